@@ -1,0 +1,136 @@
+// Every text the user sees and every registry or profile name the program
+// uses, in one place. Log texts are written exactly as they stand here.
+#pragma once
+
+namespace tarnel {
+
+// --- Program -----------------------------------------------------------------
+inline constexpr char cProgramTitle[] = "Tarnel";
+inline constexpr char cCaptionFormat[] = "Tarnel - Version %d.%d - Release %d - Build %d";
+
+// --- Registry: the program's own keys (current user / local machine) ---------
+inline constexpr char cCompanyKey[] = "SOFTWARE\\Halvorin";
+inline constexpr char cPreferencesSubKey[] = "Preferences";
+inline constexpr char cPreferencesKey[] = "SOFTWARE\\Halvorin\\Preferences";
+inline constexpr char cInactiveKey[] = "SOFTWARE\\Halvorin\\Drivers.Inactive";
+
+// --- Registry: the system's driver lists (local machine) ---------------------
+inline constexpr char cDrivers32Key[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+inline constexpr char cDriversKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers";
+inline constexpr char cDrivers32BackupKey[] =
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32.Backup";
+
+// --- Profile file -------------------------------------------------------------
+inline constexpr char cSystemIni[] = "SYSTEM.INI";
+inline constexpr char cDrivers32Section[] = "Drivers32";
+inline constexpr unsigned cSectionBufferSize = 32767;
+
+// --- Driver entries -----------------------------------------------------------
+inline constexpr char cVidcPrefix[] = "vidc";
+inline constexpr char cVidcTypeCode[] = "VIDC";
+inline constexpr char cKindVideo[] = "Video";
+inline constexpr char cType32[] = "32";
+inline constexpr char cType16[] = "16";
+inline constexpr char cInactiveMark[] = "#";
+// One inactive entry's six texts with their zero bytes may take at most this.
+inline constexpr unsigned cMaxInactiveEntryBytes = 2047;
+
+// --- Operating-system facts ---------------------------------------------------
+inline constexpr char cNTCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+inline constexpr char cSystemRootValue[] = "SystemRoot";
+inline constexpr char cProductOptionsKey[] = "SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
+inline constexpr char cProductTypeValue[] = "ProductType";
+inline constexpr char cProductWinNT[] = "winnt";
+inline constexpr char cProductServerNT[] = "servernt";
+
+inline constexpr char cOsWin32s[] = "Win32s ";
+inline constexpr char cOsWin95[] = "Windows 95 ";
+inline constexpr char cOsWin98[] = "Windows 98 ";
+inline constexpr char cOsWinMe[] = "Windows Millennium ";
+inline constexpr char cOsWinNT[] = "Windows NT ";
+inline constexpr char cOsWin2000[] = "Windows 2000 ";
+inline constexpr char cOsWinXP[] = "Windows XP ";
+inline constexpr char cEditionOsr2[] = "OSR2 ";
+inline constexpr char cEditionSE[] = "SE ";
+inline constexpr char cEditionPersonal[] = "Personal ";
+inline constexpr char cEditionProfessional[] = "Professional";
+inline constexpr char cEditionDataCenter[] = "DataCenter Server ";
+inline constexpr char cEditionAdvancedServer[] = "Advanced Server ";
+inline constexpr char cEditionServer[] = "Server ";
+inline constexpr char cEditionWorkstation[] = "Workstation ";
+
+// --- Settings value names -----------------------------------------------------
+inline constexpr char cSizeEqually[] = "SizeEqually";
+inline constexpr char cStayOnTop[] = "StayOnTop";
+inline constexpr char cAutoSwap[] = "AutoSwap";
+inline constexpr char cSavePositions[] = "SavePositions";
+inline constexpr char cDisableDoubleClick[] = "DisableDoubleClick";
+inline constexpr char cMainTop[] = "MainTop";
+inline constexpr char cMainLeft[] = "MainLeft";
+inline constexpr char cMainHeight[] = "MainHeight";
+inline constexpr char cMainWidth[] = "MainWidth";
+inline constexpr char cActiveCodecHeight[] = "ActiveCodecHeight";
+inline constexpr char cProgramFont[] = "ProgramFont";
+inline constexpr char cFontSize[] = "FontSize";
+inline constexpr char cDefaultFont[] = "Arial";
+inline constexpr int cDefaultFontSize = 10;
+
+// --- Version resource ---------------------------------------------------------
+inline constexpr char cNotDefined[] = "[Not Defined]";
+inline constexpr char cTranslationQuery[] = "\\VarFileInfo\\Translation";
+inline constexpr char cStringFileInfoQuery[] = "\\StringFileInfo\\";
+inline constexpr char cVerCompanyName[] = "CompanyName";
+inline constexpr char cVerFileDescription[] = "FileDescription";
+inline constexpr char cVerFileVersion[] = "FileVersion";
+inline constexpr char cVerInternalName[] = "InternalName";
+inline constexpr char cVerLegalCopyright[] = "LegalCopyright";
+inline constexpr char cVerLegalTradeMarks[] = "LegalTradeMarks";
+inline constexpr char cVerOriginalFilename[] = "OriginalFilename";
+inline constexpr char cVerProductName[] = "ProductName";
+inline constexpr char cVerProductVersion[] = "ProductVersion";
+inline constexpr char cVerComments[] = "Comments";
+
+// --- Log lines ----------------------------------------------------------------
+inline constexpr char cLogSeparator[] = " : ";
+inline constexpr char cLogGettingOsVersion[] =
+    "Getting OS Version (Needed for the correct Codec Info Location)";
+inline constexpr char cLogDisplayingMessage[] = "Displaying Message : ";
+inline constexpr char cMsgOsNotSupported[] = "This OS is not supported. End of Game!";
+inline constexpr char cLogGettingOwnVersion[] = "Getting my own Version Information";
+inline constexpr char cLogLoadedSettings[] = "Loaded Program Settings";
+inline constexpr char cLogConfiguringProgram[] = "Configuring Program";
+inline constexpr char cLogSettingFont[] = "Setting Program to use configured font";
+inline constexpr char cLogSettingStatusbar[] = "Setting Statusbar Info - ";
+inline constexpr char cStatusRunningOn[] = "Running On : ";
+inline constexpr char cLogRefreshingList[] = "Refreshing List";
+inline constexpr char cLogDisplayingHelp[] = "Displaying Help";
+inline constexpr char cLogDisplayingAbout[] = "Displaying About...";
+inline constexpr char cLogLoadingCodecListview[] = "Loading Codec Listview";
+inline constexpr char cLogStartRegistry[] = "Start Loading Codec List from Registry";
+inline constexpr char cLogEndRegistry[] = "End Loading Codec List from Registry";
+inline constexpr char cLogStartSystemIni[] = "Start Loading Codec List from System.ini";
+inline constexpr char cLogEndSystemIni[] = "End Loading Codec List from System.ini";
+inline constexpr char cLogStartInactive[] = "Start Loading Inactive Codec List from Registry";
+inline constexpr char cLogEndInactive[] = "End Loading Inactive Codec List from Registry";
+
+// --- Progress displays --------------------------------------------------------
+inline constexpr char cProgressLoadingCodecs[] = "Loading and Querying Registry Codec List";
+inline constexpr char cSplashLoading[] = "Loading :";
+inline constexpr char cPercentSign[] = "%";
+
+// --- Codec window -------------------------------------------------------------
+inline constexpr char cActiveCodecsTitle[] = "Active Codecs";
+inline constexpr char cActiveCodecsSubtitle[] = "List of Active Codecs";
+inline constexpr char cInactiveCodecsTitle[] = "Inactive Codecs";
+inline constexpr char cInactiveCodecsSubtitle[] = "List of installed, but inactive Codecs";
+inline constexpr char cActiveCount[] = "Active : ";
+inline constexpr char cInactiveCount[] = "Inactive : ";
+inline constexpr char cColFourcc[] = "Fourcc";
+inline constexpr char cColDriver[] = "Driver";
+inline constexpr char cColShortname[] = "Shortname";
+inline constexpr char cColDescription[] = "Description";
+inline constexpr char cColVersion[] = "Version";
+inline constexpr char cColNumber[] = "Number";
+inline constexpr char cColType[] = "Type";
+
+}  // namespace tarnel
