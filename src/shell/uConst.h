@@ -112,6 +112,10 @@ inline constexpr char cLogStartSystemIni[] = "Start Loading Codec List from Syst
 inline constexpr char cLogEndSystemIni[] = "End Loading Codec List from System.ini";
 inline constexpr char cLogStartInactive[] = "Start Loading Inactive Codec List from Registry";
 inline constexpr char cLogEndInactive[] = "End Loading Inactive Codec List from Registry";
+// Entries the loaders pass over; the write-back leaves them alone as well.
+inline constexpr char cLogSkipDriverEntry[] = "Skipping driver entry '%s': its data is not text";
+inline constexpr char cLogSkipInactiveEntry[] =
+    "Skipping inactive entry '%s': its data is not binary";
 
 // --- Progress displays --------------------------------------------------------
 inline constexpr char cProgressLoadingCodecs[] = "Loading and Querying Registry Codec List";

@@ -1,0 +1,252 @@
+// tarnelctl: the command-line companion. It drives the same core as the
+// windows, for scripting and for looking at a machine without the GUI.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/tarnelctl/Json.h"
+#include "catalogue/CodecLists.h"
+#include "catalogue/FileVersionInfo.h"
+#include "platform/Ansi.h"
+#include "platform/DemoMachine.h"
+#include "platform/Machine.h"
+#include "platform/OsVersion.h"
+#include "platform/PeImage.h"
+#include "platform/Registry.h"
+#include "shell/uGlobal.h"
+#include "shell/uLogging.h"
+#include "shell/uPrefs.h"
+
+namespace fs = std::filesystem;
+using namespace tarnel;
+
+namespace {
+
+const char* kUsage =
+    "Usage: tarnelctl [--machine DIR] COMMAND\n"
+    "\n"
+    "Commands:\n"
+    "  init DIR [--family nt|9x]  make a demo machine in DIR (NT family unless told)\n"
+    "  list [--json]              the active and inactive codec lists of the machine\n"
+    "  version FILE [--json]      the version texts of FILE (a file of this computer)\n"
+    "\n"
+    "The machine is DIR when --machine is given, else $TARNEL_MACHINE, else\n"
+    "$WINEPREFIX, else $XDG_DATA_HOME/tarnel/machine (made as the demo machine\n"
+    "on first use). list and version only read the machine.\n";
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Picks the machine: the one named, or the default, made as the demo
+// machine the first time when it is the program's own folder.
+void SelectTheMachine(const std::string& named) {
+    fs::path dir = named.empty() ? platform::DefaultMachinePath() : fs::path(named);
+    std::error_code ec;
+    bool ownDefault = named.empty() && !std::getenv("WINEPREFIX");
+    if (!fs::exists(dir / "system.reg", ec)) {
+        if (!ownDefault) throw platform::EFileError("No machine in '" + dir.string() + "' (system.reg is missing)");
+        fs::create_directories(dir, ec);
+        platform::CreateDemoMachine(dir, platform::MachineFamily::NT);
+        std::cerr << "tarnelctl: made the demo machine in " << dir.string() << "\n";
+    }
+    platform::SelectMachine(dir);
+}
+
+int32_t StoreModeOf(const TWinVersionInfo& os, bool known) {
+    if (!known) return 0;
+    if (os.PlatformId == 1) return 1;
+    if (os.PlatformId == 2) return 3;
+    return 0;
+}
+
+std::string StoreName(int32_t mode) {
+    if (UsesProfileStore(mode)) return "profile";
+    if (UsesRegistryStore(mode)) return "registry";
+    return "none";
+}
+
+void PrintRowsText(const TCodecList& list, bool inactive) {
+    for (const auto& row : list.Rows()) {
+        std::string line;
+        if (inactive) line += row.Cell(icNumber) + "  ";
+        line += row.Caption;
+        line.resize(std::max<size_t>(line.size(), inactive ? 13 : 8), ' ');
+        size_t n = inactive ? size_t{icCount} : size_t{acCount};
+        for (size_t c = 0; c < n; ++c) {
+            if (inactive && c == icNumber) continue;
+            line += " | " + row.Cell(c);
+        }
+        std::cout << platform::AnsiToUtf8(line) << "\n";
+    }
+}
+
+int CmdList(bool json) {
+    TWinVersionInfo os;
+    bool known = GetWinVersionInfo(os);
+    TPreferences prefs;
+    prefs.CodecStoreMode = StoreModeOf(os, known);
+    TLog log;
+    TCodecCatalogue catalogue(prefs, log);
+    catalogue.RefreshClick();
+    catalogue.LoadInactiveCodecList();
+
+    if (!json) {
+        std::cout << "Machine : " << platform::MachineRoot().string() << "\n"
+                  << "System  : " << platform::AnsiToUtf8(os.Description) << " (" << os.MajorVersion << "."
+                  << os.MinorVersion << "." << os.BuildNumber << ", platform " << os.PlatformId << ")\n"
+                  << "Store   : " << StoreName(prefs.CodecStoreMode) << "\n\n"
+                  << platform::AnsiToUtf8(catalogue.ActiveCountText()) << "\n";
+        PrintRowsText(catalogue.CodecList, false);
+        std::cout << "\n" << platform::AnsiToUtf8(catalogue.InactiveCountText()) << "\n";
+        PrintRowsText(catalogue.InactiveCodecList, true);
+        return 0;
+    }
+
+    JsonWriter w(std::cout);
+    w.BeginObject();
+    w.Key("store").String(StoreName(prefs.CodecStoreMode));
+    w.Key("os").BeginObject();
+    w.Key("description").Ansi(os.Description);
+    w.Key("platform_id").Number(os.PlatformId);
+    w.Key("major").Number(os.MajorVersion);
+    w.Key("minor").Number(os.MinorVersion);
+    w.Key("build").Number(os.BuildNumber);
+    w.Key("csd").Ansi(os.CSDVersion);
+    w.EndObject();
+    w.Key("active").BeginArray();
+    for (const auto& row : catalogue.CodecList.Rows()) {
+        w.BeginObject();
+        w.Key("fourcc").Ansi(row.Caption);
+        w.Key("driver").Ansi(row.Cell(acDriver));
+        w.Key("shortname").Ansi(row.Cell(acShortname));
+        w.Key("description").Ansi(row.Cell(acDescription));
+        w.Key("version").Ansi(row.Cell(acVersion));
+        w.Key("type").Ansi(row.Cell(acType));
+        w.EndObject();
+    }
+    w.EndArray();
+    w.Key("inactive").BeginArray();
+    for (const auto& row : catalogue.InactiveCodecList.Rows()) {
+        w.BeginObject();
+        w.Key("number").Ansi(row.Cell(icNumber));
+        w.Key("fourcc").Ansi(row.Caption);
+        w.Key("driver").Ansi(row.Cell(icDriver));
+        w.Key("shortname").Ansi(row.Cell(icShortname));
+        w.Key("description").Ansi(row.Cell(icDescription));
+        w.Key("version").Ansi(row.Cell(icVersion));
+        w.Key("type").Ansi(row.Cell(icType));
+        w.EndObject();
+    }
+    w.EndArray();
+    w.EndObject();
+    std::cout << "\n";
+    return 0;
+}
+
+int CmdVersion(const std::string& file, bool json) {
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec))
+        throw platform::EFileError("Cannot read '" + file + "': no such file");
+    // Read as a file of this computer, not as a name in the machine's search path.
+    std::string hostPath = fs::absolute(file, ec).string();
+    TWinVersionInfo os;
+    bool known = GetWinVersionInfo(os);
+    TPreferences prefs;
+    // The NT family's way unless the machine is of the 95/98/ME family.
+    prefs.CodecStoreMode = (known && os.PlatformId == 1) ? 1 : 3;
+    TFileVersionInfo info(prefs);
+    info.SetExecutableFile(hostPath);
+    const TCodecVersionInfo v = info.ToCodecVersionInfo();
+    const std::pair<const char*, std::string> fields[] = {
+        {"CompanyName", v.CompanyName},       {"FileDescription", v.FileDescription},
+        {"FileVersion", v.FileVersion},       {"InternalName", v.InternalName},
+        {"LegalCopyright", v.LegalCopyright}, {"LegalTradeMarks", v.LegalTradeMarks},
+        {"OriginalFilename", v.OriginalFilename}, {"ProductName", v.ProductName},
+        {"ProductVersion", v.ProductVersion}, {"Comments", v.Comments},
+        {"CountryCode", v.CountryCode}};
+    if (json) {
+        JsonWriter w(std::cout);
+        w.BeginObject();
+        for (const auto& [name, value] : fields) w.Key(name).Ansi(value);
+        w.EndObject();
+        std::cout << "\n";
+    } else {
+        for (const auto& [name, value] : fields) {
+            std::string label = name;
+            label.resize(18, ' ');
+            std::cout << label << platform::AnsiToUtf8(value) << "\n";
+        }
+    }
+    return 0;
+}
+
+int Run(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string machine;
+    size_t i = 0;
+    for (; i < args.size(); ++i) {
+        if (args[i] == "--machine") {
+            if (i + 1 >= args.size()) throw UsageError("--machine needs a folder");
+            machine = args[++i];
+        } else if (args[i] == "--help" || args[i] == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else {
+            break;
+        }
+    }
+    if (i >= args.size()) throw UsageError("no command given");
+    std::string cmd = args[i++];
+    std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
+    bool json = false;
+    std::vector<std::string> positional;
+    std::string family = "nt";
+    for (size_t k = 0; k < rest.size(); ++k) {
+        if (rest[k] == "--json") json = true;
+        else if (rest[k] == "--family" && cmd == "init") {
+            if (k + 1 >= rest.size()) throw UsageError("--family needs nt or 9x");
+            family = rest[++k];
+        } else if (rest[k].rfind("--", 0) == 0) throw UsageError("unknown option '" + rest[k] + "'");
+        else positional.push_back(rest[k]);
+    }
+
+    if (cmd == "init") {
+        if (positional.size() != 1) throw UsageError("init needs one folder");
+        if (family != "nt" && family != "9x") throw UsageError("--family is nt or 9x, not '" + family + "'");
+        platform::CreateDemoMachine(positional[0], family == "nt" ? platform::MachineFamily::NT
+                                                                  : platform::MachineFamily::Win9x);
+        std::cout << "Made a " << (family == "nt" ? "NT" : "95/98/ME") << " family demo machine in "
+                  << positional[0] << "\n";
+        return 0;
+    }
+    if (cmd == "list") {
+        if (!positional.empty()) throw UsageError("list takes no arguments");
+        SelectTheMachine(machine);
+        return CmdList(json);
+    }
+    if (cmd == "version") {
+        if (positional.size() != 1) throw UsageError("version needs one file");
+        SelectTheMachine(machine);
+        return CmdVersion(positional[0], json);
+    }
+    throw UsageError("unknown command '" + cmd + "'");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    platform::SetProgramFile(argc > 0 ? argv[0] : "");
+    try {
+        return Run(argc, argv);
+    } catch (const UsageError& e) {
+        std::cerr << "tarnelctl: " << e.what() << "\n\n" << kUsage;
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << "tarnelctl: " << platform::AnsiToUtf8(e.what()) << "\n";
+        return 1;
+    }
+}
