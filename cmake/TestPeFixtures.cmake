@@ -1,6 +1,7 @@
 # Real PE images for the tests of the PE reader and the version calls, built
 # with MinGW-w64 from the small sources in tests/data/pe. No C runtime, no
-# time stamps, stripped: the same sources give the same bytes on every build.
+# time stamps, no image base derived from the output path, stripped: the same
+# sources give the same bytes on every build, wherever the build folder is.
 
 set(TARNEL_PE_FIXTURE_SRC ${CMAKE_SOURCE_DIR}/tests/data/pe)
 set(TARNEL_PE_FIXTURE_OUT ${CMAKE_BINARY_DIR}/tests/pe)
@@ -23,7 +24,7 @@ function(tarnel_pe_fixture name arch rc)
   add_custom_command(OUTPUT ${out}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TARNEL_PE_FIXTURE_OUT}/obj
     COMMAND ${windres} -i ${TARNEL_PE_FIXTURE_SRC}/${rc} -o ${res}
-    COMMAND ${cc} -shared -nostdlib -s -Wl,--no-insert-timestamp -Wl,-e,${entry}
+    COMMAND ${cc} -shared -nostdlib -s -Wl,--no-insert-timestamp -Wl,--disable-auto-image-base -Wl,-e,${entry}
             -o ${out} ${TARNEL_PE_FIXTURE_SRC}/stub.c ${res}
     DEPENDS ${TARNEL_PE_FIXTURE_SRC}/${rc} ${TARNEL_PE_FIXTURE_SRC}/stub.c
     COMMENT "Building test image ${name}"

@@ -144,7 +144,9 @@ CodecSelfDescription PlainDescription(const std::string& file) {
     return d;
 }
 
-bool AnswersTo(const CodecSelfDescription& d, const std::string& handler) {
+bool AnswersTo(const CodecSelfDescription& d, std::string handler) {
+    // A code shorter than four characters is padded with blanks by some callers.
+    while (!handler.empty() && handler.back() == ' ') handler.pop_back();
     if (d.fourccs.empty() || d.fourccs == "*") return true;
     size_t start = 0;
     while (start <= d.fourccs.size()) {

@@ -215,9 +215,10 @@ std::optional<std::string> PeImage::FindResource(const ResId& type, const ResId&
     if (resourceRva_ == 0 || resourceSize_ == 0) return std::nullopt;
     const auto base = RvaToOffset(resourceRva_, resourceSize_);
     if (!base) throw EPeFormat(origin_ + ": resource directory lies outside the file's sections");
-    ResourceWalker w(std::string_view(bytes_).substr(*base, resourceSize_), origin_);
+    const std::string_view rsrc = std::string_view(bytes_).substr(*base, resourceSize_);
+    ResourceWalker w(rsrc, origin_);
 
-    // A name of nullopt id and empty string means "any name" (see FindFirstResource).
+    // A name without id or text stands for any name (FindFirstResource).
     const bool anyName = !name.id && name.name.empty();
     w.Enter(0);
     for (const auto& t : w.Entries(0)) {
@@ -230,9 +231,8 @@ std::optional<std::string> PeImage::FindResource(const ResId& type, const ResId&
             w.Enter(nameDir);
             for (const auto& lang : w.Entries(nameDir)) {
                 const uint32_t de = w.DataEntry(lang);
-                const std::string_view rs = std::string_view(bytes_).substr(*base, resourceSize_);
-                const uint32_t dataRva = Get32(rs, de);
-                const uint32_t dataSize = Get32(rs, de + 4);
+                const uint32_t dataRva = Get32(rsrc, de);
+                const uint32_t dataSize = Get32(rsrc, de + 4);
                 if (dataSize > bytes_.size())
                     w.Fail("resource data claims " + std::to_string(dataSize) +
                            " bytes, more than the whole file");

@@ -101,7 +101,8 @@ std::optional<fs::path> ProfilePath(const char* file) {
     if (name.find_first_of("\\/") == std::string::npos) {
         fs::path win = WindowsDirPath();
         auto found = FindFileNoCase(win, name);
-        return found ? *found : win / name;
+        // A new profile file gets the lower-case name the machine layout uses.
+        return found ? *found : win / AsciiLowerCase(name);
     }
     if (name.size() >= 3 && name[1] == ':') return MapWindowsPath(name);
     return fs::path(name);

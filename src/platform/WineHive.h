@@ -93,7 +93,7 @@ private:
     bool link_ = false;
     Span lead_;                  // blank or comment lines before the head
     Span head_;                  // "[path] time" line and its "#" lines, as read
-    std::vector<std::string> meta_;  // the "#" lines (without line end)
+    Span meta_;                  // the "#" lines alone (the end of head_)
 };
 
 class Hive {

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "platform/AtomicFile.h"
+#include "platform/Registry.h"
+#include "support/TempMachine.h"
+
+using namespace tarnel;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+Result RunCtl(const std::string& args) {
+    test::TempDir tmp;
+    std::string errFile = (tmp.Path() / "err").string();
+    std::string cmd = std::string(TARNEL_TARNELCTL) + " " + args + " 2>" + errFile;
+    Result r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.err = platform::ReadWholeFile(errFile);
+    return r;
+}
+
+std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+
+std::map<std::string, platform::FileStamp> Stamps(const fs::path& root) {
+    std::map<std::string, platform::FileStamp> s;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        s[e.path().string()] = platform::StampOf(e.path());
+    return s;
+}
+
+}  // namespace
+
+TEST(Tarnelctl, ListJsonShowsBothListsInOrderAndWritesNothing) {
+    test::TempMachine m;
+    fs::copy_file(test::PeFixture("version32.dll"), m.System32() / "bwlt32.dll");
+    {
+        platform::TRegistry reg;
+        reg.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32", false));
+        reg.WriteString("VIDC.BWLT", "bwlt32.dll");
+        reg.WriteString("msacm.abcd", "abcd.acm");
+        reg.WriteString("vidc.\xE9t\xE9", "missing.dll");
+        ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Halvorin\\Drivers.Inactive", true));
+        const char data[] = "xyz1\0xyz.dll\0 \0Sample \"quoted\"\0" "1.0\0" "32\0";
+        reg.WriteBinaryData("#001#", data, sizeof data - 1);
+    }
+    auto before = Stamps(m.Root());
+    Result r = RunCtl("--machine " + Quote(m.Root()) + " list --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Stamps(m.Root()), before) << "list must not write to the machine";
+
+    const std::string expected =
+        "{\n"
+        "  \"store\": \"registry\",\n"
+        "  \"os\": {\n"
+        "    \"description\": \"Windows XP Professional\",\n"
+        "    \"platform_id\": 2,\n"
+        "    \"major\": 5,\n"
+        "    \"minor\": 1,\n"
+        "    \"build\": 2600,\n"
+        "    \"csd\": \"Service Pack 3\"\n"
+        "  },\n"
+        "  \"active\": [\n"
+        "    {\n"
+        "      \"fourcc\": \"bwlt\",\n"
+        "      \"driver\": \"bwlt32.dll\",\n"
+        "      \"shortname\": \"bwlt\",\n"
+        "      \"description\": \"Brennic Wavelet Codec\",\n"
+        "      \"version\": \"2.7.0.113\",\n"
+        "      \"type\": \"32\"\n"
+        "    },\n"
+        "    {\n"
+        "      \"fourcc\": \"\xC3\xA9t\xC3\xA9\",\n"
+        "      \"driver\": \"missing.dll\",\n"
+        "      \"shortname\": \"\",\n"
+        "      \"description\": \"\",\n"
+        "      \"version\": \"\",\n"
+        "      \"type\": \"32\"\n"
+        "    }\n"
+        "  ],\n"
+        "  \"inactive\": [\n"
+        "    {\n"
+        "      \"number\": \"001\",\n"
+        "      \"fourcc\": \"xyz1\",\n"
+        "      \"driver\": \"xyz.dll\",\n"
+        "      \"shortname\": \" \",\n"
+        "      \"description\": \"Sample \\\"quoted\\\"\",\n"
+        "      \"version\": \"1.0\",\n"
+        "      \"type\": \"32\"\n"
+        "    }\n"
+        "  ]\n"
+        "}\n";
+    EXPECT_EQ(r.out, expected);
+}
+
+TEST(Tarnelctl, ProfileStoreOnTheNinetyEightFamily) {
+    test::TempMachine m(platform::MachineFamily::Win9x);
+    m.WriteFile("drive_c/windows/system.ini", "[drivers32]\r\nVIDC.ABCD=abcd.dll\r\nvidc.xyz=a.dll\r\n");
+    Result r = RunCtl("--machine " + Quote(m.Root()) + " list --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"store\": \"profile\""), std::string::npos);
+    EXPECT_NE(r.out.find("\"description\": \"Windows 98 SE \""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"fourcc\": \"abcd\""), std::string::npos);
+    EXPECT_NE(r.out.find("\"fourcc\": \"xyz=\""), std::string::npos);
+    EXPECT_EQ(r.out.find("\"inactive\": [\n"), std::string::npos) << "no inactive entries: an empty array";
+    EXPECT_NE(r.out.find("\"inactive\": []"), std::string::npos);
+}
+
+TEST(Tarnelctl, VersionOfAHostFile) {
+    test::TempMachine m;
+    Result r = RunCtl("--machine " + Quote(m.Root()) + " version " + Quote(test::PeFixture("version64.dll")) + " --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"CompanyName\": \"Brennic Labs\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"LegalCopyright\": \"\xC2\xA9 2026 Brennic Labs\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"CountryCode\": \"040904E4\""), std::string::npos);
+
+    r = RunCtl("--machine " + Quote(m.Root()) + " version " + Quote(test::PeFixture("noversion32.dll")) + " --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"CompanyName\": \"[Not Defined]\""), std::string::npos);
+    EXPECT_NE(r.out.find("\"FileVersion\": \"\""), std::string::npos);
+}
+
+TEST(Tarnelctl, ErrorsNameWhatIsWrongAndExitNonZero) {
+    test::TempMachine m;
+    Result r = RunCtl("--machine " + Quote(m.Root()) + " version /no/such/file.dll");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("/no/such/file.dll"), std::string::npos) << r.err;
+
+    r = RunCtl("--machine /no/such/machine list");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("/no/such/machine"), std::string::npos) << r.err;
+
+    r = RunCtl("--machine " + Quote(m.Root()) + " frobnicate");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("frobnicate"), std::string::npos);
+
+    const std::string broken = "WINE REGISTRY Version 2\n\n[Software\\\\X] 0\n\"a\"=dword:zz\n";
+    m.WriteFile("system.reg", broken);
+    r = RunCtl("--machine " + Quote(m.Root()) + " list --json");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("system.reg"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("4"), std::string::npos) << "the line at fault: " << r.err;
+    EXPECT_EQ(m.ReadFile("system.reg"), broken);
+}
+
+TEST(Tarnelctl, InitMakesADemoMachineAndRefusesToOverwriteOne) {
+    test::TempDir dir;
+    fs::path target = dir.Path() / "demo";
+    Result r = RunCtl("init " + Quote(target) + " --family 9x");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(target / "system.reg"));
+    r = RunCtl("--machine " + Quote(target) + " list --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"store\": \"profile\""), std::string::npos);
+    r = RunCtl("init " + Quote(target));
+    EXPECT_EQ(r.status, 1);
+    r = RunCtl("init " + Quote(target) + " --family os2");
+    EXPECT_EQ(r.status, 2);
+}

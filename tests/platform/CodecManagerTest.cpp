@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "platform/Ansi.h"
+#include "platform/CodecManager.h"
+#include "platform/Profile.h"
+#include "platform/Registry.h"
+#include "support/TempMachine.h"
+
+using namespace tarnel;
+using namespace tarnel::platform;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t Code(const char (&s)[5]) {
+    return uint32_t(uint8_t(s[0])) | uint32_t(uint8_t(s[1])) << 8 | uint32_t(uint8_t(s[2])) << 16 |
+           uint32_t(uint8_t(s[3])) << 24;
+}
+
+const char* kDrivers32 = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+
+void Register(const std::string& name, const std::string& driver) {
+    TRegistry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey(kDrivers32, true));
+    reg.WriteString(name, driver);
+}
+
+void Unregister(const std::string& name) {
+    TRegistry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey(kDrivers32, false));
+    reg.DeleteValue(name);
+}
+
+void Install(const test::TempMachine& m, const std::string& fixture, const std::string& as) {
+    fs::copy_file(test::PeFixture(fixture), m.System32() / as, fs::copy_options::overwrite_existing);
+}
+
+std::string Narrow(const char16_t* w) { return Utf16ToAnsi(std::u16string(w)); }
+
+ICINFO InfoOf(HIC h) {
+    ICINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.dwSize = sizeof info;
+    ICGetInfo(h, &info, sizeof info);
+    return info;
+}
+
+}  // namespace
+
+TEST(CodecManager, PlainDriverAnswersWithItsVersionNamesAndOffersNoDialogs) {
+    test::TempMachine m;
+    Install(m, "version32.dll", "Bwlt32.DLL");
+    Register("vidc.bwlt", "bwlt32.dll");
+    HIC h = ICOpen(Code("VIDC"), Code("BWLT"), ICMODE_QUERY);
+    ASSERT_NE(h, 0u);
+    ICINFO info = InfoOf(h);
+    EXPECT_EQ(info.dwSize, 568u);
+    EXPECT_EQ(info.fccType, Code("vidc"));
+    EXPECT_EQ(Narrow(info.szName), "bwlt");
+    EXPECT_EQ(Narrow(info.szDescription), "Brennic Wavelet Codec");
+    EXPECT_EQ(Narrow(info.szDriver), "bwlt32.dll");
+    EXPECT_EQ(ICSendMessage(h, ICM_CONFIGURE, -1, 0), ICERR_UNSUPPORTED);
+    EXPECT_EQ(ICSendMessage(h, ICM_ABOUT, -1, 0), ICERR_UNSUPPORTED);
+    EXPECT_EQ(ICClose(h), ICERR_OK);
+    EXPECT_EQ(InfoOf(h).fccType, 0u) << "a closed handle answers nothing";
+
+    // The same file answers any FOURCC routed to it.
+    Register("VIDC.ZZZZ", "C:\\Windows\\System32\\bwlt32.dll");
+    h = ICOpen(Code("vidc"), Code("zzzz"), ICMODE_FASTCOMPRESS);
+    EXPECT_NE(h, 0u);
+    ICClose(h);
+}
+
+TEST(CodecManager, LookupFollowsTheLiveStoreAtEachOpen) {
+    test::TempMachine m;
+    Install(m, "version32.dll", "probe.dll");
+    EXPECT_EQ(ICOpen(Code("VIDC"), Code("PRB1"), ICMODE_QUERY), 0u) << "not registered yet";
+    Register("vidc.prb1", "probe.dll");
+    HIC h = ICOpen(Code("VIDC"), Code("PRB1"), ICMODE_QUERY);
+    EXPECT_NE(h, 0u) << "an entry made a moment before the open is found";
+    ICClose(h);
+    Unregister("vidc.prb1");
+    EXPECT_EQ(ICOpen(Code("VIDC"), Code("PRB1"), ICMODE_QUERY), 0u) << "and a removed one is gone";
+}
+
+TEST(CodecManager, MissingNonPeAndMisroutedDriversCannotBeOpened) {
+    test::TempMachine m;
+    Register("vidc.miss", "missing.dll");
+    m.WriteFile("drive_c/windows/system32/text.dll", "this is not an image");
+    Register("vidc.text", "text.dll");
+    Install(m, "noversion32.dll", "nover.dll");
+    Register("msacm.nove", "nover.dll");
+    EXPECT_EQ(ICOpen(Code("VIDC"), Code("MISS"), ICMODE_QUERY), 0u);
+    EXPECT_EQ(ICOpen(Code("VIDC"), Code("TEXT"), ICMODE_QUERY), 0u);
+    EXPECT_EQ(ICOpen(Code("VIDC"), Code("NOVE"), ICMODE_QUERY), 0u) << "only vidc entries are codecs";
+    EXPECT_EQ(ICOpen(Code("AUDC"), Code("NOVE"), ICMODE_QUERY), 0u);
+}
+
+TEST(CodecManager, DriverWithoutVersionResourceHasEmptyNames) {
+    test::TempMachine m;
+    Install(m, "noversion32.dll", "nover.dll");
+    Register("vidc.nove", "nover.dll");
+    HIC h = ICOpen(Code("VIDC"), Code("NOVE"), ICMODE_QUERY);
+    ASSERT_NE(h, 0u);
+    ICINFO info = InfoOf(h);
+    EXPECT_EQ(Narrow(info.szName), "");
+    EXPECT_EQ(Narrow(info.szDescription), "");
+    ICClose(h);
+}
+
+TEST(CodecManager, NullHandlesAreHarmless) {
+    test::TempMachine m;
+    ICINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.dwSize = sizeof info;
+    EXPECT_EQ(ICGetInfo(0, &info, sizeof info), 0u);
+    EXPECT_EQ(info.fccType, 0u);
+    EXPECT_EQ(info.szName[0], 0);
+    bool shown = false;
+    SetCodecDialogHandler([&](CodecDialogKind, const std::string&, const std::string&) { shown = true; });
+    ICSendMessage(0, ICM_CONFIGURE, 0, 0);
+    ICSendMessage(0, ICM_ABOUT, 0, 0);
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(ICClose(0), ICERR_OK);
+    SetCodecDialogHandler({});
+}
+
+TEST(CodecManager, NinetyEightFamilyRoutesThroughSystemIni) {
+    test::TempMachine m(MachineFamily::Win9x);
+    fs::copy_file(test::PeFixture("version32.dll"), m.Root() / "drive_c/windows/system/bwlt.dll");
+    Register("vidc.bwlt", "bwlt.dll");
+    EXPECT_EQ(ICOpen(Code("VIDC"), Code("BWLT"), ICMODE_QUERY), 0u) << "this family does not read Drivers32";
+    ASSERT_TRUE(WritePrivateProfileStringA("drivers32", "VIDC.BWLT", "bwlt.dll", "system.ini"));
+    HIC h = ICOpen(Code("VIDC"), Code("BWLT"), ICMODE_QUERY);
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(Narrow(InfoOf(h).szDescription), "Brennic Wavelet Codec");
+    ICClose(h);
+}
+
+TEST(CodecManager, GetInfoCopiesNoMoreThanAsked) {
+    test::TempMachine m;
+    Install(m, "version32.dll", "bwlt.dll");
+    Register("vidc.bwlt", "bwlt.dll");
+    HIC h = ICOpen(Code("VIDC"), Code("BWLT"), ICMODE_QUERY);
+    ASSERT_NE(h, 0u);
+    unsigned char buf[600];
+    std::memset(buf, 0xAB, sizeof buf);
+    EXPECT_EQ(ICGetInfo(h, reinterpret_cast<ICINFO*>(buf), 8), 8u);
+    EXPECT_EQ(buf[8], 0xAB);
+    ICClose(h);
+}
