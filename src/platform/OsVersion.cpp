@@ -91,15 +91,9 @@ std::string ReadMultiAsAnsi(TRegistry& reg, const char* name) {
     if (reg.GetRawType(name) != REG_MULTI_SZ) return {};
     int size = reg.GetDataSize(name);
     if (size <= 0) return {};
-    std::vector<char> buf(static_cast<size_t>(size));
-    // Multi-strings are not readable through the typed calls; the raw bytes
-    // are UTF-16 as Windows keeps them.
-    int got = reg.ReadBinaryData(name, buf.data(), size);
-    std::u16string wide;
-    for (int i = 0; i + 1 < got; i += 2)
-        wide += static_cast<char16_t>(static_cast<unsigned char>(buf[i]) |
-                                      (static_cast<unsigned char>(buf[i + 1]) << 8));
-    return Utf16ToAnsi(wide);
+    std::string buf(static_cast<size_t>(size), '\0');
+    buf.resize(static_cast<size_t>(reg.ReadBinaryData(name, buf.data(), size)));
+    return buf;
 }
 
 struct Facts {

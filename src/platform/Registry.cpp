@@ -475,10 +475,16 @@ int TRegistry::ReadBinaryData(const std::string& name, void* buffer, int bufSize
     std::lock_guard lock(State().mutex);
     const HiveValue* v = FindValue(root_, open_, path_, name);
     if (!v) return 0;
-    if ((v->type != REG_BINARY && v->type != REG_NONE) || v->data.size() > size_t(std::max(bufSize, 0)))
+    // The typed calls own strings and integers; every other type is raw data.
+    if (v->type == REG_SZ || v->type == REG_EXPAND_SZ || v->type == REG_DWORD)
         throw ERegistryException(InvalidType(name));
-    if (!v->data.empty()) std::memcpy(buffer, v->data.data(), v->data.size());
-    return int(v->data.size());
+    // The ANSI interface hands multi-strings over in the code page, as it does strings.
+    std::string ansi;
+    if (IsStringType(v->type)) ansi = Utf16ToAnsi(UnitsOf(v->data));
+    size_t size = IsStringType(v->type) ? ansi.size() : v->data.size();
+    if (size > size_t(std::max(bufSize, 0))) throw ERegistryException(InvalidType(name));
+    if (size) std::memcpy(buffer, IsStringType(v->type) ? static_cast<const void*>(ansi.data()) : v->data.data(), size);
+    return int(size);
 }
 
 int32_t TRegistry::ReadInteger(const std::string& name) {

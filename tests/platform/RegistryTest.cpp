@@ -156,7 +156,12 @@ TEST(Registry, TypeAndReadErrorsUseTheExactTexts) {
     uint8_t buf[8];
     EXPECT_EQ(ErrorOf([&] { reg.ReadBinaryData("long", buf, 8); }), "Invalid data type for 'long'");
     EXPECT_EQ(ErrorOf([&] { reg.ReadBinaryData("six", buf, 5); }), "Invalid data type for 'six'");
-    EXPECT_EQ(ErrorOf([&] { reg.ReadBinaryData("qword", buf, 8); }), "Invalid data type for 'qword'");
+    // Types without a typed call come through as raw data, multi-strings in the code page.
+    EXPECT_EQ(reg.ReadBinaryData("qword", buf, 8), 8);
+    EXPECT_EQ(buf[0], 1);
+    EXPECT_EQ(ErrorOf([&] { reg.ReadBinaryData("qword", buf, 7); }), "Invalid data type for 'qword'");
+    EXPECT_EQ(reg.ReadBinaryData("multi", buf, 8), 5);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 5), std::string("a\0b\0\0", 5));
     EXPECT_EQ(ErrorOf([&] { reg.ReadInteger("absent"); }), "Failed to get data for 'absent'");
     // Too big for an integer's 4 bytes fails as a read; small enough but of
     // another type fails as a type error.
