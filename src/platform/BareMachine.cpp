@@ -9,10 +9,9 @@ namespace fs = std::filesystem;
 namespace tarnel::platform {
 
 namespace {
-// A fixed time stamp keeps newly made machines byte-identical.
-constexpr const char* kStamp = " 1765152000\n";
-
-std::string Key(const char* path) { return std::string("\n[") + path + "]" + kStamp; }
+std::string Key(const char* path) {
+    return std::string("\n[") + path + "] " + std::to_string(kMachineMadeTime) + "\n";
+}
 
 std::string SystemHive(MachineFamily family) {
     std::string s = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n";

@@ -151,6 +151,7 @@ std::string InactiveValue(const InactiveEntry& e) {
 }
 
 void WriteRegistry(MachineFamily family, const std::string& systemDir) {
+    TRegistryFixedTime fixedTime(kMachineMadeTime);
     TRegistryScope scope;
     TRegistry reg;
     reg.SetRootKey(HKEY_LOCAL_MACHINE);

@@ -2,11 +2,16 @@
 // a new user starts on.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 
 namespace tarnel::platform {
 
 enum class MachineFamily { NT, Win9x };
+
+// The time stamp of every key of a newly made machine: the same content
+// always gives the same bytes.
+inline constexpr int64_t kMachineMadeTime = 1765152000;
 
 // The folder layout with the given family's OS facts in system.reg
 // (Windows XP Professional SP3, or Windows 98 SE), an empty user.reg and a

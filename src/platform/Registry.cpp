@@ -630,4 +630,8 @@ void ForgetLoadedHives() {
     st.ops.clear();
 }
 
+TRegistryFixedTime::TRegistryFixedTime(int64_t unixSeconds)
+    : previous_(wine::FixedRegistryTime().exchange(unixSeconds)) {}
+TRegistryFixedTime::~TRegistryFixedTime() { wine::FixedRegistryTime().store(previous_); }
+
 }  // namespace tarnel::platform

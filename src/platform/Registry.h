@@ -111,6 +111,20 @@ private:
     bool done_ = false;
 };
 
+// While it lives, every key changed gets this time stamp instead of the
+// current time, so that machines made from the same content come out
+// byte-identical.
+class TRegistryFixedTime {
+public:
+    explicit TRegistryFixedTime(int64_t unixSeconds);
+    ~TRegistryFixedTime();
+    TRegistryFixedTime(const TRegistryFixedTime&) = delete;
+    TRegistryFixedTime& operator=(const TRegistryFixedTime&) = delete;
+
+private:
+    int64_t previous_;
+};
+
 // Drops every hive held in memory, so the next access reads the files again.
 // Used when the selected machine changes.
 void ForgetLoadedHives();

@@ -1,6 +1,7 @@
 #include "platform/WineHive.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 
@@ -610,8 +611,14 @@ Hive::Hive(std::string_view relativeTo) : root_(std::make_unique<HiveKey>(*this,
     newHeader_ += '\n';
 }
 
+std::atomic<int64_t>& FixedRegistryTime() {
+    static std::atomic<int64_t> fixed{-1};
+    return fixed;
+}
+
 int64_t Hive::Now() const {
     if (fixedClock_ >= 0) return fixedClock_;
+    if (int64_t fixed = FixedRegistryTime().load(); fixed >= 0) return fixed;
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }

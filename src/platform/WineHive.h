@@ -8,6 +8,7 @@
 // the way Wine itself writes them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -135,6 +136,9 @@ private:
     uint64_t nextSeq_ = 1;
     int64_t fixedClock_ = -1;
 };
+
+// The time stamp changed keys get instead of now; -1 for now.
+std::atomic<int64_t>& FixedRegistryTime();
 
 // The value's text in Wine's format: "name"=data or @=data, ending in "\n",
 // long binary data wrapped the way Wine wraps it.

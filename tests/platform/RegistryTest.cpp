@@ -443,3 +443,22 @@ TEST(Registry, RealWinePrefixLinksAndUntouchedContent) {
     EXPECT_EQ(written.substr(newAfterHead, added.size()), added);
     EXPECT_TRUE(written.compare(newAfterHead + added.size(), std::string::npos, original, afterHead) == 0);
 }
+
+TEST(Registry, FixedTimeStampsEveryChangedKeyWhileItLives) {
+    TempMachine m;
+    {
+        TRegistryFixedTime fixed(1234567890);
+        TRegistry reg;
+        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(reg.OpenKey("Software\\Stamped", true));
+        reg.WriteString("a", "b");
+    }
+    EXPECT_NE(Slurp(SystemHivePath()).find("[Software\\\\Stamped] 1234567890\n"), std::string::npos)
+        << Slurp(SystemHivePath());
+    TRegistry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey("Software\\Later", true));
+    reg.WriteString("a", "b");
+    EXPECT_EQ(Slurp(SystemHivePath()).find("[Software\\\\Later] 1234567890"), std::string::npos)
+        << "the fixed time ends with its scope";
+}
