@@ -9,10 +9,10 @@
 
 namespace tarnel {
 
-const TColumnSpec cActiveColumns[6] = {
+const TColumnLayout cActiveColumns[6] = {
     {cColFourcc, 50}, {cColDriver, 90}, {cColShortname, 90},
     {cColDescription, 270}, {cColVersion, 90}, {cColType, 0}};
-const TColumnSpec cInactiveColumns[7] = {
+const TColumnLayout cInactiveColumns[7] = {
     {cColFourcc, 50}, {cColDriver, 90}, {cColShortname, 90}, {cColDescription, 270},
     {cColVersion, 90}, {cColNumber, 0}, {cColType, 0}};
 

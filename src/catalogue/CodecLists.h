@@ -28,12 +28,12 @@ enum TInactiveColumn : size_t {
 };
 
 // Header text and width of one column; width 0 is a hidden column.
-struct TColumnSpec {
+struct TColumnLayout {
     const char* Caption;
     int Width;
 };
-extern const TColumnSpec cActiveColumns[6];
-extern const TColumnSpec cInactiveColumns[7];
+extern const TColumnLayout cActiveColumns[6];
+extern const TColumnLayout cInactiveColumns[7];
 
 struct TCodecRow {
     std::string Caption;                           // the FOURCC, as the list shows it
