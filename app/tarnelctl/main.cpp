@@ -84,6 +84,21 @@ void PrintRowsText(const TCodecList& list, bool inactive) {
     }
 }
 
+// One list row as a JSON object; an inactive row leads with its number.
+void WriteRow(JsonWriter& w, const TCodecRow& row, bool inactive) {
+    w.BeginObject();
+    if (inactive) w.Key("number").Ansi(row.Cell(icNumber));
+    w.Key("fourcc").Ansi(row.Caption);
+    // Driver .. Version stand at the same places in both row layouts.
+    static_assert(acDriver == icDriver && acVersion == icVersion);
+    w.Key("driver").Ansi(row.Cell(acDriver));
+    w.Key("shortname").Ansi(row.Cell(acShortname));
+    w.Key("description").Ansi(row.Cell(acDescription));
+    w.Key("version").Ansi(row.Cell(acVersion));
+    w.Key("type").Ansi(row.Cell(inactive ? size_t{icType} : size_t{acType}));
+    w.EndObject();
+}
+
 int CmdList(bool json) {
     TWinVersionInfo os;
     bool known = GetWinVersionInfo(os);
@@ -118,29 +133,10 @@ int CmdList(bool json) {
     w.Key("csd").Ansi(os.CSDVersion);
     w.EndObject();
     w.Key("active").BeginArray();
-    for (const auto& row : catalogue.CodecList.Rows()) {
-        w.BeginObject();
-        w.Key("fourcc").Ansi(row.Caption);
-        w.Key("driver").Ansi(row.Cell(acDriver));
-        w.Key("shortname").Ansi(row.Cell(acShortname));
-        w.Key("description").Ansi(row.Cell(acDescription));
-        w.Key("version").Ansi(row.Cell(acVersion));
-        w.Key("type").Ansi(row.Cell(acType));
-        w.EndObject();
-    }
+    for (const auto& row : catalogue.CodecList.Rows()) WriteRow(w, row, false);
     w.EndArray();
     w.Key("inactive").BeginArray();
-    for (const auto& row : catalogue.InactiveCodecList.Rows()) {
-        w.BeginObject();
-        w.Key("number").Ansi(row.Cell(icNumber));
-        w.Key("fourcc").Ansi(row.Caption);
-        w.Key("driver").Ansi(row.Cell(icDriver));
-        w.Key("shortname").Ansi(row.Cell(icShortname));
-        w.Key("description").Ansi(row.Cell(icDescription));
-        w.Key("version").Ansi(row.Cell(icVersion));
-        w.Key("type").Ansi(row.Cell(icType));
-        w.EndObject();
-    }
+    for (const auto& row : catalogue.InactiveCodecList.Rows()) WriteRow(w, row, true);
     w.EndArray();
     w.EndObject();
     std::cout << "\n";

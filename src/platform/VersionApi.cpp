@@ -218,20 +218,20 @@ constexpr uint16_t kFixedInfoSize = 52;
 
 }  // namespace
 
-std::string BuildVersionResource(const VersionResourceSpec& spec) {
+std::string BuildVersionResource(const VersionResourceSpec& layout) {
     BlockWriter w;
     const size_t root = w.Begin("VS_VERSION_INFO", kFixedInfoSize, 0);
     w.U32(kFixedSignature);
     w.U32(kFixedStructVersion);
-    w.U32(uint32_t(spec.fileVersion[0]) << 16 | spec.fileVersion[1]);
-    w.U32(uint32_t(spec.fileVersion[2]) << 16 | spec.fileVersion[3]);
-    w.U32(uint32_t(spec.productVersion[0]) << 16 | spec.productVersion[1]);
-    w.U32(uint32_t(spec.productVersion[2]) << 16 | spec.productVersion[3]);
+    w.U32(uint32_t(layout.fileVersion[0]) << 16 | layout.fileVersion[1]);
+    w.U32(uint32_t(layout.fileVersion[2]) << 16 | layout.fileVersion[3]);
+    w.U32(uint32_t(layout.productVersion[0]) << 16 | layout.productVersion[1]);
+    w.U32(uint32_t(layout.productVersion[2]) << 16 | layout.productVersion[3]);
     for (int i = 0; i < 7; ++i) w.U32(0);  // flags mask, flags, OS, type, subtype, date
 
-    if (!spec.tables.empty()) {
+    if (!layout.tables.empty()) {
         const size_t sfi = w.Begin("StringFileInfo", 0, 1);
-        for (const auto& table : spec.tables) {
+        for (const auto& table : layout.tables) {
             const size_t t = w.Begin(table.key, 0, 1);
             for (const auto& [name, value] : table.strings) {
                 const std::u16string wide = AnsiToUtf16(value);
@@ -244,10 +244,10 @@ std::string BuildVersionResource(const VersionResourceSpec& spec) {
         }
         w.End(sfi);
     }
-    if (!spec.translations.empty()) {
+    if (!layout.translations.empty()) {
         const size_t vfi = w.Begin("VarFileInfo", 0, 1);
-        const size_t tr = w.Begin("Translation", static_cast<uint16_t>(spec.translations.size() * 4), 0);
-        for (const auto& [language, codePage] : spec.translations) {
+        const size_t tr = w.Begin("Translation", static_cast<uint16_t>(layout.translations.size() * 4), 0);
+        for (const auto& [language, codePage] : layout.translations) {
             w.U16(language);
             w.U16(codePage);
         }

@@ -41,6 +41,6 @@ struct VersionResourceSpec {
 
 // Builds a 32-bit (UTF-16) VS_VERSIONINFO block exactly as the resource
 // compiler lays it out. Used for the program's own version and by tests.
-std::string BuildVersionResource(const VersionResourceSpec& spec);
+std::string BuildVersionResource(const VersionResourceSpec& layout);
 
 }  // namespace tarnel::platform

@@ -208,8 +208,8 @@ TEST_F(VersionApi, AnsiCopiesLeaveTheBlockAndEachOtherIntact) {
         results.push_back(static_cast<const char*>(p));
     }
     // Every copy is still whole after all the others were made.
-    const auto spec = Spec("version.rc");
-    for (size_t i = 0; i < std::size(names); ++i) EXPECT_EQ(results[i], spec.tables[0].strings[i].second) << names[i];
+    const auto layout = Spec("version.rc");
+    for (size_t i = 0; i < std::size(names); ++i) EXPECT_EQ(results[i], layout.tables[0].strings[i].second) << names[i];
     EXPECT_TRUE(std::equal(before.begin(), before.end(), block.begin()));
     // Asking again gives the same place and text.
     EXPECT_EQ(Text(block, "\\StringFileInfo\\040904E4\\CompanyName"), "Brennic Labs");
