@@ -17,7 +17,7 @@
 #include "platform/PeImage.h"
 #include "platform/Registry.h"
 #include "shell/uGlobal.h"
-#include "shell/uLogging.h"
+#include "shell/ActivityLog.h"
 #include "shell/uPrefs.h"
 
 namespace fs = std::filesystem;

@@ -11,7 +11,7 @@
 
 #include "catalogue/FileVersionInfo.h"
 #include "catalogue/uCodecs.h"
-#include "shell/uLogging.h"
+#include "shell/ActivityLog.h"
 #include "shell/uPrefs.h"
 
 namespace tarnel {

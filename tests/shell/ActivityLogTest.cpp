@@ -3,7 +3,7 @@
 #include <regex>
 
 #include "shell/uConst.h"
-#include "shell/uLogging.h"
+#include "shell/ActivityLog.h"
 #include "support/TempMachine.h"
 
 using namespace tarnel;

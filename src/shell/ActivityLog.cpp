@@ -1,4 +1,4 @@
-#include "shell/uLogging.h"
+#include "shell/ActivityLog.h"
 
 #include "platform/OsVersion.h"
 #include "shell/uConst.h"

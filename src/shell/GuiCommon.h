@@ -1,0 +1,37 @@
+// What every window shares: text conversion at the window boundary, the
+// header band that tops each dialog and tab panel, and where the program's
+// own files (pictures, help) are found.
+#pragma once
+
+#include <QFrame>
+#include <QLabel>
+#include <QString>
+#include <string>
+
+namespace tarnel {
+
+// Program texts are Windows-1252 byte strings; only windows see QString.
+QString ToQ(const std::string& ansi);
+std::string FromQ(const QString& text);
+
+// The header band: 49 pixels high, no bevel, filled in the window-text
+// colour, a bold title and a plain subtitle in the window colour.
+class THeaderBand : public QFrame {
+    Q_OBJECT
+public:
+    THeaderBand(const QString& title, const QString& subtitle, QPoint titleAt, QPoint subtitleAt,
+                QWidget* parent = nullptr);
+    QLabel* Label2;     // the title
+    QLabel* HelpLabel;  // the subtitle
+};
+
+// The font the designs name, at a pixel height; the platform substitutes
+// a font the machine lacks.
+QFont DesignFont(const QString& family, int pixelHeight, bool bold = false);
+
+// The folder of the running program, where its help file and its
+// pictures ("art/") are looked up.
+QString ProgramDir();
+QString ArtFile(const QString& name);
+
+}  // namespace tarnel
