@@ -41,19 +41,10 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Picks the machine: the one named, or the default, made as the demo
-// machine the first time when it is the program's own folder.
 void SelectTheMachine(const std::string& named) {
-    fs::path dir = named.empty() ? platform::DefaultMachinePath() : fs::path(named);
-    std::error_code ec;
-    bool ownDefault = named.empty() && !std::getenv("WINEPREFIX");
-    if (!fs::exists(dir / "system.reg", ec)) {
-        if (!ownDefault) throw platform::EFileError("No machine in '" + dir.string() + "' (system.reg is missing)");
-        fs::create_directories(dir, ec);
-        platform::CreateDemoMachine(dir, platform::MachineFamily::NT);
-        std::cerr << "tarnelctl: made the demo machine in " << dir.string() << "\n";
-    }
-    platform::SelectMachine(dir);
+    bool made = false;
+    fs::path dir = platform::SelectProgramMachine(named, &made);
+    if (made) std::cerr << "tarnelctl: made the demo machine in " << dir.string() << "\n";
 }
 
 int32_t StoreModeOf(const TWinVersionInfo& os, bool known) {

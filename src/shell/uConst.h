@@ -137,4 +137,24 @@ inline constexpr char cColVersion[] = "Version";
 inline constexpr char cColNumber[] = "Number";
 inline constexpr char cColType[] = "Type";
 
+// --- Main window ----------------------------------------------------------------
+inline constexpr char cApplicationTitle[] = "Tarnel";
+inline constexpr char cHelpFile[] = "Tarnel.hlp";
+inline constexpr char cMenuFile[] = "&File";
+inline constexpr char cMenuExit[] = "&Exit";
+inline constexpr char cMenuOptions[] = "&Options";
+inline constexpr char cMenuPreferences[] = "&Preferences...";
+inline constexpr char cMenuRefresh[] = "&Refresh";
+inline constexpr char cMenuHelp[] = "&Help";
+inline constexpr char cMenuContents[] = "&Contents";
+inline constexpr char cMenuAbout[] = "&About";
+inline constexpr char cTabVideoCodecs[] = "VfW Codecs";
+inline constexpr char cTabDirectShow[] = "DirectShow Filters";
+inline constexpr char cTabLog[] = "Log";
+inline constexpr char cQuitQuestion[] = "Quit, Leave, Exit, Shutdown Program?";
+inline constexpr char cQuestionSubtitle[] = "Question";
+inline constexpr char cLogViewerSubtitle[] = "Log Viewer";
+inline constexpr char cHelpNotFound[] = "The help file %s cannot be opened";
+inline constexpr char cHelpWindowTitle[] = "Tarnel Help";
+
 }  // namespace tarnel

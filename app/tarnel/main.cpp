@@ -1,0 +1,42 @@
+// tarnel: the program. It runs on the machine TARNEL_MACHINE, WINEPREFIX or
+// the user's own default names (the default is made as the demo machine on
+// first start); it takes no arguments.
+#include <QMessageBox>
+#include <iostream>
+
+#include "platform/Ansi.h"
+#include "platform/DemoMachine.h"
+#include "platform/OsVersion.h"
+#include "shell/GuiCommon.h"
+#include "shell/uMain.h"
+#include "shell/uMessage.h"
+
+using namespace tarnel;
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    platform::SetProgramFile(QCoreApplication::applicationFilePath().toStdString());
+    try {
+        platform::SelectProgramMachine({});
+    } catch (const std::exception& e) {
+        std::cerr << "tarnel: " << e.what() << std::endl;
+        ShowMessageDialog(e.what(), nullptr);
+        return 1;
+    }
+
+    TLog log;
+    TStartup started;
+    try {
+        started = StartProgram(log);
+    } catch (const std::exception& e) {
+        // A failed start-up step ends the program, after the splash screen went.
+        TApplication::ShowException(e.what());
+        if (!fMain) ShowMessageDialog(e.what(), nullptr);
+        return 1;
+    }
+    started.Main->show();
+    const int result = app.exec();
+    delete started.Main;
+    delete started.Logging;
+    return result;
+}
