@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPalette>
 
 #include "platform/Ansi.h"
@@ -13,6 +15,14 @@ QString ToQ(const std::string& ansi) { return QString::fromStdString(platform::A
 std::string FromQ(const QString& text) { return platform::Utf8ToAnsi(text.toStdString()); }
 
 QFont DesignFont(const QString& family, int pixelHeight, bool bold) {
+    // Where the designs' Windows fonts are missing, prefer fonts of about
+    // their width, so that texts placed by pixel do not run into their
+    // neighbours; a machine that has the fonts is unaffected.
+    static const bool substitutes = [] {
+        QFont::insertSubstitutions("MS Sans Serif", {"Liberation Sans", "Nimbus Sans", "Arial"});
+        return true;
+    }();
+    (void)substitutes;
     QFont f(family);
     f.setPixelSize(pixelHeight);
     f.setBold(bold);
@@ -51,6 +61,36 @@ QString ProgramDir() {
     return dir.isEmpty() ? QDir::currentPath() : dir;
 }
 
-QString ArtFile(const QString& name) { return ProgramDir() + "/art/" + name; }
+namespace {
+QString& ArtDirOverride() {
+    static QString dir;
+    return dir;
+}
+}  // namespace
+
+void SetArtDir(const QString& dir) { ArtDirOverride() = dir; }
+
+QString ArtDir() { return ArtDirOverride().isEmpty() ? ProgramDir() + "/art" : ArtDirOverride(); }
+
+QString ArtFile(const QString& name) { return ArtDir() + "/" + name; }
+
+void FitBandLabels(THeaderBand* band) {
+    for (QLabel* l : {band->Label2, band->HelpLabel})
+        l->resize(qMax(l->width(), band->width() - l->x() - 8), l->height());
+}
+
+void CentreWindow(QWidget* window, const QWidget* over) {
+    QRect area;
+    if (over) {
+        area = over->window()->frameGeometry();
+    } else {
+        const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+        if (!screen) return;
+        area = screen->availableGeometry();
+    }
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(area.center());
+    window->move(frame.topLeft());
+}
 
 }  // namespace tarnel

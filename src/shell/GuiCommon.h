@@ -34,4 +34,18 @@ QFont DesignFont(const QString& family, int pixelHeight, bool bold = false);
 QString ProgramDir();
 QString ArtFile(const QString& name);
 
+// The pictures' folder: "<program dir>/art" unless set (tests point it at
+// the repository's art folder or at a folder of broken pictures); an
+// empty folder name returns to the default.
+void SetArtDir(const QString& dir);
+QString ArtDir();
+
+// Widens the band's two labels to its right edge, so that a title or
+// subtitle set after creation is not cut to the design text's width.
+void FitBandLabels(THeaderBand* band);
+
+// Moves a top-level window so that its centre is the centre of `over`'s
+// window, or of the screen's available area when `over` is null.
+void CentreWindow(QWidget* window, const QWidget* over);
+
 }  // namespace tarnel

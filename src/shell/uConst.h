@@ -152,9 +152,31 @@ inline constexpr char cTabVideoCodecs[] = "VfW Codecs";
 inline constexpr char cTabDirectShow[] = "DirectShow Filters";
 inline constexpr char cTabLog[] = "Log";
 inline constexpr char cQuitQuestion[] = "Quit, Leave, Exit, Shutdown Program?";
-inline constexpr char cQuestionSubtitle[] = "Question";
 inline constexpr char cLogViewerSubtitle[] = "Log Viewer";
 inline constexpr char cHelpNotFound[] = "The help file %s cannot be opened";
 inline constexpr char cHelpWindowTitle[] = "Tarnel Help";
+
+// --- Message, question, progress and about windows ------------------------------
+inline constexpr char cMessageTitle[] = "Tarnel System Message";
+inline constexpr char cMessageSubtitle[] = "Respond to the message below";
+inline constexpr char cMessageDesignText[] = "ErrorMessageGoesHere";
+inline constexpr char cOkButton[] = "&Ok";
+inline constexpr char cQuestionSubtitle[] = "Question";
+inline constexpr char cQuestionDesignText[] = "Type your question here!!";
+inline constexpr char cYesButton[] = "&Yes";
+inline constexpr char cNoButton[] = "&No";
+inline constexpr char cCancelButton[] = "&Cancel";
+inline constexpr char cSplashCopyright[] = "Copyright (C) 2026";
+inline constexpr char cSplashAuthor[] = "by Halvorin";
+inline constexpr char cAboutBuild[] = "Build for Linux, running on an emulated Windows machine";
+inline constexpr char cAboutTestedOn[] =
+    "Tested on Windows 9x, ME, NT 4.0, Windows 2000 and Windows XP Professional (Successfully)";
+inline constexpr char cAboutRecycledBits[] = "This program is made using 97% recycled bits.";
+inline constexpr char cAboutMail[] = "Contact : tarnel@halvorin.example";
+inline constexpr char cArtSplash[] = "splash.jpg";
+inline constexpr char cArtQuestion[] = "question.jpg";
+inline constexpr char cArtRecycled[] = "recycled.jpg";
+// Followed by "<file>: <reason>"; the window shows an empty picture area.
+inline constexpr char cLogPictureNotLoaded[] = "Picture not loaded : ";
 
 }  // namespace tarnel

@@ -1,11 +1,15 @@
 // The window tests run in one QApplication on Qt's offscreen platform.
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include "shell/GuiCommon.h"
+#include "shell/uMain.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    // The program's own application object: its error display is under test too.
+    tarnel::TApplication app(argc, argv);
+    // The pictures come from the repository; the program finds them beside itself.
+    tarnel::SetArtDir(TARNEL_ART_DIR);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,48 @@
+// Helpers of the window tests: the pictures' folder and answering a modal
+// dialog from inside its own event loop.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+
+#include "shell/GuiCommon.h"
+
+namespace tarnel::test {
+
+// Points the windows at a pictures folder for the life of the object.
+class ArtDirScope {
+public:
+    explicit ArtDirScope(const QString& dir = TARNEL_ART_DIR) { SetArtDir(dir); }
+    ~ArtDirScope() { SetArtDir(QString()); }
+};
+
+// Once the next modal dialog runs, hands it to `act` as a T. A dialog of
+// another type fails the test and is closed, so that the test never hangs.
+template <class T>
+void WhenModal(std::function<void(T*)> act) {
+    QTimer::singleShot(0, [act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        T* dialog = qobject_cast<T*>(modal);
+        if (!dialog) {
+            ADD_FAILURE() << "expected modal dialog not shown";
+            if (auto* other = qobject_cast<QDialog*>(modal)) other->done(0);
+            return;
+        }
+        QPointer<T> guard(dialog);
+        act(dialog);
+        // A dialog that `act` failed to close would hang the test run.
+        QTimer::singleShot(5000, [guard] {
+            if (guard && guard->isVisible()) {
+                ADD_FAILURE() << "dialog left open";
+                guard->done(0);
+            }
+        });
+    });
+}
+
+}  // namespace tarnel::test
