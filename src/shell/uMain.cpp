@@ -2,6 +2,8 @@
 
 #include <QCloseEvent>
 #include <QKeySequence>
+#include <QPainter>
+#include <qdrawutil.h>
 #include <QPointer>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -75,16 +77,10 @@ void TfMain::BuildComponents() {
     StatusBar->setObjectName("StatusBar");
     StatusBar->setFixedHeight(24);
     StatusBar->setSizeGripEnabled(true);
-    for (int i = 0; i < 5; ++i) {
-        auto* panel = new QLabel(StatusBar);
-        panel->setObjectName(QString("StatusPanel%1").arg(i));
-        panel->setFixedWidth(kPanelWidths[i]);
-        panel->setAlignment(i == 4 ? (Qt::AlignLeft | Qt::AlignVCenter) : Qt::AlignCenter);
-        panel->setFrameShape(i == 4 ? QFrame::NoFrame : QFrame::Panel);
-        panel->setFrameShadow(QFrame::Sunken);
-        StatusBar->addWidget(panel);
-        StatusPanels[i] = panel;
-    }
+    // The panels draw their own bevels; the bar must not frame them again.
+    StatusBar->setStyleSheet("QStatusBar::item { border: none; }");
+    StatusPanels = new TStatusPanels(StatusBar);
+    StatusBar->addWidget(StatusPanels, 1);
 
     Panel2 = new QFrame(this);
     Panel2->setObjectName("Panel2");
@@ -173,7 +169,7 @@ void TfMain::ApplyProgramFont() {
     status.setFamily(ToQ(Settings.ProgramFont));
     status.setPointSize(8);
     StatusBar->setFont(status);
-    for (QLabel* panel : StatusPanels) panel->setFont(status);
+    StatusPanels->setFont(status);
 
     QFont main = font();
     main.setFamily(ToQ(Settings.ProgramFont));
@@ -183,12 +179,39 @@ void TfMain::ApplyProgramFont() {
     if (CodecListsFont) CodecListsFont(main);
 }
 
-void TfMain::SetStatusText(int panel, const std::string& text) {
-    if (panel >= 0 && panel < 5) StatusPanels[panel]->setText(ToQ(text));
-}
+void TfMain::SetStatusText(int panel, const std::string& text) { StatusPanels->SetText(panel, ToQ(text)); }
 
 std::string TfMain::StatusText(int panel) const {
-    return panel >= 0 && panel < 5 ? FromQ(StatusPanels[panel]->text()) : std::string();
+    return panel >= 0 && panel < 5 ? FromQ(StatusPanels->Panels[panel].Text) : std::string();
+}
+
+TStatusPanels::TStatusPanels(QWidget* parent) : QWidget(parent) {
+    setObjectName("StatusPanels");
+    for (int i = 0; i < 5; ++i)
+        Panels[i] = Panel{kPanelWidths[i], i != 4, i == 4 ? (Qt::AlignLeft | Qt::AlignVCenter) : Qt::AlignCenter, {}};
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+void TStatusPanels::SetText(int panel, const QString& text) {
+    if (panel < 0 || panel >= 5) return;
+    Panels[panel].Text = text;
+    update();
+}
+
+QSize TStatusPanels::sizeHint() const { return QSize(610, fontMetrics().height() + 6); }
+
+void TStatusPanels::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    int x = 0;
+    for (const Panel& panel : Panels) {
+        QRect r(x, 1, panel.Width - 2, height() - 2);
+        if (panel.Bevel) qDrawShadePanel(&p, r, palette(), true, 1);
+        p.save();
+        p.setClipRect(r.adjusted(2, 1, -2, -1));
+        p.drawText(r.adjusted(3, 0, -3, 0), int(panel.Alignment), panel.Text);
+        p.restore();
+        x += panel.Width;
+    }
 }
 
 void TfMain::HostPanel(int page, QWidget* panel) {

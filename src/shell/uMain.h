@@ -25,6 +25,27 @@ namespace tarnel {
 class TfLogging;
 class TSplashScreen;
 
+// The status bar's panels at their fixed widths, drawn the way a native
+// status bar draws them: a panel that does not fit is cut at the window's
+// edge instead of squeezing the others.
+class TStatusPanels : public QWidget {
+    Q_OBJECT
+public:
+    struct Panel {
+        int Width;
+        bool Bevel;
+        Qt::Alignment Alignment;
+        QString Text;
+    };
+    explicit TStatusPanels(QWidget* parent = nullptr);
+    Panel Panels[5];
+    void SetText(int panel, const QString& text);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
 class TfMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -49,7 +70,7 @@ public:
 
     // Components.
     QStatusBar* StatusBar;
-    QLabel* StatusPanels[5];
+    TStatusPanels* StatusPanels;
     QFrame* Panel2;
     QTabWidget* PageControl;
     QWidget* VideoCodecsSheet;

@@ -64,6 +64,9 @@ void TfMessage::OkButtonClick() { accept(); }
 void ShowMessageDialog(const std::string& text, QWidget* parent) {
     auto* dialog = new TfMessage(parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // During start-up the splash screen stays on top of everything; a
+    // message must not end up hidden behind it while it waits for Ok.
+    dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     dialog->SetMessage(text);
     dialog->exec();  // deletes the dialog before returning
 }
