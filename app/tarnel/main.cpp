@@ -8,6 +8,7 @@
 #include "platform/DemoMachine.h"
 #include "platform/OsVersion.h"
 #include "shell/GuiCommon.h"
+#include "catalogue/uNTCodecs.h"
 #include "shell/uMain.h"
 #include "shell/uMessage.h"
 
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
     }
     started.Main->show();
     const int result = app.exec();
+    delete started.Codecs;
     delete started.Main;
     delete started.Logging;
     return result;

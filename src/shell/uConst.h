@@ -179,4 +179,17 @@ inline constexpr char cArtRecycled[] = "recycled.jpg";
 // Followed by "<file>: <reason>"; the window shows an empty picture area.
 inline constexpr char cLogPictureNotLoaded[] = "Picture not loaded : ";
 
+// --- Codec window -----------------------------------------------------------------
+inline constexpr char cNoVersionInformation[] = "No Version Information Available";
+inline constexpr char cShowVersionTooltips[] = "Show Version Tooltips";
+inline constexpr char cMenuConfigure[] = "&Configure";
+inline constexpr char cMenuCodecAbout[] = "A&bout";
+inline constexpr char cMenuDeactivate[] = "&Deactivate";
+inline constexpr char cMenuScan[] = "&Scan Codec for FOURCC's";
+inline constexpr char cMenuFourccList[] = "&FOURCC List";
+inline constexpr char cMenuSelectAll[] = "Select &All";
+inline constexpr char cMenuRemoveInactive[] = "&Remove Selected Inactive Drivers";
+inline constexpr char cMenuActivate[] = "A&ctivate";
+inline constexpr char cMenuRefreshHidden[] = "Refresh";
+
 }  // namespace tarnel

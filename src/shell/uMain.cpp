@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "catalogue/uCodecs.h"
+#include "catalogue/uNTCodecs.h"
 #include "platform/OsVersion.h"
 #include "shell/GuiCommon.h"
 #include "shell/GuiHelp.h"
@@ -301,6 +302,7 @@ TStartup StartProgram(TLog& log) {
     QCoreApplication::setApplicationName(ToQ(cApplicationTitle));
     try {
         s.Main = new TfMain(log);
+        s.Codecs = new TfNTCodecs(*s.Main, splash);
         s.Main->HostPanel(2, s.Logging->LogViewerPanel);
     } catch (...) {
         if (splash) delete splash.data();

@@ -23,6 +23,7 @@
 namespace tarnel {
 
 class TfLogging;
+class TfNTCodecs;
 class TSplashScreen;
 
 // The status bar's panels at their fixed widths, drawn the way a native
@@ -55,6 +56,7 @@ public:
 
     // Services of the main window.
     void WriteLog(const std::string& text);
+    TLog& Log() { return log_; }
     void ShowSystemMessage(const std::string& text);
     void ApplyProgramFont();
     int CalcPercentage(int done, int total) const { return tarnel::CalcPercentage(done, total); }
@@ -135,6 +137,7 @@ public:
 // of (also when a step fails). Returns the main window, not yet shown.
 struct TStartup {
     TfMain* Main = nullptr;
+    TfNTCodecs* Codecs = nullptr;
     TfLogging* Logging = nullptr;
 };
 TStartup StartProgram(TLog& log);

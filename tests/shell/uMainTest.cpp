@@ -11,6 +11,7 @@
 
 #include "platform/OsVersion.h"
 #include "platform/Registry.h"
+#include "catalogue/uNTCodecs.h"
 #include "shell/GuiHelp.h"
 #include "shell/splash.h"
 #include "shell/uConst.h"
@@ -95,6 +96,7 @@ protected:
 TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
     TStartup s = StartProgram(log);
     std::unique_ptr<TfMain> main(s.Main);
+    std::unique_ptr<TfNTCodecs> codecs(s.Codecs);
     std::unique_ptr<TfLogging> logging(s.Logging);
     EXPECT_EQ(Texts(log), (std::vector<std::string>{
                               "Getting OS Version (Needed for the correct Codec Info Location)",
@@ -103,6 +105,10 @@ TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
                               "Configuring Program",
                               "Setting Program to use configured font",
                               "Setting Statusbar Info - Running On : Windows XP Professional",
+                              "Loading Codec Listview",
+                              "Start Loading Codec List from Registry",
+                              "End Loading Codec List from Registry",
+                              "Start Loading Inactive Codec List from Registry",
                           }));
     EXPECT_EQ(log.Lines().front(), "T : Getting OS Version (Needed for the correct Codec Info Location)");
     EXPECT_EQ(main->windowTitle(), "Tarnel - Version 2.7 - Release 0 - Build 113");
@@ -115,7 +121,8 @@ TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
     EXPECT_EQ(main->PageControl->tabText(2), "Log");
     EXPECT_EQ(main->PageControl->currentIndex(), 0);
     EXPECT_TRUE(main->LogSheet->isAncestorOf(s.Logging->LogViewerPanel));
-    EXPECT_EQ(s.Logging->LogMemo->toPlainText().split('\n').size(), 6) << "lines written before the log showed";
+    EXPECT_EQ(s.Logging->LogMemo->toPlainText().split('\n').size(), 10) << "lines written before the log showed";
+    EXPECT_TRUE(main->VideoCodecsSheet->isAncestorOf(s.Codecs->WindowsNTCodecsPanel));
     main->WriteLog("after");
     EXPECT_TRUE(s.Logging->LogMemo->toPlainText().endsWith("T : after"));
     for (QWidget* w : QApplication::topLevelWidgets())
