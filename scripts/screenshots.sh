@@ -24,6 +24,15 @@ import -window root "$out/main-window.png"
 xdotool mousemove 631 285 click 1; sleep 1
 import -window root "$out/main-window-log.png"
 xdotool mousemove 333 285 click 1; sleep 0.5
+# Select the first active codec (it has an inactive twin, drawn red).
+xdotool mousemove 290 384 click 1; sleep 1
+import -window root "$out/codec-selected.png"
+# Switch the version tooltips on from the list's popup menu, then hover.
+xdotool mousemove 290 398 click 3; sleep 0.7
+xdotool key Up Up Return; sleep 0.5
+xdotool mousemove 300 399; sleep 0.3; xdotool mousemove 302 400; sleep 1.5
+import -window root "$out/codec-tooltip.png"
+xdotool mousemove 900 900; sleep 0.3
 xdotool key --clearmodifiers alt+h; sleep 0.5; xdotool key a; sleep 1.5
 import -window root "$out/about-box.png"
 xdotool mousemove 640 450 click 1; sleep 1

@@ -34,6 +34,10 @@ QVariant TCodecListModel::data(const QModelIndex& index, int role) const {
     const TCodecRow& row = list_.Row(size_t(index.row()));
     if (role == Qt::DisplayRole)
         return ToQ(index.column() == 0 ? row.Caption : row.Cell(size_t(index.column() - 1)));
+    if (role == Qt::ToolTipRole && RowToolTip) {
+        QString tip = RowToolTip(size_t(index.row()));
+        if (!tip.isEmpty()) return tip;
+    }
     if (role == Qt::ForegroundRole && RowColour) {
         QColor c = RowColour(size_t(index.row()));
         if (c.isValid()) return c;
@@ -125,6 +129,17 @@ private:
     QPointer<TfProgress> window_;
 };
 
+namespace {
+// The tooltip as shown: in a fixed-pitch font so the padded labels line up,
+// without the carriage returns of the line ends, which would show as stray
+// characters.
+QString ShownToolTip(const QString& text) {
+    QString shown = text;
+    shown.remove('\r');
+    return "<pre>" + shown.toHtmlEscaped() + "</pre>";
+}
+}  // namespace
+
 // --- TfNTCodecs ------------------------------------------------------------------
 
 TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
@@ -182,6 +197,11 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
         return HasInactiveTwin(catalogue_.InactiveCodecList, catalogue_.CodecList.Row(row).Caption)
                    ? QColor(255, 0, 0)
                    : QColor();
+    };
+    // The view's own hover tooltip shows the same text as the pointer's moves.
+    CodecListModel->RowToolTip = [this](size_t row) {
+        if (!ShowVersionTooltips1->isChecked()) return QString();
+        return ShownToolTip(ToQ(VersionTooltipText(catalogue_.CodecList.Row(row).VersionInfo.value_or(TCodecVersionInfo{}))));
     };
     // The views follow the core lists when a batch of changes ends.
     catalogue_.CodecList.SetChangeListener([this] { ShowRows(); });
@@ -391,7 +411,7 @@ void TfNTCodecs::CodecListMouseMove(const QPoint& pos) {
     const TCodecRow& row = catalogue_.CodecList.Row(size_t(index.row()));
     const QString text = ToQ(VersionTooltipText(row.VersionInfo.value_or(TCodecVersionInfo{})));
     CodecList->setToolTip(text);
-    QToolTip::showText(CodecList->viewport()->mapToGlobal(pos), text, CodecList->viewport());
+    QToolTip::showText(CodecList->viewport()->mapToGlobal(pos), ShownToolTip(text), CodecList->viewport());
 }
 
 void TfNTCodecs::DriverConfigPopup() {

@@ -34,6 +34,8 @@ public:
     void Reset();
     // Colours a row's text; none by default.
     std::function<QColor(size_t row)> RowColour;
+    // A row's hover tooltip; none by default.
+    std::function<QString(size_t row)> RowToolTip;
 
 private:
     TCodecList& list_;
