@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "platform/Ansi.h"
 #include "platform/Registry.h"
 
 namespace tarnel::platform::wine {
@@ -349,35 +350,8 @@ std::string LowerName(std::string_view name) {
     return s;
 }
 
-std::u16string Utf8ToUnits(std::string_view s) {
-    std::u16string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            out += char16_t(c);
-            ++i;
-            continue;
-        }
-        int len = (c & 0xe0) == 0xc0 ? 2 : (c & 0xf0) == 0xe0 ? 3 : (c & 0xf8) == 0xf0 ? 4 : 0;
-        if (!len || i + size_t(len) > s.size()) {
-            out += char16_t(c);  // not UTF-8: keep the byte's value
-            ++i;
-            continue;
-        }
-        uint32_t cp = c & (0xff >> (len + 1));
-        for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + size_t(k)]) & 0x3f);
-        i += size_t(len);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += char16_t(0xd800 + (cp >> 10));
-            out += char16_t(0xdc00 + (cp & 0x3ff));
-        } else {
-            out += char16_t(cp);
-        }
-    }
-    return out;
-}
+// Names are kept as UTF-8 made from UTF-16 units, so they always decode.
+std::u16string Utf8ToUnits(std::string_view s) { return Utf8ToUtf16(s); }
 
 std::string UnitsToUtf8(std::u16string_view s) {
     std::string out;
