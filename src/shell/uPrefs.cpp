@@ -66,6 +66,8 @@ void SaveText(TRegistry& reg, const char* name, const std::string& value) {
 }  // namespace
 
 TPreferences LoadSettings() {
+    // The defaults seeded at a first start reach the hive file in one write.
+    platform::TRegistryScope scope;
     TRegistry reg;
     OpenPreferencesKey(reg);
     TPreferences p;
@@ -82,11 +84,14 @@ TPreferences LoadSettings() {
     LoadText(reg, cProgramFont, p.ProgramFont);
     LoadInteger(reg, cFontSize, p.FontSize);
     reg.CloseKey();
+    scope.Commit();
     return p;
 }
 
 void SaveSettings(TPreferences& prefs, const TWindowBounds& mainBounds,
                   int32_t activeCodecHeight) {
+    // All twelve values or none: one replacement of the hive file.
+    platform::TRegistryScope scope;
     TRegistry reg;
     OpenPreferencesKey(reg);
     SaveBool(reg, cSizeEqually, prefs.SizeEqually);
@@ -111,6 +116,7 @@ void SaveSettings(TPreferences& prefs, const TWindowBounds& mainBounds,
     SaveText(reg, cProgramFont, prefs.ProgramFont);
     SaveInteger(reg, cFontSize, prefs.FontSize);
     reg.CloseKey();
+    scope.Commit();
 }
 
 }  // namespace tarnel
