@@ -26,6 +26,9 @@
 
 using namespace tarnel;
 using namespace tarnel::platform;
+using tarnel::test::FixedLog;
+using tarnel::test::SetSetting;
+using tarnel::test::Setting;
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
@@ -34,23 +37,6 @@ namespace {
 constexpr const char* kDrivers32 = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
 constexpr const char* kInactive = "SOFTWARE\\Halvorin\\Drivers.Inactive";
 
-struct FixedLog : TLog {
-    FixedLog() { SetClock([] { return std::string("T"); }); }
-};
-
-void SetSetting(const char* name, int32_t value) {
-    TRegistry reg;
-    reg.SetRootKey(HKEY_CURRENT_USER);
-    ASSERT_TRUE(reg.OpenKey(cPreferencesKey, true));
-    reg.WriteInteger(name, value);
-}
-
-int32_t Setting(const char* name) {
-    TRegistry reg;
-    reg.SetRootKey(HKEY_CURRENT_USER);
-    if (!reg.OpenKey(cPreferencesKey, false) || !reg.ValueExists(name)) return -12345;
-    return reg.ReadInteger(name);
-}
 
 void SetDriver(const std::string& name, const std::string& file) {
     TRegistry reg;

@@ -12,6 +12,10 @@
 
 #include "shell/GuiCommon.h"
 
+#include "platform/Registry.h"
+#include "shell/ActivityLog.h"
+#include "shell/uConst.h"
+
 namespace tarnel::test {
 
 // Points the windows at a pictures folder for the life of the object.
@@ -43,6 +47,27 @@ void WhenModal(std::function<void(T*)> act) {
             }
         });
     });
+}
+
+// A log whose time stamp is fixed, so whole lines can be compared.
+struct FixedLog : TLog {
+    FixedLog() { SetClock([] { return std::string("T"); }); }
+};
+
+// One settings value of the current user, written or read as a test sets it up.
+inline void SetSetting(const char* name, int32_t value) {
+    platform::TRegistry reg;
+    reg.SetRootKey(platform::HKEY_CURRENT_USER);
+    ASSERT_TRUE(reg.OpenKey(cPreferencesKey, true));
+    reg.WriteInteger(name, value);
+}
+
+// -12345 when the value is missing.
+inline int32_t Setting(const char* name) {
+    platform::TRegistry reg;
+    reg.SetRootKey(platform::HKEY_CURRENT_USER);
+    if (!reg.OpenKey(cPreferencesKey, false) || !reg.ValueExists(name)) return -12345;
+    return reg.ReadInteger(name);
 }
 
 }  // namespace tarnel::test

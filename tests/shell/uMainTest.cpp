@@ -24,6 +24,9 @@
 
 using namespace tarnel;
 using namespace tarnel::platform;
+using tarnel::test::FixedLog;
+using tarnel::test::SetSetting;
+using tarnel::test::Setting;
 namespace fs = std::filesystem;
 
 namespace {
@@ -51,29 +54,11 @@ void Click(QWidget* dialog, const char* button) {
     QTest::mouseClick(b, Qt::LeftButton);
 }
 
-// A log whose time stamp is fixed, so whole lines can be compared.
-struct FixedLog : TLog {
-    FixedLog() { SetClock([] { return std::string("T"); }); }
-};
 
 std::vector<std::string> Texts(const TLog& log) {
     std::vector<std::string> out;
     for (const auto& l : log.Lines()) out.push_back(l.substr(l.find(" : ") + 3));
     return out;
-}
-
-void SetSetting(const char* name, int32_t value) {
-    TRegistry reg;
-    reg.SetRootKey(HKEY_CURRENT_USER);
-    ASSERT_TRUE(reg.OpenKey(cPreferencesKey, true));
-    reg.WriteInteger(name, value);
-}
-
-int32_t Setting(const char* name) {
-    TRegistry reg;
-    reg.SetRootKey(HKEY_CURRENT_USER);
-    if (!reg.OpenKey(cPreferencesKey, false) || !reg.ValueExists(name)) return -12345;
-    return reg.ReadInteger(name);
 }
 
 void SetPlatform(int32_t platformId) {
