@@ -13,15 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/CodecLists.h"
-#include "catalogue/uCodecs.h"
-#include "catalogue/uNTCodecs.h"
-#include "platform/AtomicFile.h"
-#include "platform/DemoMachine.h"
-#include "platform/Machine.h"
-#include "platform/Registry.h"
-#include "shell/splash.h"
-#include "shell/uMain.h"
+#include "core/catalogue/CodecLists.h"
+#include "core/catalogue/uCodecs.h"
+#include "gui/catalogue/uNTCodecs.h"
+#include "platform/machine/AtomicFile.h"
+#include "platform/machine/DemoMachine.h"
+#include "platform/machine/Machine.h"
+#include "platform/api/Registry.h"
+#include "gui/shell/splash.h"
+#include "gui/shell/uMain.h"
 
 namespace fs = std::filesystem;
 using namespace tarnel;

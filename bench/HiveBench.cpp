@@ -8,10 +8,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/AtomicFile.h"
-#include "platform/Machine.h"
-#include "platform/Registry.h"
-#include "platform/WineHive.h"
+#include "platform/machine/AtomicFile.h"
+#include "platform/machine/Machine.h"
+#include "platform/api/Registry.h"
+#include "platform/machine/WineHive.h"
 
 using namespace tarnel::platform;
 namespace fs = std::filesystem;

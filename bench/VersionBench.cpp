@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/AtomicFile.h"
-#include "platform/Machine.h"
-#include "platform/VersionApi.h"
+#include "platform/machine/AtomicFile.h"
+#include "platform/machine/Machine.h"
+#include "platform/api/VersionApi.h"
 
 namespace fs = std::filesystem;
 using namespace tarnel::platform;

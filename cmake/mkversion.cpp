@@ -9,8 +9,8 @@
 #include <exception>
 #include <string>
 
-#include "platform/AtomicFile.h"
-#include "platform/VersionApi.h"
+#include "platform/machine/AtomicFile.h"
+#include "platform/api/VersionApi.h"
 
 namespace {
 

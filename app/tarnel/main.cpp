@@ -4,13 +4,13 @@
 #include <QMessageBox>
 #include <iostream>
 
-#include "platform/Ansi.h"
-#include "platform/DemoMachine.h"
-#include "platform/OsVersion.h"
-#include "shell/GuiCommon.h"
-#include "catalogue/uNTCodecs.h"
-#include "shell/uMain.h"
-#include "shell/uMessage.h"
+#include "platform/api/Ansi.h"
+#include "platform/machine/DemoMachine.h"
+#include "platform/api/OsVersion.h"
+#include "gui/shell/GuiCommon.h"
+#include "gui/catalogue/uNTCodecs.h"
+#include "gui/shell/uMain.h"
+#include "gui/shell/uMessage.h"
 
 using namespace tarnel;
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Ansi.h"
+#include "platform/api/Ansi.h"
 
 namespace tarnel {
 

@@ -8,17 +8,17 @@
 #include <vector>
 
 #include "app/tarnelctl/Json.h"
-#include "catalogue/CodecLists.h"
-#include "catalogue/FileVersionInfo.h"
-#include "platform/Ansi.h"
-#include "platform/DemoMachine.h"
-#include "platform/Machine.h"
-#include "platform/OsVersion.h"
-#include "platform/PeImage.h"
-#include "platform/Registry.h"
-#include "shell/uGlobal.h"
-#include "shell/ActivityLog.h"
-#include "shell/uPrefs.h"
+#include "core/catalogue/CodecLists.h"
+#include "core/catalogue/FileVersionInfo.h"
+#include "platform/api/Ansi.h"
+#include "platform/machine/DemoMachine.h"
+#include "platform/machine/Machine.h"
+#include "platform/api/OsVersion.h"
+#include "platform/machine/PeImage.h"
+#include "platform/api/Registry.h"
+#include "core/shell/uGlobal.h"
+#include "core/shell/ActivityLog.h"
+#include "core/shell/uPrefs.h"
 
 namespace fs = std::filesystem;
 using namespace tarnel;

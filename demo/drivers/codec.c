@@ -3,7 +3,7 @@
  * It compresses nothing: it answers the video compression manager's
  * messages from a description kept in its own CODECINFO resource (type
  * "CODECINFO", id 1), so one source serves every demo codec. The resource
- * format is described in docs/codec-resource.md; the program's own reader
+ * format is described in the README (section "The codec driver resource"); the program's own reader
  * (ParseCodecInfoText) follows the same rules and must stay in step.
  *
  * Built without the C runtime: kernel32 and user32 are the only imports. */

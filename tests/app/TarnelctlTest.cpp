@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
-#include "platform/AtomicFile.h"
-#include "platform/Registry.h"
+#include "platform/machine/AtomicFile.h"
+#include "platform/api/Registry.h"
 #include "support/TempMachine.h"
 
 using namespace tarnel;

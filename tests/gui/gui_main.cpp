@@ -1,8 +1,8 @@
 // The window tests run in one QApplication on Qt's offscreen platform.
 #include <gtest/gtest.h>
 
-#include "shell/GuiCommon.h"
-#include "shell/uMain.h"
+#include "gui/shell/GuiCommon.h"
+#include "gui/shell/uMain.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

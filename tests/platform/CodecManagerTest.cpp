@@ -3,10 +3,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/Ansi.h"
-#include "platform/CodecManager.h"
-#include "platform/Profile.h"
-#include "platform/Registry.h"
+#include "platform/api/Ansi.h"
+#include "platform/api/CodecManager.h"
+#include "platform/api/Profile.h"
+#include "platform/api/Registry.h"
 #include "support/TempMachine.h"
 
 using namespace tarnel;

@@ -2,8 +2,8 @@
 
 #include <regex>
 
-#include "platform/OsVersion.h"
-#include "platform/Registry.h"
+#include "platform/api/OsVersion.h"
+#include "platform/api/Registry.h"
 #include "support/TempMachine.h"
 
 using namespace tarnel;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Profile.h"
+#include "platform/api/Profile.h"
 #include "support/TempMachine.h"
 
 using namespace tarnel;

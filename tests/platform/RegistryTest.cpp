@@ -1,4 +1,4 @@
-#include "platform/Registry.h"
+#include "platform/api/Registry.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <functional>
 #include <sstream>
 
-#include "platform/AtomicFile.h"
-#include "platform/Machine.h"
+#include "platform/machine/AtomicFile.h"
+#include "platform/machine/Machine.h"
 #include "support/TempMachine.h"
 
 using namespace tarnel::platform;

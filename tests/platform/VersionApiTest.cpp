@@ -1,4 +1,4 @@
-#include "platform/VersionApi.h"
+#include "platform/api/VersionApi.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "platform/AtomicFile.h"
-#include "platform/PeImage.h"
+#include "platform/machine/AtomicFile.h"
+#include "platform/machine/PeImage.h"
 #include "support/TempMachine.h"
 
 namespace tarnel::platform {

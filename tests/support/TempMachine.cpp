@@ -5,8 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/Machine.h"
-#include "platform/Registry.h"
+#include "platform/machine/Machine.h"
+#include "platform/api/Registry.h"
 
 namespace fs = std::filesystem;
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/DemoMachine.h"
+#include "platform/machine/DemoMachine.h"
 
 namespace tarnel::test {
 

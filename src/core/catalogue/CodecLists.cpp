@@ -1,0 +1,243 @@
+#include "core/catalogue/CodecLists.h"
+
+#include <algorithm>
+
+#include "platform/api/Ansi.h"
+#include "platform/api/Profile.h"
+#include "platform/api/Registry.h"
+#include "core/shell/uConst.h"
+
+namespace tarnel {
+
+const TColumnLayout cActiveColumns[6] = {
+    {cColFourcc, 50}, {cColDriver, 90}, {cColShortname, 90},
+    {cColDescription, 270}, {cColVersion, 90}, {cColType, 0}};
+const TColumnLayout cInactiveColumns[7] = {
+    {cColFourcc, 50}, {cColDriver, 90}, {cColShortname, 90}, {cColDescription, 270},
+    {cColVersion, 90}, {cColNumber, 0}, {cColType, 0}};
+
+namespace {
+
+// Keeps a list from repainting for the life of the guard, also when a load
+// ends with an error.
+class TUpdateGuard {
+public:
+    explicit TUpdateGuard(TCodecList& list) : list_(list) { list_.BeginUpdate(); }
+    ~TUpdateGuard() { End(); }
+    void End() {
+        if (active_) list_.EndUpdate();
+        active_ = false;
+    }
+
+private:
+    TCodecList& list_;
+    bool active_ = true;
+};
+
+// Starts the progress display and makes sure it is ended exactly once.
+class TProgressGuard {
+public:
+    TProgressGuard(TLoadProgress* progress, int max) : progress_(progress) {
+        if (progress_) progress_->Start(max);
+    }
+    ~TProgressGuard() { End(); }
+    void Advance(int i) {
+        if (progress_) progress_->Advance(i);
+    }
+    void End() {
+        if (progress_) progress_->End();
+        progress_ = nullptr;
+    }
+
+private:
+    TLoadProgress* progress_;
+};
+
+std::string WithName(const char* format, const std::string& name) {
+    std::string text = format;
+    size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, name);
+    return text;
+}
+
+}  // namespace
+
+// --- TCodecRow / TCodecList ---------------------------------------------------
+
+const std::string& TCodecRow::Cell(size_t column) const {
+    static const std::string empty;
+    return column < SubItems.size() ? SubItems[column] : empty;
+}
+
+TCodecRow& TCodecList::Add() {
+    rows_.emplace_back();
+    return rows_.back();
+}
+
+void TCodecList::Delete(size_t i) {
+    if (i < rows_.size()) rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+void TCodecList::Clear() { rows_.clear(); }
+
+std::optional<size_t> TCodecList::FindCaption(const std::string& text, size_t start) const {
+    for (size_t i = start; i < rows_.size(); ++i)
+        if (platform::StartsWithNoCase(rows_[i].Caption, text)) return i;
+    return std::nullopt;
+}
+
+size_t TCodecList::SelectedCount() const {
+    size_t n = 0;
+    for (const TCodecRow& r : rows_) n += r.Selected ? 1 : 0;
+    return n;
+}
+
+void TCodecList::SelectAll(bool selected) {
+    for (TCodecRow& r : rows_) r.Selected = selected;
+}
+
+void TCodecList::EndUpdate() {
+    if (updateDepth_ == 0) return;
+    if (--updateDepth_ == 0 && onChange_) onChange_();
+}
+
+// --- TCodecCatalogue ----------------------------------------------------------
+
+TCodecCatalogue::TCodecCatalogue(TPreferences& prefs, TLog& log)
+    : CodecVersionInfo(prefs), prefs_(prefs), log_(log) {}
+
+void TCodecCatalogue::AddActiveRow(const std::string& fourcc, const std::string& driver) {
+    TCodecRow row;
+    row.Caption = fourcc;
+    row.SubItems.resize(acCount);
+    row.SubItems[acDriver] = driver;
+    // The driver text as the store holds it: the version resource is looked
+    // up wherever the system finds a file of that name.
+    CodecVersionInfo.SetExecutableFile(driver);
+    platform::ICINFO info = QueryCodecInfo(fourcc);
+    row.SubItems[acShortname] = IcInfoName(info);
+    row.SubItems[acDescription] = IcInfoDescription(info);
+    row.SubItems[acVersion] = CodecVersionInfo.FileVersion();
+    row.SubItems[acType] = cType32;
+    row.VersionInfo = CodecVersionInfo.ToCodecVersionInfo();
+    CodecList.Rows().push_back(std::move(row));
+}
+
+void TCodecCatalogue::BeginActiveLoad() {
+    CodecList.Clear();
+    if (!prefs_.SizeEqually && prefs_.ActiveCodecHeight != 0 && progress_)
+        progress_->SetActiveListHeight(prefs_.ActiveCodecHeight);
+}
+
+void TCodecCatalogue::LoadCodecListFromRegistry() {
+    log_.WriteLog(cLogStartRegistry);
+    TUpdateGuard repaint(CodecList);
+    BeginActiveLoad();
+
+    platform::TRegistry reg;
+    reg.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+    reg.OpenKey(cDrivers32Key, false);  // an unopened key lists no values
+    std::vector<std::string> names;
+    reg.GetValueNames(names);
+
+    TProgressGuard progress(progress_, static_cast<int>(names.size()));
+    for (size_t i = 0; i < names.size(); ++i) {
+        progress.Advance(static_cast<int>(i));
+        TCodecInfo info = SplitDriverName(names[i]);
+        if (info.Kind.empty()) continue;
+        platform::TRegDataType type = reg.GetDataType(names[i]);
+        if (type != platform::TRegDataType::rdString &&
+            type != platform::TRegDataType::rdExpandString) {
+            log_.WriteLog(WithName(cLogSkipDriverEntry, names[i]));
+            continue;
+        }
+        AddActiveRow(info.Fourcc, reg.ReadString(names[i]));
+    }
+    reg.CloseKey();
+    progress.End();
+    repaint.End();
+    log_.WriteLog(cLogEndRegistry);
+}
+
+void TCodecCatalogue::LoadCodecListFromSystemIni() {
+    log_.WriteLog(cLogStartSystemIni);
+    TUpdateGuard repaint(CodecList);
+    BeginActiveLoad();
+
+    std::vector<char> buffer(cSectionBufferSize, 0);
+    uint32_t length = platform::GetPrivateProfileSectionA(cDrivers32Section, buffer.data(),
+                                                          cSectionBufferSize, cSystemIni);
+    std::vector<std::string> lines;
+    SplitSectionBuffer(buffer.data(), std::min<size_t>(length, buffer.size()), lines);
+
+    TProgressGuard progress(progress_, static_cast<int>(lines.size()));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        progress.Advance(static_cast<int>(i));
+        TCodecInfo info = SplitProfileLine(lines[i]);
+        if (info.Kind.empty()) continue;
+        AddActiveRow(info.Fourcc, ValueOfLine(lines[i]));
+    }
+    progress.End();
+    repaint.End();
+    log_.WriteLog(cLogEndSystemIni);
+}
+
+void TCodecCatalogue::LoadInactiveCodecList() {
+    log_.WriteLog(cLogStartInactive);
+    TUpdateGuard repaint(InactiveCodecList);
+    InactiveCodecList.Clear();
+    inactiveComplete_ = false;
+
+    platform::TRegistry reg;
+    reg.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+    reg.OpenKey(cInactiveKey, false);
+    std::vector<std::string> names;
+    reg.GetValueNames(names);
+    if (names.empty()) {
+        // Nothing ever deactivated: no closing log line.
+        reg.CloseKey();
+        inactiveComplete_ = true;
+        return;
+    }
+
+    for (const std::string& name : names) {
+        if (name.size() > 1 && name[0] == cInactiveMark[0] &&
+            reg.GetDataType(name) != platform::TRegDataType::rdBinary) {
+            log_.WriteLog(WithName(cLogSkipInactiveEntry, name));
+            continue;
+        }
+        TInactiveCodecInfo rec;
+        ReadInactiveEntry(name, reg, rec);
+        if (rec.Number.empty()) continue;
+        TCodecRow& row = InactiveCodecList.Add();
+        row.Caption = rec.Fourcc;
+        row.SubItems.resize(icCount);
+        row.SubItems[icDriver] = rec.Driver;
+        row.SubItems[icShortname] = rec.Shortname;
+        row.SubItems[icDescription] = rec.Description;
+        row.SubItems[icVersion] = rec.Version;
+        row.SubItems[icNumber] = rec.Number;
+        row.SubItems[icType] = rec.Type;
+    }
+    reg.CloseKey();
+    inactiveComplete_ = true;
+    repaint.End();
+    log_.WriteLog(cLogEndInactive);
+}
+
+void TCodecCatalogue::RefreshClick() {
+    if (UsesProfileStore(prefs_.CodecStoreMode))
+        LoadCodecListFromSystemIni();
+    else if (UsesRegistryStore(prefs_.CodecStoreMode))
+        LoadCodecListFromRegistry();
+}
+
+std::string TCodecCatalogue::ActiveCountText() const {
+    return cActiveCount + std::to_string(CodecList.Count());
+}
+
+std::string TCodecCatalogue::InactiveCountText() const {
+    return cInactiveCount + std::to_string(InactiveCodecList.Count());
+}
+
+}  // namespace tarnel

@@ -1,0 +1,129 @@
+#include "core/shell/uGlobal.h"
+
+#include <cstring>
+
+#include "platform/api/Ansi.h"
+#include "platform/api/OsVersion.h"
+#include "platform/api/Registry.h"
+#include "core/shell/uConst.h"
+
+namespace tarnel {
+
+namespace {
+
+constexpr uint32_t VER_NT_WORKSTATION = 1;
+constexpr uint32_t VER_NT_DOMAIN_CONTROLLER = 2;
+constexpr uint32_t VER_NT_SERVER = 3;
+constexpr uint32_t VER_SUITE_ENTERPRISE = 0x2;
+constexpr uint32_t VER_SUITE_DATACENTER = 0x80;
+constexpr uint32_t VER_SUITE_PERSONAL = 0x200;
+
+// Reads a string value through a read-only key; empty when the key cannot be
+// opened or the value is missing.
+std::string ReadMachineString(const char* key, const char* value) {
+    platform::TRegistry reg;
+    reg.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+    if (!reg.OpenKeyReadOnly(key)) return {};
+    std::string text = reg.ReadString(value);
+    reg.CloseKey();
+    return text;
+}
+
+const char* ServerEdition(uint32_t suite) {
+    if (suite & VER_SUITE_DATACENTER) return cEditionDataCenter;
+    if (suite & VER_SUITE_ENTERPRISE) return cEditionAdvancedServer;
+    return cEditionServer;
+}
+
+}  // namespace
+
+bool GetWinVersionInfo(TWinVersionInfo& info) {
+    platform::OSVERSIONINFOEXA os;
+    std::memset(&os, 0, sizeof os);
+    os.dwOSVersionInfoSize = platform::kOsVersionInfoExSize;
+    bool extended = platform::GetVersionExA(&os);
+    if (!extended) {
+        std::memset(&os, 0, sizeof os);
+        os.dwOSVersionInfoSize = platform::kOsVersionInfoSize;
+        if (!platform::GetVersionExA(&os)) return false;
+    }
+
+    std::string csd(os.szCSDVersion, strnlen(os.szCSDVersion, sizeof os.szCSDVersion));
+    std::string name;
+    std::string edition;
+
+    switch (os.dwPlatformId) {
+    case platform::VER_PLATFORM_WIN32s:
+        name = cOsWin32s;
+        break;
+    case platform::VER_PLATFORM_WIN32_WINDOWS:
+        if (os.dwMajorVersion == 4 && os.dwMinorVersion == 0) {
+            name = cOsWin95;
+            if (csd.size() >= 2 && csd[1] == 'C') edition = cEditionOsr2;
+        }
+        if (os.dwMajorVersion == 4 && os.dwMinorVersion == 10) {
+            name = cOsWin98;
+            if (csd.size() >= 2 && csd[1] == 'A') edition = cEditionSE;
+        }
+        if (os.dwMajorVersion == 4 && os.dwMinorVersion == 90) name = cOsWinMe;
+        break;
+    case platform::VER_PLATFORM_WIN32_NT:
+        if (os.dwMajorVersion == 3 || os.dwMajorVersion == 4)
+            name = cOsWinNT;
+        else if (os.dwMajorVersion == 5 && os.dwMinorVersion == 0)
+            name = cOsWin2000;
+        else if (os.dwMajorVersion == 5 && os.dwMinorVersion == 1)
+            name = cOsWinXP;
+
+        // The edition needs the product facts of the extended query.
+        if (extended) {
+            if (os.wProductType == VER_NT_WORKSTATION)
+                edition = (os.wSuiteMask & VER_SUITE_PERSONAL) ? cEditionPersonal
+                                                                : cEditionProfessional;
+            if (os.wProductType == VER_NT_SERVER) edition = ServerEdition(os.wSuiteMask);
+            if (os.wProductType == VER_NT_DOMAIN_CONTROLLER) {
+                edition = ServerEdition(os.wSuiteMask);
+            } else if (os.dwMajorVersion <= 4) {
+                // NT 4.0 keeps the workstation/server distinction only here.
+                std::string type = platform::AsciiLowerCase(
+                    ReadMachineString(cProductOptionsKey, cProductTypeValue));
+                if (type == cProductWinNT)
+                    edition = cEditionWorkstation;
+                else if (type == cProductServerNT)
+                    edition = cEditionServer;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+
+    info.Description = name + edition;
+    info.MajorVersion = os.dwMajorVersion;
+    info.MinorVersion = os.dwMinorVersion;
+    info.BuildNumber = os.dwBuildNumber;
+    info.PlatformId = os.dwPlatformId;
+    info.CSDVersion = csd;
+    if (extended) {
+        info.ServicePackMajor = os.wServicePackMajor;
+        info.ServicePackMinor = os.wServicePackMinor;
+        info.SuiteMask = os.wSuiteMask;
+        info.ProductType = os.wProductType;
+    } else {
+        info.ServicePackMajor = 0;
+        info.ServicePackMinor = 0;
+        info.SuiteMask = 0;
+        info.ProductType = 0;
+    }
+    return true;
+}
+
+std::string ReadSystemRoot() { return ReadMachineString(cNTCurrentVersionKey, cSystemRootValue); }
+
+int CalcPercentage(int done, int total) {
+    if (total == 0) return 0;
+    // Floating point, then truncation toward zero: 2 of 3 gives 66, never 67.
+    return static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(total));
+}
+
+}  // namespace tarnel

@@ -1,0 +1,122 @@
+#include "core/shell/uPrefs.h"
+
+#include "platform/api/Registry.h"
+
+namespace tarnel {
+
+namespace {
+
+using platform::TRegistry;
+
+// Opens the settings key, creating it and its parent as needed.
+void OpenPreferencesKey(TRegistry& reg) {
+    reg.SetRootKey(platform::HKEY_CURRENT_USER);
+    if (reg.OpenKey(cCompanyKey, true)) {
+        reg.CreateKey(cPreferencesSubKey);
+        reg.CloseKey();
+    }
+    if (!reg.OpenKey(cPreferencesKey, true))
+        throw platform::ERegistryException(std::string("Failed to create key ") + cPreferencesKey);
+}
+
+// Booleans and integers are double words; anything else is not a setting of ours.
+bool HoldsInteger(TRegistry& reg, const char* name) {
+    return reg.GetRawType(name) == platform::REG_DWORD;
+}
+
+bool HoldsText(TRegistry& reg, const char* name) {
+    uint32_t type = reg.GetRawType(name);
+    return type == platform::REG_SZ || type == platform::REG_EXPAND_SZ;
+}
+
+void LoadBool(TRegistry& reg, const char* name, bool& field) {
+    if (reg.ValueExists(name) && HoldsInteger(reg, name))
+        field = reg.ReadBool(name);
+    else
+        reg.WriteBool(name, field);
+}
+
+void LoadInteger(TRegistry& reg, const char* name, int32_t& field) {
+    if (reg.ValueExists(name) && HoldsInteger(reg, name))
+        field = reg.ReadInteger(name);
+    else
+        reg.WriteInteger(name, field);
+}
+
+void LoadText(TRegistry& reg, const char* name, std::string& field) {
+    if (reg.ValueExists(name) && HoldsText(reg, name))
+        field = reg.ReadString(name);
+    else
+        reg.WriteString(name, field);
+}
+
+// A value deleted while the program ran stays deleted; the next start recreates it.
+void SaveBool(TRegistry& reg, const char* name, bool value) {
+    if (reg.ValueExists(name)) reg.WriteBool(name, value);
+}
+
+void SaveInteger(TRegistry& reg, const char* name, int32_t value) {
+    if (reg.ValueExists(name)) reg.WriteInteger(name, value);
+}
+
+void SaveText(TRegistry& reg, const char* name, const std::string& value) {
+    if (reg.ValueExists(name)) reg.WriteString(name, value);
+}
+
+}  // namespace
+
+TPreferences LoadSettings() {
+    // The defaults seeded at a first start reach the hive file in one write.
+    platform::TRegistryScope scope;
+    TRegistry reg;
+    OpenPreferencesKey(reg);
+    TPreferences p;
+    LoadBool(reg, cSizeEqually, p.SizeEqually);
+    LoadBool(reg, cStayOnTop, p.StayOnTop);
+    LoadBool(reg, cAutoSwap, p.AutoSwap);
+    LoadBool(reg, cSavePositions, p.SavePositions);
+    LoadBool(reg, cDisableDoubleClick, p.DisableDoubleClick);
+    LoadInteger(reg, cMainLeft, p.MainLeft);
+    LoadInteger(reg, cMainTop, p.MainTop);
+    LoadInteger(reg, cMainHeight, p.MainHeight);
+    LoadInteger(reg, cMainWidth, p.MainWidth);
+    LoadInteger(reg, cActiveCodecHeight, p.ActiveCodecHeight);
+    LoadText(reg, cProgramFont, p.ProgramFont);
+    LoadInteger(reg, cFontSize, p.FontSize);
+    reg.CloseKey();
+    scope.Commit();
+    return p;
+}
+
+void SaveSettings(TPreferences& prefs, const TWindowBounds& mainBounds,
+                  int32_t activeCodecHeight) {
+    // All twelve values or none: one replacement of the hive file.
+    platform::TRegistryScope scope;
+    TRegistry reg;
+    OpenPreferencesKey(reg);
+    SaveBool(reg, cSizeEqually, prefs.SizeEqually);
+    SaveBool(reg, cStayOnTop, prefs.StayOnTop);
+    SaveBool(reg, cAutoSwap, prefs.AutoSwap);
+    SaveBool(reg, cSavePositions, prefs.SavePositions);
+    SaveBool(reg, cDisableDoubleClick, prefs.DisableDoubleClick);
+
+    // The bounds are taken whether or not SavePositions is set, so turning
+    // it on later restores the last bounds.
+    prefs.MainTop = mainBounds.Top;
+    prefs.MainLeft = mainBounds.Left;
+    prefs.MainHeight = mainBounds.Height;
+    prefs.MainWidth = mainBounds.Width;
+    prefs.ActiveCodecHeight = activeCodecHeight;
+
+    SaveInteger(reg, cMainLeft, prefs.MainLeft);
+    SaveInteger(reg, cMainTop, prefs.MainTop);
+    SaveInteger(reg, cMainHeight, prefs.MainHeight);
+    SaveInteger(reg, cMainWidth, prefs.MainWidth);
+    SaveInteger(reg, cActiveCodecHeight, prefs.ActiveCodecHeight);
+    SaveText(reg, cProgramFont, prefs.ProgramFont);
+    SaveInteger(reg, cFontSize, prefs.FontSize);
+    reg.CloseKey();
+    scope.Commit();
+}
+
+}  // namespace tarnel

@@ -1,0 +1,457 @@
+#include "gui/catalogue/uNTCodecs.h"
+
+#include <QCollator>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "gui/shell/splash.h"
+#include "core/shell/uConst.h"
+#include "gui/shell/uMain.h"
+#include "gui/shell/uProgress.h"
+
+namespace tarnel {
+
+TfNTCodecs* fNTCodecs = nullptr;
+
+// --- TCodecListModel -----------------------------------------------------------
+
+TCodecListModel::TCodecListModel(TCodecList& list, const TColumnLayout* columns, int columnCount,
+                                 QObject* parent)
+    : QAbstractTableModel(parent), list_(list), columns_(columns), columnCount_(columnCount) {}
+
+int TCodecListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(list_.Count());
+}
+
+int TCodecListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columnCount_; }
+
+QVariant TCodecListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || size_t(index.row()) >= list_.Count()) return {};
+    const TCodecRow& row = list_.Row(size_t(index.row()));
+    if (role == Qt::DisplayRole)
+        return ToQ(index.column() == 0 ? row.Caption : row.Cell(size_t(index.column() - 1)));
+    if (role == Qt::ToolTipRole && RowToolTip) {
+        QString tip = RowToolTip(size_t(index.row()));
+        if (!tip.isEmpty()) return tip;
+    }
+    if (role == Qt::ForegroundRole && RowColour) {
+        QColor c = RowColour(size_t(index.row()));
+        if (c.isValid()) return c;
+    }
+    return {};
+}
+
+QVariant TCodecListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < columnCount_)
+        return ToQ(columns_[section].Caption);
+    return {};
+}
+
+void TCodecListModel::Reset() {
+    beginResetModel();
+    endResetModel();
+}
+
+// --- TSplitterBar --------------------------------------------------------------
+
+TSplitterBar::TSplitterBar(QWidget* above, QWidget* below, QWidget* parent)
+    : QWidget(parent), above_(above), below_(below) {
+    setFixedHeight(3);
+    setCursor(Qt::SizeVerCursor);
+}
+
+void TSplitterBar::mousePressEvent(QMouseEvent* e) {
+    pressY_ = int(e->globalPosition().y());
+    startHeight_ = above_->height();
+}
+
+void TSplitterBar::mouseMoveEvent(QMouseEvent* e) {
+    if (!(e->buttons() & Qt::LeftButton)) return;
+    const int delta = int(e->globalPosition().y()) - pressY_;
+    // Neither neighbour may become smaller than 50 pixels.
+    const int room = startHeight_ + below_->height() + (above_->height() - startHeight_);
+    const int h = std::clamp(startHeight_ + delta, 50, std::max(50, room - 50));
+    above_->setFixedHeight(h);
+}
+
+// --- Load progress ---------------------------------------------------------------
+
+// Start-up loads show their progress on the splash screen, later ones in a
+// progress window of their own. Both repaint at once: the load runs without
+// processing window events.
+class TfNTCodecs::Progress : public TLoadProgress {
+public:
+    explicit Progress(TfNTCodecs& w) : w_(w) {}
+
+    void Start(int max) override {
+        if (w_.splash_) {
+            w_.splash_->SplashLoadingLabel->setText(ToQ(cSplashLoading));
+            w_.splash_->SplashLoadingLabel->show();
+            w_.splash_->LoadBar->show();
+            w_.splash_->LoadBar->setMaximum(max);
+            w_.splash_->repaint();
+            return;
+        }
+        window_ = new TfProgress(nullptr);
+        window_->Label2->setText(ToQ(cProgressLoadingCodecs));
+        window_->ProgressBar->setMaximum(max);
+        window_->show();
+        window_->repaint();
+    }
+
+    void Advance(int i) override {
+        if (w_.splash_) {
+            w_.splash_->LoadBar->setValue(i);
+            w_.splash_->repaint();
+        } else if (window_) {
+            window_->SetProgress(i);
+        }
+    }
+
+    void End() override {
+        if (w_.splash_) {
+            // The splash screen goes for good; every later load uses the window.
+            w_.splash_->close();
+            w_.splash_ = nullptr;
+        } else if (window_) {
+            window_->close();
+        }
+    }
+
+    void SetActiveListHeight(int height) override { w_.CodecList->setFixedHeight(height); }
+
+private:
+    TfNTCodecs& w_;
+    QPointer<TfProgress> window_;
+};
+
+namespace {
+// The tooltip as shown: in a fixed-pitch font so the padded labels line up,
+// without the carriage returns of the line ends, which would show as stray
+// characters.
+QString ShownToolTip(const QString& text) {
+    QString shown = text;
+    shown.remove('\r');
+    return "<pre>" + shown.toHtmlEscaped() + "</pre>";
+}
+}  // namespace
+
+// --- TfNTCodecs ------------------------------------------------------------------
+
+TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
+    : QWidget(parent),
+      main_(main),
+      catalogue_(main.Settings, main.Log()),
+      splash_(splash),
+      progress_(std::make_unique<Progress>(*this)) {
+    setObjectName("fNTCodecs");
+    fNTCodecs = this;
+    catalogue_.SetProgress(progress_.get());
+
+    WindowsNTCodecsPanel = new QFrame(this);
+    WindowsNTCodecsPanel->setObjectName("WindowsNTCodecsPanel");
+    CodecsPanel = new QFrame(WindowsNTCodecsPanel);
+    CodecsPanel->setObjectName("CodecsPanel");
+    CodecsPanel->setFont(QFont("Lucida Sans Unicode", 8));
+    auto* outer = new QVBoxLayout(WindowsNTCodecsPanel);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(CodecsPanel);
+
+    Panel5 = new THeaderBand(ToQ(cActiveCodecsTitle), ToQ(cActiveCodecsSubtitle), {40, 8}, {80, 24}, CodecsPanel);
+    Panel5->setObjectName("Panel5");
+    CodecList = new QTreeView(CodecsPanel);
+    CodecList->setObjectName("CodecList");
+    CodecListModel = new TCodecListModel(catalogue_.CodecList, cActiveColumns, 6, this);
+    SetUpList(CodecList, CodecListModel, cActiveColumns, 6);
+    CodecList->setFixedHeight(158);
+    Panel1 = new THeaderBand(ToQ(cInactiveCodecsTitle), ToQ(cInactiveCodecsSubtitle), {40, 8}, {80, 24},
+                             CodecsPanel);
+    Panel1->setObjectName("Panel1");
+    InactiveCodecList = new QTreeView(CodecsPanel);
+    InactiveCodecList->setObjectName("InactiveCodecList");
+    InactiveCodecListModel = new TCodecListModel(catalogue_.InactiveCodecList, cInactiveColumns, 7, this);
+    SetUpList(InactiveCodecList, InactiveCodecListModel, cInactiveColumns, 7);
+    InactiveCodecList->header()->setSectionsClickable(true);
+    Splitter1 = new TSplitterBar(CodecList, InactiveCodecList, CodecsPanel);
+    Splitter1->setObjectName("Splitter1");
+    Panel2 = new QFrame(CodecsPanel);
+    Panel2->setObjectName("Panel2");
+    Panel2->setFixedHeight(5);
+
+    auto* inner = new QVBoxLayout(CodecsPanel);
+    inner->setContentsMargins(10, 10, 10, 10);
+    inner->setSpacing(0);
+    inner->addWidget(Panel5);
+    inner->addWidget(CodecList);
+    inner->addWidget(Splitter1);
+    inner->addWidget(Panel1);
+    inner->addWidget(InactiveCodecList, 1);
+    inner->addWidget(Panel2);
+
+    // Red text for an active codec that has an inactive twin.
+    CodecListModel->RowColour = [this](size_t row) {
+        return HasInactiveTwin(catalogue_.InactiveCodecList, catalogue_.CodecList.Row(row).Caption)
+                   ? QColor(255, 0, 0)
+                   : QColor();
+    };
+    // The view's own hover tooltip shows the same text as the pointer's moves.
+    CodecListModel->RowToolTip = [this](size_t row) {
+        if (!ShowVersionTooltips1->isChecked()) return QString();
+        return ShownToolTip(ToQ(VersionTooltipText(catalogue_.CodecList.Row(row).VersionInfo.value_or(TCodecVersionInfo{}))));
+    };
+    // The views follow the core lists when a batch of changes ends.
+    catalogue_.CodecList.SetChangeListener([this] { ShowRows(); });
+    catalogue_.InactiveCodecList.SetChangeListener([this] { ShowRows(); });
+
+    connect(CodecList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (syncing_) return;
+        TakeSelection(CodecList, catalogue_.CodecList);
+        CodecListSelectItem();
+    });
+    connect(InactiveCodecList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!syncing_) TakeSelection(InactiveCodecList, catalogue_.InactiveCodecList);
+    });
+    connect(InactiveCodecList->header(), &QHeaderView::sectionClicked, this,
+            &TfNTCodecs::InactiveCodecListColumnClick);
+    CodecList->viewport()->setMouseTracking(true);
+    CodecList->viewport()->installEventFilter(this);
+    CodecsPanel->installEventFilter(this);
+
+    // The popup menus; the list shortcuts act while their list has the focus.
+    DriverConfig = new QMenu(this);
+    DriverConfig->setObjectName("DriverConfig");
+    auto item = [](QMenu* menu, QWidget* list, const char* name, const char* caption, QKeySequence key = {}) {
+        QAction* a = menu->addAction(ToQ(caption));
+        a->setObjectName(name);
+        if (!key.isEmpty()) {
+            a->setShortcut(key);
+            a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            list->addAction(a);
+        }
+        return a;
+    };
+    Configure1 = item(DriverConfig, CodecList, "Configure1", cMenuConfigure, QKeySequence(Qt::CTRL | Qt::Key_C));
+    About1 = item(DriverConfig, CodecList, "About1", cMenuCodecAbout, QKeySequence(Qt::CTRL | Qt::Key_B));
+    N1 = DriverConfig->addSeparator();
+    DeActivate1 = item(DriverConfig, CodecList, "DeActivate1", cMenuDeactivate);
+    ScanCodecsformoreFOURCCs1 = item(DriverConfig, CodecList, "ScanCodecsformoreFOURCCs1", cMenuScan);
+    EditFOURCCscanlist1 = item(DriverConfig, CodecList, "EditFOURCCscanlist1", cMenuFourccList);
+    EditFOURCCscanlist1->setVisible(false);
+    N4 = DriverConfig->addSeparator();
+    ShowVersionTooltips1 = item(DriverConfig, CodecList, "ShowVersionTooltips1", cShowVersionTooltips);
+    ShowVersionTooltips1->setCheckable(true);
+    N2 = item(DriverConfig, CodecList, "N2", cMenuSelectAll, QKeySequence(Qt::CTRL | Qt::Key_A));
+    connect(N2, &QAction::triggered, this, &TfNTCodecs::N2Click);
+
+    InactiveDrivers = new QMenu(this);
+    InactiveDrivers->setObjectName("InactiveDrivers");
+    RemoveSelectedInactiveDrivers1 =
+        item(InactiveDrivers, InactiveCodecList, "RemoveSelectedInactiveDrivers1", cMenuRemoveInactive);
+    N3 = InactiveDrivers->addSeparator();
+    Activate1 = item(InactiveDrivers, InactiveCodecList, "Activate1", cMenuActivate);
+    N5 = InactiveDrivers->addSeparator();
+    SelectAll1 = item(InactiveDrivers, InactiveCodecList, "SelectAll1", cMenuSelectAll,
+                      QKeySequence(Qt::CTRL | Qt::Key_A));
+    connect(SelectAll1, &QAction::triggered, this, &TfNTCodecs::SelectAll1Click);
+
+    RefreshMenu = new QMenu(this);
+    RefreshMenu->setObjectName("RefreshMenu");
+    Refresh = RefreshMenu->addAction(ToQ(cMenuRefreshHidden));
+    Refresh->setObjectName("Refresh");
+    Refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    Refresh->setVisible(false);
+    connect(Refresh, &QAction::triggered, this, &TfNTCodecs::RefreshClick);
+
+    CodecList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(CodecList, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+        DriverConfigPopup();
+        DriverConfig->popup(CodecList->viewport()->mapToGlobal(p));
+    });
+    InactiveCodecList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(InactiveCodecList, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+        InactiveDrivers->popup(InactiveCodecList->viewport()->mapToGlobal(p));
+    });
+
+    main_.CodecRefresh = [this] { RefreshClick(); };
+    main_.ActiveCodecListHeight = [this] { return ActiveListHeight(); };
+    main_.CodecListsFont = [this](const QFont& f) {
+        CodecList->setFont(f);
+        InactiveCodecList->setFont(f);
+    };
+    FormCreate();
+}
+
+TfNTCodecs::~TfNTCodecs() {
+    main_.CodecRefresh = nullptr;
+    main_.ActiveCodecListHeight = nullptr;
+    main_.CodecListsFont = nullptr;
+    catalogue_.CodecList.SetChangeListener({});
+    catalogue_.InactiveCodecList.SetChangeListener({});
+    catalogue_.SetProgress(nullptr);
+    if (fNTCodecs == this) fNTCodecs = nullptr;
+}
+
+void TfNTCodecs::SetUpList(QTreeView* view, TCodecListModel* model, const TColumnLayout* columns, int count) {
+    view->setModel(model);
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    view->setUniformRowHeights(true);
+    view->setAllColumnsShowFocus(true);
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setDragEnabled(true);
+    view->header()->setStretchLastSection(false);
+    view->header()->setMinimumSectionSize(0);
+    view->header()->setSectionsMovable(false);
+    view->header()->setSectionsClickable(false);
+    for (int i = 0; i < count; ++i) view->header()->resizeSection(i, columns[i].Width);
+    // The selection stays visible while the other list has the focus.
+    QPalette pal = view->palette();
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.color(QPalette::Active, QPalette::HighlightedText));
+    view->setPalette(pal);
+}
+
+void TfNTCodecs::FormCreate() {
+    main_.WriteLog(cLogLoadingCodecListview);
+    main_.HostPanel(0, WindowsNTCodecsPanel);
+    main_.ApplyProgramFont();
+    LoadActiveList();
+    try {
+        catalogue_.LoadInactiveCodecList();
+    } catch (const EStoreFormatError& e) {
+        // The rows before the bad entry stay; the catalogue refuses to write
+        // the store back until the entry is mended.
+        main_.ShowSystemMessage(e.what());
+    }
+    InactiveCodecList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    UpdateActiveCount();
+    UpdateInactiveCount();
+}
+
+void TfNTCodecs::LoadActiveList() {
+    const int32_t mode = main_.Settings.CodecStoreMode;
+    if (UsesProfileStore(mode))
+        catalogue_.LoadCodecListFromSystemIni();
+    else if (UsesRegistryStore(mode))
+        catalogue_.LoadCodecListFromRegistry();
+}
+
+void TfNTCodecs::RefreshClick() { LoadActiveList(); }
+
+void TfNTCodecs::UpdateActiveCount() { main_.SetStatusText(1, catalogue_.ActiveCountText()); }
+
+void TfNTCodecs::UpdateInactiveCount() { main_.SetStatusText(2, catalogue_.InactiveCountText()); }
+
+void TfNTCodecs::CodecsPanelResize() {
+    InactiveCodecList->setUpdatesEnabled(false);
+    if (main_.Settings.SizeEqually)
+        CodecList->setFixedHeight(std::max(0, WindowsNTCodecsPanel->height() / 2 - Panel5->height() - 14));
+    InactiveCodecList->setUpdatesEnabled(true);
+}
+
+int TfNTCodecs::ActiveListHeight() const { return CodecList->minimumHeight(); }
+
+void TfNTCodecs::ShowRows() {
+    CodecListModel->Reset();
+    InactiveCodecListModel->Reset();
+    ShowSelection(CodecList, catalogue_.CodecList);
+    ShowSelection(InactiveCodecList, catalogue_.InactiveCodecList);
+}
+
+void TfNTCodecs::TakeSelection(QTreeView* view, TCodecList& list) {
+    list.SelectAll(false);
+    for (const QModelIndex& index : view->selectionModel()->selectedRows())
+        if (size_t(index.row()) < list.Count()) list.Row(size_t(index.row())).Selected = true;
+}
+
+void TfNTCodecs::ShowSelection(QTreeView* view, const TCodecList& list) {
+    syncing_ = true;
+    QItemSelection selection;
+    const int lastColumn = view->model()->columnCount() - 1;
+    for (size_t i = 0; i < list.Count(); ++i) {
+        if (!list.Row(i).Selected) continue;
+        const int row = int(i);
+        selection.select(view->model()->index(row, 0), view->model()->index(row, lastColumn));
+    }
+    view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    syncing_ = false;
+}
+
+void TfNTCodecs::CodecListSelectItem() {
+    TActiveSelection s = SelectActiveCodec(catalogue_.CodecList, catalogue_.InactiveCodecList);
+    if (!s.Handled) return;
+    Configure1->setEnabled(s.CanConfigure);
+    About1->setEnabled(s.CanAbout);
+    if (!s.TwinsChecked) return;
+    ShowSelection(InactiveCodecList, catalogue_.InactiveCodecList);
+    InactiveCodecList->scrollTo(InactiveCodecListModel->index(int(s.ScrollTo), 0), QAbstractItemView::EnsureVisible);
+    main_.SetStatusText(3, s.StatusText);
+}
+
+void TfNTCodecs::ShowVersionTooltips1Click() {
+    // The check mark is the only state; the menu flips it on its own when
+    // the item is chosen, this does it for everyone else.
+    ShowVersionTooltips1->toggle();
+}
+
+void TfNTCodecs::CodecListMouseMove(const QPoint& pos) {
+    if (!ShowVersionTooltips1->isChecked()) {
+        CodecList->setToolTip(QString());
+        return;
+    }
+    QModelIndex index = CodecList->indexAt(pos);
+    if (!index.isValid() || size_t(index.row()) >= catalogue_.CodecList.Count()) return;
+    const TCodecRow& row = catalogue_.CodecList.Row(size_t(index.row()));
+    const QString text = ToQ(VersionTooltipText(row.VersionInfo.value_or(TCodecVersionInfo{})));
+    CodecList->setToolTip(text);
+    QToolTip::showText(CodecList->viewport()->mapToGlobal(pos), ShownToolTip(text), CodecList->viewport());
+}
+
+void TfNTCodecs::DriverConfigPopup() {
+    const bool any = !catalogue_.CodecList.Empty();
+    const bool selected = catalogue_.CodecList.SelectedCount() > 0;
+    if (!any || !selected) {
+        Configure1->setEnabled(false);
+        About1->setEnabled(false);
+    }
+    ScanCodecsformoreFOURCCs1->setEnabled(any && selected);
+    EditFOURCCscanlist1->setEnabled(any && selected);
+}
+
+void TfNTCodecs::N2Click() {
+    if (!catalogue_.CodecList.Empty()) CodecList->selectAll();
+}
+
+void TfNTCodecs::SelectAll1Click() {
+    if (!catalogue_.InactiveCodecList.Empty()) InactiveCodecList->selectAll();
+}
+
+void TfNTCodecs::InactiveCodecListColumnClick(int column) {
+    // Ascending on every click, in the locale's order with letter case counting.
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseSensitive);
+    auto text = [column](const TCodecRow& r) {
+        return ToQ(column == 0 ? r.Caption : r.Cell(size_t(column - 1)));
+    };
+    auto& rows = catalogue_.InactiveCodecList.Rows();
+    std::stable_sort(rows.begin(), rows.end(), [&](const TCodecRow& a, const TCodecRow& b) {
+        return collator.compare(text(a), text(b)) < 0;
+    });
+    ShowRows();
+}
+
+bool TfNTCodecs::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == CodecsPanel && event->type() == QEvent::Resize) CodecsPanelResize();
+    if (watched == CodecList->viewport() && event->type() == QEvent::MouseMove)
+        CodecListMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace tarnel

@@ -1,0 +1,145 @@
+// The main window: menus, status bar and the three tabs whose contents
+// belong to other windows; it owns the settings and offers the services
+// every window calls (WriteLog, ShowSystemMessage, ApplyProgramFont, ...).
+#pragma once
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/catalogue/FileVersionInfo.h"
+#include "core/shell/ActivityLog.h"
+#include "core/shell/uGlobal.h"
+#include "core/shell/uPrefs.h"
+
+namespace tarnel {
+
+class TfLogging;
+class TfNTCodecs;
+class TSplashScreen;
+
+// The status bar's panels at their fixed widths, drawn the way a native
+// status bar draws them: a panel that does not fit is cut at the window's
+// edge instead of squeezing the others.
+class TStatusPanels : public QWidget {
+    Q_OBJECT
+public:
+    struct Panel {
+        int Width;
+        bool Bevel;
+        Qt::Alignment Alignment;
+        QString Text;
+    };
+    explicit TStatusPanels(QWidget* parent = nullptr);
+    Panel Panels[5];
+    void SetText(int panel, const QString& text);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+class TfMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // Runs the creation steps (FormCreate) at once.
+    explicit TfMain(TLog& log, QWidget* parent = nullptr);
+    ~TfMain() override;
+
+    // Services of the main window.
+    void WriteLog(const std::string& text);
+    TLog& Log() { return log_; }
+    void ShowSystemMessage(const std::string& text);
+    void ApplyProgramFont();
+    int CalcPercentage(int done, int total) const { return tarnel::CalcPercentage(done, total); }
+    std::string ReadSystemRoot() const { return tarnel::ReadSystemRoot(); }
+
+    // The settings record; CodecStoreMode is set from the OS family.
+    TPreferences Settings;
+    TWinVersionInfo WinVersionInfo;
+    TFileVersionInfo ProgramVersionInfo;
+    // True when the system is not supported: the program ends as soon as
+    // its event loop starts.
+    bool TerminateRequested() const { return terminate_; }
+
+    // Components.
+    QStatusBar* StatusBar;
+    TStatusPanels* StatusPanels;
+    QFrame* Panel2;
+    QTabWidget* PageControl;
+    QWidget* VideoCodecsSheet;
+    QWidget* DirectShowSheet;
+    QWidget* LogSheet;
+    QMenuBar* CodecMenu;
+    QMenu* File1;
+    QAction* Exit1;
+    QMenu* Options;
+    QAction* Preferences;
+    QAction* Refresh;
+    QMenu* Help;
+    QAction* Contents1;
+    QAction* N1;
+    QAction* About;
+
+    void SetStatusText(int panel, const std::string& text);
+    std::string StatusText(int panel) const;
+
+    // Puts a window's panel into a tab page (0 codecs, 1 DirectShow, 2 log).
+    void HostPanel(int page, QWidget* panel);
+
+    // Hooks the codec window fills in when it exists.
+    std::function<void()> CodecRefresh;           // its RefreshClick
+    std::function<int()> ActiveCodecListHeight;  // CodecList's current height
+    std::function<void(const QFont&)> CodecListsFont;
+
+    // Handlers.
+    void FormCreate();
+    void Exit1Click();
+    void PreferencesClick();
+    void RefreshClick();
+    void Contents1Click();
+    void AboutClick();
+    // The quit question; true when the window may close.
+    bool FormCloseQuery();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildComponents();
+    TLog& log_;
+    bool terminate_ = false;
+};
+
+extern TfMain* fMain;
+
+// The application: an error escaping any command is shown and logged, and
+// the program goes on.
+class TApplication : public QApplication {
+public:
+    TApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+    // Shows an error that ended a command: through the main window's
+    // message when it exists, else on standard error.
+    static void ShowException(const std::string& message);
+};
+
+// The start-up sequence before the event loop: splash screen and log
+// window, the main window, the log panel into its tab, the splash disposed
+// of (also when a step fails). Returns the main window, not yet shown.
+struct TStartup {
+    TfMain* Main = nullptr;
+    TfNTCodecs* Codecs = nullptr;
+    TfLogging* Logging = nullptr;
+};
+TStartup StartProgram(TLog& log);
+
+}  // namespace tarnel

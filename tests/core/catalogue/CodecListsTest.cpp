@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/catalogue/CodecLists.h"
+#include "platform/api/Registry.h"
+#include "support/TempMachine.h"
+
+using namespace tarnel;
+using namespace tarnel::platform;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+constexpr const char* kDrivers32 = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+constexpr const char* kInactive = "SOFTWARE\\Halvorin\\Drivers.Inactive";
+
+// Records every call in order, as "start 3", "advance 0", "height 200", "end".
+struct RecordingProgress : TLoadProgress {
+    Strings calls;
+    void Start(int max) override { calls.push_back("start " + std::to_string(max)); }
+    void Advance(int i) override { calls.push_back("advance " + std::to_string(i)); }
+    void End() override { calls.push_back("end"); }
+    void SetActiveListHeight(int h) override { calls.push_back("height " + std::to_string(h)); }
+};
+
+// A catalogue over a temporary machine with one codec driver file and a fixed log clock.
+struct Fixture {
+    test::TempMachine machine;
+    TPreferences prefs;
+    TLog log;
+    TCodecCatalogue cat{prefs, log};
+    RecordingProgress progress;
+
+    explicit Fixture(MachineFamily family = MachineFamily::NT) : machine(family) {
+        prefs.CodecStoreMode = family == MachineFamily::NT ? 3 : 1;
+        log.SetClock([] { return std::string("T"); });
+        cat.SetProgress(&progress);
+        std::filesystem::copy_file(test::PeFixture("version32.dll"), machine.System32() / "bwlt32.dll");
+    }
+
+    TRegistry& Key(const char* path) {
+        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        EXPECT_TRUE(reg.OpenKey(path, true));
+        return reg;
+    }
+    void SetInactive(const std::string& name, Strings texts) {
+        WriteBinaryStrings(Key(kInactive), name, texts);
+    }
+    void SetSystemIniSection(const std::string& lines) {
+        machine.WriteFile("drive_c/windows/system.ini", "[drivers32]\r\n" + lines + "\r\n[mci]\r\n");
+    }
+    static Strings Captions(const TCodecList& list) {
+        Strings out;
+        for (const TCodecRow& r : list.Rows()) out.push_back(r.Caption);
+        return out;
+    }
+
+    TRegistry reg;
+};
+
+const Strings kBwltRow{"bwlt32.dll", "bwlt", "Brennic Wavelet Codec", "2.7.0.113", "32"};
+
+}  // namespace
+
+TEST(ActiveLoad, RegistryRowsFollowTheStoreOrder) {
+    Fixture f;
+    f.Key(kDrivers32).WriteString("VIDC.BWLT", "bwlt32.dll");
+    f.reg.WriteString("msacm.imaadpcm", "imaadp32.acm");
+    f.reg.WriteInteger("vidc.bad1", 1);
+    f.reg.WriteString("vidc.gone", "missing.dll");
+    f.reg.CloseKey();
+    f.cat.LoadCodecListFromRegistry();
+
+    ASSERT_EQ(f.Captions(f.cat.CodecList), (Strings{"bwlt", "gone"}));
+    EXPECT_EQ(f.cat.CodecList.Row(0).SubItems, kBwltRow);
+    EXPECT_EQ(f.cat.CodecList.Row(0).VersionInfo->ProductName, "Brennic Wavelet");
+    const TCodecRow& gone = f.cat.CodecList.Row(1);
+    EXPECT_EQ(gone.SubItems, (Strings{"missing.dll", "", "", "", "32"})) << "kept without codec or version";
+    EXPECT_EQ(gone.VersionInfo->CompanyName, "[Not Defined]");
+
+    // Every name advances the display, the skipped ones included.
+    EXPECT_EQ(f.progress.calls,
+              (Strings{"start 4", "advance 0", "advance 1", "advance 2", "advance 3", "end"}));
+    EXPECT_EQ(f.log.Lines(), (Strings{"T : Start Loading Codec List from Registry",
+                                      "T : Skipping driver entry 'vidc.bad1': its data is not text",
+                                      "T : End Loading Codec List from Registry"}));
+    EXPECT_FALSE(f.cat.CodecList.Updating());
+}
+
+TEST(ActiveLoad, ReloadReplacesRowsAndHeightFollowsTheSettings) {
+    Fixture f;
+    f.Key(kDrivers32).WriteString("vidc.bwlt", "bwlt32.dll");
+    int repaints = 0;
+    f.cat.CodecList.SetChangeListener([&] { ++repaints; });
+    struct Case { bool sizeEqually; int height; const char* first; };
+    for (const Case& c : {Case{true, 200, "start 1"}, Case{false, 0, "start 1"},
+                          Case{false, 200, "height 200"}}) {
+        f.prefs.SizeEqually = c.sizeEqually;
+        f.prefs.ActiveCodecHeight = c.height;
+        f.progress.calls.clear();
+        f.cat.LoadCodecListFromRegistry();
+        EXPECT_EQ(f.progress.calls.front(), c.first) << c.sizeEqually << " " << c.height;
+        f.cat.CodecList.Row(0).Selected = true;
+    }
+    EXPECT_EQ(f.cat.CodecList.Count(), 1u) << "rows replaced, not appended";
+    EXPECT_EQ(repaints, 3) << "one repaint per load";
+
+    f.reg.DeleteKey(std::string("\\") + kDrivers32);
+    f.cat.LoadCodecListFromRegistry();
+    EXPECT_TRUE(f.cat.CodecList.Empty());
+    EXPECT_EQ(f.progress.calls.back(), "end");
+    EXPECT_EQ(f.progress.calls.end()[-2], "start 0") << "a missing key still starts and ends";
+}
+
+TEST(ActiveLoad, SystemIniLinesKeepOrderAndDuplicates) {
+    Fixture f(MachineFamily::Win9x);
+    f.SetSystemIniSection(
+        "msacm.imaadpcm=imaadp32.acm\r\n"
+        "VIDC.BWLT=bwlt32.dll\r\n"
+        "vidc.bwlt=bwlt32.dll\r\n"
+        "vidc.xyz=other.dll\r\n"
+        "vidc.none\r\n");
+    f.cat.LoadCodecListFromSystemIni();
+    ASSERT_EQ(f.Captions(f.cat.CodecList), (Strings{"bwlt", "bwlt", "xyz=", "none"}));
+    EXPECT_EQ(f.cat.CodecList.Row(1).SubItems, kBwltRow);
+    EXPECT_EQ(f.cat.CodecList.Row(2).Cell(acDriver), "other.dll");
+    EXPECT_EQ(f.cat.CodecList.Row(3).Cell(acDriver), "") << "a line without '=' has no driver";
+    EXPECT_EQ(f.progress.calls.front(), "start 5");
+    EXPECT_EQ(f.progress.calls.size(), 7u);
+    EXPECT_EQ(f.log.Lines(), (Strings{"T : Start Loading Codec List from System.ini",
+                                      "T : End Loading Codec List from System.ini"}));
+}
+
+TEST(Refresh, FollowsTheStoreModeAndTouchesOnlyTheActiveList) {
+    Fixture f;
+    f.Key(kDrivers32).WriteString("vidc.bwlt", "bwlt32.dll");
+    f.SetSystemIniSection("vidc.ini1=a.dll\r\nvidc.ini2=b.dll\r\n");
+    f.cat.InactiveCodecList.Add().Caption = "keep";
+
+    f.prefs.CodecStoreMode = 0;
+    f.cat.RefreshClick();
+    EXPECT_TRUE(f.cat.CodecList.Empty());
+    EXPECT_TRUE(f.log.Lines().empty());
+    for (int32_t mode : {3, 4, 1, 2}) {
+        f.prefs.CodecStoreMode = mode;
+        f.cat.RefreshClick();
+        Strings expected = mode >= 3 ? Strings{"bwlt"} : Strings{"ini1", "ini2"};
+        EXPECT_EQ(f.Captions(f.cat.CodecList), expected) << mode;
+    }
+    EXPECT_EQ(f.Captions(f.cat.InactiveCodecList), Strings{"keep"});
+    EXPECT_EQ(f.cat.ActiveCountText() + "|" + f.cat.InactiveCountText(), "Active : 2|Inactive : 1");
+}
+
+TEST(InactiveLoad, NumberedBinaryValuesBecomeRows) {
+    Fixture f;
+    f.SetInactive("#002#", {"abcd", "abcd32.dll", "", "Sample", "1.0.0.1", "16"});
+    f.SetInactive("#001#", {"xvid", "xvid.dll", "X", "Video", "1.1", "32"});
+    f.SetInactive("#", {"a", "b", "c", "d", "e", "f"});
+    f.SetInactive("plain", {"a", "b", "c", "d", "e", "f"});
+    f.reg.WriteString("#003#", "not binary");
+    f.reg.CloseKey();
+    f.cat.LoadInactiveCodecList();
+
+    ASSERT_EQ(f.Captions(f.cat.InactiveCodecList), (Strings{"abcd", "xvid"})) << "store order";
+    EXPECT_EQ(f.cat.InactiveCodecList.Row(0).SubItems,
+              (Strings{"abcd32.dll", " ", "Sample", "1.0.0.1", "002", "16"}));
+    EXPECT_EQ(f.cat.InactiveCodecList.Row(1).Cell(icNumber), "001");
+    EXPECT_FALSE(f.cat.InactiveCodecList.Row(0).VersionInfo.has_value());
+    EXPECT_EQ(f.log.Lines(), (Strings{"T : Start Loading Inactive Codec List from Registry",
+                                      "T : Skipping inactive entry '#003#': its data is not binary",
+                                      "T : End Loading Inactive Codec List from Registry"}));
+    EXPECT_TRUE(f.progress.calls.empty()) << "no progress display for this list";
+}
+
+TEST(InactiveLoad, MissingStoreLogsOnlyTheStart) {
+    Fixture f;
+    f.cat.InactiveCodecList.Add().Caption = "old";
+    f.cat.LoadInactiveCodecList();
+    EXPECT_TRUE(f.cat.InactiveCodecList.Empty());
+    EXPECT_EQ(f.log.Lines(), Strings{"T : Start Loading Inactive Codec List from Registry"});
+}
+
+TEST(InactiveLoad, ShortEntryStopsTheLoadWithTheListConsistent) {
+    Fixture f;
+    f.SetInactive("#001#", {"aaaa", "a.dll", "A", "D", "1", "32"});
+    f.SetInactive("#002#", {"bbbb", "b.dll", "B", "D", "1"});
+    f.SetInactive("#003#", {"cccc", "c.dll", "C", "D", "1", "32"});
+    f.reg.CloseKey();
+    EXPECT_THROW(f.cat.LoadInactiveCodecList(), EStoreFormatError);
+    EXPECT_FALSE(f.cat.InactiveListComplete());
+    EXPECT_EQ(f.Captions(f.cat.InactiveCodecList), Strings{"aaaa"});
+    EXPECT_FALSE(f.cat.InactiveCodecList.Updating()) << "repainting resumed";
+    EXPECT_EQ(f.log.Count(), 1u) << "no end line after a failed load";
+
+    f.SetInactive("#002#", {"bbbb", "b.dll", "B", "D", "1", "32"});
+    f.reg.CloseKey();
+    f.cat.LoadInactiveCodecList();
+    EXPECT_TRUE(f.cat.InactiveListComplete());
+    EXPECT_EQ(f.cat.InactiveCodecList.Count(), 3u);
+}
+
+TEST(CodecListRows, CaptionSearchIgnoresCaseAndDoesNotWrap) {
+    TCodecList list;
+    for (const char* c : {"mjpg", "xvid", "MJPG"}) list.Add().Caption = c;
+    EXPECT_EQ(list.FindCaption("MJ"), 0u);
+    EXPECT_EQ(list.FindCaption("mjpg", 1), 2u);
+    EXPECT_FALSE(list.FindCaption("xvid", 2).has_value());
+    EXPECT_FALSE(list.FindCaption("mjpgx").has_value());
+}

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+
+#include "platform/api/Registry.h"
+#include "core/shell/uGlobal.h"
+#include "support/TempMachine.h"
+
+using namespace tarnel;
+using namespace tarnel::platform;
+
+namespace {
+
+constexpr const char* kNt = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+constexpr const char* k9x = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+constexpr const char* kOptions = "SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
+
+void Set(const char* key, const char* name, const std::string& value) {
+    TRegistry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey(key, true));
+    reg.WriteString(name, value);
+}
+
+void SetDword(const char* key, const char* name, int32_t value) {
+    TRegistry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey(key, true));
+    reg.WriteInteger(name, value);
+}
+
+// ProductSuite is a multi-string, which only the hive file itself can hold.
+void SetSuites(test::TempMachine& m, const std::u16string& names) {
+    std::u16string multi = names + u'\0' + u'\0';
+    std::string hex;
+    for (char16_t c : multi) {
+        char b[16];
+        std::snprintf(b, sizeof b, "%s%02x,%02x", hex.empty() ? "" : ",", c & 0xFF, c >> 8);
+        hex += b;
+    }
+    std::string hive = m.ReadFile("system.reg");
+    size_t at = hive.find("\"ProductSuite\"=");
+    ASSERT_NE(at, std::string::npos);
+    hive.replace(at, hive.find('\n', at) - at, "\"ProductSuite\"=hex(7):" + hex);
+    m.WriteFile("system.reg", hive);
+}
+
+std::string Describe() {
+    TWinVersionInfo v;
+    EXPECT_TRUE(GetWinVersionInfo(v));
+    return v.Description;
+}
+
+}  // namespace
+
+TEST(CalcPercentage, TruncatesAndNeverDividesByZero) {
+    EXPECT_EQ(CalcPercentage(0, 0), 0);
+    EXPECT_EQ(CalcPercentage(1, 3), 33);
+    EXPECT_EQ(CalcPercentage(2, 3), 66);
+    EXPECT_EQ(CalcPercentage(3, 3), 100);
+    EXPECT_EQ(CalcPercentage(INT_MAX - 1, INT_MAX), 99) << "no overflow in done * 100";
+}
+
+TEST(WinVersion, NtNamesAndEditions) {
+    test::TempMachine m;  // XP Professional SP3
+    TWinVersionInfo v;
+    ASSERT_TRUE(GetWinVersionInfo(v));
+    EXPECT_EQ(v.Description, "Windows XP Professional");
+    EXPECT_EQ(v.MajorVersion * 10 + v.MinorVersion, 51u);
+    EXPECT_EQ(v.BuildNumber, 2600u);
+    EXPECT_EQ(v.PlatformId, 2u);
+    EXPECT_EQ(v.CSDVersion, "Service Pack 3");
+    EXPECT_EQ(v.ServicePackMajor, 3u);
+    EXPECT_EQ(v.ProductType, 1u);
+
+    SetSuites(m, u"Personal");
+    EXPECT_EQ(Describe(), "Windows XP Personal ");
+    Set(kNt, "CurrentVersion", "5.0");
+    Set(kOptions, "ProductType", "ServerNT");
+    SetSuites(m, u"Enterprise");
+    EXPECT_EQ(Describe(), "Windows 2000 Advanced Server ");
+    SetSuites(m, std::u16string(u"Enterprise\0DataCenter", 21));
+    EXPECT_EQ(Describe(), "Windows 2000 DataCenter Server ");
+    Set(kOptions, "ProductType", "LanmanNT");  // domain controller
+    EXPECT_EQ(Describe(), "Windows 2000 DataCenter Server ");
+    // Later versions have no name but are still the NT family.
+    Set(kNt, "CurrentVersion", "5.2");
+    Set(kOptions, "ProductType", "WinNT");
+    ASSERT_TRUE(GetWinVersionInfo(v));
+    EXPECT_EQ(v.Description, "Professional");
+    EXPECT_EQ(v.PlatformId, 2u);
+}
+
+TEST(WinVersion, Nt4EditionNeedsTheExtendedQuery) {
+    test::TempMachine m;
+    Set(kNt, "CurrentVersion", "4.0");
+    Set(kNt, "CSDVersion", "Service Pack 5");
+    SetDword("SYSTEM\\CurrentControlSet\\Control\\Windows", "CSDVersion", 0x500);
+    TWinVersionInfo v;
+    ASSERT_TRUE(GetWinVersionInfo(v));
+    EXPECT_EQ(v.Description, "Windows NT ") << "basic query only: no edition";
+    EXPECT_EQ(v.ProductType, 0u);
+
+    SetDword("SYSTEM\\CurrentControlSet\\Control\\Windows", "CSDVersion", 0x600);
+    EXPECT_EQ(Describe(), "Windows NT Workstation ") << "ProductOptions replaces Professional";
+    Set(kOptions, "ProductType", "SERVERNT");
+    EXPECT_EQ(Describe(), "Windows NT Server ");
+    Set(kOptions, "ProductType", "Other");  // a workstation whose word matches nothing
+    EXPECT_EQ(Describe(), "Windows NT Professional");
+}
+
+TEST(WinVersion, Family9xNamesAndEditions) {
+    test::TempMachine m(MachineFamily::Win9x);
+    TWinVersionInfo v;
+    ASSERT_TRUE(GetWinVersionInfo(v));
+    EXPECT_EQ(v.Description, "Windows 98 SE ");
+    EXPECT_EQ(v.PlatformId, 1u);
+
+    struct Case { const char* version; const char* sub; const char* description; };
+    for (const Case& c : {Case{"4.10.2222", "A", "Windows 98 "},  // "A" only as first character
+                          Case{"4.00.950", " C", "Windows 95 OSR2 "},
+                          Case{"4.00.950", "C", "Windows 95 "},
+                          Case{"4.00.950", "", "Windows 95 "},
+                          Case{"4.90.3000", " A ", "Windows Millennium "},
+                          Case{"4.20.0", " A ", ""},
+                          Case{"3.10.0", "", "Win32s "}}) {
+        Set(k9x, "VersionNumber", c.version);
+        Set(k9x, "SubVersionNumber", c.sub);
+        EXPECT_EQ(Describe(), c.description) << c.version << " '" << c.sub << "'";
+    }
+    SetDword(k9x, "PlatformId", 3);
+    ASSERT_TRUE(GetWinVersionInfo(v)) << "another platform still fills the record";
+    EXPECT_EQ(v.PlatformId, 3u);
+    EXPECT_EQ(v.Description, "");
+}
+
+TEST(WinVersion, NoSystemLeavesTheRecordUntouched) {
+    test::TempMachine m;
+    m.WriteFile("system.reg", "WINE REGISTRY Version 2\n");
+    TWinVersionInfo v;
+    v.Description = "untouched";
+    v.PlatformId = 7;
+    EXPECT_FALSE(GetWinVersionInfo(v));
+    EXPECT_EQ(v.Description, "untouched");
+    EXPECT_EQ(v.PlatformId, 7u);
+}
+
+TEST(SystemRoot, ReadsTheNtValueOnly) {
+    {
+        test::TempMachine m;
+        EXPECT_EQ(ReadSystemRoot(), "C:\\WINDOWS");
+        Set(kNt, "SystemRoot", "D:\\WINNT");
+        EXPECT_EQ(ReadSystemRoot(), "D:\\WINNT");
+    }
+    test::TempMachine m(MachineFamily::Win9x);
+    EXPECT_EQ(ReadSystemRoot(), "") << "the 9x family has no NT CurrentVersion key";
+}

@@ -1,0 +1,624 @@
+// The codec window driven offscreen: loads under the splash screen and the
+// progress window, the counters, row colours, the twin selection, menu
+// enabling, sorting, tooltips and the active list's height.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+
+#include "gui/catalogue/uNTCodecs.h"
+#include "platform/api/OsVersion.h"
+#include "platform/api/Registry.h"
+#include "gui/shell/GuiTestSupport.h"
+#include "gui/shell/splash.h"
+#include "core/shell/uConst.h"
+#include "gui/shell/uLogging.h"
+#include "gui/shell/uMain.h"
+#include "gui/shell/uProgress.h"
+#include "gui/shell/uQuestion.h"
+#include "support/TempMachine.h"
+
+using namespace tarnel;
+using namespace tarnel::platform;
+using tarnel::test::FixedLog;
+using tarnel::test::SetSetting;
+using tarnel::test::Setting;
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+constexpr const char* kDrivers32 = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+constexpr const char* kInactive = "SOFTWARE\\Halvorin\\Drivers.Inactive";
+
+
+void SetDriver(const std::string& name, const std::string& file) {
+    TRegistry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey(kDrivers32, true));
+    reg.WriteString(name, file);
+}
+
+void SetInactive(const std::string& name, Strings texts) {
+    TRegistry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey(kInactive, true));
+    WriteBinaryStrings(reg, name, texts);
+}
+
+template <class T>
+std::vector<T*> TopLevel() {
+    std::vector<T*> out;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* t = qobject_cast<T*>(w)) out.push_back(t);
+    return out;
+}
+
+// A hidden action always reads as disabled; the state the window gave it
+// shows once it is made visible.
+bool HiddenItemEnabled(QAction* a) {
+    EXPECT_FALSE(a->isVisible());
+    a->setVisible(true);
+    const bool enabled = a->isEnabled();
+    a->setVisible(false);
+    return enabled;
+}
+
+void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+std::string Cell(const QAbstractItemModel* model, int row, int column, int role = Qt::DisplayRole) {
+    return FromQ(model->data(model->index(row, column), role).toString());
+}
+
+Strings Column(const QAbstractItemModel* model, int column) {
+    Strings out;
+    for (int r = 0; r < model->rowCount(); ++r) out.push_back(Cell(model, r, column));
+    return out;
+}
+
+std::vector<int> SelectedRows(QTreeView* view) {
+    std::vector<int> out;
+    for (const QModelIndex& i : view->selectionModel()->selectedRows()) out.push_back(i.row());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void SendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons) {
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+class CodecWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetProgramFile(test::PeFixture("version32.dll").string());
+        FlushDeletes();
+    }
+    void TearDown() override {
+        codecs.reset();
+        main.reset();
+        FlushDeletes();
+    }
+
+    // Creates the windows as start-up does; `splash` false loads under a
+    // progress window instead.
+    void Open(bool splash = true) {
+        main = std::make_unique<TfMain>(log);
+        if (splash) {
+            splashScreen = new TSplashScreen(nullptr, &log);
+            splashScreen->show();
+        }
+        codecs = std::make_unique<TfNTCodecs>(*main, splashScreen.data());
+    }
+    void Show() {
+        main->resize(900, 800);
+        main->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+        QApplication::processEvents();
+    }
+    void SelectActive(int row, QItemSelectionModel::SelectionFlags how = QItemSelectionModel::ClearAndSelect) {
+        codecs->CodecList->selectionModel()->select(codecs->CodecListModel->index(row, 0),
+                                                    how | QItemSelectionModel::Rows);
+    }
+    int ActiveRow(const std::string& caption) const {
+        Strings captions = Column(codecs->CodecListModel, 0);
+        auto it = std::find(captions.begin(), captions.end(), caption);
+        EXPECT_NE(it, captions.end()) << caption;
+        return int(it - captions.begin());
+    }
+
+    test::ArtDirScope art;
+    FixedLog log;
+    std::unique_ptr<TfMain> main;
+    std::unique_ptr<TfNTCodecs> codecs;
+    QPointer<TSplashScreen> splashScreen;
+};
+
+// The demo machine: twelve video entries among others, four inactive ones
+// of which mjpg is the twin of an active codec.
+class DemoCodecWindow : public CodecWindow {
+protected:
+    test::TempMachine machine{MachineFamily::NT, /*demo=*/true};
+};
+
+// Bare machines whose stores the test fills.
+class BareCodecWindow : public CodecWindow {
+protected:
+    test::TempMachine machine;
+};
+class Win9xCodecWindow : public CodecWindow {
+protected:
+    test::TempMachine machine{MachineFamily::Win9x};
+};
+
+const Strings kXvidRow{"xvid", "xv32.dll", "bwlt", "Brennic Wavelet Codec", "2.7.0.113", "32"};
+
+}  // namespace
+
+TEST_F(BareCodecWindow, RegistryLoadFillsTheViewUnderTheSplashScreen) {
+    fs::copy_file(test::PeFixture("version32.dll"), machine.System32() / "xv32.dll");
+    SetDriver("VIDC.XVID", "xv32.dll");
+    SetDriver("acm.abcd", "abcd.acm");
+    Open();
+
+    const QAbstractItemModel* m = codecs->CodecListModel;
+    ASSERT_EQ(m->rowCount(), 1);
+    Strings row;
+    for (int c = 0; c < m->columnCount(); ++c) row.push_back(Cell(m, 0, c));
+    EXPECT_EQ(row, kXvidRow);
+
+    const Strings activeHeads{"Fourcc", "Driver", "Shortname", "Description", "Version", "Type"};
+    const std::vector<int> activeWidths{50, 90, 90, 270, 90, 0};
+    ASSERT_EQ(m->columnCount(), 6);
+    for (int c = 0; c < 6; ++c) {
+        EXPECT_EQ(FromQ(m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()), activeHeads[c]);
+        EXPECT_EQ(codecs->CodecList->header()->sectionSize(c), activeWidths[c]) << c;
+    }
+    const QAbstractItemModel* im = codecs->InactiveCodecListModel;
+    ASSERT_EQ(im->columnCount(), 7);
+    EXPECT_EQ(FromQ(im->headerData(5, Qt::Horizontal, Qt::DisplayRole).toString()), "Number");
+    EXPECT_EQ(codecs->InactiveCodecList->header()->sectionSize(5), 0);
+    EXPECT_EQ(codecs->InactiveCodecList->header()->sectionSize(6), 0);
+
+    // The splash showed the load; acm.abcd made no row but moved the bar.
+    ASSERT_TRUE(splashScreen) << "closed, its deletion still pending";
+    EXPECT_EQ(splashScreen->LoadBar->maximum(), 2);
+    EXPECT_EQ(splashScreen->LoadBar->value(), 1);
+    EXPECT_FALSE(splashScreen->LoadBar->isHidden());
+    EXPECT_EQ(splashScreen->SplashLoadingLabel->text(), "Loading :");
+    EXPECT_FALSE(splashScreen->isVisible());
+    EXPECT_TRUE(TopLevel<TfProgress>().empty());
+    FlushDeletes();
+    EXPECT_FALSE(splashScreen) << "the splash screen is disposed of";
+
+    EXPECT_EQ(main->StatusText(1), "Active : 1");
+    EXPECT_EQ(main->StatusText(2), "Inactive : 0");
+    EXPECT_TRUE(main->VideoCodecsSheet->isAncestorOf(codecs->WindowsNTCodecsPanel));
+}
+
+TEST_F(Win9xCodecWindow, ProfileLoadKeepsDuplicatesAndSkipsOtherEntries) {
+    fs::copy_file(test::PeFixture("version32.dll"), machine.System32() / "xv32.dll");
+    SetInactive("#001#", {"abcd", "old.dll", "", "Old", "1.0", "16"});
+    machine.WriteFile("drive_c/windows/system.ini",
+                      "[drivers32]\r\nVIDC.XVID=xv32.dll\r\nmsacm.abcd=abcd.acm\r\nvidc.xvid=xv32.dll\r\n");
+    Open(/*splash=*/false);
+    EXPECT_EQ(main->Settings.CodecStoreMode, 1);
+    EXPECT_EQ(Column(codecs->CodecListModel, 0), (Strings{"xvid", "xvid"}));
+    EXPECT_EQ(Cell(codecs->CodecListModel, 1, 3), "Brennic Wavelet Codec");
+
+    // Without a splash screen a progress window shows the load.
+    auto windows = TopLevel<TfProgress>();
+    ASSERT_EQ(windows.size(), 1u);
+    EXPECT_FALSE(windows[0]->isVisible());
+    EXPECT_EQ(windows[0]->ProgressBar->maximum(), 3);
+    EXPECT_EQ(windows[0]->ProgressBar->value(), 2);
+
+    // The inactive store is the registry on this family too.
+    EXPECT_EQ(Column(codecs->InactiveCodecListModel, 0), (Strings{"abcd"}));
+    EXPECT_EQ(Cell(codecs->InactiveCodecListModel, 0, 2), " ") << "a stored blank stays a blank";
+    EXPECT_EQ(Cell(codecs->InactiveCodecListModel, 0, 6), "16") << "Type";
+    EXPECT_EQ(main->StatusText(1), "Active : 2");
+    EXPECT_EQ(main->StatusText(2), "Inactive : 1");
+}
+
+TEST_F(DemoCodecWindow, StartUpUsesTheSplashAndRefreshAProgressWindow) {
+    TStartup s = StartProgram(log);
+    main.reset(s.Main);
+    codecs.reset(s.Codecs);
+    std::unique_ptr<TfLogging> logging(s.Logging);
+    EXPECT_TRUE(TopLevel<TfProgress>().empty()) << "start-up loads under the splash screen";
+    FlushDeletes();
+    const int rows = codecs->CodecListModel->rowCount();
+    EXPECT_EQ(rows, 12);
+    EXPECT_EQ(main->StatusText(1), "Active : 12");
+    EXPECT_EQ(main->StatusText(2), "Inactive : 4");
+
+    // The refresh sees the new entry, but the counters keep their numbers.
+    SetDriver("vidc.new1", "rawview.dll");
+    SetInactive("#005#", {"zzz1", "z.dll", "Z", "Zed", "1", "32"});
+    main->Refresh->trigger();
+    EXPECT_EQ(log.Lines().back(), "T : End Loading Codec List from Registry");
+    EXPECT_EQ(codecs->CodecListModel->rowCount(), rows + 1);
+    EXPECT_EQ(Column(codecs->CodecListModel, 0).back(), "new1");
+    EXPECT_EQ(codecs->InactiveCodecListModel->rowCount(), 4) << "a refresh reloads the active list only";
+    EXPECT_EQ(main->StatusText(1), "Active : 12");
+    EXPECT_EQ(main->StatusText(2), "Inactive : 4");
+
+    EXPECT_TRUE(TopLevel<TSplashScreen>().empty()) << "the splash screen never comes back";
+    auto windows = TopLevel<TfProgress>();
+    ASSERT_EQ(windows.size(), 1u);
+    TfProgress* p = windows[0];
+    EXPECT_FALSE(p->isVisible()) << "closed at the end";
+    EXPECT_EQ(p->Label2->text(), "Loading and Querying Registry Codec List");
+    const int entries = 19;  // the demo's eighteen store entries and the new one
+    EXPECT_EQ(p->ProgressBar->maximum(), entries);
+    EXPECT_EQ(p->ProgressBar->value(), entries - 1);
+    EXPECT_EQ(FromQ(p->PercentLabel->text()), std::to_string(CalcPercentage(entries - 1, entries)) + "%");
+    FlushDeletes();
+    EXPECT_TRUE(TopLevel<TfProgress>().empty()) << "the progress window disposes of itself";
+
+    main->Refresh->trigger();
+    EXPECT_EQ(TopLevel<TfProgress>().size(), 1u) << "every refresh makes its own window";
+}
+
+TEST_F(DemoCodecWindow, RowsWithAnInactiveTwinAreRed) {
+    Open();
+    TCodecCatalogue& cat = codecs->Catalogue();
+    auto colour = [&](int row) { return codecs->CodecListModel->data(codecs->CodecListModel->index(row, 0), Qt::ForegroundRole); };
+    const int mjpg = ActiveRow("mjpg");
+    const int yuy2 = ActiveRow("yuy2");
+    EXPECT_EQ(colour(mjpg).value<QColor>(), QColor(255, 0, 0));
+    EXPECT_EQ(codecs->CodecListModel->data(codecs->CodecListModel->index(mjpg, 3), Qt::ForegroundRole)
+                  .value<QColor>(),
+              QColor(255, 0, 0))
+        << "the whole row";
+    EXPECT_FALSE(colour(yuy2).isValid());
+
+    cat.InactiveCodecList.Row(0).Caption = "MJPG";
+    EXPECT_EQ(colour(mjpg).value<QColor>(), QColor(255, 0, 0));
+    cat.InactiveCodecList.Delete(0);
+    codecs->ShowRows();
+    EXPECT_FALSE(colour(mjpg).isValid()) << "the twin is gone";
+
+    cat.InactiveCodecList.Add().Caption = "yuy2x";
+    codecs->ShowRows();
+    EXPECT_EQ(colour(yuy2).value<QColor>(), QColor(255, 0, 0)) << "yuy2 begins yuy2x";
+    cat.CodecList.Row(yuy2).Caption = "yuy2xy";
+    EXPECT_FALSE(colour(yuy2).isValid());
+    EXPECT_FALSE(codecs->InactiveCodecListModel->data(codecs->InactiveCodecListModel->index(0, 0),
+                                                      Qt::ForegroundRole)
+                     .isValid())
+        << "the inactive list has no colouring";
+}
+
+TEST_F(DemoCodecWindow, SelectingAnActiveRowSelectsAndShowsItsTwins) {
+    // Enough inactive rows to need scrolling, with a second mjpg twin last.
+    for (int i = 5; i <= 44; ++i) {
+        char name[8], fourcc[8];
+        std::snprintf(name, sizeof name, "#%03d#", i);
+        std::snprintf(fourcc, sizeof fourcc, "zz%02d", i);
+        SetInactive(name, {fourcc, "z.dll", "Z", "Zed", "1", "32"});
+    }
+    SetInactive("#045#", {"MJPG", "kwmjpeg.dll", "KW MJPEG", "Kestrelwood", "1.2.0.7", "32"});
+    Open();
+    Show();
+    QTreeView* inactive = codecs->InactiveCodecList;
+    const int last = codecs->InactiveCodecListModel->rowCount() - 1;
+    ASSERT_EQ(last, 44);
+    inactive->selectionModel()->select(codecs->InactiveCodecListModel->index(7, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+
+    QTreeView* list = codecs->CodecList;
+    const QRect r = list->visualRect(codecs->CodecListModel->index(ActiveRow("mjpg"), 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    EXPECT_EQ(SelectedRows(inactive), (std::vector<int>{0, last}));
+    EXPECT_EQ(main->StatusText(3), "mjpg (2)");
+    const QRect twin = inactive->visualRect(codecs->InactiveCodecListModel->index(last, 0));
+    EXPECT_TRUE(inactive->viewport()->rect().contains(twin)) << "the later twin is wholly visible";
+    EXPECT_GT(inactive->verticalScrollBar()->value(), 0);
+    EXPECT_TRUE(codecs->Catalogue().InactiveCodecList.Row(last).Selected) << "the core rows follow";
+
+    SelectActive(ActiveRow("yuy2"));
+    EXPECT_TRUE(SelectedRows(inactive).empty());
+    EXPECT_EQ(main->StatusText(3), "yuy2 (0)");
+    EXPECT_EQ(inactive->verticalScrollBar()->value(), 0) << "back to the first row";
+}
+
+TEST_F(DemoCodecWindow, LowestSelectedRowDecidesWhateverWasClickedLast) {
+    Open();
+    const int yuy2 = ActiveRow("yuy2"), vrh2 = ActiveRow("vrh2"), ovt6 = ActiveRow("ovt6");
+    ASSERT_LT(yuy2, vrh2);
+    SelectActive(vrh2);
+    EXPECT_EQ(main->StatusText(3), "vrh2 (0)");
+    EXPECT_TRUE(codecs->Configure1->isEnabled());
+    EXPECT_FALSE(codecs->About1->isEnabled());
+
+    SelectActive(yuy2, QItemSelectionModel::Select);
+    EXPECT_EQ(main->StatusText(3), "yuy2 (0)");
+    EXPECT_FALSE(codecs->Configure1->isEnabled());
+    EXPECT_TRUE(codecs->About1->isEnabled());
+
+    SelectActive(ovt6, QItemSelectionModel::Select);
+    EXPECT_EQ(main->StatusText(3), "yuy2 (0)");
+    EXPECT_FALSE(codecs->Configure1->isEnabled()) << "still yuy2's answers, not ovt6's";
+    EXPECT_EQ(codecs->Catalogue().CodecList.SelectedCount(), 3u);
+}
+
+TEST_F(DemoCodecWindow, DeselectingTheLastRowChangesNothing) {
+    Open();
+    const int vrh2 = ActiveRow("vrh2");
+    SelectActive(vrh2);
+    ASSERT_EQ(main->StatusText(3), "vrh2 (0)");
+    codecs->CodecList->selectionModel()->clearSelection();
+    EXPECT_EQ(codecs->Catalogue().CodecList.SelectedCount(), 0u);
+    EXPECT_EQ(main->StatusText(3), "vrh2 (0)");
+    EXPECT_TRUE(codecs->Configure1->isEnabled());
+    EXPECT_FALSE(codecs->About1->isEnabled());
+}
+
+TEST_F(DemoCodecWindow, ConfigureAndAboutFollowTheSelectedCodec) {
+    SetDriver("vidc.junk", "junk.dll");
+    machine.WriteFile("drive_c/windows/system32/junk.dll", "MZ but nothing more");
+    Open();
+    struct Case {
+        const char* fourcc;
+        bool configure, about;
+    };
+    // Ordered so that every step changes at least one item.
+    for (const Case& c : {Case{"mjpg", true, true}, Case{"i420", false, false}, Case{"yuy2", false, true},
+                          Case{"vrh2", true, false}, Case{"ovt6", true, true}, Case{"xmv7", false, false},
+                          Case{"kwd3", true, true}, Case{"junk", false, false}}) {
+        SelectActive(ActiveRow(c.fourcc));
+        EXPECT_EQ(codecs->Configure1->isEnabled(), c.configure) << c.fourcc;
+        EXPECT_EQ(codecs->About1->isEnabled(), c.about) << c.fourcc;
+    }
+}
+
+TEST_F(BareCodecWindow, PopupOnAnEmptyListDisablesTheCodecCommands) {
+    Open();
+    ASSERT_EQ(codecs->CodecListModel->rowCount(), 0);
+    codecs->Configure1->setEnabled(true);
+    codecs->About1->setEnabled(true);
+    emit codecs->CodecList->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_TRUE(codecs->DriverConfig->isVisible());
+    codecs->DriverConfig->close();
+    EXPECT_FALSE(codecs->Configure1->isEnabled());
+    EXPECT_FALSE(codecs->About1->isEnabled());
+    EXPECT_FALSE(codecs->ScanCodecsformoreFOURCCs1->isEnabled());
+    EXPECT_FALSE(HiddenItemEnabled(codecs->EditFOURCCscanlist1));
+    EXPECT_TRUE(codecs->DeActivate1->isEnabled());
+    EXPECT_TRUE(codecs->ShowVersionTooltips1->isEnabled());
+    EXPECT_TRUE(codecs->N2->isEnabled());
+}
+
+TEST_F(DemoCodecWindow, PopupNeverEnablesConfigureOrAbout) {
+    Open();
+    SelectActive(ActiveRow("mjpg"));
+    codecs->DriverConfigPopup();
+    EXPECT_TRUE(codecs->Configure1->isEnabled()) << "a selection keeps what the codec answered";
+    EXPECT_TRUE(codecs->About1->isEnabled());
+    EXPECT_TRUE(codecs->ScanCodecsformoreFOURCCs1->isEnabled());
+
+    codecs->CodecList->selectionModel()->clearSelection();
+    codecs->DriverConfigPopup();
+    EXPECT_FALSE(codecs->Configure1->isEnabled());
+    EXPECT_FALSE(codecs->About1->isEnabled());
+    EXPECT_FALSE(codecs->ScanCodecsformoreFOURCCs1->isEnabled());
+    EXPECT_FALSE(HiddenItemEnabled(codecs->EditFOURCCscanlist1));
+    EXPECT_TRUE(codecs->DeActivate1->isEnabled());
+
+    // A row selected without the selection handler running: the menu
+    // offers the scan again but leaves the codec's commands off.
+    codecs->Catalogue().CodecList.Row(0).Selected = true;
+    codecs->DriverConfigPopup();
+    EXPECT_TRUE(codecs->ScanCodecsformoreFOURCCs1->isEnabled());
+    EXPECT_TRUE(HiddenItemEnabled(codecs->EditFOURCCscanlist1));
+    EXPECT_FALSE(codecs->Configure1->isEnabled());
+    EXPECT_FALSE(codecs->About1->isEnabled());
+
+    SelectActive(ActiveRow("mjpg"));
+    EXPECT_TRUE(codecs->Configure1->isEnabled()) << "back with the next selection";
+}
+
+TEST_F(DemoCodecWindow, SelectAllRunsTheSelectionHandlerOnceForTheFirstRow) {
+    Open();
+    codecs->N2->trigger();
+    const int rows = codecs->CodecListModel->rowCount();
+    EXPECT_EQ(int(SelectedRows(codecs->CodecList).size()), rows);
+    EXPECT_EQ(int(codecs->Catalogue().CodecList.SelectedCount()), rows);
+    const std::string first = Column(codecs->CodecListModel, 0).front();
+    EXPECT_EQ(main->StatusText(3), first + " (1)");
+    EXPECT_EQ(SelectedRows(codecs->InactiveCodecList), (std::vector<int>{0})) << "the twin of the first row";
+
+    codecs->SelectAll1->trigger();
+    EXPECT_EQ(SelectedRows(codecs->InactiveCodecList), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(int(SelectedRows(codecs->CodecList).size()), rows) << "the other list keeps its selection";
+    EXPECT_EQ(codecs->Catalogue().InactiveCodecList.SelectedCount(), 4u);
+}
+
+TEST_F(BareCodecWindow, SelectAllOnEmptyListsDoesNothing) {
+    Open();
+    main->SetStatusText(3, "before");
+    codecs->N2->trigger();
+    codecs->SelectAll1->trigger();
+    EXPECT_EQ(main->StatusText(3), "before");
+    EXPECT_TRUE(SelectedRows(codecs->CodecList).empty());
+    EXPECT_TRUE(SelectedRows(codecs->InactiveCodecList).empty());
+}
+
+TEST_F(BareCodecWindow, InactiveHeaderSortsAscendingOnEveryClick) {
+    SetInactive("#001#", {"pb01", "c.dll", "x", "x", "1", "32"});
+    SetInactive("#002#", {"mjpg", "b.dll", "x", "x", "1", "32"});
+    SetInactive("#003#", {"MJPG", "a.dll", "x", "x", "1", "32"});
+    SetInactive("#004#", {"ab12", "d.dll", "x", "x", "1", "32"});
+    Open();
+    Show();
+    QHeaderView* header = codecs->InactiveCodecList->header();
+    auto clickHeader = [&](int section) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(section) + 5, header->height() / 2));
+    };
+    const QAbstractItemModel* m = codecs->InactiveCodecListModel;
+
+    clickHeader(1);  // Driver
+    EXPECT_EQ(Column(m, 1), (Strings{"a.dll", "b.dll", "c.dll", "d.dll"}));
+    EXPECT_EQ(Column(m, 0), (Strings{"MJPG", "mjpg", "pb01", "ab12"}));
+    EXPECT_EQ(Column(m, 5), (Strings{"003", "002", "001", "004"})) << "whole rows move";
+
+    clickHeader(0);
+    const Strings once = Column(m, 0);
+    // The locale decides where MJPG goes; the lower-case captions keep their order in any.
+    Strings lower;
+    for (const std::string& c : once)
+        if (c != "MJPG") lower.push_back(c);
+    EXPECT_EQ(lower, (Strings{"ab12", "mjpg", "pb01"}));
+    clickHeader(0);
+    EXPECT_EQ(Column(m, 0), once) << "ascending again, never reversed";
+
+    // Case counts: mjpg and MJPG end in the same order whichever came first.
+    clickHeader(2);  // all equal: the current order stays
+    auto& rows = codecs->Catalogue().InactiveCodecList.Rows();
+    auto at = [&](const char* caption) {
+        return std::find_if(rows.begin(), rows.end(), [&](const TCodecRow& r) { return r.Caption == caption; });
+    };
+    std::iter_swap(at("mjpg"), at("MJPG"));
+    codecs->ShowRows();
+    ASSERT_NE(Column(m, 0), once);
+    clickHeader(0);
+    EXPECT_EQ(Column(m, 0), once);
+    EXPECT_FALSE(codecs->CodecList->header()->sectionsClickable()) << "the active list is never sorted";
+}
+
+TEST_F(DemoCodecWindow, VersionTooltipsFollowThePointer) {
+    Open();
+    Show();
+    QTreeView* list = codecs->CodecList;
+    list->setFixedHeight(400);  // room below the rows
+    QApplication::processEvents();
+    auto move = [&](QPoint p) { SendMouse(list->viewport(), QEvent::MouseMove, p, Qt::NoButton); };
+    auto rowPoint = [&](const char* fourcc) {
+        return list->visualRect(codecs->CodecListModel->index(ActiveRow(fourcc), 1)).center();
+    };
+
+    list->setToolTip("stale");
+    move(rowPoint("mjpg"));
+    EXPECT_EQ(list->toolTip(), "") << "unchecked: the tooltip is cleared";
+
+    const QModelIndex mjpg = codecs->CodecListModel->index(ActiveRow("mjpg"), 2);
+    EXPECT_FALSE(codecs->CodecListModel->data(mjpg, Qt::ToolTipRole).isValid()) << "no hover text unchecked";
+
+    codecs->ShowVersionTooltips1Click();
+    EXPECT_TRUE(codecs->ShowVersionTooltips1->isChecked());
+    const QString hover = codecs->CodecListModel->data(mjpg, Qt::ToolTipRole).toString();
+    EXPECT_TRUE(hover.contains("Lumacraft Software")) << FromQ(hover);
+    EXPECT_FALSE(hover.contains('\r')) << "no stray carriage returns on screen";
+    move(rowPoint("mjpg"));
+    const std::string text = FromQ(list->toolTip());
+    EXPECT_EQ(text.rfind("Company" + std::string(13, ' ') + ": Lumacraft Software\n\r", 0), 0u) << text;
+    EXPECT_NE(text.find("FileVersion" + std::string(11, ' ') + ": 2.4.0.118\n\r"), std::string::npos) << text;
+
+    move(rowPoint("xmv7"));
+    EXPECT_EQ(FromQ(list->toolTip()).rfind("Company" + std::string(13, ' ') + ": [Not Defined]", 0), 0u)
+        << "a driver without version resource";
+    const QString last = list->toolTip();
+
+    const QModelIndex lastRow = codecs->CodecListModel->index(codecs->CodecListModel->rowCount() - 1, 0);
+    const QPoint below(10, list->visualRect(lastRow).bottom() + 30);
+    ASSERT_LT(below.y(), list->viewport()->height());
+    ASSERT_FALSE(list->indexAt(below).isValid());
+    move(below);
+    EXPECT_EQ(list->toolTip(), last) << "empty space keeps the last text";
+
+    codecs->ShowVersionTooltips1Click();
+    move(below);
+    EXPECT_EQ(list->toolTip(), "");
+}
+
+TEST_F(DemoCodecWindow, SizeEquallyHalvesThePanel) {
+    Open();
+    ASSERT_TRUE(main->Settings.SizeEqually);
+    for (auto [panel, expected] : {std::pair{440, 157}, {441, 157}, {500, 187}}) {
+        codecs->WindowsNTCodecsPanel->setFixedHeight(panel);
+        codecs->CodecsPanelResize();
+        EXPECT_EQ(codecs->CodecList->minimumHeight(), expected) << panel;
+        EXPECT_EQ(codecs->CodecList->maximumHeight(), expected) << panel;
+    }
+
+    // The panel's own resizes run the rule when the window is laid out.
+    codecs->WindowsNTCodecsPanel->setFixedHeight(440);
+    codecs->CodecList->setFixedHeight(80);
+    Show();
+    EXPECT_EQ(codecs->CodecsPanel->height(), 440);
+    EXPECT_EQ(codecs->CodecList->height(), 157);
+}
+
+TEST_F(DemoCodecWindow, WithoutSizeEquallyTheSavedHeightIsUsedAtEachLoad) {
+    SetSetting(cSizeEqually, 0);
+    SetSetting(cActiveCodecHeight, 0);
+    Open();
+    EXPECT_EQ(codecs->CodecList->minimumHeight(), 158) << "0: the design height stays";
+    codecs.reset();
+    main.reset();
+
+    SetSetting(cActiveCodecHeight, 213);
+    Open();
+    EXPECT_EQ(codecs->CodecList->minimumHeight(), 213);
+    codecs->WindowsNTCodecsPanel->setFixedHeight(440);
+    codecs->CodecsPanelResize();
+    EXPECT_EQ(codecs->CodecList->minimumHeight(), 213) << "resizing leaves it alone";
+    codecs->CodecList->setFixedHeight(90);
+    main->Refresh->trigger();
+    EXPECT_EQ(codecs->CodecList->minimumHeight(), 213) << "each load sets it again";
+}
+
+TEST_F(DemoCodecWindow, SizeEquallyIgnoresTheSavedHeight) {
+    SetSetting(cActiveCodecHeight, 213);
+    Open();
+    EXPECT_EQ(codecs->CodecList->minimumHeight(), 158);
+}
+
+TEST_F(DemoCodecWindow, QuitSavesTheHeightTheSplitterGave) {
+    SetSetting(cSizeEqually, 0);
+    Open();
+    Show();
+    const int before = codecs->CodecList->height();
+    ASSERT_EQ(before, 158);
+    // The pointer's screen position is what counts while the bar itself moves.
+    TSplitterBar* bar = codecs->Splitter1;
+    const QPoint origin = bar->mapToGlobal(QPoint(5, 1));
+    auto send = [&](QEvent::Type type, int dy, Qt::MouseButtons buttons) {
+        const QPoint global = origin + QPoint(0, dy);
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent e(type, QPointF(bar->mapFromGlobal(global)), QPointF(global), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(bar, &e);
+        QApplication::processEvents();
+    };
+    send(QEvent::MouseButtonPress, 0, Qt::LeftButton);
+    send(QEvent::MouseMove, 30, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, 30, Qt::NoButton);
+    EXPECT_EQ(codecs->CodecList->height(), 188);
+
+    send(QEvent::MouseButtonPress, 30, Qt::LeftButton);
+    send(QEvent::MouseMove, -500, Qt::LeftButton);
+    EXPECT_EQ(codecs->CodecList->height(), 50) << "never below 50 pixels";
+    send(QEvent::MouseMove, 40, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, 40, Qt::NoButton);
+    EXPECT_EQ(codecs->CodecList->height(), 198);
+    send(QEvent::MouseMove, 300, Qt::NoButton);
+    EXPECT_EQ(codecs->CodecList->height(), 198) << "no button, no drag";
+
+    test::WhenModal<TfQuestion>([](TfQuestion* q) {
+        auto* yes = q->findChild<QPushButton*>("Button1");
+        ASSERT_NE(yes, nullptr);
+        QTest::mouseClick(yes, Qt::LeftButton);
+    });
+    EXPECT_TRUE(main->close());
+    EXPECT_EQ(Setting(cActiveCodecHeight), 198);
+}

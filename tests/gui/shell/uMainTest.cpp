@@ -1,0 +1,310 @@
+// The main window and the start-up sequence, driven offscreen. Modal
+// dialogs are answered by a timer that finds the active modal window.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+
+#include "platform/api/OsVersion.h"
+#include "platform/api/Registry.h"
+#include "gui/catalogue/uNTCodecs.h"
+#include "gui/shell/GuiHelp.h"
+#include "gui/shell/splash.h"
+#include "core/shell/uConst.h"
+#include "gui/shell/uLogging.h"
+#include "gui/shell/uMain.h"
+#include "gui/shell/uMessage.h"
+#include "gui/shell/uQuestion.h"
+#include "gui/shell/GuiTestSupport.h"
+#include "support/TempMachine.h"
+
+using namespace tarnel;
+using namespace tarnel::platform;
+using tarnel::test::FixedLog;
+using tarnel::test::SetSetting;
+using tarnel::test::Setting;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs `act` on the next modal window as soon as one is up.
+void OnNextModal(std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, tries] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            act(w);
+        } else if (++*tries > 300) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(10);
+}
+
+void Click(QWidget* dialog, const char* button) {
+    auto* b = dialog->findChild<QPushButton*>(button);
+    ASSERT_NE(b, nullptr) << button;
+    QTest::mouseClick(b, Qt::LeftButton);
+}
+
+
+std::vector<std::string> Texts(const TLog& log) {
+    std::vector<std::string> out;
+    for (const auto& l : log.Lines()) out.push_back(l.substr(l.find(" : ") + 3));
+    return out;
+}
+
+void SetPlatform(int32_t platformId) {
+    TRegistry reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(reg.OpenKey(cNTCurrentVersionKey, false));
+    reg.WriteInteger("PlatformId", platformId);
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override { SetProgramFile(test::PeFixture("version32.dll").string()); }
+    test::ArtDirScope art;
+    test::TempMachine machine;
+    FixedLog log;
+};
+
+}  // namespace
+
+TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
+    TStartup s = StartProgram(log);
+    std::unique_ptr<TfMain> main(s.Main);
+    std::unique_ptr<TfNTCodecs> codecs(s.Codecs);
+    std::unique_ptr<TfLogging> logging(s.Logging);
+    EXPECT_EQ(Texts(log), (std::vector<std::string>{
+                              "Getting OS Version (Needed for the correct Codec Info Location)",
+                              "Getting my own Version Information",
+                              "Loaded Program Settings",
+                              "Configuring Program",
+                              "Setting Program to use configured font",
+                              "Setting Statusbar Info - Running On : Windows XP Professional",
+                              "Loading Codec Listview",
+                              "Start Loading Codec List from Registry",
+                              "End Loading Codec List from Registry",
+                              "Start Loading Inactive Codec List from Registry",
+                          }));
+    EXPECT_EQ(log.Lines().front(), "T : Getting OS Version (Needed for the correct Codec Info Location)");
+    EXPECT_EQ(main->windowTitle(), "Tarnel - Version 2.7 - Release 0 - Build 113");
+    EXPECT_EQ(main->Settings.CodecStoreMode, 3);
+    EXPECT_FALSE(main->TerminateRequested());
+    EXPECT_EQ(main->StatusText(0), "Running On : Windows XP Professional");
+    EXPECT_EQ(main->PageControl->count(), 3);
+    EXPECT_EQ(main->PageControl->tabText(0), "VfW Codecs");
+    EXPECT_EQ(main->PageControl->tabText(1), "DirectShow Filters");
+    EXPECT_EQ(main->PageControl->tabText(2), "Log");
+    EXPECT_EQ(main->PageControl->currentIndex(), 0);
+    EXPECT_TRUE(main->LogSheet->isAncestorOf(s.Logging->LogViewerPanel));
+    EXPECT_EQ(s.Logging->LogMemo->toPlainText().split('\n').size(), 10) << "lines written before the log showed";
+    EXPECT_TRUE(main->VideoCodecsSheet->isAncestorOf(s.Codecs->WindowsNTCodecsPanel));
+    main->WriteLog("after");
+    EXPECT_TRUE(s.Logging->LogMemo->toPlainText().endsWith("T : after"));
+    for (QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_EQ(qobject_cast<TSplashScreen*>(w), nullptr) << "the splash screen is disposed of";
+}
+
+TEST_F(MainWindow, CaptionOfAProgramWithoutVersionResource) {
+    SetProgramFile(test::PeFixture("noversion32.dll").string());
+    TfMain main(log);
+    EXPECT_EQ(main.windowTitle(), "Tarnel - Version 0.0 - Release 0 - Build 0");
+    EXPECT_EQ(main.ProgramVersionInfo.CompanyName(), "[Not Defined]");
+}
+
+TEST_F(MainWindow, MenusCarryTheirCaptionsAndShortcuts) {
+    TfMain main(log);
+    EXPECT_EQ(main.Exit1->text(), "&Exit");
+    EXPECT_EQ(main.Preferences->text(), "&Preferences...");
+    EXPECT_EQ(main.Refresh->shortcut(), QKeySequence(Qt::Key_F5));
+    EXPECT_EQ(main.Contents1->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_TRUE(main.N1->isSeparator());
+    EXPECT_EQ(main.About->text(), "&About");
+    int refreshed = 0;
+    main.CodecRefresh = [&] { ++refreshed; };
+    main.Refresh->trigger();
+    EXPECT_EQ(refreshed, 1);
+    EXPECT_EQ(Texts(log).back(), "Refreshing List");
+}
+
+TEST_F(MainWindow, UnsupportedSystemsShowTheMessageAndEndWhenTheLoopStarts) {
+    for (int32_t platform : {0, 3}) {
+        SetPlatform(platform);
+        FixedLog l;
+        std::string shown;
+        OnNextModal([&](QWidget* w) {
+            auto* m = qobject_cast<TfMessage*>(w);
+            ASSERT_NE(m, nullptr);
+            shown = FromQ(m->MessageLabel->text());
+            Click(w, "OkButton");
+        });
+        TfMain main(l);
+        EXPECT_EQ(shown, "This OS is not supported. End of Game!");
+        EXPECT_TRUE(main.TerminateRequested());
+        EXPECT_EQ(main.Settings.CodecStoreMode, 0);
+        EXPECT_EQ(Texts(l)[1], "Displaying Message : This OS is not supported. End of Game!") << platform;
+        bool timedOut = false;
+        QTimer::singleShot(3000, [&] {
+            timedOut = true;
+            QCoreApplication::exit(7);
+        });
+        EXPECT_EQ(QCoreApplication::exec(), 0);
+        EXPECT_FALSE(timedOut) << "the program ends as soon as its event loop starts";
+    }
+}
+
+TEST_F(MainWindow, QuitQuestionSavesOnlyOnYes) {
+    TfMain main(log);
+    main.show();
+    main.Settings.AutoSwap = false;
+    main.Settings.FontSize = 14;
+    for (const char* refuse : {"Button2", "Button3"}) {
+        std::string question;
+        OnNextModal([&](QWidget* w) {
+            auto* q = qobject_cast<TfQuestion*>(w);
+            ASSERT_NE(q, nullptr);
+            question = FromQ(q->questionLabel->text());
+            EXPECT_EQ(q->Label2->text(), "Tarnel");
+            EXPECT_EQ(q->HelpLabel->text(), "Question");
+            Click(w, refuse);
+        });
+        EXPECT_FALSE(main.close()) << refuse;
+        EXPECT_EQ(question, "Quit, Leave, Exit, Shutdown Program?");
+        EXPECT_TRUE(main.isVisible());
+        EXPECT_EQ(Setting("AutoSwap"), 1) << "nothing saved on " << refuse;
+        EXPECT_EQ(Setting("FontSize"), 10);
+    }
+    OnNextModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+    EXPECT_FALSE(main.close()) << "Escape is Cancel";
+
+    main.move(33, 44);
+    main.resize(500, 300);
+    OnNextModal([](QWidget* w) { Click(w, "Button1"); });
+    EXPECT_TRUE(main.close());
+    EXPECT_EQ(Setting("AutoSwap"), 0);
+    EXPECT_EQ(Setting("FontSize"), 14);
+    EXPECT_EQ(Setting("SizeEqually"), 1);
+    EXPECT_EQ(Setting("StayOnTop"), 1);
+    EXPECT_EQ(Setting("SavePositions"), 1);
+    EXPECT_EQ(Setting("DisableDoubleClick"), 0);
+    EXPECT_EQ(Setting("MainLeft"), main.x());
+    EXPECT_EQ(Setting("MainTop"), main.y());
+    EXPECT_EQ(Setting("MainWidth"), 500);
+    EXPECT_EQ(Setting("MainHeight"), 300);
+    EXPECT_EQ(Setting("ActiveCodecHeight"), 0);
+    TRegistry reg;
+    reg.SetRootKey(HKEY_CURRENT_USER);
+    ASSERT_TRUE(reg.OpenKey(cPreferencesKey, false));
+    EXPECT_EQ(reg.ReadString("ProgramFont"), "Arial");
+}
+
+TEST_F(MainWindow, SavedBoundsAreRestoredOnlyWhenAllFourAreSet) {
+    {
+        SetSetting("MainLeft", -10);
+        SetSetting("MainTop", -5);
+        SetSetting("MainWidth", 500);
+        SetSetting("MainHeight", 300);
+        TfMain main(log);
+        EXPECT_EQ(main.geometry(), QRect(-10, -5, 500, 300)) << "negative positions are restored";
+    }
+    {
+        SetSetting("MainLeft", 0);
+        TfMain main(log);
+        EXPECT_EQ(main.geometry(), QRect(256, 231, 619, 414)) << "a zero leaves the design bounds";
+    }
+    {
+        SetSetting("MainLeft", 70);
+        SetSetting("SavePositions", 0);
+        TfMain main(log);
+        EXPECT_EQ(main.geometry(), QRect(256, 231, 619, 414));
+    }
+}
+
+TEST_F(MainWindow, StayOnTopIsAppliedAtStartOnly) {
+    {
+        TfMain main(log);
+        EXPECT_TRUE(main.windowFlags() & Qt::WindowStaysOnTopHint);
+        main.Settings.StayOnTop = false;
+        main.ApplyProgramFont();
+        EXPECT_TRUE(main.windowFlags() & Qt::WindowStaysOnTopHint) << "a change waits for the next start";
+    }
+    SetSetting("StayOnTop", 0);
+    TfMain main(log);
+    EXPECT_FALSE(main.windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+TEST_F(MainWindow, ProgramFontReachesWindowButStatusBarKeepsItsSize) {
+    TRegistry reg;
+    reg.SetRootKey(HKEY_CURRENT_USER);
+    ASSERT_TRUE(reg.OpenKey(cPreferencesKey, true));
+    reg.WriteString("ProgramFont", "DejaVu Serif");
+    reg.WriteInteger("FontSize", 13);
+    TfMain main(log);
+    EXPECT_EQ(main.font().family(), "DejaVu Serif");
+    EXPECT_EQ(main.font().pointSize(), 13);
+    EXPECT_EQ(main.StatusBar->font().family(), "DejaVu Serif");
+    EXPECT_EQ(main.StatusBar->font().pointSize(), 8);
+}
+
+namespace {
+// An object whose events fail, as a command that meets a registry error.
+class Failing : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::User) throw ERegistryException("Failed to set data for 'x'");
+        return QObject::event(e);
+    }
+};
+}  // namespace
+
+TEST_F(MainWindow, AnErrorEscapingACommandIsShownLoggedAndTheProgramGoesOn) {
+    auto* app = dynamic_cast<TApplication*>(QCoreApplication::instance());
+    ASSERT_NE(app, nullptr);
+    TfMain main(log);
+    std::string shown;
+    OnNextModal([&](QWidget* w) {
+        shown = FromQ(static_cast<TfMessage*>(w)->MessageLabel->text());
+        Click(w, "OkButton");
+    });
+    Failing failing;
+    QEvent event(QEvent::User);
+    EXPECT_FALSE(QCoreApplication::sendEvent(&failing, &event));
+    EXPECT_EQ(shown, "Failed to set data for 'x'");
+    EXPECT_EQ(Texts(log).back(), "Displaying Message : Failed to set data for 'x'");
+}
+
+TEST_F(MainWindow, HelpOpensAtItsContentsAndDescribesEveryCommand) {
+    TfMain main(log);
+    const QString beside = ProgramDir() + "/Tarnel.hlp";
+    QFile::remove(beside);
+    std::string shown;
+    OnNextModal([&](QWidget* w) {
+        shown = FromQ(static_cast<TfMessage*>(w)->MessageLabel->text());
+        Click(w, "OkButton");
+    });
+    main.Contents1->trigger();
+    EXPECT_NE(shown.find("Tarnel.hlp"), std::string::npos) << "a missing help file is reported: " << shown;
+
+    ASSERT_TRUE(QFile::copy(QString(TARNEL_TEST_DATA_DIR) + "/../../help/Tarnel.hlp", beside));
+    main.Contents1->trigger();
+    EXPECT_EQ(Texts(log).back(), "Displaying Help");
+    THelpWindow* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* h = qobject_cast<THelpWindow*>(w); h && h->isVisible()) help = h;
+    ASSERT_NE(help, nullptr);
+    const QString text = help->Browser->toPlainText();
+    EXPECT_TRUE(text.startsWith("Tarnel Help"));
+    for (const char* command : {"Exit", "Preferences...", "Refresh", "Contents", "About"})
+        EXPECT_TRUE(text.contains(command)) << command;
+    help->close();
+    QFile::remove(beside);
+}
