@@ -57,7 +57,7 @@ public:
 
         TRegistryScope scope;
         TRegistry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         // The demo's own entries go: exactly kActive video entries remain.
         reg.DeleteKey("\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32");
         reg.OpenKey("\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32", true);

@@ -101,7 +101,7 @@ void BM_OpenKeyOnColdHive(benchmark::State& state) {
     for (auto _ : state) {
         ForgetLoadedHives();
         TRegistry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         benchmark::DoNotOptimize(reg.OpenKeyReadOnly("Software\\Microsoft\\Windows NT\\CurrentVersion"));
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(BigHiveText().size()));
@@ -119,7 +119,7 @@ void BM_ScopedSaveOfCodecLists(benchmark::State& state) {
         FileStamp before = StampOf(SystemHivePath());
         TRegistryScope scope;
         TRegistry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         reg.OpenKey(active, true);
         std::vector<std::string> names;
         reg.GetValueNames(names);

@@ -54,7 +54,7 @@ TEST(Tarnelctl, ListJsonShowsBothListsInOrderAndWritesNothing) {
     fs::copy_file(test::PeFixture("version32.dll"), m.System32() / "bwlt32.dll");
     {
         platform::TRegistry reg;
-        reg.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(platform::kHkeyLocalMachine);
         ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32", false));
         reg.WriteString("VIDC.BWLT", "bwlt32.dll");
         reg.WriteString("msacm.abcd", "abcd.acm");

@@ -24,14 +24,14 @@ const char* kDrivers32 = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drive
 
 void Register(const std::string& name, const std::string& driver) {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey(kDrivers32, true));
     reg.WriteString(name, driver);
 }
 
 void Unregister(const std::string& name) {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey(kDrivers32, false));
     reg.DeleteValue(name);
 }
@@ -56,7 +56,7 @@ TEST(CodecManager, PlainDriverAnswersWithItsVersionNamesAndOffersNoDialogs) {
     test::TempMachine m;
     Install(m, "version32.dll", "Bwlt32.DLL");
     Register("vidc.bwlt", "bwlt32.dll");
-    HIC h = ICOpen(Code("VIDC"), Code("BWLT"), ICMODE_QUERY);
+    HIC h = ICOpen(Code("VIDC"), Code("BWLT"), kIcModeQuery);
     ASSERT_NE(h, 0u);
     ICINFO info = InfoOf(h);
     EXPECT_EQ(info.dwSize, 568u);
@@ -64,14 +64,14 @@ TEST(CodecManager, PlainDriverAnswersWithItsVersionNamesAndOffersNoDialogs) {
     EXPECT_EQ(Narrow(info.szName), "bwlt");
     EXPECT_EQ(Narrow(info.szDescription), "Brennic Wavelet Codec");
     EXPECT_EQ(Narrow(info.szDriver), "bwlt32.dll");
-    EXPECT_EQ(ICSendMessage(h, ICM_CONFIGURE, -1, 0), ICERR_UNSUPPORTED);
-    EXPECT_EQ(ICSendMessage(h, ICM_ABOUT, -1, 0), ICERR_UNSUPPORTED);
-    EXPECT_EQ(ICClose(h), ICERR_OK);
+    EXPECT_EQ(ICSendMessage(h, kIcmConfigure, -1, 0), kIcErrUnsupported);
+    EXPECT_EQ(ICSendMessage(h, kIcmAbout, -1, 0), kIcErrUnsupported);
+    EXPECT_EQ(ICClose(h), kIcErrOk);
     EXPECT_EQ(InfoOf(h).fccType, 0u) << "a closed handle answers nothing";
 
     // The same file answers any FOURCC routed to it.
     Register("VIDC.ZZZZ", "C:\\Windows\\System32\\bwlt32.dll");
-    h = ICOpen(Code("vidc"), Code("zzzz"), ICMODE_FASTCOMPRESS);
+    h = ICOpen(Code("vidc"), Code("zzzz"), kIcModeFastCompress);
     EXPECT_NE(h, 0u);
     ICClose(h);
 }
@@ -79,13 +79,13 @@ TEST(CodecManager, PlainDriverAnswersWithItsVersionNamesAndOffersNoDialogs) {
 TEST(CodecManager, LookupFollowsTheLiveStoreAtEachOpen) {
     test::TempMachine m;
     Install(m, "version32.dll", "probe.dll");
-    EXPECT_EQ(ICOpen(Code("VIDC"), Code("PRB1"), ICMODE_QUERY), 0u) << "not registered yet";
+    EXPECT_EQ(ICOpen(Code("VIDC"), Code("PRB1"), kIcModeQuery), 0u) << "not registered yet";
     Register("vidc.prb1", "probe.dll");
-    HIC h = ICOpen(Code("VIDC"), Code("PRB1"), ICMODE_QUERY);
+    HIC h = ICOpen(Code("VIDC"), Code("PRB1"), kIcModeQuery);
     EXPECT_NE(h, 0u) << "an entry made a moment before the open is found";
     ICClose(h);
     Unregister("vidc.prb1");
-    EXPECT_EQ(ICOpen(Code("VIDC"), Code("PRB1"), ICMODE_QUERY), 0u) << "and a removed one is gone";
+    EXPECT_EQ(ICOpen(Code("VIDC"), Code("PRB1"), kIcModeQuery), 0u) << "and a removed one is gone";
 }
 
 TEST(CodecManager, MissingNonPeAndMisroutedDriversCannotBeOpened) {
@@ -95,17 +95,17 @@ TEST(CodecManager, MissingNonPeAndMisroutedDriversCannotBeOpened) {
     Register("vidc.text", "text.dll");
     Install(m, "noversion32.dll", "nover.dll");
     Register("msacm.nove", "nover.dll");
-    EXPECT_EQ(ICOpen(Code("VIDC"), Code("MISS"), ICMODE_QUERY), 0u);
-    EXPECT_EQ(ICOpen(Code("VIDC"), Code("TEXT"), ICMODE_QUERY), 0u);
-    EXPECT_EQ(ICOpen(Code("VIDC"), Code("NOVE"), ICMODE_QUERY), 0u) << "only vidc entries are codecs";
-    EXPECT_EQ(ICOpen(Code("AUDC"), Code("NOVE"), ICMODE_QUERY), 0u);
+    EXPECT_EQ(ICOpen(Code("VIDC"), Code("MISS"), kIcModeQuery), 0u);
+    EXPECT_EQ(ICOpen(Code("VIDC"), Code("TEXT"), kIcModeQuery), 0u);
+    EXPECT_EQ(ICOpen(Code("VIDC"), Code("NOVE"), kIcModeQuery), 0u) << "only vidc entries are codecs";
+    EXPECT_EQ(ICOpen(Code("AUDC"), Code("NOVE"), kIcModeQuery), 0u);
 }
 
 TEST(CodecManager, DriverWithoutVersionResourceHasEmptyNames) {
     test::TempMachine m;
     Install(m, "noversion32.dll", "nover.dll");
     Register("vidc.nove", "nover.dll");
-    HIC h = ICOpen(Code("VIDC"), Code("NOVE"), ICMODE_QUERY);
+    HIC h = ICOpen(Code("VIDC"), Code("NOVE"), kIcModeQuery);
     ASSERT_NE(h, 0u);
     ICINFO info = InfoOf(h);
     EXPECT_EQ(Narrow(info.szName), "");
@@ -123,10 +123,10 @@ TEST(CodecManager, NullHandlesAreHarmless) {
     EXPECT_EQ(info.szName[0], 0);
     bool shown = false;
     SetCodecDialogHandler([&](CodecDialogKind, const std::string&, const std::string&) { shown = true; });
-    ICSendMessage(0, ICM_CONFIGURE, 0, 0);
-    ICSendMessage(0, ICM_ABOUT, 0, 0);
+    ICSendMessage(0, kIcmConfigure, 0, 0);
+    ICSendMessage(0, kIcmAbout, 0, 0);
     EXPECT_FALSE(shown);
-    EXPECT_EQ(ICClose(0), ICERR_OK);
+    EXPECT_EQ(ICClose(0), kIcErrOk);
     SetCodecDialogHandler({});
 }
 
@@ -134,9 +134,9 @@ TEST(CodecManager, NinetyEightFamilyRoutesThroughSystemIni) {
     test::TempMachine m(MachineFamily::Win9x);
     fs::copy_file(test::PeFixture("version32.dll"), m.Root() / "drive_c/windows/system/bwlt.dll");
     Register("vidc.bwlt", "bwlt.dll");
-    EXPECT_EQ(ICOpen(Code("VIDC"), Code("BWLT"), ICMODE_QUERY), 0u) << "this family does not read Drivers32";
+    EXPECT_EQ(ICOpen(Code("VIDC"), Code("BWLT"), kIcModeQuery), 0u) << "this family does not read Drivers32";
     ASSERT_TRUE(WritePrivateProfileStringA("drivers32", "VIDC.BWLT", "bwlt.dll", "system.ini"));
-    HIC h = ICOpen(Code("VIDC"), Code("BWLT"), ICMODE_QUERY);
+    HIC h = ICOpen(Code("VIDC"), Code("BWLT"), kIcModeQuery);
     ASSERT_NE(h, 0u);
     EXPECT_EQ(Narrow(InfoOf(h).szDescription), "Brennic Wavelet Codec");
     ICClose(h);
@@ -146,7 +146,7 @@ TEST(CodecManager, GetInfoCopiesNoMoreThanAsked) {
     test::TempMachine m;
     Install(m, "version32.dll", "bwlt.dll");
     Register("vidc.bwlt", "bwlt.dll");
-    HIC h = ICOpen(Code("VIDC"), Code("BWLT"), ICMODE_QUERY);
+    HIC h = ICOpen(Code("VIDC"), Code("BWLT"), kIcModeQuery);
     ASSERT_NE(h, 0u);
     unsigned char buf[600];
     std::memset(buf, 0xAB, sizeof buf);

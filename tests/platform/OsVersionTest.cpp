@@ -20,14 +20,14 @@ OSVERSIONINFOEXA Query(uint32_t size, bool* ok) {
 
 void SetNt(const char* name, const std::string& value) {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", true));
     reg.WriteString(name, value);
 }
 
 void SetDword(const char* key, const char* name, int32_t value) {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey(key, true));
     reg.WriteInteger(name, value);
 }
@@ -42,7 +42,7 @@ TEST(OsFacts, XpMachineAnswersBothQueries) {
     EXPECT_EQ(ex.dwMajorVersion, 5u);
     EXPECT_EQ(ex.dwMinorVersion, 1u);
     EXPECT_EQ(ex.dwBuildNumber, 2600u);
-    EXPECT_EQ(ex.dwPlatformId, VER_PLATFORM_WIN32_NT);
+    EXPECT_EQ(ex.dwPlatformId, kVerPlatformWin32Nt);
     EXPECT_STREQ(ex.szCSDVersion, "Service Pack 3");
     EXPECT_EQ(ex.wServicePackMajor, 3);
     EXPECT_EQ(ex.wServicePackMinor, 0);
@@ -63,7 +63,7 @@ TEST(OsFacts, Win98SeHasOnlyTheBasicQueryAndPacksItsBuildNumber) {
     EXPECT_FALSE(ok);
     auto v = Query(kOsVersionInfoSize, &ok);
     ASSERT_TRUE(ok);
-    EXPECT_EQ(v.dwPlatformId, VER_PLATFORM_WIN32_WINDOWS);
+    EXPECT_EQ(v.dwPlatformId, kVerPlatformWin32Windows);
     EXPECT_EQ(v.dwMajorVersion, 4u);
     EXPECT_EQ(v.dwMinorVersion, 10u);
     EXPECT_EQ(v.dwBuildNumber, 0x040A08AEu);
@@ -91,7 +91,7 @@ TEST(OsFacts, ProductTypeAndLaterVersionNumbers) {
     test::TempMachine m;
     {
         TRegistry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         ASSERT_TRUE(reg.OpenKey("SYSTEM\\CurrentControlSet\\Control\\ProductOptions", false));
         reg.WriteString("ProductType", "ServerNT");
     }
@@ -142,11 +142,11 @@ TEST(OsFacts, NoSystemOrOtherPlatforms) {
     {
         test::TempMachine m(MachineFamily::Win9x);
         TRegistry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", false));
         reg.WriteString("VersionNumber", "3.10.0");
         bool ok = false;
-        EXPECT_EQ(Query(kOsVersionInfoSize, &ok).dwPlatformId, VER_PLATFORM_WIN32s);
+        EXPECT_EQ(Query(kOsVersionInfoSize, &ok).dwPlatformId, kVerPlatformWin32s);
         reg.WriteInteger("PlatformId", 3);
         EXPECT_EQ(Query(kOsVersionInfoSize, &ok).dwPlatformId, 3u);
     }
@@ -157,7 +157,7 @@ TEST(OsFacts, DateAndTimeFollowTheUsersFormats) {
     std::string text = FormatLocalDateTimeNow();
     EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d\d\.\d\d\.\d{4}( \d\d:\d\d:\d\d)?)"))) << text;
     TRegistry reg;
-    reg.SetRootKey(HKEY_CURRENT_USER);
+    reg.SetRootKey(kHkeyCurrentUser);
     ASSERT_TRUE(reg.OpenKey("Control Panel\\International", false));
     reg.WriteString("sShortDate", "yyyy-MM-dd");
     reg.WriteString("sTimeFormat", "h:mm:ss tt");

@@ -46,7 +46,7 @@ const char* kTestKey = "Software\\Halvorin\\Test";
 TEST(Registry, NamesIgnoreCaseAndKeepTheirSpelling) {
     TempMachine m;
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey("Software\\Halvorin\\MixedCase", true));
     reg.WriteString("DriverName", "one");
     reg.WriteString("DRIVERNAME", "two");
@@ -67,7 +67,7 @@ TEST(Registry, EnumerationFollowsCreationOrderAcrossReloads) {
     TempMachine m;
     {
         TRegistry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         ASSERT_TRUE(reg.OpenKey(kTestKey, true));
         for (const char* n : {"zeta", "alpha", "Mid", "#002#", "#001#"}) reg.WriteString(n, n);
         for (const char* k : {"Zed", "Able", "m"}) reg.CreateKey(k);
@@ -76,7 +76,7 @@ TEST(Registry, EnumerationFollowsCreationOrderAcrossReloads) {
     }
     ForgetLoadedHives();
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey(kTestKey, false));
     std::vector<std::string> names;
     reg.GetValueNames(names);
@@ -94,7 +94,7 @@ TEST(Registry, EnumerationFollowsCreationOrderAcrossReloads) {
 TEST(Registry, TypesSizesAndConversions) {
     TempMachine m;
     TRegistry reg;
-    reg.SetRootKey(HKEY_CURRENT_USER);
+    reg.SetRootKey(kHkeyCurrentUser);
     ASSERT_TRUE(reg.OpenKey(kTestKey, true));
     reg.WriteString("s", "caf\xe9 \x80");  // Windows-1252: e-acute, euro sign
     reg.WriteExpandString("e", "%SystemRoot%\\x");
@@ -111,8 +111,8 @@ TEST(Registry, TypesSizesAndConversions) {
     EXPECT_EQ(reg.GetDataType("i"), TRegDataType::rdInteger);
     EXPECT_EQ(reg.GetDataType("b"), TRegDataType::rdBinary);
     EXPECT_EQ(reg.GetDataType("missing"), TRegDataType::rdUnknown);
-    EXPECT_EQ(reg.GetRawType("e"), uint32_t(REG_EXPAND_SZ));
-    EXPECT_EQ(reg.GetRawType("missing"), uint32_t(REG_NONE));
+    EXPECT_EQ(reg.GetRawType("e"), uint32_t(kRegExpandSz));
+    EXPECT_EQ(reg.GetRawType("missing"), uint32_t(kRegNone));
 
     EXPECT_EQ(reg.ReadString("s"), "caf\xe9 \x80");
     EXPECT_EQ(reg.GetDataSize("s"), 7);  // one byte per character plus the zero
@@ -183,7 +183,7 @@ TEST(Registry, TypeAndReadErrorsUseTheExactTexts) {
 TEST(Registry, RelativeAndAbsolutePaths) {
     TempMachine m;
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     EXPECT_FALSE(reg.OpenKey("Software\\Nowhere", false));
     EXPECT_FALSE(reg.HasOpenKey());
     ASSERT_TRUE(reg.OpenKey("Software\\Halvorin", true));
@@ -197,7 +197,7 @@ TEST(Registry, RelativeAndAbsolutePaths) {
     EXPECT_EQ(reg.CurrentPath(), "Software");
     ASSERT_TRUE(reg.OpenKeyReadOnly("Halvorin\\Child"));
     EXPECT_EQ(reg.CurrentPath(), "Software\\Halvorin\\Child");
-    reg.SetRootKey(HKEY_CURRENT_USER);  // closes the key
+    reg.SetRootKey(kHkeyCurrentUser);  // closes the key
     EXPECT_FALSE(reg.HasOpenKey());
     EXPECT_FALSE(reg.KeyExists("Software\\Halvorin\\Child"));  // other root, other hive
 }
@@ -205,7 +205,7 @@ TEST(Registry, RelativeAndAbsolutePaths) {
 TEST(Registry, DeleteKeyRemovesTheWholeBranch) {
     TempMachine m;
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey("Software\\Halvorin\\Tree\\A\\B", true));
     reg.WriteString("deep", "1");
     ASSERT_TRUE(reg.OpenKey("\\Software\\Halvorin\\Tree", false));
@@ -229,7 +229,7 @@ TEST(Registry, DeleteKeyRemovesTheWholeBranch) {
 TEST(Registry, ReadOnlyKeyRefusesWrites) {
     TempMachine m;
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey(kTestKey, true));
     reg.WriteString("keep", "1");
     FileStamp before = StampOf(SystemHivePath());
@@ -252,14 +252,14 @@ TEST(Registry, ReadOnlyKeyRefusesWrites) {
 TEST(Registry, ClassesRootIsTheMachinesSoftwareClasses) {
     TempMachine m;
     TRegistry reg;
-    reg.SetRootKey(HKEY_CLASSES_ROOT);
+    reg.SetRootKey(kHkeyClassesRoot);
     EXPECT_TRUE(reg.OpenKey("", false));  // the root itself always opens
     ASSERT_TRUE(reg.OpenKey("CLSID\\{00000000-1111-2222-3333-444444444444}", true));
     reg.WriteString("FriendlyName", "Sample Filter");
     EXPECT_EQ(reg.CurrentPath(), "CLSID\\{00000000-1111-2222-3333-444444444444}");
 
     TRegistry lm;
-    lm.SetRootKey(HKEY_LOCAL_MACHINE);
+    lm.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(lm.OpenKeyReadOnly("SOFTWARE\\Classes\\CLSID\\{00000000-1111-2222-3333-444444444444}"));
     EXPECT_EQ(lm.ReadString("FriendlyName"), "Sample Filter");
     TRegistry cu;
@@ -269,7 +269,7 @@ TEST(Registry, ClassesRootIsTheMachinesSoftwareClasses) {
 TEST(Registry, ChangesByAnotherProcessAreSeen) {
     TempMachine m;
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey(kTestKey, true));
     reg.WriteString("mine", "1");
     EXPECT_EQ(reg.ReadString("theirs"), "");
@@ -312,7 +312,7 @@ TEST(Registry, ScopeReplacesEachHiveOnceAtCommit) {
     {
         TRegistryScope scope;
         TRegistry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         ASSERT_TRUE(reg.OpenKey(kTestKey, true));
         for (int i = 1; i <= 50; ++i) reg.WriteString("v" + std::to_string(i), "data");
         EXPECT_TRUE(reg.DeleteValue("v50"));
@@ -339,20 +339,20 @@ TEST(Registry, ScopeWithoutCommitLeavesTheFilesAlone) {
     {
         TRegistryScope scope;
         TRegistry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         ASSERT_TRUE(reg.OpenKey(kTestKey, true));
         reg.WriteString("dropped", "1");
     }
     EXPECT_EQ(Slurp(SystemHivePath()), before);
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     EXPECT_FALSE(reg.KeyExists(kTestKey));
 }
 
 TEST(Registry, ScopeKeepsAnotherProcessesChangeMadeMeanwhile) {
     TempMachine m;
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey(kTestKey, true));
     reg.WriteString("old", "1");
     reg.WriteString("gone", "1");
@@ -372,7 +372,7 @@ TEST(Registry, ScopeKeepsAnotherProcessesChangeMadeMeanwhile) {
     EXPECT_FALSE(reg.ValueExists("gone"));
     EXPECT_TRUE(reg.KeyExists("NewChild"));
     TRegistry other;
-    other.SetRootKey(HKEY_LOCAL_MACHINE);
+    other.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(other.OpenKey("Software\\Other", false));
     EXPECT_EQ(other.ReadString("theirs"), "2");
 }
@@ -383,7 +383,7 @@ TEST(Registry, UnreadableHiveIsReportedAndNeverOverwritten) {
         "WINE REGISTRY Version 2\n\n[Software\\\\Ok] 0\n\"a\"=\"1\"\n\"b\"=hex:01,0g\n";
     m.WriteFile("system.reg", broken);
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     std::string error = ErrorOf([&] { reg.OpenKey("Software\\Ok", false); });
     EXPECT_NE(error.find(SystemHivePath().string()), std::string::npos) << error;
     EXPECT_NE(error.find("line 5"), std::string::npos) << error;
@@ -412,7 +412,7 @@ TEST(Registry, RealWinePrefixLinksAndUntouchedContent) {
     std::string original = Slurp(tarnel::test::TestData("wine/system.reg"));
     WriteFileAtomically(SystemHivePath(), original);
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
 
     // A symbolic link key leads to its target's subkeys.
     ASSERT_TRUE(reg.OpenKeyReadOnly("Software\\Classes\\Wow6432Node"));
@@ -449,14 +449,14 @@ TEST(Registry, FixedTimeStampsEveryChangedKeyWhileItLives) {
     {
         TRegistryFixedTime fixed(1234567890);
         TRegistry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         ASSERT_TRUE(reg.OpenKey("Software\\Stamped", true));
         reg.WriteString("a", "b");
     }
     EXPECT_NE(Slurp(SystemHivePath()).find("[Software\\\\Stamped] 1234567890\n"), std::string::npos)
         << Slurp(SystemHivePath());
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey("Software\\Later", true));
     reg.WriteString("a", "b");
     EXPECT_EQ(Slurp(SystemHivePath()).find("[Software\\\\Later] 1234567890"), std::string::npos)

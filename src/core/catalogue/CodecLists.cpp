@@ -135,7 +135,7 @@ void TCodecCatalogue::LoadCodecListFromRegistry() {
     BeginActiveLoad();
 
     platform::TRegistry reg;
-    reg.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(platform::kHkeyLocalMachine);
     reg.OpenKey(cDrivers32Key, false);  // an unopened key lists no values
     std::vector<std::string> names;
     reg.GetValueNames(names);
@@ -189,7 +189,7 @@ void TCodecCatalogue::LoadInactiveCodecList() {
     inactiveComplete_ = false;
 
     platform::TRegistry reg;
-    reg.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(platform::kHkeyLocalMachine);
     reg.OpenKey(cInactiveKey, false);
     std::vector<std::string> names;
     reg.GetValueNames(names);

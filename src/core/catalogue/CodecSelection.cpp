@@ -24,10 +24,10 @@ TActiveSelection SelectActiveCodec(TCodecList& active, TCodecList& inactive) {
 
     const std::string upper = platform::AsciiUpperCase(caption);
     platform::HIC hic =
-        platform::ICOpen(FourccToCode(cVidcTypeCode), FourccToCode(upper), platform::ICMODE_FASTCOMPRESS);
+        platform::ICOpen(FourccToCode(cVidcTypeCode), FourccToCode(upper), platform::kIcModeFastCompress);
     if (hic) {
-        s.CanConfigure = platform::ICSendMessage(hic, platform::ICM_CONFIGURE, -1, 0) != -1;
-        s.CanAbout = platform::ICSendMessage(hic, platform::ICM_ABOUT, -1, 0) != -1;
+        s.CanConfigure = platform::ICSendMessage(hic, platform::kIcmConfigure, -1, 0) != -1;
+        s.CanAbout = platform::ICSendMessage(hic, platform::kIcmAbout, -1, 0) != -1;
         platform::ICClose(hic);
     }
 

@@ -105,7 +105,7 @@ void ReadInactiveEntry(const std::string& name, platform::TRegistry& reg,
     ReadBinaryStrings(reg, name, pieces);
     // A name of "#" alone is no entry of ours to judge; the loader skips it.
     if (!number.empty() && pieces.size() < 6)
-        throw EStoreFormatError("Inactive codec entry '" + name + "' in HKEY_LOCAL_MACHINE\\" +
+        throw EStoreFormatError("Inactive codec entry '" + name + "' in kHkeyLocalMachine\\" +
                                 reg.CurrentPath() + " holds " + std::to_string(pieces.size()) +
                                 " texts; 6 are needed (FOURCC, driver, short name, "
                                 "description, version, type)");
@@ -122,7 +122,7 @@ void ReadInactiveEntry(const std::string& name, platform::TRegistry& reg,
 platform::ICINFO QueryCodecInfo(const std::string& fourcc) {
     uint32_t type = FourccToCode(cVidcTypeCode);
     uint32_t handler = FourccToCode(platform::AsciiUpperCase(fourcc));
-    platform::HIC hic = platform::ICOpen(type, handler, platform::ICMODE_QUERY);
+    platform::HIC hic = platform::ICOpen(type, handler, platform::kIcModeQuery);
     platform::ICINFO info;
     std::memset(&info, 0, sizeof info);
     info.dwSize = sizeof info;

@@ -22,7 +22,7 @@ constexpr uint32_t VER_SUITE_PERSONAL = 0x200;
 // opened or the value is missing.
 std::string ReadMachineString(const char* key, const char* value) {
     platform::TRegistry reg;
-    reg.SetRootKey(platform::HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(platform::kHkeyLocalMachine);
     if (!reg.OpenKeyReadOnly(key)) return {};
     std::string text = reg.ReadString(value);
     reg.CloseKey();
@@ -53,10 +53,10 @@ bool GetWinVersionInfo(TWinVersionInfo& info) {
     std::string edition;
 
     switch (os.dwPlatformId) {
-    case platform::VER_PLATFORM_WIN32s:
+    case platform::kVerPlatformWin32s:
         name = cOsWin32s;
         break;
-    case platform::VER_PLATFORM_WIN32_WINDOWS:
+    case platform::kVerPlatformWin32Windows:
         if (os.dwMajorVersion == 4 && os.dwMinorVersion == 0) {
             name = cOsWin95;
             if (csd.size() >= 2 && csd[1] == 'C') edition = cEditionOsr2;
@@ -67,7 +67,7 @@ bool GetWinVersionInfo(TWinVersionInfo& info) {
         }
         if (os.dwMajorVersion == 4 && os.dwMinorVersion == 90) name = cOsWinMe;
         break;
-    case platform::VER_PLATFORM_WIN32_NT:
+    case platform::kVerPlatformWin32Nt:
         if (os.dwMajorVersion == 3 || os.dwMajorVersion == 4)
             name = cOsWinNT;
         else if (os.dwMajorVersion == 5 && os.dwMinorVersion == 0)

@@ -10,7 +10,7 @@ using platform::TRegistry;
 
 // Opens the settings key, creating it and its parent as needed.
 void OpenPreferencesKey(TRegistry& reg) {
-    reg.SetRootKey(platform::HKEY_CURRENT_USER);
+    reg.SetRootKey(platform::kHkeyCurrentUser);
     if (reg.OpenKey(cCompanyKey, true)) {
         reg.CreateKey(cPreferencesSubKey);
         reg.CloseKey();
@@ -21,12 +21,12 @@ void OpenPreferencesKey(TRegistry& reg) {
 
 // Booleans and integers are double words; anything else is not a setting of ours.
 bool HoldsInteger(TRegistry& reg, const char* name) {
-    return reg.GetRawType(name) == platform::REG_DWORD;
+    return reg.GetRawType(name) == platform::kRegDword;
 }
 
 bool HoldsText(TRegistry& reg, const char* name) {
     uint32_t type = reg.GetRawType(name);
-    return type == platform::REG_SZ || type == platform::REG_EXPAND_SZ;
+    return type == platform::kRegSz || type == platform::kRegExpandSz;
 }
 
 void LoadBool(TRegistry& reg, const char* name, bool& field) {

@@ -25,18 +25,18 @@ struct ICINFO {
 #pragma pack(pop)
 static_assert(sizeof(ICINFO) == 568, "ICINFO is 568 bytes");
 
-inline constexpr uint32_t ICMODE_COMPRESS = 1;
-inline constexpr uint32_t ICMODE_DECOMPRESS = 2;
-inline constexpr uint32_t ICMODE_FASTDECOMPRESS = 3;
-inline constexpr uint32_t ICMODE_QUERY = 4;
-inline constexpr uint32_t ICMODE_FASTCOMPRESS = 5;
-inline constexpr uint32_t ICMODE_DRAW = 8;
+inline constexpr uint32_t kIcModeCompress = 1;
+inline constexpr uint32_t kIcModeDecompress = 2;
+inline constexpr uint32_t kIcModeFastDecompress = 3;
+inline constexpr uint32_t kIcModeQuery = 4;
+inline constexpr uint32_t kIcModeFastCompress = 5;
+inline constexpr uint32_t kIcModeDraw = 8;
 
-inline constexpr uint32_t ICM_GETINFO = 0x4002;
-inline constexpr uint32_t ICM_CONFIGURE = 0x500A;
-inline constexpr uint32_t ICM_ABOUT = 0x500B;
-inline constexpr intptr_t ICERR_OK = 0;
-inline constexpr intptr_t ICERR_UNSUPPORTED = -1;
+inline constexpr uint32_t kIcmGetInfo = 0x4002;
+inline constexpr uint32_t kIcmConfigure = 0x500A;
+inline constexpr uint32_t kIcmAbout = 0x500B;
+inline constexpr intptr_t kIcErrOk = 0;
+inline constexpr intptr_t kIcErrUnsupported = -1;
 
 // Opens the codec of (type, handler) as the live driver store names it at
 // this moment. 0 when there is no entry, the file is missing or not a PE

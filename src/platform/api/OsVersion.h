@@ -7,9 +7,9 @@
 
 namespace tarnel::platform {
 
-inline constexpr uint32_t VER_PLATFORM_WIN32s = 0;
-inline constexpr uint32_t VER_PLATFORM_WIN32_WINDOWS = 1;
-inline constexpr uint32_t VER_PLATFORM_WIN32_NT = 2;
+inline constexpr uint32_t kVerPlatformWin32s = 0;
+inline constexpr uint32_t kVerPlatformWin32Windows = 1;
+inline constexpr uint32_t kVerPlatformWin32Nt = 2;
 
 struct OSVERSIONINFOEXA {
     uint32_t dwOSVersionInfoSize;  // 148 (basic) or 156 (extended)

@@ -21,21 +21,21 @@ enum class RootKey : uint32_t {
     CurrentUser = 0x80000001u,
     LocalMachine = 0x80000002u,
 };
-inline constexpr RootKey HKEY_CLASSES_ROOT = RootKey::ClassesRoot;
-inline constexpr RootKey HKEY_CURRENT_USER = RootKey::CurrentUser;
-inline constexpr RootKey HKEY_LOCAL_MACHINE = RootKey::LocalMachine;
+inline constexpr RootKey kHkeyClassesRoot = RootKey::ClassesRoot;
+inline constexpr RootKey kHkeyCurrentUser = RootKey::CurrentUser;
+inline constexpr RootKey kHkeyLocalMachine = RootKey::LocalMachine;
 
 enum class TRegDataType { rdUnknown, rdString, rdExpandString, rdInteger, rdBinary };
 
 // Raw registry value types, as Windows numbers them.
 enum : uint32_t {
-    REG_NONE = 0, REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4,
-    REG_DWORD_BIG_ENDIAN = 5, REG_LINK = 6, REG_MULTI_SZ = 7, REG_QWORD = 11,
+    kRegNone = 0, kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4,
+    kRegDwordBigEndian = 5, kRegLink = 6, kRegMultiSz = 7, kRegQword = 11,
 };
 
 class TRegistry {
 public:
-    TRegistry();  // full access, root HKEY_CURRENT_USER, no key open
+    TRegistry();  // full access, root kHkeyCurrentUser, no key open
     ~TRegistry();
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;
@@ -66,13 +66,13 @@ public:
     // Bytes the value needs through the ANSI interface (strings with their
     // terminating zero); -1 when missing.
     int GetDataSize(const std::string& name);
-    uint32_t GetRawType(const std::string& name);  // REG_NONE when missing
+    uint32_t GetRawType(const std::string& name);  // kRegNone when missing
 
     // String or expandable string, unexpanded, cut at its first zero byte;
     // empty when missing; "Invalid data type for '%s'" for another type.
     std::string ReadString(const std::string& name);
     // Raw data of a binary value, or of any type the typed calls do not
-    // cover (REG_NONE, REG_MULTI_SZ, ...: data type rdUnknown), into buffer;
+    // cover (kRegNone, kRegMultiSz, ...: data type rdUnknown), into buffer;
     // a string, expandable string or integer value, or more bytes than
     // bufSize, fails with "Invalid data type for '%s'". Returns bytes copied.
     int ReadBinaryData(const std::string& name, void* buffer, int bufSize);

@@ -51,7 +51,7 @@ std::string CodeText(uint32_t code) {
 
 bool IsNtFamily() {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     return reg.OpenKeyReadOnly("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion") &&
            (reg.ValueExists("CurrentVersion") || reg.ValueExists("CurrentMajorVersionNumber"));
 }
@@ -60,7 +60,7 @@ bool IsNtFamily() {
 std::string LookUpDriver(const std::string& entry) {
     if (IsNtFamily()) {
         TRegistry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         if (!reg.OpenKeyReadOnly(kDrivers32Key)) return {};
         TRegDataType t = reg.GetDataType(entry);
         if (t != TRegDataType::rdString && t != TRegDataType::rdExpandString) return {};
@@ -229,32 +229,32 @@ uint32_t ICGetInfo(HIC hic, ICINFO* info, uint32_t cb) {
 }
 
 intptr_t ICSendMessage(HIC hic, uint32_t msg, intptr_t p1, intptr_t p2) {
-    constexpr intptr_t ICERR_BADHANDLE = -8;
+    constexpr intptr_t kIcErrBadHandle = -8;
     auto it = Handles().find(hic);
-    if (it == Handles().end()) return ICERR_BADHANDLE;
+    if (it == Handles().end()) return kIcErrBadHandle;
     const OpenCodec& c = it->second;
     switch (msg) {
-        case ICM_GETINFO:
+        case kIcmGetInfo:
             return ICGetInfo(hic, reinterpret_cast<ICINFO*>(p1), static_cast<uint32_t>(p2));
-        case ICM_CONFIGURE:
-        case ICM_ABOUT: {
-            bool configure = msg == ICM_CONFIGURE;
+        case kIcmConfigure:
+        case kIcmAbout: {
+            bool configure = msg == kIcmConfigure;
             bool offered = configure ? c.self.configure : c.self.about;
-            if (!offered) return ICERR_UNSUPPORTED;
-            if (p1 == -1) return ICERR_OK;
+            if (!offered) return kIcErrUnsupported;
+            if (p1 == -1) return kIcErrOk;
             const std::string& text = configure ? c.self.configureText : c.self.aboutText;
             if (auto& handler = DialogHandler())
                 handler(configure ? CodecDialogKind::Configure : CodecDialogKind::About, c.self.name, text);
-            return ICERR_OK;
+            return kIcErrOk;
         }
         default:
-            return ICERR_UNSUPPORTED;
+            return kIcErrUnsupported;
     }
 }
 
 intptr_t ICClose(HIC hic) {
     Handles().erase(hic);
-    return ICERR_OK;
+    return kIcErrOk;
 }
 
 void SetCodecDialogHandler(CodecDialogHandler handler) { DialogHandler() = std::move(handler); }

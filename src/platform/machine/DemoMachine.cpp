@@ -154,7 +154,7 @@ void WriteRegistry(MachineFamily family, const std::string& systemDir) {
     TRegistryFixedTime fixedTime(kMachineMadeTime);
     TRegistryScope scope;
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     if (family == MachineFamily::NT) {
         reg.OpenKey(kDrivers32Key, true);
         for (const DriverEntry& e : kDriverEntries) reg.WriteString(e.name, e.file);
@@ -171,7 +171,7 @@ void WriteRegistry(MachineFamily family, const std::string& systemDir) {
     }
     reg.CloseKey();
 
-    reg.SetRootKey(HKEY_CLASSES_ROOT);
+    reg.SetRootKey(kHkeyClassesRoot);
     const std::string instance = std::string("\\CLSID\\") + kFilterCategory + "\\Instance\\";
     for (size_t i = 0; i < std::size(kFilters); ++i) {
         const FilterEntry& f = kFilters[i];

@@ -88,7 +88,7 @@ uint16_t SuiteMaskOf(const std::string& multi) {
 }
 
 std::string ReadMultiAsAnsi(TRegistry& reg, const char* name) {
-    if (reg.GetRawType(name) != REG_MULTI_SZ) return {};
+    if (reg.GetRawType(name) != kRegMultiSz) return {};
     int size = reg.GetDataSize(name);
     if (size <= 0) return {};
     std::string buf(static_cast<size_t>(size), '\0');
@@ -106,7 +106,7 @@ struct Facts {
 
 bool ReadNtFacts(Facts& f) {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     if (!reg.OpenKeyReadOnly(kNtKey)) return false;
     std::string current = ReadText(reg, "CurrentVersion");
     uint32_t major = 0, minor = 0;
@@ -155,7 +155,7 @@ bool ReadNtFacts(Facts& f) {
 
 bool Read9xFacts(Facts& f) {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     if (!reg.OpenKeyReadOnly(k9xKey)) return false;
     std::string number = ReadText(reg, "VersionNumber");
     if (number.empty()) return false;
@@ -175,7 +175,7 @@ bool Read9xFacts(Facts& f) {
 
 std::string SystemRoot() {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     std::string root;
     if (reg.OpenKeyReadOnly(kNtKey)) root = ReadText(reg, "SystemRoot");
     if (root.empty() && reg.OpenKeyReadOnly(k9xKey)) root = ReadText(reg, "SystemRoot");
@@ -288,7 +288,7 @@ std::string FormatLocalDateTimeNow() {
     std::string dateFmt = "M/d/yyyy", timeFmt = "h:mm:ss tt", am = "AM", pm = "PM";
     {
         TRegistry reg;
-        reg.SetRootKey(HKEY_CURRENT_USER);
+        reg.SetRootKey(kHkeyCurrentUser);
         if (reg.OpenKeyReadOnly("Control Panel\\International")) {
             auto pick = [&](const char* name, std::string& into) {
                 std::string v = ReadText(reg, name);

@@ -366,7 +366,7 @@ std::optional<std::string> ReadVersionBlock(const std::filesystem::path& file) {
         if (!bytes || !LooksLikePe(*bytes)) return std::nullopt;
         PeImage image(std::move(*bytes), file.string());
         // The system reads the version resource by its fixed id, VS_VERSION_INFO (1).
-        return image.FindResource(ResId::Id(RT_VERSION), ResId::Id(1));
+        return image.FindResource(ResId::Id(kRtVersion), ResId::Id(1));
     } catch (const EPeFormat&) {
         return std::nullopt;
     } catch (const std::exception&) {

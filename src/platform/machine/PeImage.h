@@ -25,7 +25,7 @@ struct ResId {
     static ResId Name(std::string n) { return ResId{std::nullopt, std::move(n)}; }
 };
 
-inline constexpr uint16_t RT_VERSION = 16;
+inline constexpr uint16_t kRtVersion = 16;
 
 class PeImage {
 public:
@@ -58,7 +58,7 @@ private:
 // True when the file starts like a PE image (MZ header with a PE signature).
 bool LooksLikePe(std::string_view bytes);
 
-// The raw VS_VERSIONINFO block of a file: the RT_VERSION resource of a PE
+// The raw VS_VERSIONINFO block of a file: the kRtVersion resource of a PE
 // image, or the ".tarnel_version" section of an ELF executable. nullopt when
 // the file has none or is malformed (malformed files never throw from here).
 std::optional<std::string> ReadVersionBlock(const std::filesystem::path& file);

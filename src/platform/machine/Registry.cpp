@@ -132,7 +132,7 @@ std::vector<std::string> SplitPath(std::string_view utf8) {
     return parts;
 }
 
-bool IsStringType(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+bool IsStringType(uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
 
 std::u16string UnitsOf(const std::vector<uint8_t>& data) {
     std::u16string s(data.size() / 2, u'\0');
@@ -178,7 +178,7 @@ HiveKey* FollowLink(LoadedHive*& hive, HiveKey* key) {
     for (int hop = 0; key && key->IsLink(); ++hop) {
         if (hop == kMaxLinkHops) return nullptr;
         const HiveValue* target = key->FindValue("SymbolicLinkValue");
-        if (!target || target->type != REG_LINK) return key;
+        if (!target || target->type != kRegLink) return key;
         std::vector<std::string> parts = SplitPath(wine::UnitsToUtf8(UnitsOf(target->data)));
         if (parts.size() < 2 || !EqualsNoCase(parts[0], "Registry")) return nullptr;
         size_t skip;
@@ -441,10 +441,10 @@ TRegDataType TRegistry::GetDataType(const std::string& name) {
     const HiveValue* v = FindValue(root_, open_, path_, name);
     if (!v) return TRegDataType::rdUnknown;
     switch (v->type) {
-    case REG_SZ: return TRegDataType::rdString;
-    case REG_EXPAND_SZ: return TRegDataType::rdExpandString;
-    case REG_DWORD: return TRegDataType::rdInteger;
-    case REG_BINARY: return TRegDataType::rdBinary;
+    case kRegSz: return TRegDataType::rdString;
+    case kRegExpandSz: return TRegDataType::rdExpandString;
+    case kRegDword: return TRegDataType::rdInteger;
+    case kRegBinary: return TRegDataType::rdBinary;
     default: return TRegDataType::rdUnknown;
     }
 }
@@ -458,14 +458,14 @@ int TRegistry::GetDataSize(const std::string& name) {
 uint32_t TRegistry::GetRawType(const std::string& name) {
     std::lock_guard lock(State().mutex);
     const HiveValue* v = FindValue(root_, open_, path_, name);
-    return v ? v->type : REG_NONE;
+    return v ? v->type : kRegNone;
 }
 
 std::string TRegistry::ReadString(const std::string& name) {
     std::lock_guard lock(State().mutex);
     const HiveValue* v = FindValue(root_, open_, path_, name);
     if (!v) return {};
-    if (v->type != REG_SZ && v->type != REG_EXPAND_SZ) throw ERegistryException(InvalidType(name));
+    if (v->type != kRegSz && v->type != kRegExpandSz) throw ERegistryException(InvalidType(name));
     std::u16string units = UnitsOf(v->data);
     if (size_t zero = units.find(u'\0'); zero != std::u16string::npos) units.resize(zero);
     return Utf16ToAnsi(units);
@@ -476,7 +476,7 @@ int TRegistry::ReadBinaryData(const std::string& name, void* buffer, int bufSize
     const HiveValue* v = FindValue(root_, open_, path_, name);
     if (!v) return 0;
     // The typed calls own strings and integers; every other type is raw data.
-    if (v->type == REG_SZ || v->type == REG_EXPAND_SZ || v->type == REG_DWORD)
+    if (v->type == kRegSz || v->type == kRegExpandSz || v->type == kRegDword)
         throw ERegistryException(InvalidType(name));
     // The ANSI interface hands multi-strings over in the code page, as it does strings.
     std::string ansi;
@@ -492,7 +492,7 @@ int32_t TRegistry::ReadInteger(const std::string& name) {
     const HiveValue* v = FindValue(root_, open_, path_, name);
     // As the query into a 4-byte buffer: missing or too big fails first.
     if (!v || AnsiDataSize(*v) > 4) throw ERegistryException(GetFailed(name));
-    if (v->type != REG_DWORD) throw ERegistryException(InvalidType(name));
+    if (v->type != kRegDword) throw ERegistryException(InvalidType(name));
     uint32_t d = 0;
     for (size_t i = 0; i < v->data.size(); ++i) d |= uint32_t(v->data[i]) << (8 * i);
     return int32_t(d);
@@ -517,22 +517,22 @@ void PutValue(RootKey root, bool open, bool readOnly, const std::string& path, c
 }  // namespace
 
 void TRegistry::WriteString(const std::string& name, const std::string& value) {
-    PutValue(root_, open_, readOnly_, path_, name, REG_SZ, BytesOfString(value));
+    PutValue(root_, open_, readOnly_, path_, name, kRegSz, BytesOfString(value));
 }
 
 void TRegistry::WriteExpandString(const std::string& name, const std::string& value) {
-    PutValue(root_, open_, readOnly_, path_, name, REG_EXPAND_SZ, BytesOfString(value));
+    PutValue(root_, open_, readOnly_, path_, name, kRegExpandSz, BytesOfString(value));
 }
 
 void TRegistry::WriteBinaryData(const std::string& name, const void* buffer, int bufSize) {
     if (bufSize < 0 || (bufSize > 0 && !buffer)) throw ERegistryException(SetFailed(name));
     const auto* p = static_cast<const uint8_t*>(buffer);
-    PutValue(root_, open_, readOnly_, path_, name, REG_BINARY, std::vector<uint8_t>(p, p + bufSize));
+    PutValue(root_, open_, readOnly_, path_, name, kRegBinary, std::vector<uint8_t>(p, p + bufSize));
 }
 
 void TRegistry::WriteInteger(const std::string& name, int32_t value) {
     auto d = uint32_t(value);
-    PutValue(root_, open_, readOnly_, path_, name, REG_DWORD,
+    PutValue(root_, open_, readOnly_, path_, name, kRegDword,
              {uint8_t(d), uint8_t(d >> 8), uint8_t(d >> 16), uint8_t(d >> 24)});
 }
 

@@ -259,10 +259,10 @@ public:
         };
 
         if (!cur.empty() && cur[0] == '"') {
-            stringData(REG_SZ);
+            stringData(kRegSz);
         } else if (cur.substr(0, 4) == "str:") {
             cur.remove_prefix(4);
-            stringData(REG_SZ);
+            stringData(kRegSz);
         } else if (cur.substr(0, 4) == "str(") {
             cur.remove_prefix(3);
             uint32_t type = TypeNumber(cur);
@@ -273,10 +273,10 @@ public:
             size_t n = 0;
             while (n < cur.size() && HexDigit(cur[n]) >= 0) d = d * 16 + uint32_t(HexDigit(cur[n++]));
             if (n == 0 || n > 8 || !RestIsBlank(cur.substr(n))) Fail("bad dword data");
-            v.type = REG_DWORD;
+            v.type = kRegDword;
             v.data = {uint8_t(d), uint8_t(d >> 8), uint8_t(d >> 16), uint8_t(d >> 24)};
         } else if (cur.substr(0, 4) == "hex:") {
-            v.type = REG_BINARY;
+            v.type = kRegBinary;
             v.data = HexList(cur.substr(4));
         } else if (cur.substr(0, 4) == "hex(") {
             cur.remove_prefix(3);
@@ -394,26 +394,26 @@ std::string FormatValue(std::string_view name, uint32_t type, const std::vector<
     }
     size_t count = out.size();  // the column, for wrapping binary data
 
-    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+    if (type == kRegSz || type == kRegExpandSz || type == kRegMultiSz) {
         // Only properly terminated strings are written as text.
         size_t n = data.size() / 2;
         if (data.size() >= 2 && data.size() % 2 == 0 && data[data.size() - 2] == 0 && data.back() == 0) {
             std::u16string units(n - 1, u'\0');
             for (size_t i = 0; i + 1 < n; ++i) units[i] = char16_t(data[2 * i] | (data[2 * i + 1] << 8));
-            if (type != REG_SZ) AppendHex32(out, "str(%x):", type);
+            if (type != kRegSz) AppendHex32(out, "str(%x):", type);
             out += '"';
             EscapeUnits(units, '"', '"', out);
             out += "\"\n";
             return out;
         }
-    } else if (type == REG_DWORD && data.size() == 4) {
+    } else if (type == kRegDword && data.size() == 4) {
         uint32_t d = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 | uint32_t(data[3]) << 24;
         AppendHex32(out, "dword:%08x\n", d);
         return out;
     }
 
     size_t before = out.size();
-    if (type == REG_BINARY)
+    if (type == kRegBinary)
         out += "hex:";
     else
         AppendHex32(out, "hex(%x):", type);

@@ -64,7 +64,7 @@ public:
     size_t ValueCount() const { return liveValues_; }
 
     // A symbolic link key (its "#link" line); the target is its
-    // "SymbolicLinkValue" (REG_LINK, a UTF-16 path like \Registry\Machine\...).
+    // "SymbolicLinkValue" (kRegLink, a UTF-16 path like \Registry\Machine\...).
     bool IsLink() const { return link_; }
 
 private:

@@ -40,7 +40,7 @@ struct Fixture {
     }
 
     TRegistry& Key(const char* path) {
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         EXPECT_TRUE(reg.OpenKey(path, true));
         return reg;
     }

@@ -17,7 +17,7 @@ namespace {
 struct InactiveKey {
     TRegistry reg;
     InactiveKey() {
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         EXPECT_TRUE(reg.OpenKey("SOFTWARE\\Halvorin\\Drivers.Inactive", true));
     }
     std::string Raw(const std::string& name) {
@@ -99,7 +99,7 @@ TEST(BinaryStrings, WritesTheStoreLayoutAndReadsItBack) {
     Strings texts{"abcd", "abcd32.dll", "", "Sample", "1.0.0.1", "32"};
     WriteBinaryStrings(k.reg, "#001#", texts);
     EXPECT_EQ(texts[2], " ") << "the caller sees the blank";
-    EXPECT_EQ(k.reg.GetRawType("#001#"), REG_BINARY);
+    EXPECT_EQ(k.reg.GetRawType("#001#"), kRegBinary);
     EXPECT_EQ(k.Raw("#001#"), std::string("abcd\0abcd32.dll\0 \0Sample\0" "1.0.0.1\0" "32\0", 36));
 
     Strings back{"before"};
@@ -162,7 +162,7 @@ TEST(CodecQuery, AsksTheDriverOfTheLiveEntry) {
     std::filesystem::copy_file(test::PeFixture("version32.dll"), m.System32() / "bwlt32.dll");
     {
         TRegistry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32", true));
         reg.WriteString("vidc.bwlt", "bwlt32.dll");
     }

@@ -18,14 +18,14 @@ constexpr const char* kOptions = "SYSTEM\\CurrentControlSet\\Control\\ProductOpt
 
 void Set(const char* key, const char* name, const std::string& value) {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey(key, true));
     reg.WriteString(name, value);
 }
 
 void SetDword(const char* key, const char* name, int32_t value) {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey(key, true));
     reg.WriteInteger(name, value);
 }

@@ -13,7 +13,7 @@ namespace {
 struct PrefsKey {
     TRegistry reg;
     PrefsKey() {
-        reg.SetRootKey(HKEY_CURRENT_USER);
+        reg.SetRootKey(kHkeyCurrentUser);
         EXPECT_TRUE(reg.OpenKey("SOFTWARE\\Halvorin\\Preferences", true));
     }
 };
@@ -40,7 +40,7 @@ TEST(Settings, FirstStartSeedsAllTwelveValuesWithDefaults) {
     for (const std::string& n : names)
         stored += n == "ProgramFont" ? k.reg.ReadString(n) : std::to_string(k.reg.ReadInteger(n));
     EXPECT_EQ(stored, "1111000000Arial10");
-    EXPECT_EQ(k.reg.GetRawType("SizeEqually"), REG_DWORD);
+    EXPECT_EQ(k.reg.GetRawType("SizeEqually"), kRegDword);
 }
 
 TEST(Settings, StoredValuesReachTheirFieldsAndFlagsAreWrittenAsOne) {
@@ -111,8 +111,8 @@ TEST(Settings, ValueOfAnotherTypeIsReplacedByItsDefault) {
     EXPECT_EQ(p.FontSize, 10);
     EXPECT_EQ(p.MainLeft, 77) << "well-typed neighbours are still read";
     PrefsKey k;
-    EXPECT_EQ(k.reg.GetRawType("SizeEqually"), REG_DWORD);
+    EXPECT_EQ(k.reg.GetRawType("SizeEqually"), kRegDword);
     EXPECT_EQ(k.reg.ReadInteger("SizeEqually"), 1);
-    EXPECT_EQ(k.reg.GetRawType("ProgramFont"), REG_SZ);
-    EXPECT_EQ(k.reg.GetRawType("FontSize"), REG_DWORD);
+    EXPECT_EQ(k.reg.GetRawType("ProgramFont"), kRegSz);
+    EXPECT_EQ(k.reg.GetRawType("FontSize"), kRegDword);
 }

@@ -40,14 +40,14 @@ constexpr const char* kInactive = "SOFTWARE\\Halvorin\\Drivers.Inactive";
 
 void SetDriver(const std::string& name, const std::string& file) {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey(kDrivers32, true));
     reg.WriteString(name, file);
 }
 
 void SetInactive(const std::string& name, Strings texts) {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey(kInactive, true));
     WriteBinaryStrings(reg, name, texts);
 }

@@ -57,7 +57,7 @@ struct FixedLog : TLog {
 // One settings value of the current user, written or read as a test sets it up.
 inline void SetSetting(const char* name, int32_t value) {
     platform::TRegistry reg;
-    reg.SetRootKey(platform::HKEY_CURRENT_USER);
+    reg.SetRootKey(platform::kHkeyCurrentUser);
     ASSERT_TRUE(reg.OpenKey(cPreferencesKey, true));
     reg.WriteInteger(name, value);
 }
@@ -65,7 +65,7 @@ inline void SetSetting(const char* name, int32_t value) {
 // -12345 when the value is missing.
 inline int32_t Setting(const char* name) {
     platform::TRegistry reg;
-    reg.SetRootKey(platform::HKEY_CURRENT_USER);
+    reg.SetRootKey(platform::kHkeyCurrentUser);
     if (!reg.OpenKey(cPreferencesKey, false) || !reg.ValueExists(name)) return -12345;
     return reg.ReadInteger(name);
 }

@@ -63,7 +63,7 @@ std::vector<std::string> Texts(const TLog& log) {
 
 void SetPlatform(int32_t platformId) {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKey(cNTCurrentVersionKey, false));
     reg.WriteInteger("PlatformId", platformId);
 }
@@ -202,7 +202,7 @@ TEST_F(MainWindow, QuitQuestionSavesOnlyOnYes) {
     EXPECT_EQ(Setting("MainHeight"), 300);
     EXPECT_EQ(Setting("ActiveCodecHeight"), 0);
     TRegistry reg;
-    reg.SetRootKey(HKEY_CURRENT_USER);
+    reg.SetRootKey(kHkeyCurrentUser);
     ASSERT_TRUE(reg.OpenKey(cPreferencesKey, false));
     EXPECT_EQ(reg.ReadString("ProgramFont"), "Arial");
 }
@@ -244,7 +244,7 @@ TEST_F(MainWindow, StayOnTopIsAppliedAtStartOnly) {
 
 TEST_F(MainWindow, ProgramFontReachesWindowButStatusBarKeepsItsSize) {
     TRegistry reg;
-    reg.SetRootKey(HKEY_CURRENT_USER);
+    reg.SetRootKey(kHkeyCurrentUser);
     ASSERT_TRUE(reg.OpenKey(cPreferencesKey, true));
     reg.WriteString("ProgramFont", "DejaVu Serif");
     reg.WriteInteger("FontSize", 13);

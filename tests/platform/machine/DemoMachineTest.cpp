@@ -53,7 +53,7 @@ struct Entry {
 
 std::vector<Entry> RegistryDriverList() {
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     std::vector<Entry> out;
     if (!reg.OpenKeyReadOnly(kDrivers32)) return out;
     std::vector<std::string> names;
@@ -133,7 +133,7 @@ TEST(DemoFiles, ArePe32ImagesCarryingTheirResources) {
         EXPECT_FALSE(image.Is64());
         EXPECT_EQ(image.Machine(), 0x14c);
 
-        auto version = image.FindResource(ResId::Id(RT_VERSION), ResId::Id(1));
+        auto version = image.FindResource(ResId::Id(kRtVersion), ResId::Id(1));
         auto info = image.FindResource(ResId::Name("CODECINFO"), ResId::Id(1));
         EXPECT_EQ(version.has_value(), f.fileVersion != nullptr);
         EXPECT_EQ(info.has_value(), f.codecInfo != nullptr);
@@ -177,16 +177,16 @@ TEST(DemoMachine, NtDriverListHoldsEveryKindOfCodec) {
         auto file = ResolveMachineFile(e.value);
         if (!file) {
             ++missing;
-            EXPECT_EQ(ICOpen(Code("VIDC"), Code(Upper(FourccOf(e))), ICMODE_QUERY), 0u);
+            EXPECT_EQ(ICOpen(Code("VIDC"), Code(Upper(FourccOf(e))), kIcModeQuery), 0u);
             continue;
         }
         EXPECT_EQ(file->parent_path().filename(), "system32");
         (GetFileVersionInfoSizeA(e.value, nullptr) > 0 ? versioned : unversioned)++;
 
-        HIC h = ICOpen(Code("VIDC"), Code(Upper(FourccOf(e))), ICMODE_FASTCOMPRESS);
+        HIC h = ICOpen(Code("VIDC"), Code(Upper(FourccOf(e))), kIcModeFastCompress);
         ASSERT_NE(h, 0u) << "every present demo driver answers to its own entry";
-        (ICSendMessage(h, ICM_CONFIGURE, -1, 0) == ICERR_UNSUPPORTED ? noConfigure : configure)++;
-        (ICSendMessage(h, ICM_ABOUT, -1, 0) == ICERR_UNSUPPORTED ? noAbout : about)++;
+        (ICSendMessage(h, kIcmConfigure, -1, 0) == kIcErrUnsupported ? noConfigure : configure)++;
+        (ICSendMessage(h, kIcmAbout, -1, 0) == kIcErrUnsupported ? noAbout : about)++;
         ICClose(h);
     }
     EXPECT_GE(versioned, 8);
@@ -225,18 +225,18 @@ TEST(DemoMachine, ADriverAnswersFurtherFourccsThatAScanOfItsFileFinds) {
             const std::string name = "vidc." + Lower(cand);
             {
                 TRegistry reg;
-                reg.SetRootKey(HKEY_LOCAL_MACHINE);
+                reg.SetRootKey(kHkeyLocalMachine);
                 ASSERT_TRUE(reg.OpenKey(kDrivers32, false));
                 reg.WriteString(name, e.value);
             }
-            HIC h = ICOpen(Code("VIDC"), Code(Upper(cand)), ICMODE_QUERY);
+            HIC h = ICOpen(Code("VIDC"), Code(Upper(cand)), kIcModeQuery);
             ICINFO info;
             std::memset(&info, 0, sizeof info);
             ICGetInfo(h, &info, sizeof info);
             ICClose(h);
             if (info.fccType != 0) ++further;
             TRegistry reg;
-            reg.SetRootKey(HKEY_LOCAL_MACHINE);
+            reg.SetRootKey(kHkeyLocalMachine);
             ASSERT_TRUE(reg.OpenKey(kDrivers32, false));
             reg.DeleteValue(name);
         }
@@ -251,7 +251,7 @@ TEST(DemoMachine, InactiveEntriesAreStoredByteExact) {
         if (IsVideo(e)) active.insert({FourccOf(e), Lower(e.value)});
 
     TRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(kHkeyLocalMachine);
     ASSERT_TRUE(reg.OpenKeyReadOnly(kInactive));
     std::vector<std::string> names;
     reg.GetValueNames(names);
@@ -306,7 +306,7 @@ TEST(DemoMachine, InactiveEntriesAreStoredByteExact) {
 TEST(DemoMachine, RegistersDirectShowFilters) {
     test::TempMachine m(MachineFamily::NT, true);
     TRegistry reg;
-    reg.SetRootKey(HKEY_CLASSES_ROOT);
+    reg.SetRootKey(kHkeyClassesRoot);
     ASSERT_TRUE(reg.OpenKeyReadOnly(kInstance));
     std::vector<std::string> keys;
     reg.GetKeyNames(keys);
@@ -363,7 +363,7 @@ TEST(DemoMachine, Win9xKeepsTheSameDriversInSystemIniAndTheSystemFolder) {
     std::vector<std::string> ntInactive;
     {
         TRegistry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         ASSERT_TRUE(reg.OpenKeyReadOnly(kInactive));
         reg.GetValueNames(ntInactive);
     }
@@ -373,7 +373,7 @@ TEST(DemoMachine, Win9xKeepsTheSameDriversInSystemIniAndTheSystemFolder) {
     EXPECT_TRUE(RegistryDriverList().empty());
     {
         TRegistry reg;
-        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.SetRootKey(kHkeyLocalMachine);
         ASSERT_TRUE(reg.OpenKeyReadOnly(kInactive));
         std::vector<std::string> names;
         reg.GetValueNames(names);
@@ -388,7 +388,7 @@ TEST(DemoMachine, Win9xKeepsTheSameDriversInSystemIniAndTheSystemFolder) {
 
     // Filter servers are named in the system folder of this family.
     TRegistry reg;
-    reg.SetRootKey(HKEY_CLASSES_ROOT);
+    reg.SetRootKey(kHkeyClassesRoot);
     ASSERT_TRUE(reg.OpenKeyReadOnly(kInstance));
     std::vector<std::string> keys;
     reg.GetKeyNames(keys);

@@ -79,7 +79,7 @@ struct VersionChain {
 };
 VersionChain ChainOf(const std::string& b, const Layout& l) {
     VersionChain c{};
-    c.typeEntry = EntryWithId(b, l, 0, RT_VERSION);
+    c.typeEntry = EntryWithId(b, l, 0, kRtVersion);
     c.nameEntry = EntryWithId(b, l, Le32(b, c.typeEntry + 4) & 0x7fffffff, 1);
     const size_t langDir = l.rsrc + (Le32(b, c.nameEntry + 4) & 0x7fffffff);
     c.langEntry = langDir + 16;
@@ -93,7 +93,7 @@ void ExpectVersionLookupRefused(std::string bytes, const std::string& what) {
     SCOPED_TRACE(what);
     try {
         PeImage image(std::move(bytes), "damaged.dll");
-        (void)image.FindResource(ResId::Id(RT_VERSION), ResId::Id(1));
+        (void)image.FindResource(ResId::Id(kRtVersion), ResId::Id(1));
         ADD_FAILURE() << "damaged image was accepted";
     } catch (const EPeFormat& e) {
         EXPECT_NE(std::string(e.what()).find("damaged.dll"), std::string::npos) << e.what();
@@ -118,19 +118,19 @@ TEST(PeImage, FindsResourcesByNumericAndNamedIds) {
     for (const char* name : {"version32.dll", "version64.dll"}) {
         SCOPED_TRACE(name);
         const PeImage image = PeImage::Load(PeFixture(name));
-        const auto first = image.FindResource(ResId::Id(RT_VERSION), ResId::Id(1));
+        const auto first = image.FindResource(ResId::Id(kRtVersion), ResId::Id(1));
         ASSERT_TRUE(first);
         EXPECT_EQ(Le16(*first, 0), first->size());  // the block's own length
-        const auto second = image.FindResource(ResId::Id(RT_VERSION), ResId::Id(2));
+        const auto second = image.FindResource(ResId::Id(kRtVersion), ResId::Id(2));
         ASSERT_TRUE(second);
         EXPECT_NE(*first, *second);
-        EXPECT_EQ(image.FindFirstResource(ResId::Id(RT_VERSION)), first);
-        EXPECT_FALSE(image.FindResource(ResId::Id(RT_VERSION), ResId::Id(3)));
+        EXPECT_EQ(image.FindFirstResource(ResId::Id(kRtVersion)), first);
+        EXPECT_FALSE(image.FindResource(ResId::Id(kRtVersion), ResId::Id(3)));
         EXPECT_EQ(image.FindResource(ResId::Id(10), ResId::Id(7)), std::string("seven\0", 6));
     }
 
     const PeImage plain = PeImage::Load(PeFixture("noversion32.dll"));
-    EXPECT_FALSE(plain.FindFirstResource(ResId::Id(RT_VERSION)));
+    EXPECT_FALSE(plain.FindFirstResource(ResId::Id(kRtVersion)));
     EXPECT_EQ(plain.FindResource(ResId::Name("tarnelData"), ResId::Name("codecinfo")),
               std::string("named-entry\0", 12));
     EXPECT_FALSE(plain.FindResource(ResId::Name("TARNELDATA"), ResId::Name("CODEC")));
@@ -237,7 +237,7 @@ TEST(PeImage, TruncatedImagesNeverReadOutside) {
         bool complete = false;
         try {
             PeImage image(cut, "cut.dll");
-            complete = image.FindResource(ResId::Id(RT_VERSION), ResId::Id(1)).has_value();
+            complete = image.FindResource(ResId::Id(kRtVersion), ResId::Id(1)).has_value();
         } catch (const EPeFormat& e) {
             EXPECT_NE(std::string(e.what()).find("cut.dll"), std::string::npos);
         }
@@ -251,7 +251,7 @@ TEST(PeImage, TruncatedImagesNeverReadOutside) {
     const auto file = dir.Path() / "Short Driver.dll";
     WriteBytes(file, good.substr(0, dataEnd - 1));
     try {
-        PeImage::Load(file).FindResource(ResId::Id(RT_VERSION), ResId::Id(1));
+        PeImage::Load(file).FindResource(ResId::Id(kRtVersion), ResId::Id(1));
         ADD_FAILURE() << "truncated file accepted";
     } catch (const EPeFormat& e) {
         EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
@@ -272,7 +272,7 @@ TEST(PeImage, RandomDamageOnlyEverRaisesFormatErrors) {
         for (int k = 0; k < 3; ++k) b[(k == 0 ? header(rng) : tree(rng))] = static_cast<char>(byte(rng));
         try {
             PeImage image(b, "fuzz.dll");
-            (void)image.FindResource(ResId::Id(RT_VERSION), ResId::Id(1));
+            (void)image.FindResource(ResId::Id(kRtVersion), ResId::Id(1));
             (void)image.FindResource(ResId::Name("X"), ResId::Name("Y"));
             (void)image.FindFirstResource(ResId::Id(10));
         } catch (const EPeFormat&) {
@@ -344,7 +344,7 @@ std::string MakeElf(const ElfSpec& s) {
 TEST(ReadVersionBlock, TakesTheVersionResourceOfImages) {
     const auto block = ReadVersionBlock(PeFixture("version32.dll"));
     ASSERT_TRUE(block);
-    EXPECT_EQ(block, PeImage::Load(PeFixture("version32.dll")).FindResource(ResId::Id(RT_VERSION), ResId::Id(1)));
+    EXPECT_EQ(block, PeImage::Load(PeFixture("version32.dll")).FindResource(ResId::Id(kRtVersion), ResId::Id(1)));
     EXPECT_EQ(ReadVersionBlock(PeFixture("version64.dll")), block);  // same script, same block
     EXPECT_FALSE(ReadVersionBlock(PeFixture("noversion32.dll")));
 

@@ -97,13 +97,13 @@ TEST(WineHive, RealWineHiveKnowsItsValues) {
     const HiveValue* v = nt->FindValue("currentbuildnumber");
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v->name, "CurrentBuildNumber");
-    EXPECT_EQ(v->type, uint32_t(REG_SZ));
+    EXPECT_EQ(v->type, uint32_t(kRegSz));
     // A symbolic link key keeps its target and its "#link" line.
     HiveKey* link = hive->Find({"Software", "Wow6432Node", "Classes"});
     ASSERT_NE(link, nullptr);
     EXPECT_TRUE(link->IsLink());
     ASSERT_NE(link->FindValue("SymbolicLinkValue"), nullptr);
-    EXPECT_EQ(link->FindValue("SymbolicLinkValue")->type, uint32_t(REG_LINK));
+    EXPECT_EQ(link->FindValue("SymbolicLinkValue")->type, uint32_t(kRegLink));
 }
 
 // Rewriting every value from its parsed data must give Wine's own text back:
@@ -132,9 +132,9 @@ TEST(WineHive, EveryRealValueFormatsAsWineWroteIt) {
 TEST(WineHive, ChangedRealHiveReparsesToTheSameTree) {
     auto hive = Hive::Parse(Slurp(tarnel::test::TestData("wine/system.reg")), "system.reg", "REGISTRY\\Machine");
     HiveKey& drivers = hive->Create({"Software", "Microsoft", "Windows NT", "CurrentVersion", "Drivers32"});
-    drivers.SetValue("vidc.abcd", REG_SZ, Utf16z(u"abcd32.dll"));
-    drivers.SetValue("msacm.imaadpcm", REG_SZ, Utf16z(u"other.acm"));
-    hive->Create({"Software", "Halvorin", "Drivers.Inactive"}).SetValue("#001#", REG_BINARY, {0x61, 0, 0x20, 0});
+    drivers.SetValue("vidc.abcd", kRegSz, Utf16z(u"abcd32.dll"));
+    drivers.SetValue("msacm.imaadpcm", kRegSz, Utf16z(u"other.acm"));
+    hive->Create({"Software", "Halvorin", "Drivers.Inactive"}).SetValue("#001#", kRegBinary, {0x61, 0, 0x20, 0});
     ASSERT_TRUE(hive->Remove({"Software", "Classes", "Wow6432Node", "TypeLib"}));
     std::string expected = Dump(*hive);
 
@@ -175,7 +175,7 @@ TEST(WineHive, TrickyTextSurvivesFormatAndParse) {
         std::u16string(1, char16_t(0xd800)),  // a lone surrogate
     };
     for (const auto& s : samples) {
-        for (uint32_t type : {uint32_t(REG_SZ), uint32_t(REG_EXPAND_SZ), uint32_t(REG_MULTI_SZ)}) {
+        for (uint32_t type : {uint32_t(kRegSz), uint32_t(kRegExpandSz), uint32_t(kRegMultiSz)}) {
             std::vector<uint8_t> data = Utf16z(s);
             std::string name = UnitsToUtf8(s.substr(0, 3)) + "n";
             std::string text = kHeader + "\n[K] 0\n" + FormatValue(name, type, data);
@@ -202,17 +202,17 @@ TEST(WineHive, ValueTypesAndTheirForms) {
                           "\"odd\"=hex(1):41,00\n");
     HiveKey* k = hive->Find({"T"});
     EXPECT_EQ(k->FindValue("")->data, Utf16z(u"default"));
-    EXPECT_EQ(k->FindValue("s")->type, uint32_t(REG_SZ));
-    EXPECT_EQ(k->FindValue("e")->type, uint32_t(REG_EXPAND_SZ));
+    EXPECT_EQ(k->FindValue("s")->type, uint32_t(kRegSz));
+    EXPECT_EQ(k->FindValue("e")->type, uint32_t(kRegExpandSz));
     EXPECT_EQ(k->FindValue("m")->data, Utf16z(std::u16string(u"a\0b\0", 4)));
     EXPECT_EQ(k->FindValue("d")->data, (std::vector<uint8_t>{42, 0, 0, 0}));
     EXPECT_EQ(k->FindValue("b")->data, (std::vector<uint8_t>{1, 2, 255}));
     EXPECT_TRUE(k->FindValue("empty")->data.empty());
-    EXPECT_EQ(k->FindValue("q")->type, uint32_t(REG_QWORD));
+    EXPECT_EQ(k->FindValue("q")->type, uint32_t(kRegQword));
     // A string without its terminating zero cannot be written as text.
-    EXPECT_EQ(FormatValue("odd", REG_SZ, {0x41, 0}), "\"odd\"=hex(1):41,00\n");
-    EXPECT_EQ(FormatValue("", REG_DWORD, {1, 2, 3}), "@=hex(4):01,02,03\n");
-    EXPECT_EQ(FormatValue("x", REG_DWORD, {0x78, 0x56, 0x34, 0x12}), "\"x\"=dword:12345678\n");
+    EXPECT_EQ(FormatValue("odd", kRegSz, {0x41, 0}), "\"odd\"=hex(1):41,00\n");
+    EXPECT_EQ(FormatValue("", kRegDword, {1, 2, 3}), "@=hex(4):01,02,03\n");
+    EXPECT_EQ(FormatValue("x", kRegDword, {0x78, 0x56, 0x34, 0x12}), "\"x\"=dword:12345678\n");
 }
 
 TEST(WineHive, ContinuationLines) {
@@ -232,7 +232,7 @@ TEST(WineHive, ContinuationLines) {
     // Long data wraps as Wine wraps it: lines stay within 80 columns and read back.
     std::vector<uint8_t> big(300);
     for (size_t i = 0; i < big.size(); ++i) big[i] = uint8_t(i * 7);
-    std::string text = FormatValue("FilterData", REG_BINARY, big);
+    std::string text = FormatValue("FilterData", kRegBinary, big);
     std::istringstream lines(text);
     std::string line;
     int count = 0;
@@ -275,7 +275,7 @@ TEST(WineHive, NamesIgnoreCaseAndKeepTheirSpelling) {
     ASSERT_NE(k, nullptr);
     EXPECT_EQ(k->Name(), "Mixed");
     EXPECT_EQ(&hive->Create({"software", "MIXED"}), k);
-    k->SetValue("VALUE", REG_SZ, Utf16z(u"3"));
+    k->SetValue("VALUE", kRegSz, Utf16z(u"3"));
     auto values = k->Values();
     ASSERT_EQ(values.size(), 2u);
     EXPECT_EQ(values[0]->name, "Value");  // replaced in place, old spelling
@@ -286,10 +286,10 @@ TEST(WineHive, NamesIgnoreCaseAndKeepTheirSpelling) {
 
 TEST(WineHive, NewItemsFollowInCreationOrderNotSorted) {
     auto hive = ParseText(kHeader + "\n[M] 0\n\"m\"=\"1\"\n\n[B] 0\n\"b\"=\"1\"\n");
-    hive->Create({"Z"}).SetValue("z2", REG_DWORD, {1, 0, 0, 0});
+    hive->Create({"Z"}).SetValue("z2", kRegDword, {1, 0, 0, 0});
     hive->Create({"A"});
-    hive->Find({"Z"})->SetValue("z1", REG_DWORD, {2, 0, 0, 0});
-    hive->Find({"M"})->SetValue("a", REG_SZ, Utf16z(u"x"));
+    hive->Find({"Z"})->SetValue("z1", kRegDword, {2, 0, 0, 0});
+    hive->Find({"M"})->SetValue("a", kRegSz, Utf16z(u"x"));
     std::string text = hive->Serialize();
     size_t m = text.find("[M]"), b = text.find("[B]"), z = text.find("[Z]"), a = text.find("[A]");
     ASSERT_TRUE(m != std::string::npos && b != std::string::npos && z != std::string::npos && a != std::string::npos);
@@ -309,13 +309,13 @@ TEST(WineHive, NewItemsFollowInCreationOrderNotSorted) {
 TEST(WineHive, ManyDeletionsKeepOrderAndLookups) {
     Hive hive("REGISTRY\\Machine");
     HiveKey& k = hive.Create({"Many"});
-    for (int i = 0; i < 200; ++i) k.SetValue("v" + std::to_string(i), REG_DWORD, {uint8_t(i), 0, 0, 0});
+    for (int i = 0; i < 200; ++i) k.SetValue("v" + std::to_string(i), kRegDword, {uint8_t(i), 0, 0, 0});
     for (int i = 0; i < 200; i += 3) ASSERT_TRUE(k.DeleteValue("V" + std::to_string(i)));
     for (int i = 0; i < 200; ++i) EXPECT_EQ(k.FindValue("v" + std::to_string(i)) != nullptr, i % 3 != 0) << i;
     auto values = k.Values();
     ASSERT_EQ(values.size(), k.ValueCount());
     for (size_t j = 1; j < values.size(); ++j) EXPECT_LT(values[j - 1]->data[0], values[j]->data[0]);
-    k.SetValue("v0", REG_DWORD, {0, 0, 0, 0});
+    k.SetValue("v0", kRegDword, {0, 0, 0, 0});
     EXPECT_EQ(k.Values().back()->name, "v0");
 }
 
@@ -338,7 +338,7 @@ TEST(WineHive, DuplicateSectionsMergeAndEmptyTextIsAnEmptyHive) {
 
     auto empty = ParseText("");
     EXPECT_EQ(empty->Root().ChildCount(), 0u);
-    empty->Create({"New"}).SetValue("x", REG_SZ, Utf16z(u"y"));
+    empty->Create({"New"}).SetValue("x", kRegSz, Utf16z(u"y"));
     std::string text = empty->Serialize();
     EXPECT_EQ(text.rfind(kHeader, 0), 0u) << text;
     EXPECT_NE(text.find("\n[New] "), std::string::npos);

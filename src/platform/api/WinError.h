@@ -1,0 +1,37 @@
+// The system error codes the Windows-shaped calls answer with, and the
+// calling thread's last error, as Windows keeps them. Named so that they
+// compile beside <windows.h>.
+#pragma once
+
+#include <cstdint>
+
+namespace tarnel::platform {
+
+inline constexpr uint32_t kErrorSuccess = 0;
+inline constexpr uint32_t kErrorFileNotFound = 2;
+inline constexpr uint32_t kErrorPathNotFound = 3;
+inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorInvalidHandle = 6;
+inline constexpr uint32_t kErrorNotEnoughMemory = 8;
+inline constexpr uint32_t kErrorBadFormat = 11;
+inline constexpr uint32_t kErrorWriteProtect = 19;
+inline constexpr uint32_t kErrorSharingViolation = 32;
+inline constexpr uint32_t kErrorHandleDiskFull = 39;
+inline constexpr uint32_t kErrorInvalidParameter = 87;
+inline constexpr uint32_t kErrorDiskFull = 112;
+inline constexpr uint32_t kErrorInsufficientBuffer = 122;
+inline constexpr uint32_t kErrorInvalidName = 123;
+inline constexpr uint32_t kErrorBadExeFormat = 193;
+inline constexpr uint32_t kErrorMoreData = 234;
+inline constexpr uint32_t kErrorNoMoreItems = 259;
+inline constexpr uint32_t kErrorResourceDataNotFound = 1812;
+inline constexpr uint32_t kErrorResourceTypeNotFound = 1813;
+inline constexpr uint32_t kErrorBadPathname = 161;
+inline constexpr uint32_t kErrorKeyDeleted = 1018;
+inline constexpr uint32_t kErrorBadDbFormat = 1009;  // ERROR_BADDB: a hive that does not parse
+inline constexpr uint32_t kErrorRegistryIoFailed = 1016;
+
+uint32_t GetLastError();
+void SetLastError(uint32_t error);
+
+}  // namespace tarnel::platform
