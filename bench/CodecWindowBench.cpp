@@ -55,7 +55,7 @@ public:
             WriteFileAtomically(root_ / "drive_c/windows/system32" / drivers.back(), image);
         }
 
-        TRegistryScope scope;
+        TTransaction scope;
         TRegistry reg;
         reg.SetRootKey(kHkeyLocalMachine);
         // The demo's own entries go: exactly kActive video entries remain.

@@ -117,7 +117,7 @@ void BM_ScopedSaveOfCodecLists(benchmark::State& state) {
     int64_t replacements = 0;
     for (auto _ : state) {
         FileStamp before = StampOf(SystemHivePath());
-        TRegistryScope scope;
+        TTransaction scope;
         TRegistry reg;
         reg.SetRootKey(kHkeyLocalMachine);
         reg.OpenKey(active, true);

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  gcc-mingw-w64-i686 gcc-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  gcc-mingw-w64-i686 gcc-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   qt6-base-dev libgl-dev libglx-dev libopengl-dev libjpeg62-turbo-dev fonts-dejavu-core
 )
 missing=()

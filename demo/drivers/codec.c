@@ -9,12 +9,9 @@
  * Built without the C runtime: kernel32 and user32 are the only imports. */
 
 #include <windows.h>
-
-#define ICERR_OK 0
-#define ICERR_UNSUPPORTED (-1)
-#define ICM_GETINFO 0x4002
-#define ICM_CONFIGURE 0x500A
-#define ICM_ABOUT 0x500B
+/* The message numbers and answers come from the system's own header, so the
+ * driver cannot drift from what the real manager sends. */
+#include <vfw.h>
 
 #define NAME_MAX_CHARS 15
 #define DESCRIPTION_MAX_CHARS 127

@@ -5,6 +5,7 @@
 
 #include "platform/api/Ansi.h"
 #include "platform/api/CodecManager.h"
+#include "platform/machine/MachineBackend.h"
 #include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
 #include "support/TempMachine.h"
@@ -118,16 +119,16 @@ TEST(CodecManager, NullHandlesAreHarmless) {
     ICINFO info;
     std::memset(&info, 0, sizeof info);
     info.dwSize = sizeof info;
-    EXPECT_EQ(ICGetInfo(0, &info, sizeof info), 0u);
+    EXPECT_EQ(ICGetInfo(0, &info, sizeof info), kIcErrBadHandle);
     EXPECT_EQ(info.fccType, 0u);
     EXPECT_EQ(info.szName[0], 0);
     bool shown = false;
-    SetCodecDialogHandler([&](CodecDialogKind, const std::string&, const std::string&) { shown = true; });
-    ICSendMessage(0, kIcmConfigure, 0, 0);
-    ICSendMessage(0, kIcmAbout, 0, 0);
+    machine::CurrentMachine().SetCodecDialogHandler([&](machine::CodecDialogKind, const std::string&, const std::string&) { shown = true; });
+    EXPECT_EQ(ICSendMessage(0, kIcmConfigure, 0, 0), kIcErrBadHandle);
+    EXPECT_EQ(ICSendMessage(0, kIcmAbout, 0, 0), kIcErrBadHandle);
     EXPECT_FALSE(shown);
-    EXPECT_EQ(ICClose(0), kIcErrOk);
-    SetCodecDialogHandler({});
+    EXPECT_EQ(ICClose(0), kIcErrBadHandle);
+    machine::CurrentMachine().SetCodecDialogHandler({});
 }
 
 TEST(CodecManager, NinetyEightFamilyRoutesThroughSystemIni) {
@@ -142,7 +143,7 @@ TEST(CodecManager, NinetyEightFamilyRoutesThroughSystemIni) {
     ICClose(h);
 }
 
-TEST(CodecManager, GetInfoCopiesNoMoreThanAsked) {
+TEST(CodecManager, GetInfoAnswersLikeTheSystemManager) {
     test::TempMachine m;
     Install(m, "version32.dll", "bwlt.dll");
     Register("vidc.bwlt", "bwlt.dll");
@@ -150,7 +151,18 @@ TEST(CodecManager, GetInfoCopiesNoMoreThanAsked) {
     ASSERT_NE(h, 0u);
     unsigned char buf[600];
     std::memset(buf, 0xAB, sizeof buf);
-    EXPECT_EQ(ICGetInfo(h, reinterpret_cast<ICINFO*>(buf), 8), 8u);
-    EXPECT_EQ(buf[8], 0xAB);
+    // A record too small for the whole of it gets nothing at all.
+    EXPECT_EQ(ICGetInfo(h, reinterpret_cast<ICINFO*>(buf), 8), 0);
+    EXPECT_EQ(buf[0], 0xAB);
+    EXPECT_EQ(ICGetInfo(h, nullptr, 0), intptr_t(sizeof(ICINFO)));
+    EXPECT_EQ(ICGetInfo(h, reinterpret_cast<ICINFO*>(buf), sizeof(ICINFO)), intptr_t(sizeof(ICINFO)));
+    EXPECT_EQ(buf[sizeof(ICINFO)], 0xAB);
+    // The driver's file name, without its folder.
+    Register("vidc.bwl2", "C:\\WINDOWS\\system32\\bwlt.dll");
+    EXPECT_EQ(ICClose(h), kIcErrOk);
+    EXPECT_EQ(ICClose(h), kIcErrBadHandle);
+    h = ICOpen(Code("VIDC"), Code("BWL2"), kIcModeQuery);
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(Narrow(InfoOf(h).szDriver), "bwlt.dll");
     ICClose(h);
 }

@@ -67,7 +67,7 @@ void SaveText(TRegistry& reg, const char* name, const std::string& value) {
 
 TPreferences LoadSettings() {
     // The defaults seeded at a first start reach the hive file in one write.
-    platform::TRegistryScope scope;
+    platform::TTransaction scope;
     TRegistry reg;
     OpenPreferencesKey(reg);
     TPreferences p;
@@ -91,7 +91,7 @@ TPreferences LoadSettings() {
 void SaveSettings(TPreferences& prefs, const TWindowBounds& mainBounds,
                   int32_t activeCodecHeight) {
     // All twelve values or none: one replacement of the hive file.
-    platform::TRegistryScope scope;
+    platform::TTransaction scope;
     TRegistry reg;
     OpenPreferencesKey(reg);
     SaveBool(reg, cSizeEqually, prefs.SizeEqually);

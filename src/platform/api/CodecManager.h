@@ -1,9 +1,8 @@
-// The video compression manager of the machine: finds a codec through the
-// live "vidc.<FOURCC>" driver entry and talks to its driver file.
+// The video compression manager (msvfw32): finds a codec through the live
+// "vidc.<FOURCC>" driver entry and talks to its driver.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace tarnel::platform {
@@ -32,40 +31,25 @@ inline constexpr uint32_t kIcModeQuery = 4;
 inline constexpr uint32_t kIcModeFastCompress = 5;
 inline constexpr uint32_t kIcModeDraw = 8;
 
-inline constexpr uint32_t kIcmGetInfo = 0x4002;
-inline constexpr uint32_t kIcmConfigure = 0x500A;
-inline constexpr uint32_t kIcmAbout = 0x500B;
+// ICM_USER is DRV_USER (0x4000); the standard messages start at
+// ICM_RESERVED_LOW = ICM_USER + 0x1000.
+inline constexpr uint32_t kIcmReservedLow = 0x5000;
+inline constexpr uint32_t kIcmGetInfo = kIcmReservedLow + 2;
+inline constexpr uint32_t kIcmConfigure = kIcmReservedLow + 10;
+inline constexpr uint32_t kIcmAbout = kIcmReservedLow + 11;
 inline constexpr intptr_t kIcErrOk = 0;
 inline constexpr intptr_t kIcErrUnsupported = -1;
+inline constexpr intptr_t kIcErrBadHandle = -8;
 
 // Opens the codec of (type, handler) as the live driver store names it at
-// this moment. 0 when there is no entry, the file is missing or not a PE
-// image, or the driver refuses the FOURCC.
+// this moment. 0 when there is no entry, the file is missing, not a PE
+// image or exports no DriverProc, or the driver refuses the FOURCC.
 HIC ICOpen(uint32_t fccType, uint32_t fccHandler, uint32_t mode);
-// Fills up to cb bytes of the record; returns the bytes filled (0 for a null handle).
-uint32_t ICGetInfo(HIC hic, ICINFO* info, uint32_t cb);
+// Fills the record and returns its size; with no record, returns the size;
+// with cb below the record's size, fills nothing and returns 0; a null or
+// closed handle gives kIcErrBadHandle, as ICSendMessage and ICClose do.
+intptr_t ICGetInfo(HIC hic, ICINFO* info, uint32_t cb);
 intptr_t ICSendMessage(HIC hic, uint32_t msg, intptr_t p1, intptr_t p2);
 intptr_t ICClose(HIC hic);
-
-// Where a driver's own dialogs appear. The windows install one that shows a
-// real dialog; without one, the dialog is taken as shown and closed at once.
-enum class CodecDialogKind { Configure, About };
-using CodecDialogHandler =
-    std::function<void(CodecDialogKind kind, const std::string& title, const std::string& text)>;
-void SetCodecDialogHandler(CodecDialogHandler handler);
-
-// What a driver file says of itself (the CODECINFO resource), or the plain
-// answer of a PE file without it.
-struct CodecSelfDescription {
-    bool described = false;       // the file carries the resource
-    std::string name;             // ANSI, at most 15 characters
-    std::string description;      // ANSI, at most 127 characters
-    std::string fourccs;          // comma-separated, lower case; empty = every FOURCC
-    bool configure = false, about = false;
-    std::string configureText, aboutText;
-    uint32_t flags = 0, version = 0;
-};
-// Parses the text of a CODECINFO resource (see the README for the format).
-CodecSelfDescription ParseCodecInfoText(const std::string& text);
 
 }  // namespace tarnel::platform

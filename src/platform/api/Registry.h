@@ -1,12 +1,14 @@
-// The registry object of the program: one root, one open key at a time.
-// Backed by the machine's Wine-format hive files (system.reg, user.reg).
+// The registry: the Windows calls (forwarded to the backend in use), the
+// registry object the program works with (one root, one open key at a time,
+// the program's error texts), and transactions that batch and lock writes.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "platform/api/Backend.h"
 
 namespace tarnel::platform {
 
@@ -15,7 +17,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The predefined roots. Classes root is the local machine's Software\Classes.
+// The predefined roots, as Windows numbers them. Classes root is the local
+// machine's Software\Classes.
 enum class RootKey : uint32_t {
     ClassesRoot = 0x80000000u,
     CurrentUser = 0x80000001u,
@@ -24,14 +27,37 @@ enum class RootKey : uint32_t {
 inline constexpr RootKey kHkeyClassesRoot = RootKey::ClassesRoot;
 inline constexpr RootKey kHkeyCurrentUser = RootKey::CurrentUser;
 inline constexpr RootKey kHkeyLocalMachine = RootKey::LocalMachine;
+inline RegKey RootHandle(RootKey root) { return static_cast<RegKey>(root); }
+inline bool IsRootHandle(RegKey key) { return key >= 0x80000000u && key <= 0x80000002u; }
 
-enum class TRegDataType { rdUnknown, rdString, rdExpandString, rdInteger, rdBinary };
-
-// Raw registry value types, as Windows numbers them.
+// Registry value types, as Windows numbers them.
 enum : uint32_t {
     kRegNone = 0, kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4,
     kRegDwordBigEndian = 5, kRegLink = 6, kRegMultiSz = 7, kRegQword = 11,
 };
+
+// Access masks and dispositions the calls take and give.
+inline constexpr uint32_t kKeyRead = 0x20019;
+inline constexpr uint32_t kKeyAllAccess = 0xF003F;
+inline constexpr uint32_t kRegCreatedNewKey = 1;
+inline constexpr uint32_t kRegOpenedExistingKey = 2;
+
+// The advapi32 calls, with Windows' arguments and results. The subkey and
+// value names are ANSI; data of string types is ANSI on both sides.
+long RegOpenKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired, RegKey* result);
+long RegCreateKeyExA(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result, uint32_t* disposition);
+long RegCloseKey(RegKey key);
+long RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* nameChars);
+long RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type, uint8_t* data,
+                   uint32_t* dataBytes);
+long RegQueryInfoKeyA(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
+                      uint32_t* maxValueNameChars, uint32_t* maxValueBytes);
+long RegQueryValueExA(RegKey key, const char* name, uint32_t* type, uint8_t* data, uint32_t* dataBytes);
+long RegSetValueExA(RegKey key, const char* name, uint32_t type, const uint8_t* data, uint32_t dataBytes);
+long RegDeleteValueA(RegKey key, const char* name);
+long RegDeleteKeyA(RegKey key, const char* subKey);
+
+enum class TRegDataType { rdUnknown, rdString, rdExpandString, rdInteger, rdBinary };
 
 class TRegistry {
 public:
@@ -53,9 +79,10 @@ public:
     // Removes the key with all its subkeys; false when it does not exist.
     bool DeleteKey(const std::string& key);
     bool KeyExists(const std::string& key);
-    bool HasOpenKey() const { return open_; }
-    // The open key's path from the root, as it was spelled when created.
-    std::string CurrentPath() const;
+    bool HasOpenKey() const { return key_ != 0; }
+    // The open key's path from the root.
+    std::string CurrentPath() const { return path_; }
+    RegKey CurrentKey() const { return key_; }
 
     // Cleared, then every name in enumeration order; nothing while no key is open.
     void GetValueNames(std::vector<std::string>& names);
@@ -80,7 +107,8 @@ public:
     bool ReadBool(const std::string& name);  // true when not 0
 
     // Replace or create; "Failed to set data for '%s'" on failure (no key
-    // open, key opened read-only, the hive file cannot be written).
+    // open, key opened read-only, the hive file cannot be written; the
+    // store's own reason follows after ": ").
     void WriteString(const std::string& name, const std::string& value);
     void WriteExpandString(const std::string& name, const std::string& value);
     void WriteBinaryData(const std::string& name, const void* buffer, int bufSize);
@@ -89,44 +117,67 @@ public:
     bool DeleteValue(const std::string& name);
 
 private:
+    // The handle and path a key argument names (from the root or below the
+    // open key); base is not owned.
+    struct Target {
+        RegKey base;
+        std::string sub;   // below base
+        std::string path;  // from the root
+    };
+    Target Resolve(const std::string& key) const;
+    bool OpenWith(const std::string& key, bool create, bool readOnly);
+    void Put(const std::string& name, uint32_t type, const void* data, uint32_t size);
+    bool Query(const std::string& name, uint32_t& type, std::vector<uint8_t>& data);
+
     RootKey root_ = RootKey::CurrentUser;
-    bool open_ = false;
+    RegKey key_ = 0;
     bool readOnly_ = false;
-    std::string path_;  // below the root, components joined by '\'
+    std::string path_;
 };
 
-// Collects every registry write made while it lives (by any TRegistry) and
-// lets each touched hive file reach disk once, as one atomic replacement, at
-// Commit. Without Commit the writes are discarded (the hives are reloaded
-// from disk). Scopes do not nest; a second one throws ERegistryException.
-class TRegistryScope {
+// Every store call runs in one transaction. One opened inside another joins
+// it; only the outermost reaches the store: a writing one locks the machine
+// and brings its changes to the store at Commit, one replacement per changed
+// file, all or none. Leaving without Commit undoes the changes made since
+// the transaction began (for a joined one, only those), so an operation that
+// fails halfway leaves nothing of itself behind.
+class TTransaction {
 public:
-    TRegistryScope();
-    ~TRegistryScope();
-    TRegistryScope(const TRegistryScope&) = delete;
-    TRegistryScope& operator=(const TRegistryScope&) = delete;
+    enum Kind { Read, Write };
+    explicit TTransaction(Kind kind = Write);
+    ~TTransaction();
+    TTransaction(const TTransaction&) = delete;
+    TTransaction& operator=(const TTransaction&) = delete;
+
+    // Throws the backend's error naming the step that failed; the store is
+    // then as it was before the transaction.
     void Commit();
+    // Ends the transaction now, undoing its changes.
+    void Rollback();
+    bool Outermost() const { return outermost_; }
+
+    static bool Active();
+    static int Depth();
 
 private:
+    bool outermost_ = false;
+    bool done_ = false;
+    int mark_ = 0;
+};
+
+// Undoes the changes made after it was set, at the latest when it ends.
+// Needs an open transaction; the changes it undoes never reach the store.
+class TSavepoint {
+public:
+    TSavepoint();
+    ~TSavepoint();
+    TSavepoint(const TSavepoint&) = delete;
+    TSavepoint& operator=(const TSavepoint&) = delete;
+    void RollbackNow();
+
+private:
+    int mark_;
     bool done_ = false;
 };
-
-// While it lives, every key changed gets this time stamp instead of the
-// current time, so that machines made from the same content come out
-// byte-identical.
-class TRegistryFixedTime {
-public:
-    explicit TRegistryFixedTime(int64_t unixSeconds);
-    ~TRegistryFixedTime();
-    TRegistryFixedTime(const TRegistryFixedTime&) = delete;
-    TRegistryFixedTime& operator=(const TRegistryFixedTime&) = delete;
-
-private:
-    int64_t previous_;
-};
-
-// Drops every hive held in memory, so the next access reads the files again.
-// Used when the selected machine changes.
-void ForgetLoadedHives();
 
 }  // namespace tarnel::platform

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/api/CodecManager.h"
+#include "platform/machine/CodecInfo.h"
 
-namespace tarnel::platform {
+namespace tarnel::platform::machine {
 
 namespace {
 
@@ -125,4 +125,4 @@ CodecSelfDescription ParseCodecInfoText(const std::string& text) {
     return d;
 }
 
-}  // namespace tarnel::platform
+}  // namespace tarnel::platform::machine

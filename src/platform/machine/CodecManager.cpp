@@ -1,42 +1,22 @@
-#include "platform/api/CodecManager.h"
+#include "platform/machine/CodecManager.h"
 
 #include <cstring>
-#include <map>
 #include <optional>
 #include <string>
 
 #include "platform/api/Ansi.h"
-#include "platform/machine/Machine.h"
-#include "platform/api/OsVersion.h"
-#include "platform/machine/PeImage.h"
 #include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
 #include "platform/api/VersionApi.h"
+#include "platform/machine/Machine.h"
+#include "platform/machine/MachineBackend.h"
+#include "platform/machine/PeImage.h"
 
-namespace tarnel::platform {
+namespace tarnel::platform::machine {
 
 namespace {
 
 constexpr const char* kDrivers32Key = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
-
-struct OpenCodec {
-    CodecSelfDescription self;
-    uint32_t fccType = 0, fccHandler = 0, mode = 0;
-    std::u16string driverPath;  // as the machine names it, for szDriver
-};
-
-std::map<HIC, OpenCodec>& Handles() {
-    static std::map<HIC, OpenCodec> handles;
-    return handles;
-}
-HIC& NextHandle() {
-    static HIC next = 0x1000;
-    return next;
-}
-CodecDialogHandler& DialogHandler() {
-    static CodecDialogHandler handler;
-    return handler;
-}
 
 // The four characters of a code, stopping at the first zero byte.
 std::string CodeText(uint32_t code) {
@@ -47,28 +27,6 @@ std::string CodeText(uint32_t code) {
         s += c;
     }
     return s;
-}
-
-bool IsNtFamily() {
-    TRegistry reg;
-    reg.SetRootKey(kHkeyLocalMachine);
-    return reg.OpenKeyReadOnly("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion") &&
-           (reg.ValueExists("CurrentVersion") || reg.ValueExists("CurrentMajorVersionNumber"));
-}
-
-// The driver file the live store names for "type.handler", as stored.
-std::string LookUpDriver(const std::string& entry) {
-    if (IsNtFamily()) {
-        TRegistry reg;
-        reg.SetRootKey(kHkeyLocalMachine);
-        if (!reg.OpenKeyReadOnly(kDrivers32Key)) return {};
-        TRegDataType t = reg.GetDataType(entry);
-        if (t != TRegDataType::rdString && t != TRegDataType::rdExpandString) return {};
-        return reg.ReadString(entry);
-    }
-    char buf[1024];
-    GetPrivateProfileStringA("drivers32", entry.c_str(), "", buf, sizeof buf, "system.ini");
-    return buf;
 }
 
 // Reads a little-endian 16-bit word of the block, bounded.
@@ -167,29 +125,40 @@ void CopyWide(char16_t* dst, size_t cap, const std::u16string& src) {
     dst[n] = 0;
 }
 
-ICINFO InfoOf(const OpenCodec& c) {
-    ICINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.dwSize = sizeof(ICINFO);
-    info.fccType = c.fccType;
-    info.fccHandler = c.fccHandler;
-    info.dwFlags = c.self.flags;
-    info.dwVersion = c.self.version;
-    info.dwVersionICM = 0x104;
-    CopyWide(info.szName, 16, AnsiToUtf16(c.self.name));
-    CopyWide(info.szDescription, 128, AnsiToUtf16(c.self.description));
-    CopyWide(info.szDriver, 128, c.driverPath);
-    return info;
+// The file name of a driver text without any folder, as szDriver holds it.
+std::string BaseName(const std::string& driver) {
+    size_t cut = driver.find_last_of("\\/:");
+    return cut == std::string::npos ? driver : driver.substr(cut + 1);
 }
 
 }  // namespace
 
-HIC ICOpen(uint32_t fccType, uint32_t fccHandler, uint32_t mode) {
-    if (!MachineSelected()) return 0;
+// The driver file the live store names for "type.handler", as stored. The
+// machine's family decides the store, as it decides the system folder.
+std::string CodecManager::LookUpDriver(const std::string& entry) {
+    if (machine_.Family() != TMachineFamily::Win9x) {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        if (!reg.OpenKeyReadOnly(kDrivers32Key)) return {};
+        TRegDataType t = reg.GetDataType(entry);
+        if (t != TRegDataType::rdString && t != TRegDataType::rdExpandString) return {};
+        return reg.ReadString(entry);
+    }
+    char buf[1024];
+    machine_.GetPrivateProfileStringA("drivers32", entry.c_str(), "", buf, sizeof buf, "system.ini");
+    return buf;
+}
+
+HIC CodecManager::Open(uint32_t fccType, uint32_t fccHandler, uint32_t mode) {
     std::string type = AsciiLowerCase(CodeText(fccType));
     std::string handler = CodeText(fccHandler);
     if (type != "vidc" || handler.empty()) return 0;
-    std::string driver = LookUpDriver(type + "." + handler);
+    std::string driver;
+    try {
+        driver = LookUpDriver(type + "." + handler);
+    } catch (const ERegistryException&) {
+        return 0;  // a store that cannot be read names no driver
+    }
     if (driver.empty()) return 0;
     auto file = ResolveMachineFile(driver);
     if (!file) return 0;
@@ -213,50 +182,57 @@ HIC ICOpen(uint32_t fccType, uint32_t fccHandler, uint32_t mode) {
     codec.fccType = 'v' | ('i' << 8) | ('d' << 16) | ('c' << 24);
     codec.fccHandler = fccHandler;
     codec.mode = mode;
-    codec.driverPath = AnsiToUtf16(driver);
-    HIC h = NextHandle()++;
-    Handles().emplace(h, std::move(codec));
+    codec.driverName = AnsiToUtf16(BaseName(driver));
+    HIC h = next_++;
+    handles_.emplace(h, std::move(codec));
     return h;
 }
 
-uint32_t ICGetInfo(HIC hic, ICINFO* info, uint32_t cb) {
-    auto it = Handles().find(hic);
-    if (it == Handles().end() || !info) return 0;
-    ICINFO filled = InfoOf(it->second);
-    uint32_t n = std::min<uint32_t>(cb, sizeof(ICINFO));
-    std::memcpy(info, &filled, n);
-    return n;
+intptr_t CodecManager::GetInfo(HIC hic, ICINFO* info, uint32_t cb) {
+    auto it = handles_.find(hic);
+    if (it == handles_.end()) return kIcErrBadHandle;
+    // As the system's manager: no record asks for the size, a short one gets nothing.
+    if (!info) return sizeof(ICINFO);
+    if (cb < sizeof(ICINFO)) return 0;
+    const OpenCodec& c = it->second;
+    ICINFO filled;
+    std::memset(&filled, 0, sizeof filled);
+    filled.dwSize = sizeof(ICINFO);
+    filled.fccType = c.fccType;
+    filled.fccHandler = c.fccHandler;
+    filled.dwFlags = c.self.flags;
+    filled.dwVersion = c.self.version;
+    filled.dwVersionICM = 0x104;
+    CopyWide(filled.szName, 16, AnsiToUtf16(c.self.name));
+    CopyWide(filled.szDescription, 128, AnsiToUtf16(c.self.description));
+    CopyWide(filled.szDriver, 128, c.driverName);
+    std::memcpy(info, &filled, sizeof filled);
+    return sizeof(ICINFO);
 }
 
-intptr_t ICSendMessage(HIC hic, uint32_t msg, intptr_t p1, intptr_t p2) {
-    constexpr intptr_t kIcErrBadHandle = -8;
-    auto it = Handles().find(hic);
-    if (it == Handles().end()) return kIcErrBadHandle;
+intptr_t CodecManager::SendMessage(HIC hic, uint32_t msg, intptr_t p1, intptr_t p2) {
+    auto it = handles_.find(hic);
+    if (it == handles_.end()) return kIcErrBadHandle;
     const OpenCodec& c = it->second;
     switch (msg) {
-        case kIcmGetInfo:
-            return ICGetInfo(hic, reinterpret_cast<ICINFO*>(p1), static_cast<uint32_t>(p2));
-        case kIcmConfigure:
-        case kIcmAbout: {
-            bool configure = msg == kIcmConfigure;
-            bool offered = configure ? c.self.configure : c.self.about;
-            if (!offered) return kIcErrUnsupported;
-            if (p1 == -1) return kIcErrOk;
-            const std::string& text = configure ? c.self.configureText : c.self.aboutText;
-            if (auto& handler = DialogHandler())
-                handler(configure ? CodecDialogKind::Configure : CodecDialogKind::About, c.self.name, text);
-            return kIcErrOk;
-        }
-        default:
-            return kIcErrUnsupported;
+    case kIcmGetInfo:
+        return GetInfo(hic, reinterpret_cast<ICINFO*>(p1), static_cast<uint32_t>(p2));
+    case kIcmConfigure:
+    case kIcmAbout: {
+        bool configure = msg == kIcmConfigure;
+        bool offered = configure ? c.self.configure : c.self.about;
+        if (!offered) return kIcErrUnsupported;
+        if (p1 == -1) return kIcErrOk;
+        const std::string& text = configure ? c.self.configureText : c.self.aboutText;
+        if (const auto& handler = machine_.DialogHandler())
+            handler(configure ? CodecDialogKind::Configure : CodecDialogKind::About, c.self.name, text);
+        return kIcErrOk;
+    }
+    default:
+        return kIcErrUnsupported;
     }
 }
 
-intptr_t ICClose(HIC hic) {
-    Handles().erase(hic);
-    return kIcErrOk;
-}
+intptr_t CodecManager::Close(HIC hic) { return handles_.erase(hic) ? kIcErrOk : kIcErrBadHandle; }
 
-void SetCodecDialogHandler(CodecDialogHandler handler) { DialogHandler() = std::move(handler); }
-
-}  // namespace tarnel::platform
+}  // namespace tarnel::platform::machine

@@ -15,6 +15,7 @@
 #include "DemoFiles.h"
 #include "platform/machine/AtomicFile.h"
 #include "platform/api/CodecManager.h"
+#include "platform/machine/CodecInfo.h"
 #include "platform/machine/Machine.h"
 #include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
@@ -139,7 +140,7 @@ const demo::DemoFile& DemoFileNamed(const char* name) {
 // empty text is stored as one blank so every entry has six pieces.
 std::string InactiveValue(const InactiveEntry& e) {
     const demo::DemoFile& f = DemoFileNamed(e.file);
-    CodecSelfDescription self = f.codecInfo ? ParseCodecInfoText(f.codecInfo) : CodecSelfDescription{};
+    machine::CodecSelfDescription self = f.codecInfo ? machine::ParseCodecInfoText(f.codecInfo) : machine::CodecSelfDescription{};
     std::string texts[6] = {e.fourcc, e.file, self.name, self.description,
                             f.fileVersion ? f.fileVersion : "", "32"};
     std::string out;
@@ -152,7 +153,7 @@ std::string InactiveValue(const InactiveEntry& e) {
 
 void WriteRegistry(MachineFamily family, const std::string& systemDir) {
     TRegistryFixedTime fixedTime(kMachineMadeTime);
-    TRegistryScope scope;
+    TTransaction scope;
     TRegistry reg;
     reg.SetRootKey(kHkeyLocalMachine);
     if (family == MachineFamily::NT) {

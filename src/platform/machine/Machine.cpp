@@ -4,35 +4,34 @@
 
 #include "platform/api/Ansi.h"
 #include "platform/api/Registry.h"
+#include "platform/machine/MachineBackend.h"
+#include "platform/machine/StoreFiles.h"
+#include "platform/machine/WineHive.h"
 
 namespace fs = std::filesystem;
 
 namespace tarnel::platform {
 
 namespace {
-fs::path& Selected() {
-    static fs::path root;
-    return root;
-}
-
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 }  // namespace
 
-void SelectMachine(const fs::path& root) {
-    std::error_code ec;
-    if (!fs::is_directory(root, ec))
-        throw EFileError("The machine folder '" + root.string() + "' does not exist");
-    fs::path abs = fs::absolute(root, ec);
-    if (Selected() != abs) ForgetLoadedHives();
-    Selected() = abs;
-}
+void SelectMachine(const fs::path& root) { UseBackend(std::make_unique<machine::TMachineBackend>(root)); }
 
 const fs::path& MachineRoot() {
-    if (Selected().empty()) throw EFileError("No machine is selected");
-    return Selected();
+    if (!machine::MachineInUse()) throw EFileError("No machine is selected");
+    return machine::CurrentMachine().Root();
 }
 
-bool MachineSelected() { return !Selected().empty(); }
+bool MachineSelected() { return machine::MachineInUse(); }
+
+void ForgetLoadedHives() {
+    if (machine::MachineInUse()) machine::CurrentMachine().Files().Forget();
+}
+
+TRegistryFixedTime::TRegistryFixedTime(int64_t unixSeconds)
+    : previous_(wine::FixedRegistryTime().exchange(unixSeconds)) {}
+TRegistryFixedTime::~TRegistryFixedTime() { wine::FixedRegistryTime().store(previous_); }
 
 fs::path DefaultMachinePath() {
     if (const char* m = std::getenv("TARNEL_MACHINE"); m && *m) return m;

@@ -2,6 +2,7 @@
 // Every other platform module asks this one where the machine's files are.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -15,8 +16,27 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Makes `root` the machine every platform call acts on. The folder must exist.
+// Makes the machine in `root` the backend every platform call acts on. The
+// folder must exist.
 void SelectMachine(const std::filesystem::path& root);
+
+// Drops every store file the machine in use holds in memory, so the next
+// access reads the files again.
+void ForgetLoadedHives();
+
+// While it lives, every key changed gets this time stamp instead of the
+// current time, so that machines made from the same content come out
+// byte-identical.
+class TRegistryFixedTime {
+public:
+    explicit TRegistryFixedTime(int64_t unixSeconds);
+    ~TRegistryFixedTime();
+    TRegistryFixedTime(const TRegistryFixedTime&) = delete;
+    TRegistryFixedTime& operator=(const TRegistryFixedTime&) = delete;
+
+private:
+    int64_t previous_;
+};
 
 // The selected machine's folder; throws EFileError when none was selected.
 const std::filesystem::path& MachineRoot();

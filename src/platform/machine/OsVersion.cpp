@@ -25,8 +25,9 @@
 
 #include "platform/api/Ansi.h"
 #include "platform/api/Registry.h"
+#include "platform/machine/MachineBackend.h"
 
-namespace tarnel::platform {
+namespace tarnel::platform::machine {
 
 namespace {
 
@@ -182,11 +183,6 @@ std::string SystemRoot() {
     return root.empty() ? "C:\\WINDOWS" : root;
 }
 
-bool IsNtMachine() {
-    Facts f;
-    return ReadNtFacts(f);
-}
-
 // Windows date/time pictures: d dd ddd dddd M MM MMM MMMM y yy yyyy,
 // h hh H HH m mm s ss t tt, and 'quoted' literal text.
 std::string FormatPicture(const std::string& pic, const std::tm& tm, const std::string& am,
@@ -249,11 +245,6 @@ std::string FormatPicture(const std::string& pic, const std::tm& tm, const std::
     return out;
 }
 
-std::string& ProgramFileStore() {
-    static std::string file;
-    return file;
-}
-
 }  // namespace
 
 bool GetVersionExA(OSVERSIONINFOEXA* info) {
@@ -281,7 +272,19 @@ bool GetVersionExA(OSVERSIONINFOEXA* info) {
 std::string GetWindowsDirectoryA() { return SystemRoot(); }
 
 std::string GetSystemDirectoryA() {
-    return SystemRoot() + (IsNtMachine() ? "\\system32" : "\\SYSTEM");
+    // The one family decision of the machine, as the codec manager makes it.
+    return SystemRoot() + (CurrentMachine().Family() == TMachineFamily::Win9x ? "\\SYSTEM" : "\\system32");
+}
+
+TMachineFamily FamilyFromFacts() {
+    OSVERSIONINFOEXA info{};
+    info.dwOSVersionInfoSize = kOsVersionInfoSize;
+    if (!machine::GetVersionExA(&info)) return TMachineFamily::Unsupported;
+    switch (info.dwPlatformId) {
+    case kVerPlatformWin32Windows: return TMachineFamily::Win9x;
+    case kVerPlatformWin32Nt: return TMachineFamily::NT;
+    default: return TMachineFamily::Unsupported;
+    }
 }
 
 std::string FormatLocalDateTimeNow() {
@@ -308,7 +311,4 @@ std::string FormatLocalDateTimeNow() {
     return text;
 }
 
-void SetProgramFile(const std::string& path) { ProgramFileStore() = path; }
-const std::string& ProgramFile() { return ProgramFileStore(); }
-
-}  // namespace tarnel::platform
+}  // namespace tarnel::platform::machine

@@ -557,6 +557,13 @@ bool HiveKey::DeleteValue(std::string_view name) {
     return true;
 }
 
+const HiveValue* HiveKey::ValueAt(size_t i) const {
+    if (values_.size() == liveValues_) return i < values_.size() ? &values_[i] : nullptr;
+    for (const auto& v : values_)
+        if (v.alive && i-- == 0) return &v;
+    return nullptr;
+}
+
 std::vector<const HiveValue*> HiveKey::Values() const {
     std::vector<const HiveValue*> out;
     out.reserve(liveValues_);

@@ -33,6 +33,10 @@ struct HiveValue {
     Span lead;  // blank or comment lines read before the value
     Span raw;   // the value's own source lines; empty once changed
     bool alive = true;
+
+    std::string_view Name() const { return name; }
+    uint32_t Type() const { return type; }
+    const std::vector<uint8_t>& Data() const { return data; }
 };
 
 class HiveKey {
@@ -62,6 +66,10 @@ public:
     // Live values in enumeration order.
     std::vector<const HiveValue*> Values() const;
     size_t ValueCount() const { return liveValues_; }
+    // The live value / child at that place in enumeration order.
+    const HiveValue* ValueAt(size_t i) const;
+    HiveKey* ChildAt(size_t i) const { return i < children_.size() ? children_[i].get() : nullptr; }
+
 
     // A symbolic link key (its "#link" line); the target is its
     // "SymbolicLinkValue" (kRegLink, a UTF-16 path like \Registry\Machine\...).
@@ -111,6 +119,7 @@ public:
                                        std::string_view relativeTo);
 
     std::string Serialize() const;
+    const std::vector<std::string>& Warnings() const { return warnings_; }
 
     HiveKey& Root() { return *root_; }
     // The key at that path below the root, or null.
@@ -135,6 +144,7 @@ private:
     std::unique_ptr<HiveKey> root_;
     uint64_t nextSeq_ = 1;
     int64_t fixedClock_ = -1;
+    std::vector<std::string> warnings_;
 };
 
 // The time stamp changed keys get instead of now; -1 for now.

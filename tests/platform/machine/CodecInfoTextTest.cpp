@@ -3,9 +3,10 @@
 #include <string>
 
 #include "platform/api/CodecManager.h"
+#include "platform/machine/CodecInfo.h"
 
-using tarnel::platform::CodecSelfDescription;
-using tarnel::platform::ParseCodecInfoText;
+using tarnel::platform::machine::CodecSelfDescription;
+using tarnel::platform::machine::ParseCodecInfoText;
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "DemoFiles.h"
 #include "platform/machine/AtomicFile.h"
 #include "platform/api/CodecManager.h"
+#include "platform/machine/CodecInfo.h"
 #include "platform/machine/DemoMachine.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/PeImage.h"
@@ -83,9 +84,9 @@ bool IsVideo(const Entry& e) {
 std::string FourccOf(const Entry& e) { return Lower(e.name.substr(e.name.find('.') + 1)); }
 
 // What a driver file says of itself, read from the installed file.
-CodecSelfDescription SelfOf(const fs::path& file) {
+machine::CodecSelfDescription SelfOf(const fs::path& file) {
     auto text = PeImage::Load(file).FindResource(ResId::Name("CODECINFO"), ResId::Id(1));
-    return text ? ParseCodecInfoText(*text) : CodecSelfDescription{};
+    return text ? machine::ParseCodecInfoText(*text) : machine::CodecSelfDescription{};
 }
 
 std::string FileVersionOf(const std::string& file) {
@@ -282,7 +283,7 @@ TEST(DemoMachine, InactiveEntriesAreStoredByteExact) {
         // What the list would have shown, read back from the installed file.
         auto file = ResolveMachineFile(driver);
         ASSERT_TRUE(file) << driver;
-        CodecSelfDescription self = SelfOf(*file);
+        machine::CodecSelfDescription self = SelfOf(*file);
         std::string expected;
         for (std::string t : {pieces[0], driver, self.name, self.description,
                               FileVersionOf(driver), std::string("32")}) {

@@ -1,0 +1,112 @@
+// The one seam between the program and the machine it works on. Every
+// Windows-shaped call of the platform headers forwards to the backend that
+// start-up chose; nothing above the platform layer knows which one runs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "platform/api/CodecManager.h"
+#include "platform/api/OsVersion.h"
+
+namespace tarnel::platform {
+
+// A registry key handle; 0 is none. The predefined roots have fixed values.
+using RegKey = uintptr_t;
+
+// Which store the codec entries of a machine live in, decided once from its
+// OS facts (the platform number of the version query).
+enum class TMachineFamily { Unsupported, Win9x, NT };
+
+class TPlatformBackend {
+public:
+    virtual ~TPlatformBackend() = default;
+
+    // Where the calls go, for the log and the about box ("/home/x/.wine",
+    // "/home/x/.local/share/tarnel/machine (demo machine)").
+    virtual std::string Describe() const = 0;
+    // True when writes are refused for the whole run; Describe() then says why.
+    virtual bool ReadOnly() const { return false; }
+    virtual std::string ReadOnlyReason() const { return {}; }
+
+    // The family every call of this backend holds to: the codec manager, the
+    // system folder and the version query all ask this one function.
+    virtual TMachineFamily Family() = 0;
+
+    // Registry (advapi32). Results are Windows error codes.
+    virtual long RegOpenKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired,
+                               RegKey* result) = 0;
+    virtual long RegCreateKeyExA(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result,
+                                 uint32_t* disposition) = 0;
+    virtual long RegCloseKey(RegKey key) = 0;
+    virtual long RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* nameChars) = 0;
+    virtual long RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type,
+                               uint8_t* data, uint32_t* dataBytes) = 0;
+    virtual long RegQueryInfoKeyA(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
+                                  uint32_t* maxValueNameChars, uint32_t* maxValueBytes) = 0;
+    virtual long RegQueryValueExA(RegKey key, const char* name, uint32_t* type, uint8_t* data,
+                                  uint32_t* dataBytes) = 0;
+    virtual long RegSetValueExA(RegKey key, const char* name, uint32_t type, const uint8_t* data,
+                                uint32_t dataBytes) = 0;
+    virtual long RegDeleteValueA(RegKey key, const char* name) = 0;
+    virtual long RegDeleteKeyA(RegKey key, const char* subKey) = 0;
+    // What the last failed registry call of this thread could not do, in
+    // words naming the file or key ("system.reg: No space left on device",
+    // a parse error with file and line); empty when there is nothing to add.
+    virtual std::string RegLastErrorDetail() { return {}; }
+    // The open key's path from its root as the store spells it; empty when
+    // the backend cannot tell.
+    virtual std::string RegKeyPath(RegKey key) { return {}; }
+
+    // Transactions: the api layer counts the nesting and calls these for
+    // the outermost one only. A writing transaction holds the machine's
+    // lock from Begin to Commit/Rollback; its changes reach the store at
+    // Commit, one replacement per changed file, all files or none.
+    virtual void BeginTransaction(bool write) = 0;
+    virtual void CommitTransaction() = 0;
+    virtual void RollbackTransaction() = 0;
+    // Marks inside a transaction that the changes made after them can be
+    // undone alone (the scan's probes). Returns the mark's number.
+    virtual int SetSavepoint() = 0;
+    virtual void RollbackToSavepoint(int mark) = 0;
+
+    // Profile file (kernel32).
+    virtual uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size,
+                                               const char* file) = 0;
+    virtual uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* def,
+                                              char* buffer, uint32_t size, const char* file) = 0;
+    virtual bool WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                            const char* file) = 0;
+
+    // Video compression manager (msvfw32).
+    virtual HIC ICOpen(uint32_t fccType, uint32_t fccHandler, uint32_t mode) = 0;
+    virtual intptr_t ICGetInfo(HIC hic, ICINFO* info, uint32_t cb) = 0;
+    virtual intptr_t ICSendMessage(HIC hic, uint32_t msg, intptr_t p1, intptr_t p2) = 0;
+    virtual intptr_t ICClose(HIC hic) = 0;
+
+    // Version resources (version.dll).
+    virtual uint32_t GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle) = 0;
+    virtual bool GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data) = 0;
+
+    // OS facts (kernel32).
+    virtual bool GetVersionExA(OSVERSIONINFOEXA* info) = 0;
+    virtual std::string GetSystemDirectoryA() = 0;
+    virtual std::string GetWindowsDirectoryA() = 0;
+    virtual std::string FormatLocalDateTimeNow() = 0;
+};
+
+// Makes `backend` the one every platform call uses; returns the previous one.
+std::unique_ptr<TPlatformBackend> UseBackend(std::unique_ptr<TPlatformBackend> backend);
+// The backend in use; throws EPlatformError when start-up chose none.
+TPlatformBackend& CurrentBackend();
+bool HasBackend();
+
+// Nothing was chosen to work on, or a backend cannot serve a call.
+class EPlatformError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace tarnel::platform

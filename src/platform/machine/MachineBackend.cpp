@@ -1,0 +1,159 @@
+#include "platform/machine/MachineBackend.h"
+
+#include "platform/api/Profile.h"
+#include "platform/api/VersionApi.h"
+#include "platform/machine/CodecManager.h"
+#include "platform/machine/Machine.h"
+#include "platform/machine/MachineRegistry.h"
+#include "platform/machine/StoreFiles.h"
+
+namespace fs = std::filesystem;
+
+namespace tarnel::platform::machine {
+
+// The OS facts of the machine (OsVersion.cpp).
+bool GetVersionExA(OSVERSIONINFOEXA* info);
+std::string GetSystemDirectoryA();
+std::string GetWindowsDirectoryA();
+std::string FormatLocalDateTimeNow();
+TMachineFamily FamilyFromFacts();
+
+struct TMachineBackend::Impl {
+    explicit Impl(TMachineBackend& self, const fs::path& root) : root(root), files(root), registry(files), codecs(self) {}
+    fs::path root;
+    StoreFiles files;
+    MachineRegistry registry;
+    CodecManager codecs;
+    CodecDialogHandler dialogs;
+    // The family, worked out again whenever the system hive changes.
+    uint64_t familyGeneration = 0;
+    TMachineFamily family = TMachineFamily::Unsupported;
+    bool computingFamily = false;
+};
+
+TMachineBackend::TMachineBackend(const fs::path& root) {
+    std::error_code ec;
+    if (!fs::is_directory(root, ec))
+        throw EFileError("The machine folder '" + root.string() + "' does not exist");
+    impl_ = std::make_unique<Impl>(*this, fs::absolute(root, ec));
+}
+
+TMachineBackend::~TMachineBackend() = default;
+
+const fs::path& TMachineBackend::Root() const { return impl_->root; }
+StoreFiles& TMachineBackend::Files() { return impl_->files; }
+void TMachineBackend::SetCodecDialogHandler(CodecDialogHandler handler) { impl_->dialogs = std::move(handler); }
+const CodecDialogHandler& TMachineBackend::DialogHandler() const { return impl_->dialogs; }
+void TMachineBackend::SetReadOnly(const std::string& reason) { impl_->files.SetReadOnly(reason); }
+
+bool TMachineBackend::IsDemo() const {
+    std::error_code ec;
+    return fs::exists(impl_->root / kDemoMarkerFile, ec);
+}
+
+std::string TMachineBackend::Describe() const {
+    return impl_->root.string() + (IsDemo() ? " (demo machine)" : "");
+}
+
+bool TMachineBackend::ReadOnly() const { return !impl_->files.ReadOnlyReason().empty(); }
+std::string TMachineBackend::ReadOnlyReason() const { return impl_->files.ReadOnlyReason(); }
+
+TMachineFamily TMachineBackend::Family() {
+    // The facts are read through the registry, which may ask for the family
+    // again (the system folder): answer that from what is known so far.
+    if (impl_->computingFamily) return impl_->family;
+    StoreFile& system = impl_->files.Access(impl_->root / "system.reg", FileKind::SystemHive);
+    if (impl_->familyGeneration != system.generation || impl_->familyGeneration == 0) {
+        impl_->computingFamily = true;
+        try {
+            impl_->family = FamilyFromFacts();
+        } catch (...) {
+            impl_->family = TMachineFamily::Unsupported;
+        }
+        impl_->computingFamily = false;
+        impl_->familyGeneration = impl_->files.Access(impl_->root / "system.reg", FileKind::SystemHive).generation;
+    }
+    return impl_->family;
+}
+
+long TMachineBackend::RegOpenKeyExA(RegKey key, const char* subKey, uint32_t, uint32_t samDesired, RegKey* result) {
+    return impl_->registry.OpenKey(key, subKey, samDesired, result);
+}
+long TMachineBackend::RegCreateKeyExA(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result,
+                                      uint32_t* disposition) {
+    return impl_->registry.CreateKey(key, subKey, samDesired, result, disposition);
+}
+long TMachineBackend::RegCloseKey(RegKey key) { return impl_->registry.CloseKey(key); }
+long TMachineBackend::RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* nameChars) {
+    return impl_->registry.EnumKey(key, index, name, nameChars);
+}
+long TMachineBackend::RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type,
+                                    uint8_t* data, uint32_t* dataBytes) {
+    return impl_->registry.EnumValue(key, index, name, nameChars, type, data, dataBytes);
+}
+long TMachineBackend::RegQueryInfoKeyA(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
+                                       uint32_t* maxValueNameChars, uint32_t* maxValueBytes) {
+    return impl_->registry.QueryInfoKey(key, subKeys, maxSubKeyChars, values, maxValueNameChars, maxValueBytes);
+}
+long TMachineBackend::RegQueryValueExA(RegKey key, const char* name, uint32_t* type, uint8_t* data,
+                                       uint32_t* dataBytes) {
+    return impl_->registry.QueryValue(key, name, type, data, dataBytes);
+}
+long TMachineBackend::RegSetValueExA(RegKey key, const char* name, uint32_t type, const uint8_t* data,
+                                     uint32_t dataBytes) {
+    return impl_->registry.SetValue(key, name, type, data, dataBytes);
+}
+long TMachineBackend::RegDeleteValueA(RegKey key, const char* name) { return impl_->registry.DeleteValue(key, name); }
+long TMachineBackend::RegDeleteKeyA(RegKey key, const char* subKey) { return impl_->registry.DeleteKey(key, subKey); }
+std::string TMachineBackend::RegLastErrorDetail() { return impl_->files.LastDetail(); }
+std::string TMachineBackend::RegKeyPath(RegKey key) { return impl_->registry.KeyPath(key); }
+
+void TMachineBackend::BeginTransaction(bool write) { impl_->files.Begin(write); }
+void TMachineBackend::CommitTransaction() { impl_->files.Commit(); }
+void TMachineBackend::RollbackTransaction() { impl_->files.Rollback(); }
+int TMachineBackend::SetSavepoint() { return impl_->files.SetSavepoint(); }
+void TMachineBackend::RollbackToSavepoint(int mark) { impl_->files.RollbackToSavepoint(mark); }
+
+uint32_t TMachineBackend::GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size,
+                                                    const char* file) {
+    return platform::GetPrivateProfileSectionA(section, buffer, size, file);
+}
+uint32_t TMachineBackend::GetPrivateProfileStringA(const char* section, const char* key, const char* def,
+                                                   char* buffer, uint32_t size, const char* file) {
+    return platform::GetPrivateProfileStringA(section, key, def, buffer, size, file);
+}
+bool TMachineBackend::WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                                 const char* file) {
+    return platform::WritePrivateProfileStringA(section, key, value, file);
+}
+
+HIC TMachineBackend::ICOpen(uint32_t fccType, uint32_t fccHandler, uint32_t mode) {
+    return impl_->codecs.Open(fccType, fccHandler, mode);
+}
+intptr_t TMachineBackend::ICGetInfo(HIC hic, ICINFO* info, uint32_t cb) { return impl_->codecs.GetInfo(hic, info, cb); }
+intptr_t TMachineBackend::ICSendMessage(HIC hic, uint32_t msg, intptr_t p1, intptr_t p2) {
+    return impl_->codecs.SendMessage(hic, msg, p1, p2);
+}
+intptr_t TMachineBackend::ICClose(HIC hic) { return impl_->codecs.Close(hic); }
+
+uint32_t TMachineBackend::GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle) {
+    return platform::GetFileVersionInfoSizeA(file, handle);
+}
+bool TMachineBackend::GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data) {
+    return platform::GetFileVersionInfoA(file, handle, len, data);
+}
+
+bool TMachineBackend::GetVersionExA(OSVERSIONINFOEXA* info) { return machine::GetVersionExA(info); }
+std::string TMachineBackend::GetSystemDirectoryA() { return machine::GetSystemDirectoryA(); }
+std::string TMachineBackend::GetWindowsDirectoryA() { return machine::GetWindowsDirectoryA(); }
+std::string TMachineBackend::FormatLocalDateTimeNow() { return machine::FormatLocalDateTimeNow(); }
+
+TMachineBackend& CurrentMachine() {
+    auto* m = dynamic_cast<TMachineBackend*>(&CurrentBackend());
+    if (!m) throw EPlatformError("The platform in use is not an emulated machine");
+    return *m;
+}
+
+bool MachineInUse() { return HasBackend() && dynamic_cast<TMachineBackend*>(&CurrentBackend()) != nullptr; }
+
+}  // namespace tarnel::platform::machine

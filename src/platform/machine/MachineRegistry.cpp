@@ -1,0 +1,515 @@
+#include "platform/machine/MachineRegistry.h"
+
+#include <cstring>
+
+#include "platform/api/Ansi.h"
+#include "platform/api/Registry.h"
+#include "platform/api/WinError.h"
+
+namespace tarnel::platform::machine {
+
+namespace {
+
+using wine::HiveKey;
+using wine::HiveValue;
+
+// Windows' limits: 255 characters per key name, 16383 per value name.
+constexpr size_t kMaxKeyName = 255;
+constexpr size_t kMaxValueName = 16383;
+// Links pointing at links end somewhere; a loop must not hang us.
+constexpr int kMaxLinkHops = 16;
+// Rights that let a handle change its key.
+constexpr uint32_t kWriteRights = 0x0002 | 0x0004 | 0x00010000;  // set value, create subkey, delete
+
+constexpr long Ok = long(kErrorSuccess);
+
+std::vector<std::string> SplitPath(std::string_view utf8) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t i = 0; i <= utf8.size(); ++i) {
+        if (i == utf8.size() || utf8[i] == '\\') {
+            if (i > start) parts.emplace_back(utf8.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return parts;
+}
+
+std::u16string UnitsOf(const std::vector<uint8_t>& data) {
+    std::u16string s(data.size() / 2, u'\0');
+    for (size_t i = 0; i < s.size(); ++i) s[i] = char16_t(data[2 * i] | (data[2 * i + 1] << 8));
+    return s;
+}
+
+bool IsStringType(uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
+
+// The data as the ANSI calls hand it over: strings in the code page.
+std::string AnsiData(const HiveValue& v) {
+    std::vector<uint8_t> data = v.Data();
+    if (!IsStringType(v.Type())) return std::string(data.begin(), data.end());
+    std::string out = Utf16ToAnsi(UnitsOf(data));
+    if (data.size() % 2) out += char(data.back());
+    return out;
+}
+
+// The data as stored, from what an ANSI call gives.
+std::vector<uint8_t> StoredData(uint32_t type, const uint8_t* data, uint32_t size) {
+    if (!IsStringType(type)) return std::vector<uint8_t>(data, data + size);
+    std::u16string w = AnsiToUtf16(std::string_view(reinterpret_cast<const char*>(data), size));
+    std::vector<uint8_t> out;
+    out.reserve(w.size() * 2);
+    for (char16_t c : w) {
+        out.push_back(uint8_t(c & 0xff));
+        out.push_back(uint8_t(c >> 8));
+    }
+    return out;
+}
+
+// Copies `text` into a caller's name buffer of `*chars` characters (with its
+// zero); sets *chars to the length without the zero.
+long CopyName(const std::string& text, char* buffer, uint32_t* chars) {
+    if (!chars) return long(kErrorInvalidParameter);
+    if (!buffer || text.size() + 1 > *chars) return long(kErrorMoreData);
+    std::memcpy(buffer, text.data(), text.size());
+    buffer[text.size()] = '\0';
+    *chars = uint32_t(text.size());
+    return Ok;
+}
+
+// Hands data over as RegQueryValueEx does: size only without a buffer,
+// ERROR_MORE_DATA (and the size needed) when it does not fit.
+long CopyData(const std::string& bytes, uint8_t* data, uint32_t* dataBytes) {
+    if (!dataBytes) return data ? long(kErrorInvalidParameter) : Ok;
+    uint32_t need = uint32_t(bytes.size());
+    if (data && need > *dataBytes) {
+        *dataBytes = need;
+        return long(kErrorMoreData);
+    }
+    if (data && need) std::memcpy(data, bytes.data(), need);
+    *dataBytes = need;
+    return Ok;
+}
+
+// Begins a writing transaction for one call made outside of any, and
+// commits it; inside a transaction it does nothing.
+class WriteScope {
+public:
+    explicit WriteScope(StoreFiles& files) : files_(files), own_(!files.InTransaction()) {
+        if (own_) files_.Begin(true);
+        else if (!files_.InWriteTransaction()) files_.Begin(true);  // upgrade a read
+    }
+    ~WriteScope() {
+        if (own_ && !done_) files_.Rollback();
+    }
+    void Commit() {
+        done_ = true;
+        if (own_) files_.Commit();
+    }
+
+private:
+    StoreFiles& files_;
+    bool own_;
+    bool done_ = false;
+};
+
+}  // namespace
+
+MachineRegistry::MachineRegistry(StoreFiles& files) : files_(files) {}
+
+StoreFile& MachineRegistry::File(FileKind hive) {
+    return files_.Access(files_.Root() / (hive == FileKind::UserHive ? "user.reg" : "system.reg"), hive);
+}
+
+const MachineRegistry::Handle* MachineRegistry::HandleOf(RegKey key, Handle& rootScratch) {
+    if (IsRootHandle(key)) {
+        rootScratch = Handle{};
+        rootScratch.write = true;
+        switch (static_cast<RootKey>(key)) {
+        case RootKey::CurrentUser: rootScratch.hive = FileKind::UserHive; break;
+        case RootKey::LocalMachine: rootScratch.hive = FileKind::SystemHive; break;
+        case RootKey::ClassesRoot:
+            rootScratch.hive = FileKind::SystemHive;
+            rootScratch.path = {"Software", "Classes"};
+            rootScratch.classesRoot = true;
+            break;
+        }
+        return &rootScratch;
+    }
+    auto it = handles_.find(key);
+    return it == handles_.end() ? nullptr : &it->second;
+}
+
+HiveKey* MachineRegistry::KeyOf(const Handle& h) {
+    StoreFile& f = File(h.hive);
+    if (!f.hive) return nullptr;
+    if (h.key && h.generation == f.generation) return h.key;
+    return f.hive->Find(h.path);
+}
+
+RegKey MachineRegistry::Store(Handle h) {
+    RegKey k = next_++;
+    handles_.emplace(k, std::move(h));
+    return k;
+}
+
+long MachineRegistry::Locate(const Handle& base, const std::string& subKey, Mode mode, Located& out) {
+    out = Located{};
+    Handle h = base;
+    if (!subKey.empty() && subKey[0] == '\\') return long(kErrorBadPathname);
+    std::vector<std::string> parts = SplitPath(AnsiToUtf8(subKey));
+    for (const auto& part : parts)
+        if (Utf8ToUtf16(part).size() > kMaxKeyName) return long(kErrorInvalidParameter);
+
+    StoreFile* file = &File(h.hive);
+    if (!file->hive) {
+        files_.SetLastDetail(file->error);
+        return long(kErrorBadDbFormat);
+    }
+    HiveKey* key = KeyOf(h);
+    if (!key) {
+        // The classes root exists even before anything was registered.
+        if (!(base.classesRoot && base.path.size() == 2)) return long(kErrorKeyDeleted);
+        if (mode == Mode::Find) {
+            if (parts.empty()) {
+                out.handle = h;
+                out.handle.generation = 0;
+                return Ok;
+            }
+            return long(kErrorFileNotFound);
+        }
+        key = &file->hive->Create(h.path);
+        out.created = true;
+    }
+
+    // Follows a symbolic link key to its target (which may be in the other hive).
+    auto follow = [&](HiveKey* k) -> HiveKey* {
+        for (int hop = 0; k && k->IsLink(); ++hop) {
+            if (hop == kMaxLinkHops) return nullptr;
+            const HiveValue* target = k->FindValue("SymbolicLinkValue");
+            if (!target || target->Type() != kRegLink) return k;
+            std::vector<std::string> tp = SplitPath(Utf16ToUtf8(UnitsOf(target->Data())));
+            if (tp.size() < 2 || !EqualsNoCase(tp[0], "Registry")) return nullptr;
+            size_t skip;
+            if (EqualsNoCase(tp[1], "Machine")) {
+                skip = 2;
+                h.hive = FileKind::SystemHive;
+            } else if (EqualsNoCase(tp[1], "User") && tp.size() >= 3) {
+                skip = 3;
+                h.hive = FileKind::UserHive;
+            } else {
+                return nullptr;
+            }
+            file = &File(h.hive);
+            if (!file->hive) return nullptr;
+            h.path.assign(tp.begin() + long(skip), tp.end());
+            k = file->hive->Find(h.path);
+        }
+        return k;
+    };
+
+    for (const std::string& part : parts) {
+        key = follow(key);
+        if (!key) return long(kErrorFileNotFound);
+        HiveKey* child = key->FindChild(part);
+        std::string shown = child ? child->Name() : part;
+        // Windows makes CurrentControlSet a link to ControlSet001 at boot and
+        // never stores it. A hive that keeps it as a real key (as Wine's do)
+        // is used as it stands; only without one does ControlSet001 stand in.
+        if (!child && h.hive == FileKind::SystemHive && key->Parent() == &file->hive->Root() &&
+            EqualsNoCase(key->Name(), "System") && EqualsNoCase(part, "CurrentControlSet")) {
+            child = key->FindChild("ControlSet001");
+            if (!child && mode == Mode::Create) {
+                child = &key->CreateChild("ControlSet001");
+                out.created = true;
+            }
+        }
+        if (!child) {
+            if (mode != Mode::Create) return long(kErrorFileNotFound);
+            if (!base.write) return long(kErrorAccessDenied);
+            child = &key->CreateChild(part);
+            out.created = true;
+        }
+        key = child;
+        h.path = key->Path();
+        if (!h.shown.empty()) h.shown += '\\';
+        h.shown += shown;
+    }
+    key = follow(key);
+    if (!key) return long(kErrorFileNotFound);
+    h.path = key->Path();
+    h.key = key;
+    h.generation = file->generation;
+    out.handle = std::move(h);
+    return Ok;
+}
+
+long MachineRegistry::OpenKey(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result) {
+    files_.SetLastDetail({});
+    if (!result) return long(kErrorInvalidParameter);
+    *result = 0;
+    Handle scratch;
+    const Handle* base = HandleOf(key, scratch);
+    if (!base) return long(kErrorInvalidHandle);
+    Located loc;
+    long rc = Locate(*base, subKey ? subKey : "", Mode::Find, loc);
+    if (rc != Ok) return rc;
+    loc.handle.write = (samDesired & kWriteRights) != 0;
+    *result = Store(std::move(loc.handle));
+    return Ok;
+}
+
+long MachineRegistry::CreateKey(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result,
+                                uint32_t* disposition) {
+    files_.SetLastDetail({});
+    if (!result) return long(kErrorInvalidParameter);
+    *result = 0;
+    Handle scratch;
+    const Handle* base = HandleOf(key, scratch);
+    if (!base) return long(kErrorInvalidHandle);
+    Handle baseCopy = *base;
+    std::string sub = subKey ? subKey : "";
+    // Most creations find the key there already: no lock, no write.
+    Located loc;
+    long rc = Locate(baseCopy, sub, Mode::Find, loc);
+    if (rc == Ok && loc.handle.key) {
+        loc.handle.write = (samDesired & kWriteRights) != 0;
+        if (disposition) *disposition = kRegOpenedExistingKey;
+        *result = Store(std::move(loc.handle));
+        return Ok;
+    }
+    if (rc != Ok && rc != long(kErrorFileNotFound)) return rc;
+    try {
+        WriteScope scope(files_);
+        rc = Locate(baseCopy, sub, Mode::Create, loc);
+        if (rc != Ok) return rc;
+        if (loc.created) {
+            StoreOp op{};
+            op.kind = StoreOp::CreateKey;
+            op.path = loc.handle.path;
+            files_.Changed(File(loc.handle.hive), std::move(op));
+        }
+        scope.Commit();
+    } catch (const std::exception& e) {
+        files_.SetLastDetail(e.what());
+        return long(kErrorRegistryIoFailed);
+    }
+    // The commit may have read the file again: find the key anew.
+    loc.handle.key = nullptr;
+    loc.handle.generation = 0;
+    loc.handle.write = (samDesired & kWriteRights) != 0;
+    if (disposition) *disposition = loc.created ? kRegCreatedNewKey : kRegOpenedExistingKey;
+    *result = Store(std::move(loc.handle));
+    return Ok;
+}
+
+long MachineRegistry::CloseKey(RegKey key) {
+    if (IsRootHandle(key)) return Ok;
+    return handles_.erase(key) ? Ok : long(kErrorInvalidHandle);
+}
+
+long MachineRegistry::EnumKey(RegKey key, uint32_t index, char* name, uint32_t* nameChars) {
+    Handle scratch;
+    const Handle* h = HandleOf(key, scratch);
+    if (!h) return long(kErrorInvalidHandle);
+    StoreFile& f = File(h->hive);
+    if (!f.hive) {
+        files_.SetLastDetail(f.error);
+        return long(kErrorBadDbFormat);
+    }
+    HiveKey* k = KeyOf(*h);
+    if (!k) return h->classesRoot ? long(kErrorNoMoreItems) : long(kErrorKeyDeleted);
+    HiveKey* child = k->ChildAt(index);
+    if (!child) return long(kErrorNoMoreItems);
+    return CopyName(Utf8ToAnsi(child->Name()), name, nameChars);
+}
+
+long MachineRegistry::EnumValue(RegKey key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type,
+                                uint8_t* data, uint32_t* dataBytes) {
+    Handle scratch;
+    const Handle* h = HandleOf(key, scratch);
+    if (!h) return long(kErrorInvalidHandle);
+    StoreFile& f = File(h->hive);
+    if (!f.hive) {
+        files_.SetLastDetail(f.error);
+        return long(kErrorBadDbFormat);
+    }
+    HiveKey* k = KeyOf(*h);
+    if (!k) return h->classesRoot ? long(kErrorNoMoreItems) : long(kErrorKeyDeleted);
+    const HiveValue* v = k->ValueAt(index);
+    if (!v) return long(kErrorNoMoreItems);
+    long rc = CopyName(Utf8ToAnsi(v->Name()), name, nameChars);
+    if (rc != Ok) return rc;
+    if (type) *type = v->Type();
+    if (data || dataBytes) return CopyData(AnsiData(*v), data, dataBytes);
+    return Ok;
+}
+
+long MachineRegistry::QueryInfoKey(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
+                                   uint32_t* maxValueNameChars, uint32_t* maxValueBytes) {
+    Handle scratch;
+    const Handle* h = HandleOf(key, scratch);
+    if (!h) return long(kErrorInvalidHandle);
+    StoreFile& f = File(h->hive);
+    if (!f.hive) {
+        files_.SetLastDetail(f.error);
+        return long(kErrorBadDbFormat);
+    }
+    HiveKey* k = KeyOf(*h);
+    uint32_t nKeys = 0, maxKey = 0, nValues = 0, maxName = 0, maxData = 0;
+    if (k) {
+        nKeys = uint32_t(k->ChildCount());
+        if (maxSubKeyChars)
+            for (size_t i = 0; i < k->ChildCount(); ++i)
+                maxKey = std::max<uint32_t>(maxKey, uint32_t(Utf8ToUtf16(k->ChildAt(i)->Name()).size()));
+        nValues = uint32_t(k->ValueCount());
+        if (maxValueNameChars || maxValueBytes)
+            for (size_t i = 0; i < k->ValueCount(); ++i) {
+                const HiveValue* v = k->ValueAt(i);
+                if (maxValueNameChars) maxName = std::max<uint32_t>(maxName, uint32_t(Utf8ToUtf16(v->Name()).size()));
+                if (maxValueBytes) maxData = std::max<uint32_t>(maxData, uint32_t(v->Data().size()));
+            }
+    } else if (!h->classesRoot) {
+        return long(kErrorKeyDeleted);
+    }
+    if (subKeys) *subKeys = nKeys;
+    if (maxSubKeyChars) *maxSubKeyChars = maxKey;
+    if (values) *values = nValues;
+    if (maxValueNameChars) *maxValueNameChars = maxName;
+    if (maxValueBytes) *maxValueBytes = maxData;
+    return Ok;
+}
+
+long MachineRegistry::QueryValue(RegKey key, const char* name, uint32_t* type, uint8_t* data, uint32_t* dataBytes) {
+    Handle scratch;
+    const Handle* h = HandleOf(key, scratch);
+    if (!h) return long(kErrorInvalidHandle);
+    StoreFile& f = File(h->hive);
+    if (!f.hive) {
+        files_.SetLastDetail(f.error);
+        return long(kErrorBadDbFormat);
+    }
+    HiveKey* k = KeyOf(*h);
+    if (!k) return h->classesRoot ? long(kErrorFileNotFound) : long(kErrorKeyDeleted);
+    const HiveValue* v = k->FindValue(AnsiToUtf8(name ? name : ""));
+    if (!v) return long(kErrorFileNotFound);
+    if (type) *type = v->Type();
+    return CopyData(AnsiData(*v), data, dataBytes);
+}
+
+long MachineRegistry::SetValue(RegKey key, const char* name, uint32_t type, const uint8_t* data,
+                               uint32_t dataBytes) {
+    files_.SetLastDetail({});
+    Handle scratch;
+    const Handle* base = HandleOf(key, scratch);
+    if (!base) return long(kErrorInvalidHandle);
+    if (!base->write) return long(kErrorAccessDenied);
+    // Windows keeps no values on the local machine's root itself.
+    if (key == RootHandle(RootKey::LocalMachine)) return long(kErrorAccessDenied);
+    if (!data && dataBytes) return long(kErrorInvalidParameter);
+    std::string utf8 = AnsiToUtf8(name ? name : "");
+    if (Utf8ToUtf16(utf8).size() > kMaxValueName) return long(kErrorInvalidParameter);
+    Handle h = *base;
+    try {
+        WriteScope scope(files_);
+        StoreFile& f = File(h.hive);
+        if (!f.hive) {
+            files_.SetLastDetail(f.error);
+            return long(kErrorBadDbFormat);
+        }
+        HiveKey* k = KeyOf(h);
+        if (!k && h.classesRoot && h.path.size() == 2) {
+            k = &f.hive->Create(h.path);
+            StoreOp made{};
+            made.kind = StoreOp::CreateKey;
+            made.path = h.path;
+            files_.Changed(f, std::move(made));
+        }
+        if (!k) return long(kErrorKeyDeleted);
+        std::vector<uint8_t> stored = StoredData(type, data, dataBytes);
+        k->SetValue(utf8, type, stored);
+        StoreOp op{};
+        op.kind = StoreOp::SetValue;
+        op.path = k->Path();
+        op.name = utf8;
+        op.type = type;
+        op.data = std::move(stored);
+        files_.Changed(f, std::move(op));
+        scope.Commit();
+    } catch (const std::exception& e) {
+        files_.SetLastDetail(e.what());
+        return long(kErrorRegistryIoFailed);
+    }
+    return Ok;
+}
+
+long MachineRegistry::DeleteValue(RegKey key, const char* name) {
+    files_.SetLastDetail({});
+    Handle scratch;
+    const Handle* base = HandleOf(key, scratch);
+    if (!base) return long(kErrorInvalidHandle);
+    if (!base->write) return long(kErrorAccessDenied);
+    Handle h = *base;
+    std::string utf8 = AnsiToUtf8(name ? name : "");
+    try {
+        WriteScope scope(files_);
+        StoreFile& f = File(h.hive);
+        if (!f.hive) {
+            files_.SetLastDetail(f.error);
+            return long(kErrorBadDbFormat);
+        }
+        HiveKey* k = KeyOf(h);
+        if (!k) return long(kErrorFileNotFound);
+        if (!k->DeleteValue(utf8)) return long(kErrorFileNotFound);
+        StoreOp op{};
+        op.kind = StoreOp::DeleteValue;
+        op.path = k->Path();
+        op.name = utf8;
+        files_.Changed(f, std::move(op));
+        scope.Commit();
+    } catch (const std::exception& e) {
+        files_.SetLastDetail(e.what());
+        return long(kErrorRegistryIoFailed);
+    }
+    return Ok;
+}
+
+long MachineRegistry::DeleteKey(RegKey key, const char* subKey) {
+    files_.SetLastDetail({});
+    Handle scratch;
+    const Handle* base = HandleOf(key, scratch);
+    if (!base) return long(kErrorInvalidHandle);
+    std::string sub = subKey ? subKey : "";
+    if (sub.empty()) return long(kErrorInvalidParameter);
+    Handle baseCopy = *base;
+    try {
+        WriteScope scope(files_);
+        Located loc;
+        long rc = Locate(baseCopy, sub, Mode::Find, loc);
+        if (rc != Ok) return rc;
+        HiveKey* victim = loc.handle.key;
+        if (!victim || !victim->Parent()) return long(kErrorAccessDenied);
+        // As on the NT family: a key with subkeys is not deleted.
+        if (victim->ChildCount() > 0) return long(kErrorAccessDenied);
+        StoreFile& f = File(loc.handle.hive);
+        std::vector<std::string> path = victim->Path();
+        HiveKey* parent = victim->Parent();
+        const std::string name = victim->Name();
+        parent->RemoveChild(name);
+        StoreOp op{};
+        op.kind = StoreOp::DeleteKey;
+        op.path = std::move(path);
+        files_.Changed(f, std::move(op));
+        scope.Commit();
+    } catch (const std::exception& e) {
+        files_.SetLastDetail(e.what());
+        return long(kErrorRegistryIoFailed);
+    }
+    return Ok;
+}
+
+std::string MachineRegistry::KeyPath(RegKey key) {
+    auto it = handles_.find(key);
+    return it == handles_.end() ? std::string() : Utf8ToAnsi(it->second.shown);
+}
+
+}  // namespace tarnel::platform::machine

@@ -1,0 +1,133 @@
+// The machine's store files held in memory (the two hives and profile
+// files such as system.ini), and the transactions over them: a change of
+// another process is picked up once per transaction; a writing transaction
+// holds the machine's lock; its changes reach the disk at commit, one
+// replacement per changed file, and several files all together or not at
+// all (through a roll-forward journal in the machine folder).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/machine/AtomicFile.h"
+#include "platform/machine/WineHive.h"
+
+namespace tarnel::platform::machine {
+
+enum class FileKind { SystemHive, UserHive, Text };
+
+// One store file as held in memory.
+struct StoreFile {
+    std::filesystem::path path;
+    FileKind kind = FileKind::Text;
+    std::unique_ptr<wine::Hive> hive;  // hives; null when the file does not parse
+    std::string text;                  // text files
+    bool exists = false;               // on disk when last read
+    std::string error;                 // why it cannot be read; never written then
+    FileStamp stamp;                   // of the file as last read or written
+    bool checked = false;              // compared with the disk in this transaction
+    bool dirty = false;                // changed, not yet on disk
+    uint64_t generation = 0;           // bumped whenever keys may have gone away
+    bool warned = false;               // the hive's odd lines were reported
+};
+
+// A change as the transaction recorded it, to apply again on top of another
+// process's version of the file, or to rebuild a savepoint's state.
+struct StoreOp {
+    enum Kind { CreateKey, SetValue, DeleteValue, DeleteKey, ProfileWrite } kind;
+    std::filesystem::path file;
+    std::vector<std::string> path;  // key path from the hive's root
+    std::string name;               // value name (UTF-8); profile: the key
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    // ProfileWrite: section, and the value (absent: the key's line goes;
+    // no key at all: the section goes).
+    std::string section;
+    bool hasKey = false, hasValue = false;
+    std::string value;
+};
+
+// Applies a profile write to a file's text; the profile module provides it.
+using ProfileEditor = std::function<std::string(const std::string& text, const StoreOp& op)>;
+
+class StoreFiles {
+public:
+    explicit StoreFiles(std::filesystem::path machineRoot);
+    ~StoreFiles();
+
+    // The file held in memory, read (again) when it changed on disk. A hive
+    // that does not parse keeps its error; callers answer with it.
+    StoreFile& Access(const std::filesystem::path& path, FileKind kind);
+
+    // Records a change already made to the file in memory; outside a
+    // transaction it reaches the disk at once, under the lock.
+    void Changed(StoreFile& file, StoreOp op);
+
+    void Begin(bool write);
+    void Commit();
+    void Rollback();
+    int SetSavepoint();
+    void RollbackToSavepoint(int mark);
+    bool InTransaction() const { return active_; }
+    bool InWriteTransaction() const { return active_ && write_; }
+    void SetProfileEditor(ProfileEditor editor) { profileEditor_ = std::move(editor); }
+
+    // Drops everything held in memory; the next access reads the files.
+    void Forget();
+
+    // The time stamp changed keys get; -1 for now.
+    void SetFixedTime(int64_t unixSeconds) { fixedTime_ = unixSeconds; }
+    int64_t FixedTime() const { return fixedTime_; }
+
+    // Where warnings about odd store content go (once per file and content).
+    void SetWarningSink(std::function<void(const std::string&)> sink) { warn_ = std::move(sink); }
+
+    // What the last failure said beyond the program's own text ("system.reg:
+    // No space left on device"); empty when nothing.
+    const std::string& LastDetail() const { return lastDetail_; }
+    void SetLastDetail(std::string detail) { lastDetail_ = std::move(detail); }
+
+    // Why writes are refused for the whole run (empty when they are not).
+    void SetReadOnly(std::string reason) { readOnly_ = std::move(reason); }
+    const std::string& ReadOnlyReason() const { return readOnly_; }
+
+    // A save that was cut off after its journal was complete is finished now.
+    void RecoverJournal();
+
+    const std::filesystem::path& Root() const { return root_; }
+
+private:
+    void Load(StoreFile& f);
+    void Replay(StoreFile& f, const StoreOp& op);
+    void WriteOut(std::vector<StoreFile*> files);
+    void LockFor(bool write);
+    void Unlock();
+    void DiscardChanges();
+
+    std::filesystem::path root_;
+    std::map<std::string, StoreFile> files_;
+    std::vector<StoreOp> ops_;
+    bool active_ = false;
+    bool write_ = false;
+    int lockFd_ = -1;
+    int lockMode_ = 0;  // 0 none, 1 shared, 2 exclusive
+    int64_t fixedTime_ = -1;
+    std::function<void(const std::string&)> warn_;
+    ProfileEditor profileEditor_;
+    std::string lastDetail_;
+    std::string readOnly_;
+};
+
+// The error a write gives when the store cannot take it: its text names the
+// file and the system's reason.
+class EStoreWrite : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace tarnel::platform::machine
