@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/catalogue/DriverStore.h"
 #include "platform/api/Ansi.h"
 #include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
@@ -129,86 +130,46 @@ void TCodecCatalogue::BeginActiveLoad() {
         progress_->SetActiveListHeight(prefs_.ActiveCodecHeight);
 }
 
-void TCodecCatalogue::LoadCodecListFromRegistry() {
-    log_.WriteLog(cLogStartRegistry);
+void TCodecCatalogue::LoadActive(int32_t storeMode, const char* startLine, const char* endLine) {
+    log_.WriteLog(startLine);
     TUpdateGuard repaint(CodecList);
     BeginActiveLoad();
-
-    platform::TRegistry reg;
-    reg.SetRootKey(platform::kHkeyLocalMachine);
-    reg.OpenKey(cDrivers32Key, false);  // an unopened key lists no values
-    std::vector<std::string> names;
-    reg.GetValueNames(names);
-
-    TProgressGuard progress(progress_, static_cast<int>(names.size()));
-    for (size_t i = 0; i < names.size(); ++i) {
-        progress.Advance(static_cast<int>(i));
-        TCodecInfo info = SplitDriverName(names[i]);
-        if (info.Kind.empty()) continue;
-        platform::TRegDataType type = reg.GetDataType(names[i]);
-        if (type != platform::TRegDataType::rdString &&
-            type != platform::TRegDataType::rdExpandString) {
-            log_.WriteLog(WithName(cLogSkipDriverEntry, names[i]));
-            continue;
-        }
-        AddActiveRow(info.Fourcc, reg.ReadString(names[i]));
-    }
-    reg.CloseKey();
-    progress.End();
+    std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(storeMode);
+    std::optional<TProgressGuard> progress;
+    store->VisitActiveEntries(
+        [&](size_t count) { progress.emplace(progress_, static_cast<int>(count)); },
+        [&](size_t i, const TActiveStoreEntry& entry) {
+            progress->Advance(static_cast<int>(i));
+            if (entry.Info.Kind.empty()) return;
+            if (!entry.IsText) {
+                log_.WriteLog(WithName(cLogSkipDriverEntry, entry.Name));
+                return;
+            }
+            AddActiveRow(entry.Info.Fourcc, entry.Driver);
+        });
+    if (progress) progress->End();
     repaint.End();
-    log_.WriteLog(cLogEndRegistry);
+    log_.WriteLog(endLine);
 }
 
-void TCodecCatalogue::LoadCodecListFromSystemIni() {
-    log_.WriteLog(cLogStartSystemIni);
-    TUpdateGuard repaint(CodecList);
-    BeginActiveLoad();
+void TCodecCatalogue::LoadCodecListFromRegistry() { LoadActive(3, cLogStartRegistry, cLogEndRegistry); }
 
-    std::vector<char> buffer(cSectionBufferSize, 0);
-    uint32_t length = platform::GetPrivateProfileSectionA(cDrivers32Section, buffer.data(),
-                                                          cSectionBufferSize, cSystemIni);
-    std::vector<std::string> lines;
-    SplitSectionBuffer(buffer.data(), std::min<size_t>(length, buffer.size()), lines);
-
-    TProgressGuard progress(progress_, static_cast<int>(lines.size()));
-    for (size_t i = 0; i < lines.size(); ++i) {
-        progress.Advance(static_cast<int>(i));
-        TCodecInfo info = SplitProfileLine(lines[i]);
-        if (info.Kind.empty()) continue;
-        AddActiveRow(info.Fourcc, ValueOfLine(lines[i]));
-    }
-    progress.End();
-    repaint.End();
-    log_.WriteLog(cLogEndSystemIni);
-}
+void TCodecCatalogue::LoadCodecListFromSystemIni() { LoadActive(1, cLogStartSystemIni, cLogEndSystemIni); }
 
 void TCodecCatalogue::LoadInactiveCodecList() {
     log_.WriteLog(cLogStartInactive);
     TUpdateGuard repaint(InactiveCodecList);
     InactiveCodecList.Clear();
     inactiveComplete_ = false;
-
-    platform::TRegistry reg;
-    reg.SetRootKey(platform::kHkeyLocalMachine);
-    reg.OpenKey(cInactiveKey, false);
-    std::vector<std::string> names;
-    reg.GetValueNames(names);
-    if (names.empty()) {
-        // Nothing ever deactivated: no closing log line.
-        reg.CloseKey();
-        inactiveComplete_ = true;
-        return;
-    }
-
-    for (const std::string& name : names) {
-        if (name.size() > 1 && name[0] == cInactiveMark[0] &&
-            reg.GetDataType(name) != platform::TRegDataType::rdBinary) {
-            log_.WriteLog(WithName(cLogSkipInactiveEntry, name));
-            continue;
+    bool any = false;
+    TDriverStore::ForMode(3)->VisitInactiveEntries([&](const TInactiveStoreEntry& e) {
+        any = true;
+        if (e.Kind == TInactiveStoreEntry::NotBinary) {
+            log_.WriteLog(WithName(cLogSkipInactiveEntry, e.Name));
+            return;
         }
-        TInactiveCodecInfo rec;
-        ReadInactiveEntry(name, reg, rec);
-        if (rec.Number.empty()) continue;
+        if (e.Kind != TInactiveStoreEntry::Entry) return;
+        const TInactiveCodecInfo& rec = e.Record;
         TCodecRow& row = InactiveCodecList.Add();
         row.Caption = rec.Fourcc;
         row.SubItems.resize(icCount);
@@ -218,9 +179,10 @@ void TCodecCatalogue::LoadInactiveCodecList() {
         row.SubItems[icVersion] = rec.Version;
         row.SubItems[icNumber] = rec.Number;
         row.SubItems[icType] = rec.Type;
-    }
-    reg.CloseKey();
+    });
     inactiveComplete_ = true;
+    // Nothing ever deactivated: no closing log line.
+    if (!any) return;
     repaint.End();
     log_.WriteLog(cLogEndInactive);
 }

@@ -128,6 +128,7 @@ private:
     // One active row from a driver entry (FOURCC and driver text).
     void AddActiveRow(const std::string& fourcc, const std::string& driver);
     void BeginActiveLoad();
+    void LoadActive(int32_t storeMode, const char* startLine, const char* endLine);
 
     TPreferences& prefs_;
     TLog& log_;

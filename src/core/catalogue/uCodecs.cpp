@@ -105,7 +105,7 @@ void ReadInactiveEntry(const std::string& name, platform::TRegistry& reg,
     ReadBinaryStrings(reg, name, pieces);
     // A name of "#" alone is no entry of ours to judge; the loader skips it.
     if (!number.empty() && pieces.size() < 6)
-        throw EStoreFormatError("Inactive codec entry '" + name + "' in kHkeyLocalMachine\\" +
+        throw EStoreFormatError("Inactive codec entry '" + name + "' in HKEY_LOCAL_MACHINE\\" +
                                 reg.CurrentPath() + " holds " + std::to_string(pieces.size()) +
                                 " texts; 6 are needed (FOURCC, driver, short name, "
                                 "description, version, type)");

@@ -2,6 +2,8 @@
 // uses, in one place. Log texts are written exactly as they stand here.
 #pragma once
 
+#include "platform/api/WinPaths.h"
+
 namespace tarnel {
 
 // --- Program -----------------------------------------------------------------
@@ -15,14 +17,14 @@ inline constexpr char cPreferencesKey[] = "SOFTWARE\\Halvorin\\Preferences";
 inline constexpr char cInactiveKey[] = "SOFTWARE\\Halvorin\\Drivers.Inactive";
 
 // --- Registry: the system's driver lists (local machine) ---------------------
-inline constexpr char cDrivers32Key[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
-inline constexpr char cDriversKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers";
+inline constexpr const char* cDrivers32Key = platform::kDrivers32KeyPath;
+inline constexpr const char* cDriversKey = platform::kDriversKeyPath;
 inline constexpr char cDrivers32BackupKey[] =
     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32.Backup";
 
 // --- Profile file -------------------------------------------------------------
-inline constexpr char cSystemIni[] = "SYSTEM.INI";
-inline constexpr char cDrivers32Section[] = "Drivers32";
+inline constexpr const char* cSystemIni = platform::kSystemIniName;
+inline constexpr const char* cDrivers32Section = platform::kDrivers32SectionName;
 inline constexpr unsigned cSectionBufferSize = 32767;
 
 // --- Driver entries -----------------------------------------------------------
@@ -36,9 +38,9 @@ inline constexpr char cInactiveMark[] = "#";
 inline constexpr unsigned cMaxInactiveEntryBytes = 2047;
 
 // --- Operating-system facts ---------------------------------------------------
-inline constexpr char cNTCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+inline constexpr const char* cNTCurrentVersionKey = platform::kNtCurrentVersionKeyPath;
 inline constexpr char cSystemRootValue[] = "SystemRoot";
-inline constexpr char cProductOptionsKey[] = "SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
+inline constexpr const char* cProductOptionsKey = platform::kProductOptionsKeyPath;
 inline constexpr char cProductTypeValue[] = "ProductType";
 inline constexpr char cProductWinNT[] = "winnt";
 inline constexpr char cProductServerNT[] = "servernt";

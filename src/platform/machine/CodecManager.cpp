@@ -8,6 +8,7 @@
 #include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
 #include "platform/api/VersionApi.h"
+#include "platform/api/WinPaths.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/MachineBackend.h"
 #include "platform/machine/PeImage.h"
@@ -16,7 +17,7 @@ namespace tarnel::platform::machine {
 
 namespace {
 
-constexpr const char* kDrivers32Key = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+constexpr const char* kDrivers32Key = kDrivers32KeyPath;
 
 // The four characters of a code, stopping at the first zero byte.
 std::string CodeText(uint32_t code) {

@@ -25,14 +25,15 @@
 
 #include "platform/api/Ansi.h"
 #include "platform/api/Registry.h"
+#include "platform/api/WinPaths.h"
 #include "platform/machine/MachineBackend.h"
 
 namespace tarnel::platform::machine {
 
 namespace {
 
-constexpr const char* kNtKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-constexpr const char* k9xKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+constexpr const char* kNtKey = kNtCurrentVersionKeyPath;
+constexpr const char* k9xKey = k9xCurrentVersionKeyPath;
 
 uint32_t ParseUInt(const std::string& s, size_t& pos) {
     uint32_t v = 0;
@@ -132,7 +133,7 @@ bool ReadNtFacts(Facts& f) {
     reg.CloseKey();
 
     uint32_t sp = 0;
-    if (reg.OpenKeyReadOnly("SYSTEM\\CurrentControlSet\\Control\\Windows") && ReadDword(reg, "CSDVersion", sp)) {
+    if (reg.OpenKeyReadOnly(kControlWindowsKeyPath) && ReadDword(reg, "CSDVersion", sp)) {
         f.spMajor = static_cast<uint16_t>((sp >> 8) & 0xFF);
         f.spMinor = static_cast<uint16_t>(sp & 0xFF);
     } else if (StartsWithNoCase(f.csd, "Service Pack ")) {
@@ -142,7 +143,7 @@ bool ReadNtFacts(Facts& f) {
     reg.CloseKey();
 
     f.productType = 1;
-    if (reg.OpenKeyReadOnly("SYSTEM\\CurrentControlSet\\Control\\ProductOptions")) {
+    if (reg.OpenKeyReadOnly(kProductOptionsKeyPath)) {
         std::string type = ReadText(reg, "ProductType");
         if (EqualsNoCase(type, "LanmanNT")) f.productType = 2;
         else if (EqualsNoCase(type, "ServerNT")) f.productType = 3;
@@ -292,7 +293,7 @@ std::string FormatLocalDateTimeNow() {
     {
         TRegistry reg;
         reg.SetRootKey(kHkeyCurrentUser);
-        if (reg.OpenKeyReadOnly("Control Panel\\International")) {
+        if (reg.OpenKeyReadOnly(kInternationalKeyPath)) {
             auto pick = [&](const char* name, std::string& into) {
                 std::string v = ReadText(reg, name);
                 if (!v.empty()) into = v;
