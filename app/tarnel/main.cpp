@@ -1,10 +1,11 @@
 // tarnel: the program. It runs on the machine TARNEL_MACHINE, WINEPREFIX or
-// the user's own default names (the default is made as the demo machine on
-// first start); it takes no arguments.
+// the user's own default names (only the default is made, as the demo
+// machine, on first start); it takes no arguments.
 #include <QMessageBox>
 #include <iostream>
 
 #include "platform/api/Ansi.h"
+#include "platform/choice/PlatformChoice.h"
 #include "platform/machine/DemoMachine.h"
 #include "platform/api/OsVersion.h"
 #include "gui/shell/GuiCommon.h"
@@ -18,7 +19,12 @@ int main(int argc, char** argv) {
     TApplication app(argc, argv);
     platform::SetProgramFile(QCoreApplication::applicationFilePath().toStdString());
     try {
-        platform::SelectProgramMachine({});
+        platform::TPlatformChoice choice;
+        // Only the user's own default folder is made, as the demo machine.
+        choice.MakeDemo = [](const std::filesystem::path& folder) {
+            platform::CreateDemoMachine(folder, platform::MachineFamily::NT);
+        };
+        platform::ChoosePlatform(choice);
     } catch (const std::exception& e) {
         std::cerr << "tarnel: " << e.what() << std::endl;
         ShowMessageDialog(e.what(), nullptr);

@@ -11,6 +11,7 @@
 #include "core/catalogue/CodecLists.h"
 #include "core/catalogue/FileVersionInfo.h"
 #include "platform/api/Ansi.h"
+#include "platform/choice/PlatformChoice.h"
 #include "platform/machine/DemoMachine.h"
 #include "platform/machine/Machine.h"
 #include "platform/api/OsVersion.h"
@@ -41,10 +42,11 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The command line never makes a machine: only 'init' does.
 void SelectTheMachine(const std::string& named) {
-    bool made = false;
-    fs::path dir = platform::SelectProgramMachine(named, &made);
-    if (made) std::cerr << "tarnelctl: made the demo machine in " << dir.string() << "\n";
+    platform::TPlatformChoice choice;
+    choice.Machine = named;
+    platform::ChoosePlatform(choice);
 }
 
 int32_t StoreModeOf(const TWinVersionInfo& os, bool known) {

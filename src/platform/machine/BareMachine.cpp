@@ -75,24 +75,4 @@ void CreateBareMachine(const fs::path& root, MachineFamily family) {
     WriteFileAtomically(root / "drive_c/windows/system.ini", kSystemIni);
 }
 
-fs::path SelectProgramMachine(const fs::path& named, bool* made) {
-    if (made) *made = false;
-    fs::path dir = named.empty() ? DefaultMachinePath() : named;
-    std::error_code ec;
-    if (!fs::exists(dir / "system.reg", ec)) {
-        auto set = [](const char* name) {
-            const char* v = std::getenv(name);
-            return v && *v;
-        };
-        // The default is a Wine prefix only when no machine of our own is named.
-        bool ownDefault = named.empty() && (set("TARNEL_MACHINE") || !set("WINEPREFIX"));
-        if (!ownDefault) throw EFileError("No machine in '" + dir.string() + "' (system.reg is missing)");
-        fs::create_directories(dir, ec);
-        CreateDemoMachine(dir, MachineFamily::NT);
-        if (made) *made = true;
-    }
-    SelectMachine(dir);
-    return dir;
-}
-
 }  // namespace tarnel::platform

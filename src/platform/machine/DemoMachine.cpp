@@ -17,6 +17,7 @@
 #include "platform/api/CodecManager.h"
 #include "platform/machine/CodecInfo.h"
 #include "platform/machine/Machine.h"
+#include "platform/machine/MachineBackend.h"
 #include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
 
@@ -233,6 +234,8 @@ void CreateDemoMachine(const fs::path& root, MachineFamily family) {
                                 std::string_view(reinterpret_cast<const char*>(f.data), f.size));
         WriteRegistry(family, nt ? "C:\\WINDOWS\\system32" : "C:\\WINDOWS\\SYSTEM");
         if (!nt) WriteSystemIni();
+        // The marker tells the log and the about box that these codecs are made up.
+        WriteFileAtomically(root / machine::kDemoMarkerFile, "This folder was made as Tarnel's demo machine.\n");
     } catch (...) {
         restore();
         throw;

@@ -23,11 +23,4 @@ void CreateBareMachine(const std::filesystem::path& root, MachineFamily family);
 // entries and DirectShow filter registrations. Refuses an existing machine.
 void CreateDemoMachine(const std::filesystem::path& root, MachineFamily family);
 
-// Selects the machine the program works on: `named` when given (it must
-// exist), else the default of DefaultMachinePath(). The default is made as
-// the demo machine when it does not exist yet, unless it is a $WINEPREFIX
-// (a Wine prefix is never made up). Returns the folder; `made` tells
-// whether it was just made.
-std::filesystem::path SelectProgramMachine(const std::filesystem::path& named, bool* made = nullptr);
-
 }  // namespace tarnel::platform

@@ -33,13 +33,6 @@ TRegistryFixedTime::TRegistryFixedTime(int64_t unixSeconds)
     : previous_(wine::FixedRegistryTime().exchange(unixSeconds)) {}
 TRegistryFixedTime::~TRegistryFixedTime() { wine::FixedRegistryTime().store(previous_); }
 
-fs::path DefaultMachinePath() {
-    if (const char* m = std::getenv("TARNEL_MACHINE"); m && *m) return m;
-    if (const char* w = std::getenv("WINEPREFIX"); w && *w) return w;
-    if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) return fs::path(x) / "tarnel/machine";
-    const char* home = std::getenv("HOME");
-    return fs::path(home && *home ? home : ".") / ".local/share/tarnel/machine";
-}
 
 fs::path SystemHivePath() { return MachineRoot() / "system.reg"; }
 fs::path UserHivePath() { return MachineRoot() / "user.reg"; }

@@ -42,9 +42,6 @@ private:
 const std::filesystem::path& MachineRoot();
 bool MachineSelected();
 
-// TARNEL_MACHINE, else WINEPREFIX, else $XDG_DATA_HOME/tarnel/machine
-// (~/.local/share/tarnel/machine).
-std::filesystem::path DefaultMachinePath();
 
 std::filesystem::path SystemHivePath();   // system.reg
 std::filesystem::path UserHivePath();     // user.reg

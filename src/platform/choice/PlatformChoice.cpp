@@ -1,0 +1,89 @@
+#include "platform/choice/PlatformChoice.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/machine/Machine.h"
+#include "platform/machine/MachineBackend.h"
+
+namespace fs = std::filesystem;
+
+namespace tarnel::platform {
+
+namespace {
+
+const char* Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : nullptr;
+}
+
+// Why the user cannot change this machine, or empty when they can.
+std::string ReadOnlyReasonOf(const fs::path& folder) {
+    if (::access(folder.c_str(), W_OK) != 0)
+        return "The machine folder '" + folder.string() + "' cannot be written (" + std::strerror(errno) +
+               "); changes are not possible";
+    for (const char* name : {"system.reg", "user.reg"}) {
+        fs::path file = folder / name;
+        std::error_code ec;
+        if (!fs::exists(file, ec)) continue;
+        fs::perms p = fs::status(file, ec).permissions();
+        bool noWriteBits = (p & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) ==
+                           fs::perms::none;
+        if (noWriteBits || ::access(file.c_str(), W_OK) != 0)
+            return "The store file '" + file.string() + "' is read-only; changes are not possible";
+    }
+    return {};
+}
+
+}  // namespace
+
+fs::path DefaultMachineFolder() {
+    if (const char* x = Env("XDG_DATA_HOME")) return fs::path(x) / "tarnel/machine";
+    const char* home = Env("HOME");
+    return fs::path(home ? home : ".") / ".local/share/tarnel/machine";
+}
+
+TPlatformChosen ChoosePlatform(const TPlatformChoice& choice) {
+    TPlatformChosen chosen;
+    if (!choice.Machine.empty()) {
+        chosen.Folder = choice.Machine;
+        chosen.Source = "--machine";
+    } else if (const char* m = Env("TARNEL_MACHINE")) {
+        chosen.Folder = m;
+        chosen.Source = "TARNEL_MACHINE";
+    } else if (const char* w = Env("WINEPREFIX")) {
+        chosen.Folder = w;
+        chosen.Source = "WINEPREFIX";
+    } else {
+        chosen.Folder = DefaultMachineFolder();
+        chosen.Source = "default";
+    }
+
+    std::error_code ec;
+    if (!fs::exists(chosen.Folder / "system.reg", ec)) {
+        if (chosen.Source != "default" || !choice.MakeDemo) {
+            std::string from = chosen.Source == "default" ? "the default machine folder"
+                               : chosen.Source == "--machine" ? "the machine folder"
+                                                              : "the machine folder named by $" + chosen.Source;
+            std::string what = fs::exists(chosen.Folder, ec) ? "holds no machine (system.reg is missing)"
+                                                             : "does not exist";
+            std::string hint = chosen.Source == "WINEPREFIX"
+                                   ? " (a Wine prefix is made by running Wine on it once)"
+                                   : "; 'tarnelctl init " + chosen.Folder.string() + "' makes a demo machine there";
+            throw EFileError("There is no machine to work on: " + from + " '" + chosen.Folder.string() + "' " +
+                             what + hint);
+        }
+        fs::create_directories(chosen.Folder, ec);
+        choice.MakeDemo(chosen.Folder);
+        chosen.Made = true;
+    }
+    auto backend = std::make_unique<machine::TMachineBackend>(chosen.Folder);
+    if (std::string reason = ReadOnlyReasonOf(backend->Root()); !reason.empty()) backend->SetReadOnly(reason);
+    UseBackend(std::move(backend));
+    return chosen;
+}
+
+}  // namespace tarnel::platform

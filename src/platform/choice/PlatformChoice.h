@@ -1,0 +1,36 @@
+// Start-up chooses what the program works on here, and only here: the
+// machine folder named on the command line, else $TARNEL_MACHINE, else
+// $WINEPREFIX, else the user's own default folder. Only that default may be
+// made (as the demo machine) when it does not exist; a folder that is named
+// and missing is an error naming it, never a fresh machine in its place.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace tarnel::platform {
+
+struct TPlatformChoice {
+    std::filesystem::path Machine;  // named by the user (a command-line option); empty: the default rules
+    // Makes the default folder as the demo machine when it is missing; none
+    // (null) means a missing default is an error too.
+    std::function<void(const std::filesystem::path& folder)> MakeDemo;
+};
+
+struct TPlatformChosen {
+    std::filesystem::path Folder;
+    std::string Source;     // "--machine", "TARNEL_MACHINE", "WINEPREFIX" or "default"
+    bool Made = false;      // made as the demo machine just now
+};
+
+// Chooses, makes the backend the one in use and returns what was chosen.
+// Throws EFileError naming the folder (and where its name came from) when
+// there is no machine to work on. A machine whose folder or store files the
+// user cannot write is used read-only: writes are refused with the reason.
+TPlatformChosen ChoosePlatform(const TPlatformChoice& choice);
+
+// $XDG_DATA_HOME/tarnel/machine, or ~/.local/share/tarnel/machine.
+std::filesystem::path DefaultMachineFolder();
+
+}  // namespace tarnel::platform

@@ -1,0 +1,120 @@
+#include "platform/choice/PlatformChoice.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "platform/api/Registry.h"
+#include "platform/machine/DemoMachine.h"
+#include "platform/machine/Machine.h"
+#include "platform/machine/MachineBackend.h"
+#include "support/TempMachine.h"
+
+using namespace tarnel;
+using namespace tarnel::platform;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Sets the three variables for one test and puts the old values back.
+class Environment {
+public:
+    Environment(const char* machine, const char* prefix, const char* xdg) {
+        for (int i = 0; i < 3; ++i) {
+            const char* v = std::getenv(kNames[i]);
+            saved_[i] = v ? std::optional<std::string>(v) : std::nullopt;
+        }
+        Set("TARNEL_MACHINE", machine);
+        Set("WINEPREFIX", prefix);
+        Set("XDG_DATA_HOME", xdg);
+    }
+    ~Environment() {
+        for (int i = 0; i < 3; ++i) Set(kNames[i], saved_[i] ? saved_[i]->c_str() : nullptr);
+    }
+
+private:
+    static void Set(const char* name, const char* value) {
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
+    }
+    static constexpr const char* kNames[3] = {"TARNEL_MACHINE", "WINEPREFIX", "XDG_DATA_HOME"};
+    std::optional<std::string> saved_[3];
+};
+
+std::string ErrorOf(const TPlatformChoice& choice) {
+    try {
+        ChoosePlatform(choice);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+TPlatformChoice MakingDemo() {
+    TPlatformChoice c;
+    c.MakeDemo = [](const fs::path& folder) { CreateDemoMachine(folder, MachineFamily::NT); };
+    return c;
+}
+
+}  // namespace
+
+TEST(PlatformChoice, OnlyTheDefaultFolderIsEverMadeAsTheDemoMachine) {
+    test::TempDir dir;
+    const fs::path typo = dir.Path() / "typo";
+    {
+        // A mistyped machine name is an error naming it, not a fresh demo.
+        Environment env(typo.c_str(), nullptr, dir.Path().c_str());
+        std::string error = ErrorOf(MakingDemo());
+        EXPECT_NE(error.find(typo.string()), std::string::npos) << error;
+        EXPECT_NE(error.find("TARNEL_MACHINE"), std::string::npos) << error;
+        EXPECT_FALSE(fs::exists(typo));
+    }
+    {
+        // A Wine prefix is never made up either.
+        Environment env(nullptr, typo.c_str(), dir.Path().c_str());
+        EXPECT_NE(ErrorOf(MakingDemo()).find("WINEPREFIX"), std::string::npos);
+        EXPECT_FALSE(fs::exists(typo / "system.reg"));
+    }
+    {
+        // The default folder is made, and is then known as a demo machine.
+        Environment env(nullptr, nullptr, dir.Path().c_str());
+        TPlatformChosen chosen = ChoosePlatform(MakingDemo());
+        EXPECT_TRUE(chosen.Made);
+        EXPECT_EQ(chosen.Folder, dir.Path() / "tarnel/machine");
+        EXPECT_NE(CurrentBackend().Describe().find("(demo machine)"), std::string::npos);
+        // Without a maker (the command line), a missing default is an error.
+        fs::remove_all(dir.Path() / "tarnel");
+        EXPECT_NE(ErrorOf(TPlatformChoice{}).find("tarnelctl init"), std::string::npos);
+    }
+}
+
+TEST(PlatformChoice, NamedFolderComesFirstThenTheVariablesInOrder) {
+    test::TempMachine a, b;
+    Environment env(a.Root().c_str(), b.Root().c_str(), nullptr);
+    TPlatformChoice named;
+    named.Machine = b.Root();
+    EXPECT_EQ(ChoosePlatform(named).Source, "--machine");
+    TPlatformChosen chosen = ChoosePlatform({});
+    EXPECT_EQ(chosen.Source, "TARNEL_MACHINE");
+    EXPECT_EQ(machine::CurrentMachine().Root(), a.Root());
+    EXPECT_EQ(CurrentBackend().Describe(), a.Root().string());
+}
+
+TEST(PlatformChoice, AnUnwritableMachineIsUsedReadOnly) {
+    test::TempMachine m;
+    Environment env(m.Root().c_str(), nullptr, nullptr);
+    ::chmod((m.Root() / "system.reg").c_str(), 0444);
+    ChoosePlatform({});
+    ASSERT_TRUE(CurrentBackend().ReadOnly());
+    TRegistry reg;
+    reg.SetRootKey(kHkeyLocalMachine);
+    ASSERT_TRUE(reg.OpenKey("Software", false));
+    try {
+        reg.WriteString("x", "y");
+        FAIL() << "the write went through";
+    } catch (const ERegistryException& e) {
+        EXPECT_NE(std::string(e.what()).find("system.reg' is read-only"), std::string::npos) << e.what();
+    }
+    ::chmod((m.Root() / "system.reg").c_str(), 0644);
+}
