@@ -11,7 +11,9 @@
 #include "gui/shell/GuiCommon.h"
 #include "gui/catalogue/uNTCodecs.h"
 #include "gui/shell/uMain.h"
+#include "gui/shell/uStartup.h"
 #include "gui/shell/uMessage.h"
+#include "core/shell/uConst.h"
 
 using namespace tarnel;
 
@@ -36,9 +38,15 @@ int main(int argc, char** argv) {
     try {
         started = StartProgram(log);
     } catch (const std::exception& e) {
-        // A failed start-up step ends the program, after the splash screen went.
-        TApplication::ShowException(e.what());
-        if (!fMain) ShowMessageDialog(e.what(), nullptr);
+        // A failed start-up step ends the program after the user has read
+        // why (and after the splash screen went).
+        if (fMain) {
+            TApplication::ShowException(e.what());
+        } else {
+            log.WriteLog(std::string(cLogDisplayingMessage) + e.what());
+            std::cerr << "tarnel: " << e.what() << std::endl;
+            ShowMessageDialog(e.what(), nullptr);
+        }
         return 1;
     }
     started.Main->show();

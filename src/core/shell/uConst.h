@@ -110,6 +110,7 @@ inline constexpr char cLogDisplayingAbout[] = "Displaying About...";
 inline constexpr char cLogLoadingCodecListview[] = "Loading Codec Listview";
 inline constexpr char cLogStartRegistry[] = "Start Loading Codec List from Registry";
 inline constexpr char cLogEndRegistry[] = "End Loading Codec List from Registry";
+inline constexpr char cLogMachine[] = "Machine : ";
 inline constexpr char cLogStartSystemIni[] = "Start Loading Codec List from System.ini";
 inline constexpr char cLogEndSystemIni[] = "End Loading Codec List from System.ini";
 inline constexpr char cLogStartInactive[] = "Start Loading Inactive Codec List from Registry";

@@ -63,9 +63,37 @@ void SaveText(TRegistry& reg, const char* name, const std::string& value) {
     if (reg.ValueExists(name)) reg.WriteString(name, value);
 }
 
+// On a machine the user cannot change: what is stored, defaults for the rest.
+TPreferences ReadStoredSettings() {
+    TPreferences p;
+    TRegistry reg;
+    reg.SetRootKey(platform::kHkeyCurrentUser);
+    if (!reg.OpenKeyReadOnly(cPreferencesKey)) return p;
+    auto flag = [&](const char* name, bool& field) {
+        if (reg.ValueExists(name) && HoldsInteger(reg, name)) field = reg.ReadBool(name);
+    };
+    auto number = [&](const char* name, int32_t& field) {
+        if (reg.ValueExists(name) && HoldsInteger(reg, name)) field = reg.ReadInteger(name);
+    };
+    flag(cSizeEqually, p.SizeEqually);
+    flag(cStayOnTop, p.StayOnTop);
+    flag(cAutoSwap, p.AutoSwap);
+    flag(cSavePositions, p.SavePositions);
+    flag(cDisableDoubleClick, p.DisableDoubleClick);
+    number(cMainLeft, p.MainLeft);
+    number(cMainTop, p.MainTop);
+    number(cMainHeight, p.MainHeight);
+    number(cMainWidth, p.MainWidth);
+    number(cActiveCodecHeight, p.ActiveCodecHeight);
+    if (reg.ValueExists(cProgramFont) && HoldsText(reg, cProgramFont)) p.ProgramFont = reg.ReadString(cProgramFont);
+    number(cFontSize, p.FontSize);
+    return p;
+}
+
 }  // namespace
 
 TPreferences LoadSettings() {
+    if (platform::CurrentBackend().ReadOnly()) return ReadStoredSettings();
     // The defaults seeded at a first start reach the hive file in one write.
     platform::TTransaction scope;
     TRegistry reg;

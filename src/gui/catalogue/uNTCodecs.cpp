@@ -282,7 +282,18 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
         CodecList->setFont(f);
         InactiveCodecList->setFont(f);
     };
-    FormCreate();
+    try {
+        FormCreate();
+    } catch (...) {
+        // Nothing may reach a window that was never made.
+        main_.CodecRefresh = nullptr;
+        main_.ActiveCodecListHeight = nullptr;
+        main_.CodecListsFont = nullptr;
+        catalogue_.CodecList.SetChangeListener({});
+        catalogue_.InactiveCodecList.SetChangeListener({});
+        if (fNTCodecs == this) fNTCodecs = nullptr;
+        throw;
+    }
 }
 
 TfNTCodecs::~TfNTCodecs() {

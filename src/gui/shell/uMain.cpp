@@ -10,7 +10,7 @@
 #include <iostream>
 
 #include "core/catalogue/uCodecs.h"
-#include "gui/catalogue/uNTCodecs.h"
+#include "platform/api/Backend.h"
 #include "platform/api/OsVersion.h"
 #include "gui/shell/GuiCommon.h"
 #include "gui/shell/GuiHelp.h"
@@ -37,8 +37,14 @@ std::string FormatWithName(const char* format, const std::string& name) {
 TfMain::TfMain(TLog& log, QWidget* parent)
     : QMainWindow(parent), ProgramVersionInfo(Settings), log_(log) {
     fMain = this;
-    BuildComponents();
-    FormCreate();
+    try {
+        BuildComponents();
+        FormCreate();
+    } catch (...) {
+        // A window that was never made must not be reachable as the main window.
+        fMain = nullptr;
+        throw;
+    }
 }
 
 TfMain::~TfMain() {
@@ -112,6 +118,9 @@ void TfMain::BuildComponents() {
 
 void TfMain::FormCreate() {
     WriteLog(cLogGettingOsVersion);
+    // Which machine this is, before anything is read from it: a demo
+    // machine's codecs must never pass for the user's own.
+    WriteLog(cLogMachine + platform::CurrentBackend().Describe());
     // The success flag is not consulted: a failed query leaves platform 0.
     GetWinVersionInfo(WinVersionInfo);
     switch (WinVersionInfo.PlatformId) {
@@ -134,7 +143,14 @@ void TfMain::FormCreate() {
     setWindowTitle(ToQ(caption));
 
     const int32_t storeMode = Settings.CodecStoreMode;
-    Settings = LoadSettings();
+    try {
+        Settings = LoadSettings();
+    } catch (const std::exception& e) {
+        // The user's hive cannot be read: the program works on with its
+        // defaults, and the broken file is never written.
+        ShowSystemMessage(e.what());
+        Settings = TPreferences{};
+    }
     Settings.CodecStoreMode = storeMode;
     WriteLog(cLogLoadedSettings);
     WriteLog(cLogConfiguringProgram);
@@ -155,6 +171,7 @@ void TfMain::FormCreate() {
 
     SetStatusText(0, cStatusRunningOn + WinVersionInfo.Description);
     WriteLog(cLogSettingStatusbar + StatusText(0));
+    if (platform::CurrentBackend().ReadOnly()) ShowSystemMessage(platform::CurrentBackend().ReadOnlyReason());
 }
 
 void TfMain::WriteLog(const std::string& text) { log_.WriteLog(text); }
@@ -257,7 +274,12 @@ bool TfMain::FormCloseQuery() {
     if (question) delete question.data();
     if (answer != QMessageBox::Yes) return false;
     TWindowBounds bounds{y(), x(), height(), width()};
-    SaveSettings(Settings, bounds, ActiveCodecListHeight ? ActiveCodecListHeight() : Settings.ActiveCodecHeight);
+    try {
+        SaveSettings(Settings, bounds, ActiveCodecListHeight ? ActiveCodecListHeight() : Settings.ActiveCodecHeight);
+    } catch (const std::exception& e) {
+        // The user asked to quit: say what was not saved, then quit all the same.
+        ShowSystemMessage(e.what());
+    }
     return true;
 }
 
@@ -291,25 +313,6 @@ void TApplication::ShowException(const std::string& message) {
         }
     }
     std::cerr << "Tarnel: " << message << std::endl;
-}
-
-TStartup StartProgram(TLog& log) {
-    TStartup s;
-    QPointer<TSplashScreen> splash = new TSplashScreen(nullptr, &log);
-    s.Logging = new TfLogging(log);
-    splash->show();
-    splash->repaint();
-    QCoreApplication::setApplicationName(ToQ(cApplicationTitle));
-    try {
-        s.Main = new TfMain(log);
-        s.Codecs = new TfNTCodecs(*s.Main, splash);
-        s.Main->HostPanel(2, s.Logging->LogViewerPanel);
-    } catch (...) {
-        if (splash) delete splash.data();
-        throw;
-    }
-    if (splash) delete splash.data();
-    return s;
 }
 
 }  // namespace tarnel

@@ -23,7 +23,6 @@
 namespace tarnel {
 
 class TfLogging;
-class TfNTCodecs;
 class TSplashScreen;
 
 // The status bar's panels at their fixed widths, drawn the way a native
@@ -131,15 +130,5 @@ public:
     // message when it exists, else on standard error.
     static void ShowException(const std::string& message);
 };
-
-// The start-up sequence before the event loop: splash screen and log
-// window, the main window, the log panel into its tab, the splash disposed
-// of (also when a step fails). Returns the main window, not yet shown.
-struct TStartup {
-    TfMain* Main = nullptr;
-    TfNTCodecs* Codecs = nullptr;
-    TfLogging* Logging = nullptr;
-};
-TStartup StartProgram(TLog& log);
 
 }  // namespace tarnel

@@ -1,6 +1,7 @@
 #include "platform/machine/MachineBackend.h"
 
 #include "platform/api/Profile.h"
+#include "platform/api/Registry.h"
 #include "platform/api/VersionApi.h"
 #include "platform/machine/CodecManager.h"
 #include "platform/machine/Machine.h"
@@ -108,8 +109,21 @@ long TMachineBackend::RegDeleteKeyA(RegKey key, const char* subKey) { return imp
 std::string TMachineBackend::RegLastErrorDetail() { return impl_->files.LastDetail(); }
 std::string TMachineBackend::RegKeyPath(RegKey key) { return impl_->registry.KeyPath(key); }
 
-void TMachineBackend::BeginTransaction(bool write) { impl_->files.Begin(write); }
-void TMachineBackend::CommitTransaction() { impl_->files.Commit(); }
+// The store's own failures reach the program as the registry's errors.
+void TMachineBackend::BeginTransaction(bool write) {
+    try {
+        impl_->files.Begin(write);
+    } catch (const EStoreWrite& e) {
+        throw ERegistryException(e.what());
+    }
+}
+void TMachineBackend::CommitTransaction() {
+    try {
+        impl_->files.Commit();
+    } catch (const EStoreWrite& e) {
+        throw ERegistryException(e.what());
+    }
+}
 void TMachineBackend::RollbackTransaction() { impl_->files.Rollback(); }
 int TMachineBackend::SetSavepoint() { return impl_->files.SetSavepoint(); }
 void TMachineBackend::RollbackToSavepoint(int mark) { impl_->files.RollbackToSavepoint(mark); }

@@ -20,6 +20,7 @@
 #include "core/shell/uConst.h"
 #include "gui/shell/uLogging.h"
 #include "gui/shell/uMain.h"
+#include "gui/shell/uStartup.h"
 #include "gui/shell/uProgress.h"
 #include "gui/shell/uQuestion.h"
 #include "support/TempMachine.h"

@@ -1,0 +1,34 @@
+#include "gui/shell/uStartup.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+
+#include "core/shell/uConst.h"
+#include "gui/catalogue/uNTCodecs.h"
+#include "gui/shell/GuiCommon.h"
+#include "gui/shell/splash.h"
+#include "gui/shell/uLogging.h"
+#include "gui/shell/uMain.h"
+
+namespace tarnel {
+
+TStartup StartProgram(TLog& log) {
+    TStartup s;
+    QPointer<TSplashScreen> splash = new TSplashScreen(nullptr, &log);
+    s.Logging = new TfLogging(log);
+    splash->show();
+    splash->repaint();
+    QCoreApplication::setApplicationName(ToQ(cApplicationTitle));
+    try {
+        s.Main = new TfMain(log);
+        s.Codecs = new TfNTCodecs(*s.Main, splash);
+        s.Main->HostPanel(2, s.Logging->LogViewerPanel);
+    } catch (...) {
+        if (splash) delete splash.data();
+        throw;
+    }
+    if (splash) delete splash.data();
+    return s;
+}
+
+}  // namespace tarnel

@@ -1,0 +1,24 @@
+// The start-up sequence before the event loop: splash screen and log
+// window, the main window, the codec window, the log panel into its tab,
+// the splash screen disposed of (also when a step fails).
+#pragma once
+
+#include "core/shell/ActivityLog.h"
+
+namespace tarnel {
+
+class TfMain;
+class TfNTCodecs;
+class TfLogging;
+
+// The start-up sequence before the event loop: splash screen and log
+// window, the main window, the log panel into its tab, the splash disposed
+// of (also when a step fails). Returns the main window, not yet shown.
+struct TStartup {
+    TfMain* Main = nullptr;
+    TfNTCodecs* Codecs = nullptr;
+    TfLogging* Logging = nullptr;
+};
+TStartup StartProgram(TLog& log);
+
+}  // namespace tarnel
