@@ -88,26 +88,32 @@ public:
     explicit Progress(TfNTCodecs& w) : w_(w) {}
 
     void Start(int max) override {
+        max_ = max;
+        throttle_ = TRepaintThrottle();
         if (w_.splash_) {
             w_.splash_->SplashLoadingLabel->setText(ToQ(cSplashLoading));
             w_.splash_->SplashLoadingLabel->show();
             w_.splash_->LoadBar->show();
             w_.splash_->LoadBar->setMaximum(max);
-            w_.splash_->repaint();
+            PaintNow(w_.splash_);
             return;
         }
         window_ = new TfProgress(nullptr);
         window_->Label2->setText(ToQ(cProgressLoadingCodecs));
         window_->ProgressBar->setMaximum(max);
         window_->show();
-        window_->repaint();
+        PaintNow(window_);
     }
 
+    // The display is painted at once, but not more than about 30 times a
+    // second: a load of thousands of entries would otherwise spend its
+    // time painting. What it shows is always the exact position.
     void Advance(int i) override {
+        const bool last = i + 1 >= max_;
         if (w_.splash_) {
             w_.splash_->LoadBar->setValue(i);
-            w_.splash_->repaint();
-        } else if (window_) {
+            if (throttle_.Due(last)) PaintNow(w_.splash_);
+        } else if (window_ && throttle_.Due(last)) {
             window_->SetProgress(i);
         }
     }
@@ -127,6 +133,8 @@ public:
 private:
     TfNTCodecs& w_;
     QPointer<TfProgress> window_;
+    int max_ = 0;
+    TRepaintThrottle throttle_;
 };
 
 namespace {

@@ -1,6 +1,10 @@
 #include "gui/shell/GuiCommon.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QWindow>
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
@@ -9,6 +13,30 @@
 #include "platform/api/Ansi.h"
 
 namespace tarnel {
+
+void PaintNow(QWidget* window) {
+    if (!window) return;
+    QWidget* top = window->window();
+    if (top->isVisible()) {
+        QElapsedTimer waited;
+        waited.start();
+        while ((!top->windowHandle() || !top->windowHandle()->isExposed()) && waited.elapsed() < 500)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    }
+    window->repaint();
+}
+
+bool TRepaintThrottle::Due(bool final) {
+    static QElapsedTimer clock;
+    if (!clock.isValid()) clock.start();
+    const qint64 now = clock.elapsed();
+    if (final || last_ < 0 || now - last_ >= 33) {
+        last_ = now;
+        return true;
+    }
+    return false;
+}
+
 
 QString ToQ(const std::string& ansi) { return QString::fromStdString(platform::AnsiToUtf8(ansi)); }
 

@@ -44,6 +44,23 @@ QString ArtDir();
 // subtitle set after creation is not cut to the design text's width.
 void FitBandLabels(THeaderBand* band);
 
+// Paints a window now, as the loops that process no window messages need:
+// a window the window system has not shown yet (no expose event so far) is
+// first waited for, up to half a second, handling no user input meanwhile;
+// a repaint before that would paint nothing.
+void PaintNow(QWidget* window);
+
+// Lets a loop repaint its progress display at most about 30 times a second:
+// Due() is true for the first call, after 33 ms have passed since the last
+// true answer, and always when `final`.
+class TRepaintThrottle {
+public:
+    bool Due(bool final = false);
+
+private:
+    qint64 last_ = -1;
+};
+
 // Moves a top-level window so that its centre is the centre of `over`'s
 // window, or of the screen's available area when `over` is null.
 void CentreWindow(QWidget* window, const QWidget* over);

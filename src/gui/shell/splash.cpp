@@ -7,6 +7,7 @@
 #include "gui/shell/GuiCommon.h"
 #include "gui/shell/GuiJpeg.h"
 #include "core/shell/uConst.h"
+#include "platform/api/Backend.h"
 
 namespace tarnel {
 
@@ -83,6 +84,7 @@ TSplashScreen::TSplashScreen(QWidget* parent, TLog* log)
     LoadBar->setValue(0);
     LoadBar->setTextVisible(false);
     Build = PictureLabel(QString(), "Build", {24, 112}, Panel1, true);
+    MachineLabel = PictureLabel(QString(), "MachineLabel", {24, 96}, Panel1, true);
     TestedOn = PictureLabel(QString(), "TestedOn", {24, 126}, Panel1, true);
     TestedOn->setWordWrap(true);
     TestedOn->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -94,7 +96,7 @@ TSplashScreen::TSplashScreen(QWidget* parent, TLog* log)
     RecycledImage->setFixedSize(32, 32);
     RecycledImage->setPixmap(KeyOutCornerColour(LoadArtPicture(ToQ(cArtRecycled), log)));
 
-    for (QWidget* hidden : std::initializer_list<QWidget*>{SplashLoadingLabel, LoadBar, Build, TestedOn, Freeware,
+    for (QWidget* hidden : std::initializer_list<QWidget*>{SplashLoadingLabel, LoadBar, Build, MachineLabel, TestedOn, Freeware,
                                                            mailAddress, RecycledImage})
         hidden->hide();
 
@@ -107,8 +109,12 @@ void TSplashScreen::ConfigureAsAbout() {
     Freeware->setText(QString());
     SplashLoadingLabel->setText(ToQ(cAboutRecycledBits));
     mailAddress->setText(ToQ(cAboutMail));
-    for (QLabel* label : {Build, Freeware, SplashLoadingLabel, mailAddress}) label->adjustSize();
-    for (QWidget* shown : std::initializer_list<QWidget*>{Build, TestedOn, Freeware, SplashLoadingLabel, mailAddress,
+    // Which machine is shown, so that a demo machine never passes for the user's own.
+    const QString machine = ToQ(cLogMachine + platform::CurrentBackend().Describe());
+    MachineLabel->setText(MachineLabel->fontMetrics().elidedText(machine, Qt::ElideMiddle, 460));
+    MachineLabel->setToolTip(machine);
+    for (QLabel* label : {Build, MachineLabel, Freeware, SplashLoadingLabel, mailAddress}) label->adjustSize();
+    for (QWidget* shown : std::initializer_list<QWidget*>{Build, MachineLabel, TestedOn, Freeware, SplashLoadingLabel, mailAddress,
                                                           RecycledImage})
         shown->show();
     LoadBar->hide();

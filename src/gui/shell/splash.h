@@ -31,6 +31,7 @@ public:
     QLabel* SplashLoadingLabel;
     QProgressBar* LoadBar;
     QLabel* Build;
+    QLabel* MachineLabel;  // which machine the program works on (about box only)
     QLabel* TestedOn;
     QLabel* Freeware;
     QLabel* mailAddress;

@@ -51,7 +51,7 @@ void TfProgress::SetProgress(int position) {
     const int textWidth = PercentLabel->fontMetrics().horizontalAdvance(PercentLabel->text());
     const int left = qMax(ProgressBar->geometry().right() + 2, qMin(432, Panel1->width() - 1 - textWidth));
     PercentLabel->setGeometry(left, 9, Panel1->width() - left, PercentLabel->height());
-    repaint();
+    PaintNow(this);
 }
 
 }  // namespace tarnel

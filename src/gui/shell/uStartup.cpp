@@ -17,7 +17,7 @@ TStartup StartProgram(TLog& log) {
     QPointer<TSplashScreen> splash = new TSplashScreen(nullptr, &log);
     s.Logging = new TfLogging(log);
     splash->show();
-    splash->repaint();
+    PaintNow(splash);
     QCoreApplication::setApplicationName(ToQ(cApplicationTitle));
     try {
         s.Main = new TfMain(log);

@@ -313,3 +313,43 @@ TEST_F(MainWindow, HelpOpensAtItsContentsAndDescribesEveryCommand) {
     help->close();
     QFile::remove(beside);
 }
+
+namespace {
+// Counts the paints of the splash screen and the load bar position each showed.
+class SplashPaints : public QObject {
+public:
+    std::vector<int> Positions;  // -1: painted before the bar showed
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            if (auto* splash = qobject_cast<TSplashScreen*>(watched))
+                Positions.push_back(splash->LoadBar->isVisibleTo(splash) ? splash->LoadBar->value() : -1);
+        }
+        return false;
+    }
+};
+}  // namespace
+
+TEST_F(MainWindow, SplashScreenIsPaintedWhileTheListLoads) {
+    // Enough codecs that the load outlasts a few repaint periods.
+    {
+        platform::TTransaction write;
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey(cDrivers32Key, true));
+        for (int i = 0; i < 3000; ++i) reg.WriteString("vidc.x" + std::to_string(i), "missing.dll");
+        write.Commit();
+    }
+    SplashPaints paints;
+    qApp->installEventFilter(&paints);
+    TStartup s = StartProgram(log);
+    qApp->removeEventFilter(&paints);
+    std::unique_ptr<TfMain> main(s.Main);
+    std::unique_ptr<TfNTCodecs> codecs(s.Codecs);
+    std::unique_ptr<TfLogging> logging(s.Logging);
+    ASSERT_FALSE(paints.Positions.empty()) << "the splash screen was never painted";
+    EXPECT_EQ(paints.Positions.front(), -1) << "first painted before the load begins";
+    EXPECT_GE(std::count_if(paints.Positions.begin(), paints.Positions.end(), [](int p) { return p > 0; }), 1)
+        << "the bar is seen moving";
+    EXPECT_EQ(paints.Positions.back(), 2999) << "the last position is shown exactly";
+    EXPECT_LT(paints.Positions.size(), 400u) << "painted at a sane rate, not once per entry";
+}
