@@ -19,19 +19,18 @@ protected:
         platform::TRegistry reg;
         reg.SetRootKey(platform::kHkeyLocalMachine);
         reg.OpenKeyReadOnly(cDrivers32Key);  // an unopened key lists no values
-        std::vector<std::string> names;
-        reg.GetValueNames(names);
-        entries.reserve(names.size());
-        for (std::string& name : names) {
+        std::vector<platform::TRegistry::TValue> values;
+        reg.GetValues(values);
+        entries.reserve(values.size());
+        for (auto& v : values) {
             TActiveStoreEntry e;
-            e.Info = SplitDriverName(name);
+            e.Info = SplitDriverName(v.Name);
             if (!e.Info.Kind.empty()) {
-                platform::TRegDataType type = reg.GetDataType(name);
-                e.IsText = type == platform::TRegDataType::rdString ||
-                           type == platform::TRegDataType::rdExpandString;
-                if (e.IsText) e.Driver = reg.ReadString(name);
+                e.IsText = v.Type == platform::kRegSz || v.Type == platform::kRegExpandSz;
+                // As the string read does: cut at the first zero byte.
+                if (e.IsText) e.Driver = std::string(v.Data.c_str());
             }
-            e.Name = std::move(name);
+            e.Name = std::move(v.Name);
             entries.push_back(std::move(e));
         }
         return entries;
@@ -90,18 +89,20 @@ void TDriverStore::VisitInactiveEntries(const TInactiveVisitor& visit) {
     platform::TRegistry reg;
     reg.SetRootKey(platform::kHkeyLocalMachine);
     reg.OpenKeyReadOnly(cInactiveKey);
-    std::vector<std::string> names;
-    reg.GetValueNames(names);
-    for (std::string& name : names) {
+    std::vector<platform::TRegistry::TValue> values;
+    reg.GetValues(values);
+    const std::string keyPath = reg.CurrentPath();
+    for (auto& v : values) {
         TInactiveStoreEntry e;
-        if (name.size() > 1 && name[0] == cInactiveMark[0] &&
-            reg.GetDataType(name) != platform::TRegDataType::rdBinary) {
+        if (v.Name.size() > 1 && v.Name[0] == cInactiveMark[0] && v.Type != platform::kRegBinary) {
             e.Kind = TInactiveStoreEntry::NotBinary;
+        } else if (v.Name.empty() || v.Name[0] != cInactiveMark[0]) {
+            e.Kind = TInactiveStoreEntry::Other;
         } else {
-            ReadInactiveEntry(name, reg, e.Record);
+            ReadInactiveEntryData(v.Name, v.Data, keyPath, e.Record);
             e.Kind = e.Record.Number.empty() ? TInactiveStoreEntry::Other : TInactiveStoreEntry::Entry;
         }
-        e.Name = std::move(name);
+        e.Name = std::move(v.Name);
         visit(e);
     }
     transaction.Commit();

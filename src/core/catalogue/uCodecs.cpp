@@ -97,16 +97,16 @@ void WriteBinaryStrings(platform::TRegistry& reg, const std::string& name,
     reg.WriteBinaryData(name, out.data(), static_cast<int>(out.size()));
 }
 
-void ReadInactiveEntry(const std::string& name, platform::TRegistry& reg,
-                       TInactiveCodecInfo& record) {
+void ReadInactiveEntryData(const std::string& name, std::string_view data, const std::string& keyPath,
+                           TInactiveCodecInfo& record) {
     if (name.empty() || name[0] != cInactiveMark[0]) return;
     std::string number = name.substr(1, 3);
     std::vector<std::string> pieces;
-    ReadBinaryStrings(reg, name, pieces);
+    SplitSectionBuffer(data.data(), data.size(), pieces);
     // A name of "#" alone is no entry of ours to judge; the loader skips it.
     if (!number.empty() && pieces.size() < 6)
-        throw EStoreFormatError("Inactive codec entry '" + name + "' in HKEY_LOCAL_MACHINE\\" +
-                                reg.CurrentPath() + " holds " + std::to_string(pieces.size()) +
+        throw EStoreFormatError("Inactive codec entry '" + name + "' in HKEY_LOCAL_MACHINE\\" + keyPath +
+                                " holds " + std::to_string(pieces.size()) +
                                 " texts; 6 are needed (FOURCC, driver, short name, "
                                 "description, version, type)");
     pieces.resize(std::max<size_t>(pieces.size(), 6));
@@ -117,6 +117,20 @@ void ReadInactiveEntry(const std::string& name, platform::TRegistry& reg,
     record.Description = pieces[3];
     record.Version = pieces[4];
     record.Type = pieces[5];
+}
+
+void ReadInactiveEntry(const std::string& name, platform::TRegistry& reg,
+                       TInactiveCodecInfo& record) {
+    if (name.empty() || name[0] != cInactiveMark[0]) return;
+    std::vector<std::string> pieces;
+    std::string data;
+    if (reg.ValueExists(name)) {
+        int size = reg.GetDataSize(name);
+        data.resize(size_t(std::max(size, 0)));
+        // Also for an empty value: the registry judges its type.
+        data.resize(size_t(reg.ReadBinaryData(name, data.data(), size)));
+    }
+    ReadInactiveEntryData(name, data, reg.CurrentPath(), record);
 }
 
 platform::ICINFO QueryCodecInfo(const std::string& fourcc) {

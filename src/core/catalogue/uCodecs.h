@@ -95,6 +95,10 @@ void WriteBinaryStrings(platform::TRegistry& reg, const std::string& name,
 // registry's error when the value is not binary.
 void ReadInactiveEntry(const std::string& name, platform::TRegistry& reg,
                        TInactiveCodecInfo& record);
+// The same from the value's data as read already; `keyPath` names the key
+// in an error.
+void ReadInactiveEntryData(const std::string& name, std::string_view data, const std::string& keyPath,
+                           TInactiveCodecInfo& record);
 
 // Opens the codec of `fourcc` in query mode and returns its information
 // record; a zeroed record (dwSize set) when it cannot be opened.

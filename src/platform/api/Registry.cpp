@@ -198,6 +198,29 @@ void TRegistry::GetValueNames(std::vector<std::string>& names) {
     }
 }
 
+void TRegistry::GetValues(std::vector<TValue>& values) {
+    values.clear();
+    if (!key_) return;
+    uint32_t count = 0, maxName = 0, maxData = 0;
+    if (RegQueryInfoKeyA(key_, nullptr, nullptr, &count, &maxName, &maxData) != long(kErrorSuccess)) return;
+    values.reserve(count);
+    std::string name(size_t(maxName) + 1, '\0');
+    std::string data(size_t(maxData) + 1, '\0');
+    for (uint32_t i = 0;; ++i) {
+        uint32_t chars = uint32_t(name.size()), bytes = uint32_t(data.size()), type = 0;
+        long rc = RegEnumValueA(key_, i, name.data(), &chars, &type, reinterpret_cast<uint8_t*>(data.data()), &bytes);
+        if (rc == long(kErrorMoreData)) {
+            // Changed since the query: make room and ask again.
+            name.assign(name.size() * 2 + 256, '\0');
+            data.assign(std::max<size_t>(data.size() * 2, bytes + 1), '\0');
+            --i;
+            continue;
+        }
+        if (rc != long(kErrorSuccess)) break;
+        values.push_back(TValue{std::string(name.data(), chars), type, std::string(data.data(), bytes)});
+    }
+}
+
 void TRegistry::GetKeyNames(std::vector<std::string>& names) {
     names.clear();
     if (!key_) return;

@@ -86,6 +86,14 @@ public:
 
     // Cleared, then every name in enumeration order; nothing while no key is open.
     void GetValueNames(std::vector<std::string>& names);
+    // Every value of the open key with its type and data (as the ANSI calls
+    // give them), in enumeration order: one pass instead of a query per name.
+    struct TValue {
+        std::string Name;
+        uint32_t Type = kRegNone;
+        std::string Data;
+    };
+    void GetValues(std::vector<TValue>& values);
     void GetKeyNames(std::vector<std::string>& names);
 
     bool ValueExists(const std::string& name);
