@@ -14,6 +14,7 @@ inline constexpr uint32_t kErrorAccessDenied = 5;
 inline constexpr uint32_t kErrorInvalidHandle = 6;
 inline constexpr uint32_t kErrorNotEnoughMemory = 8;
 inline constexpr uint32_t kErrorBadFormat = 11;
+inline constexpr uint32_t kErrorInvalidData = 13;
 inline constexpr uint32_t kErrorWriteProtect = 19;
 inline constexpr uint32_t kErrorSharingViolation = 32;
 inline constexpr uint32_t kErrorHandleDiskFull = 39;
