@@ -28,7 +28,7 @@ uint16_t Le16(const void* p, size_t off) {
 uint32_t Le32(const void* p, size_t off) { return Le16(p, off) | uint32_t(Le16(p, off + 2)) << 16; }
 
 // The same fields as tests/data/pe/*.rc, for comparing with what windres made.
-VersionResourceSpec Spec(const std::string& script) {
+VersionResourceSpec ScriptFields(const std::string& script) {
     VersionResourceSpec s;
     if (script == "version.rc") {
         const uint16_t fv[4] = {2, 7, 0, 113}, pv[4] = {2, 7, 0, 0};
@@ -122,13 +122,13 @@ TEST_F(VersionApi, BuildsBlocksExactlyAsTheResourceCompiler) {
         SCOPED_TRACE(c.image);
         const auto compiled = ReadVersionBlock(PeFixture(c.image));
         ASSERT_TRUE(compiled);
-        const std::string built = BuildVersionResource(Spec(c.script));
+        const std::string built = BuildVersionResource(ScriptFields(c.script));
         ASSERT_EQ(built.size(), compiled->size());
         for (size_t i = 0; i < built.size(); ++i)
             ASSERT_EQ(static_cast<uint8_t>(built[i]), static_cast<uint8_t>((*compiled)[i])) << "offset " << i;
     }
 
-    VersionResourceSpec huge = Spec("version.rc");
+    VersionResourceSpec huge = ScriptFields("version.rc");
     huge.tables[0].strings.push_back({"Comments", std::string(40000, 'x')});
     EXPECT_THROW(BuildVersionResource(huge), std::length_error);
 }
@@ -221,7 +221,7 @@ TEST_F(VersionApi, AnsiCopiesLeaveTheBlockAndEachOtherIntact) {
         results.push_back(static_cast<const char*>(p));
     }
     // Every copy is still whole after all the others were made.
-    const auto layout = Spec("version.rc");
+    const auto layout = ScriptFields("version.rc");
     for (size_t i = 0; i < std::size(names); ++i) EXPECT_EQ(results[i], layout.tables[0].strings[i].second) << names[i];
     EXPECT_TRUE(std::equal(before.begin(), before.end(), block.begin()));
     // Asking again gives the same place and text.
@@ -367,17 +367,17 @@ TEST_F(VersionApi, TheFirstStringTableIsFoundWhateverTheLayout) {
         }
     }
     // Blocks built for other keys and shapes, and damaged ones.
-    VersionResourceSpec spec = Spec("version.rc");
-    spec.tables[0].key = "041104B0";
-    std::string built = BuildVersionResource(spec);
+    auto layout = ScriptFields("version.rc");
+    layout.tables[0].key = "041104B0";
+    std::string built = BuildVersionResource(layout);
     EXPECT_EQ(FirstStringTableKey(built.data(), built.size()), "041104B0");
     EXPECT_EQ(FirstStringTableKey(built.data(), 100), "") << "cut before the table";
-    spec.tables.clear();
-    built = BuildVersionResource(spec);
+    layout.tables.clear();
+    built = BuildVersionResource(layout);
     EXPECT_EQ(FirstStringTableKey(built.data(), built.size()), "") << "no string table";
     EXPECT_EQ(FirstStringTableKey(nullptr, 0), "");
     std::mt19937 rng(99);
-    const std::string usual = BuildVersionResource(Spec("version.rc"));
+    const std::string usual = BuildVersionResource(ScriptFields("version.rc"));
     for (int round = 0; round < 2000; ++round) {
         std::string damaged = usual;
         for (int k = 0; k < 3; ++k) damaged[rng() % damaged.size()] = static_cast<char>(rng());
@@ -398,7 +398,7 @@ std::vector<uint8_t> InBuffer(const std::string& raw, size_t canary = 32) {
 }
 
 TEST(VerQueryValueA, RefusesDamagedBlocks) {
-    const std::string raw = BuildVersionResource(Spec("version.rc"));
+    const std::string raw = BuildVersionResource(ScriptFields("version.rc"));
     const std::string path = "\\StringFileInfo\\040904E4\\CompanyName";
     void* p = nullptr;
     uint32_t len = 0;
@@ -445,7 +445,7 @@ TEST(VerQueryValueA, RefusesDamagedBlocks) {
 }
 
 TEST(VerQueryValueA, RandomDamageStaysInsideTheBuffer) {
-    const std::string raw = BuildVersionResource(Spec("version.rc"));
+    const std::string raw = BuildVersionResource(ScriptFields("version.rc"));
     const char* paths[] = {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040904E4\\Comments",
                            "\\StringFileInfo\\040904E4\\ProductVersion"};
     std::mt19937 rng(4711);

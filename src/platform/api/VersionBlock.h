@@ -24,7 +24,7 @@ struct VersionNode {
     size_t value = 0;           // where the value starts
     size_t children = 0;        // where the first child starts
     bool IsText() const { return type != 0; }
-    // Bytes the value claims, and the part of them inside the node.
+    // Bytes the value claims, and how many of them lie inside the node.
     size_t ValueBytes() const { return size_t(valueLength) * (IsText() ? 2 : 1); }
     size_t ValueBytesInside() const { return value < end ? std::min(ValueBytes(), end - value) : 0; }
 };

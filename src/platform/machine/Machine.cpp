@@ -113,25 +113,25 @@ Mapped MapComponents(const std::vector<std::string>& raw) {
     // Windows resolves "." and ".." on the name first; ".." at the root of a
     // drive stays at the root.
     std::vector<std::string> parts;
-    for (const std::string& part : raw) {
-        if (part == ".") continue;
-        if (part == "..") {
+    for (const std::string& component : raw) {
+        if (component == ".") continue;
+        if (component == "..") {
             if (!parts.empty()) parts.pop_back();
             continue;
         }
-        parts.push_back(part);
+        parts.push_back(component);
     }
     Mapped m{MachineRoot() / "drive_c"};
-    for (const std::string& part : parts) {
+    for (const std::string& component : parts) {
         std::optional<fs::path> found;
-        if (!m.fileMissing) found = FindFileNoCase(m.path, part);
+        if (!m.fileMissing) found = FindFileNoCase(m.path, component);
         if (found) {
             m.path = *found;
             continue;
         }
         if (m.fileMissing) m.folderMissing = true;
         m.fileMissing = true;
-        m.path /= part;
+        m.path /= component;
     }
     return m;
 }
