@@ -15,6 +15,7 @@
 #include "platform/machine/DemoMachine.h"
 #include "platform/machine/Machine.h"
 #include "platform/api/OsVersion.h"
+#include "platform/api/VersionApi.h"
 #include "platform/machine/PeImage.h"
 #include "platform/api/Registry.h"
 #include "core/shell/uGlobal.h"
@@ -142,6 +143,7 @@ int CmdVersion(const std::string& file, bool json) {
         throw platform::EFileError("Cannot read '" + file + "': no such file");
     // Read as a file of this computer, not as a name in the machine's search path.
     std::string hostPath = fs::absolute(file, ec).string();
+    platform::AdmitHostFile(hostPath);
     TWinVersionInfo os;
     bool known = GetWinVersionInfo(os);
     TPreferences prefs;

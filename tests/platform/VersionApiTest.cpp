@@ -1,12 +1,16 @@
 #include "platform/api/VersionApi.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <optional>
 #include <random>
 #include <vector>
 
+#include "platform/api/VersionBlock.h"
+#include "platform/api/WinError.h"
 #include "platform/machine/AtomicFile.h"
 #include "platform/machine/PeImage.h"
 #include "support/TempMachine.h"
@@ -24,7 +28,7 @@ uint16_t Le16(const void* p, size_t off) {
 uint32_t Le32(const void* p, size_t off) { return Le16(p, off) | uint32_t(Le16(p, off + 2)) << 16; }
 
 // The same fields as tests/data/pe/*.rc, for comparing with what windres made.
-VersionResourceSpec Spec(const std::string& script) {
+VersionResourceSpec ScriptFields(const std::string& script) {
     VersionResourceSpec s;
     if (script == "version.rc") {
         const uint16_t fv[4] = {2, 7, 0, 113}, pv[4] = {2, 7, 0, 0};
@@ -118,13 +122,13 @@ TEST_F(VersionApi, BuildsBlocksExactlyAsTheResourceCompiler) {
         SCOPED_TRACE(c.image);
         const auto compiled = ReadVersionBlock(PeFixture(c.image));
         ASSERT_TRUE(compiled);
-        const std::string built = BuildVersionResource(Spec(c.script));
+        const std::string built = BuildVersionResource(ScriptFields(c.script));
         ASSERT_EQ(built.size(), compiled->size());
         for (size_t i = 0; i < built.size(); ++i)
             ASSERT_EQ(static_cast<uint8_t>(built[i]), static_cast<uint8_t>((*compiled)[i])) << "offset " << i;
     }
 
-    VersionResourceSpec huge = Spec("version.rc");
+    VersionResourceSpec huge = ScriptFields("version.rc");
     huge.tables[0].strings.push_back({"Comments", std::string(40000, 'x')});
     EXPECT_THROW(BuildVersionResource(huge), std::length_error);
 }
@@ -134,13 +138,22 @@ TEST_F(VersionApi, FindsFilesTheWayTheLoaderDoes) {
     EXPECT_EQ(GetFileVersionInfoSizeA("version32.dll", nullptr), raw.size() * 2 + 4);
     EXPECT_EQ(GetFileVersionInfoSizeA("VERSION32.DLL", nullptr), raw.size() * 2 + 4);
     EXPECT_EQ(GetFileVersionInfoSizeA("C:\\Windows\\SYSTEM32\\Version32.dll", nullptr), raw.size() * 2 + 4);
-    EXPECT_EQ(GetFileVersionInfoSizeA(PeFixture("version32.dll").string(), nullptr), raw.size() * 2 + 4);
+    EXPECT_EQ(GetFileVersionInfoSizeA("/Windows/System32/version32.dll", nullptr), raw.size() * 2 + 4);
+    EXPECT_EQ(GetFileVersionInfoSizeA("\\WINDOWS\\system32\\version32.dll", nullptr), raw.size() * 2 + 4);
+    // A host path names a file of the machine only inside the machine's folder.
+    EXPECT_EQ(GetFileVersionInfoSizeA((machine.System32() / "version32.dll").string(), nullptr), raw.size() * 2 + 4);
+    test::TempDir outside;
+    const auto host = outside.Path() / "version32.dll";
+    std::filesystem::copy_file(PeFixture("version32.dll"), host);
+    EXPECT_EQ(GetFileVersionInfoSizeA(host.string(), nullptr), 0u);
+    AdmitHostFile(host);
+    EXPECT_EQ(GetFileVersionInfoSizeA(host.string(), nullptr), raw.size() * 2 + 4);
 
     uint32_t handle = 5;
     EXPECT_EQ(GetFileVersionInfoSizeA("missing.dll", &handle), 0u);
     EXPECT_EQ(handle, 0u);
     EXPECT_EQ(GetFileVersionInfoSizeA(".", nullptr), 0u);
-    EXPECT_EQ(GetFileVersionInfoSizeA("\\System32\\version32.dll", nullptr), 0u);  // no system root
+    EXPECT_EQ(GetFileVersionInfoSizeA("\\System32\\version32.dll", nullptr), 0u);  // C:\System32 is no folder
     EXPECT_EQ(GetFileVersionInfoSizeA("noversion32.dll", nullptr), 0u);
     std::vector<uint8_t> buffer(64);
     EXPECT_FALSE(GetFileVersionInfoA("missing.dll", 0, 64, buffer.data()));
@@ -208,7 +221,7 @@ TEST_F(VersionApi, AnsiCopiesLeaveTheBlockAndEachOtherIntact) {
         results.push_back(static_cast<const char*>(p));
     }
     // Every copy is still whole after all the others were made.
-    const auto layout = Spec("version.rc");
+    const auto layout = ScriptFields("version.rc");
     for (size_t i = 0; i < std::size(names); ++i) EXPECT_EQ(results[i], layout.tables[0].strings[i].second) << names[i];
     EXPECT_TRUE(std::equal(before.begin(), before.end(), block.begin()));
     // Asking again gives the same place and text.
@@ -240,6 +253,7 @@ TEST_F(VersionApi, ReadsOtherLayoutsByTheirOwnStructure) {
 }
 
 TEST_F(VersionApi, ReadsTheProgramsOwnVersion) {
+    AdmitHostFile("/proc/self/exe");
     auto block = Load("/proc/self/exe");
     ASSERT_FALSE(block.empty()) << "the test program carries no version section";
     EXPECT_EQ(KeyAt134(block), "040904E4");
@@ -256,6 +270,124 @@ TEST_F(VersionApi, ReadsTheProgramsOwnVersion) {
     EXPECT_EQ(Text(block, "\\StringFileInfo\\040904E4\\ProductVersion"), dotted);
 }
 
+TEST_F(VersionApi, LastErrorTellsWhyThereIsNoVersion) {
+    auto sizeError = [](const std::string& file) {
+        SetLastError(0xdeadbeef);
+        uint32_t handle = 7;
+        EXPECT_EQ(GetFileVersionInfoSizeA(file, &handle), 0u) << file;
+        EXPECT_EQ(handle, 0u);
+        return GetLastError();
+    };
+    machine.WriteFile("drive_c/windows/system32/text.dll", "no image here");
+    std::string noResources = ReadWholeFile(PeFixture("version32.dll"));
+    const size_t pe = Le32(noResources.data(), 0x3c);
+    std::memset(noResources.data() + pe + 24 + 96 + 16, 0, 8);  // the resource directory entry
+    machine.WriteFile("drive_c/windows/system32/nores.dll", noResources);
+    std::filesystem::create_symlink("loop.dll", machine.System32() / "loop.dll");
+
+    EXPECT_EQ(sizeError("noversion32.dll"), kErrorResourceTypeNotFound) << "resources, none of them a version";
+    EXPECT_EQ(sizeError("nores.dll"), kErrorResourceDataNotFound) << "no resources at all";
+    EXPECT_EQ(sizeError("text.dll"), kErrorResourceDataNotFound);
+    EXPECT_EQ(sizeError("missing.dll"), kErrorFileNotFound);
+    EXPECT_EQ(sizeError("C:\\nofolder\\version32.dll"), kErrorPathNotFound);
+    EXPECT_EQ(sizeError("C:\\windows\\system32"), kErrorAccessDenied);
+    EXPECT_EQ(sizeError("loop.dll"), kErrorCantResolveFilename);
+    EXPECT_EQ(sizeError(""), kErrorBadPathname);
+
+    SetLastError(0xdeadbeef);
+    EXPECT_GT(GetFileVersionInfoSizeA("version32.dll", nullptr), 0u);
+    EXPECT_EQ(GetLastError(), kErrorSuccess);
+    std::vector<uint8_t> buffer(64);
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(GetFileVersionInfoA("noversion32.dll", 0, 64, buffer.data()));
+    EXPECT_EQ(GetLastError(), kErrorResourceTypeNotFound);
+    EXPECT_FALSE(GetFileVersionInfoA("version32.dll", 0, 64, buffer.data()));
+    EXPECT_EQ(GetLastError(), kErrorInsufficientBuffer);
+}
+
+// A buffer whose last byte is followed by a page nothing may touch.
+class GuardedBuffer {
+public:
+    explicit GuardedBuffer(size_t size) : size_(size) {
+        page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        span_ = ((size + page_ - 1) / page_ + 1) * page_;
+        base_ = static_cast<uint8_t*>(mmap(nullptr, span_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        mprotect(base_ + span_ - page_, page_, PROT_NONE);
+    }
+    ~GuardedBuffer() { munmap(base_, span_); }
+    uint8_t* data() const { return base_ + span_ - page_ - size_; }
+    uint32_t size() const { return static_cast<uint32_t>(size_); }
+
+private:
+    size_t size_, page_ = 0, span_ = 0;
+    uint8_t* base_ = nullptr;
+};
+
+TEST_F(VersionApi, QueriesStayInsideABufferJustLargeEnoughForTheBlock) {
+    const std::string raw = *ReadVersionBlock(PeFixture("version32.dll"));
+    ASSERT_EQ(Le16(raw.data(), 0), raw.size()) << "the block ends where the resource ends";
+    const char* names[] = {"CompanyName", "FileDescription", "LegalCopyright", "Comments"};
+    for (size_t extra : {size_t(0), size_t(2), size_t(4), size_t(40), raw.size() + 4}) {
+        SCOPED_TRACE(extra);
+        GuardedBuffer buf(raw.size() + extra);  // any read or write past it faults
+        ASSERT_TRUE(GetFileVersionInfoA("version32.dll", 0, buf.size(), buf.data()));
+        EXPECT_EQ(std::memcmp(buf.data(), raw.data(), raw.size()), 0);
+        void* p = nullptr;
+        uint32_t len = 0;
+        ASSERT_TRUE(VerQueryValueA(buf.data(), "\\", &p, &len));
+        EXPECT_EQ(len, 52u);
+        for (const char* name : names) {
+            ASSERT_TRUE(VerQueryValueA(buf.data(), std::string("\\StringFileInfo\\040904E4\\") + name, &p, &len))
+                << name;
+            const auto* c = static_cast<const uint8_t*>(p);
+            ASSERT_GE(c, buf.data());
+            const bool ansi = c >= buf.data() + raw.size();
+            ASSERT_LE(c + len * (ansi ? 1 : 2), buf.data() + buf.size()) << name;
+            // With the whole room the text is an ANSI copy; without it, as stored.
+            if (extra == raw.size() + 4) EXPECT_TRUE(ansi) << name;
+            if (extra < 4) EXPECT_FALSE(ansi) << name;
+        }
+        EXPECT_EQ(std::memcmp(buf.data(), raw.data(), raw.size()), 0) << "the block itself is never changed";
+    }
+}
+
+TEST_F(VersionApi, TheFirstStringTableIsFoundWhateverTheLayout) {
+    struct Case {
+        const char* file;
+        const char* key;
+    } cases[] = {{"version32.dll", "040904E4"}, {"version64.dll", "040904E4"}, {"varfirst32.dll", "040904E4"},
+                 {"secondtable32.dll", "040704B0"}, {"badtranslation32.dll", "040904E4"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        auto block = Load(c.file);
+        EXPECT_EQ(FirstStringTableKey(block.data(), block.size()), c.key);
+        // Where the usual layout puts it, the fixed offsets agree.
+        if (std::string(c.file) != "varfirst32.dll") {
+            EXPECT_EQ(KeyAt134(block), c.key);
+        }
+    }
+    // Blocks built for other keys and shapes, and damaged ones.
+    auto layout = ScriptFields("version.rc");
+    layout.tables[0].key = "041104B0";
+    std::string built = BuildVersionResource(layout);
+    EXPECT_EQ(FirstStringTableKey(built.data(), built.size()), "041104B0");
+    EXPECT_EQ(FirstStringTableKey(built.data(), 100), "") << "cut before the table";
+    layout.tables.clear();
+    built = BuildVersionResource(layout);
+    EXPECT_EQ(FirstStringTableKey(built.data(), built.size()), "") << "no string table";
+    EXPECT_EQ(FirstStringTableKey(nullptr, 0), "");
+    std::mt19937 rng(99);
+    const std::string usual = BuildVersionResource(ScriptFields("version.rc"));
+    for (int round = 0; round < 2000; ++round) {
+        std::string damaged = usual;
+        for (int k = 0; k < 3; ++k) damaged[rng() % damaged.size()] = static_cast<char>(rng());
+        // Copied to a buffer of exactly its size, so a stray read shows under a checker.
+        std::vector<char> exact(damaged.begin(), damaged.end());
+        const std::string key = FirstStringTableKey(exact.data(), exact.size());
+        EXPECT_LE(key.size(), exact.size());
+    }
+}
+
 // A built block in a buffer laid out as GetFileVersionInfoA leaves it.
 std::vector<uint8_t> InBuffer(const std::string& raw, size_t canary = 32) {
     std::vector<uint8_t> b(raw.size() * 2 + 4 + canary, 0);
@@ -266,11 +398,13 @@ std::vector<uint8_t> InBuffer(const std::string& raw, size_t canary = 32) {
 }
 
 TEST(VerQueryValueA, RefusesDamagedBlocks) {
-    const std::string raw = BuildVersionResource(Spec("version.rc"));
+    const std::string raw = BuildVersionResource(ScriptFields("version.rc"));
     const std::string path = "\\StringFileInfo\\040904E4\\CompanyName";
     void* p = nullptr;
     uint32_t len = 0;
-    auto query = [&](std::vector<uint8_t>& b, const std::string& q) { return VerQueryValueA(b.data(), q, &p, &len); };
+    auto query = [&](std::vector<uint8_t>& b, const std::string& q) {
+        return VerQueryValueA(b.data(), static_cast<uint32_t>(b.size() - 32), q, &p, &len);
+    };
     auto put16 = [](std::vector<uint8_t>& b, size_t off, uint16_t v) {
         b[off] = static_cast<uint8_t>(v);
         b[off + 1] = static_cast<uint8_t>(v >> 8);
@@ -301,14 +435,17 @@ TEST(VerQueryValueA, RefusesDamagedBlocks) {
     b[4] = 'V';  // the 16-bit layout
     EXPECT_FALSE(query(b, "\\"));
     b = InBuffer(raw);
-    std::memcpy(b.data() + raw.size(), "XXXX", 4);  // no spare room for ANSI copies
-    EXPECT_FALSE(query(b, path));
+    std::memcpy(b.data() + raw.size(), "XXXX", 4);  // no spare room for ANSI copies: the text as stored
+    ASSERT_TRUE(query(b, path));
+    EXPECT_EQ(static_cast<uint8_t*>(p), b.data() + company + 32);  // after "CompanyName\0", aligned
+    EXPECT_EQ(len, 13u);
+    EXPECT_EQ(Le16(p, 0), u'B');
     EXPECT_TRUE(query(b, "\\VarFileInfo\\Translation"));
     EXPECT_FALSE(VerQueryValueA(nullptr, path, &p, &len));
 }
 
 TEST(VerQueryValueA, RandomDamageStaysInsideTheBuffer) {
-    const std::string raw = BuildVersionResource(Spec("version.rc"));
+    const std::string raw = BuildVersionResource(ScriptFields("version.rc"));
     const char* paths[] = {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040904E4\\Comments",
                            "\\StringFileInfo\\040904E4\\ProductVersion"};
     std::mt19937 rng(4711);
@@ -319,13 +456,19 @@ TEST(VerQueryValueA, RandomDamageStaysInsideTheBuffer) {
         std::string damaged = raw;
         for (int k = 0; k < 4; ++k) damaged[where(rng)] = static_cast<char>(byte(rng));
         auto b = InBuffer(damaged);
+        const uint32_t size = static_cast<uint32_t>(b.size() - 32);
         for (const char* q : paths) {
             void* p = nullptr;
             uint32_t len = 0;
+            if (VerQueryValueA(b.data(), size, q, &p, &len)) {
+                const auto* c = static_cast<uint8_t*>(p);
+                ASSERT_GE(c, b.data());
+                ASSERT_LE(c + len, b.data() + size);
+            }
             if (VerQueryValueA(b.data(), q, &p, &len)) {
                 const auto* c = static_cast<uint8_t*>(p);
                 ASSERT_GE(c, b.data());
-                ASSERT_LE(c + len, b.data() + b.size() - 32);
+                ASSERT_LE(c + len, b.data() + size);
             }
         }
         for (size_t i = b.size() - 32; i < b.size(); ++i) ASSERT_EQ(b[i], 0xcc) << "round " << round;

@@ -5,16 +5,12 @@
 
 #include "platform/api/OsVersion.h"
 #include "platform/api/VersionApi.h"
+#include "platform/api/VersionBlock.h"
 #include "core/shell/uConst.h"
 
 namespace tarnel {
 
 namespace {
-
-// Offsets, in a 32-bit version block, of the low bytes of the eight
-// characters of the first string table's key.
-constexpr size_t kFirstTableKeyOffset = 134;
-constexpr size_t kFirstTableKeyChars = 8;
 
 // The text at `p` up to its first zero, never reading past the block.
 std::string TextAt(const char* p, const std::vector<char>& block, uint32_t len) {
@@ -74,13 +70,9 @@ void TFileVersionInfo::ReloadVersionInfo() {
             countryCode_ = code;
         }
     } else if (UsesRegistryStore(mode)) {
-        // The key is taken where the usual layout puts the first string
-        // table; a block of another layout simply finds no strings.
-        for (size_t i = 0; i < kFirstTableKeyChars; ++i) {
-            size_t at = kFirstTableKeyOffset + 2 * i;
-            if (at >= block.size() || block[at] == 0) break;
-            countryCode_ += block[at];
-        }
+        // The key of the first string table, whatever the block's layout; a
+        // first table without the strings leaves them empty.
+        countryCode_ = platform::FirstStringTableKey(block.data(), block.size());
     }
 
     for (size_t i = 0; i < std::size(names); ++i) {

@@ -3,26 +3,50 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace tarnel::platform {
 
-// Size of the buffer GetFileVersionInfoA needs for `file` (resolved as
-// ResolveMachineFile does); 0 when the file is missing, unreadable, malformed
-// or has no version resource. `handle` (may be null) is set to 0.
+// Files are named as the machine's loader finds them (LookUpMachineFile: a
+// bare name in the system folders, a Windows path on drive C:). A host file
+// outside the machine is read only when it is the program's own file
+// (ProgramFile()) or was admitted with AdmitHostFile; a host path into the
+// machine's own folder names that file. Each call sets the last error:
+// 0 on success, else the file's own error (kErrorFileNotFound,
+// kErrorPathNotFound, kErrorAccessDenied for a folder or a device,
+// kErrorCantResolveFilename for a link loop), kErrorBadPathname for an empty
+// name, kErrorResourceDataNotFound for a file without resources (or not an
+// image), kErrorResourceTypeNotFound when it has resources but no version
+// resource, kErrorResourceNameNotFound when its version resource is not id 1.
+
+// Lets the version calls read this host file by its host path (the files a
+// user names on the command line, for instance).
+void AdmitHostFile(const std::filesystem::path& file);
+
+// Size of the buffer GetFileVersionInfoA needs for `file`; 0 when the file
+// is missing, unreadable, malformed or has no version resource. `handle`
+// (may be null) is set to 0.
 uint32_t GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle);
 
 // Fills `data` with the raw VS_VERSIONINFO block, byte for byte as stored in
-// the file, followed by the room VerQueryValueA uses for ANSI copies of the
-// strings. False when the file has no block or `len` is too small for it.
+// the file, followed (when `len` leaves room) by the marker and the room
+// VerQueryValueA uses for ANSI copies of the strings. False when the file has
+// no block or `len` is too small for it.
 bool GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data);
 
 // "\" gives the VS_FIXEDFILEINFO, "\VarFileInfo\Translation" the translation
 // array, "\StringFileInfo\<key>\<name>" a string, converted to the ANSI code
 // page inside `block`'s spare room (so the block is written to). Path parts
-// match without regard to case. False when not found.
+// match without regard to case. False when not found. Nothing outside the
+// buffer GetFileVersionInfoA filled is read or written: it knows the size of
+// each buffer it filled; any other buffer is taken to hold the block alone.
+// Where there is no room for an ANSI copy the string comes back as stored,
+// in UTF-16, with its length in characters.
 bool VerQueryValueA(void* block, const std::string& subBlock, void** buffer, uint32_t* len);
+// The same for a buffer of `size` bytes whose size the caller knows.
+bool VerQueryValueA(void* block, uint32_t size, const std::string& subBlock, void** buffer, uint32_t* len);
 
 // The fields of a VERSIONINFO resource, for building one.
 struct VersionResourceSpec {

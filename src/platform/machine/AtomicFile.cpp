@@ -1,28 +1,137 @@
 #include "platform/machine/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "platform/machine/Machine.h"
 
 namespace tarnel::platform {
 
 namespace {
+
 [[noreturn]] void Fail(const std::string& what, const std::filesystem::path& file, int err) {
-    throw EFileError(what + " '" + file.string() + "': " + std::strerror(err));
+    throw EFileError(file, what, err);
 }
+
+std::string Mib(uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
+
+// Opens without blocking (a FIFO must not hang the caller) and keeps only
+// regular files. Returns -1 with errno ENOENT or ENOTDIR when `missingIsOk`
+// and the file is not there.
+int OpenRegular(const std::filesystem::path& file, struct stat& st, bool missingIsOk) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        if (missingIsOk && (err == ENOENT || err == ENOTDIR)) return -1;
+        Fail("Cannot open", file, err);
+    }
+    if (::fstat(fd, &st) != 0) {
+        int err = errno;
+        ::close(fd);
+        Fail("Cannot read", file, err);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw EFileError(file, "Cannot read", S_ISDIR(st.st_mode) ? "it is a folder" : "not a regular file",
+                         S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    }
+    return fd;
+}
+
+std::string ReadOpened(int fd, const std::filesystem::path& file, const struct stat& st, uint64_t limit) {
+    auto tooLarge = [&] {
+        ::close(fd);
+        throw EFileError(file, "Cannot read",
+                         std::strerror(EFBIG) + std::string(" (more than ") + Mib(limit) + ")", EFBIG);
+    };
+    if (static_cast<uint64_t>(st.st_size) > limit) tooLarge();
+    std::string out;
+    out.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            ::close(fd);
+            Fail("Cannot read", file, err);
+        }
+        if (n == 0) break;
+        // The file may grow while it is read.
+        if (out.size() + static_cast<size_t>(n) > limit) tooLarge();
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return out;
+}
+
+// ".<name>.<pid>.XXXXXX": the pid of the writer, or nullopt for other names.
+std::optional<pid_t> TemporaryOwner(std::string_view entry, std::string_view prefix) {
+    if (entry.size() <= prefix.size() || entry.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+    std::string_view rest = entry.substr(prefix.size());
+    size_t dot = rest.find('.');
+    if (dot == 0 || dot == std::string_view::npos || rest.size() - dot - 1 != 6) return std::nullopt;
+    long long pid = 0;
+    for (char c : rest.substr(0, dot)) {
+        if (c < '0' || c > '9' || pid > 1000000000) return std::nullopt;
+        pid = pid * 10 + (c - '0');
+    }
+    if (pid <= 0) return std::nullopt;
+    return static_cast<pid_t>(pid);
+}
+
+// A writer killed half-way leaves its temporary file behind; the next write
+// of the same file removes those whose process is gone. A live process's
+// temporary (a concurrent writer, or one whose pid answers) is never touched.
+void RemoveStaleTemporaries(const std::filesystem::path& dir, const std::string& name) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    const std::string prefix = "." + name + ".";
+    const pid_t self = ::getpid();
+    while (const dirent* e = ::readdir(d)) {
+        auto owner = TemporaryOwner(e->d_name, prefix);
+        if (!owner || *owner == self) continue;
+        if (::kill(*owner, 0) == 0 || errno != ESRCH) continue;
+        struct stat st {};
+        const std::filesystem::path stale = dir / e->d_name;
+        if (::lstat(stale.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(stale.c_str());
+    }
+    ::closedir(d);
+}
+
 }  // namespace
 
 void WriteFileAtomically(const std::filesystem::path& file, std::string_view contents) {
     std::filesystem::path dir = file.parent_path().empty() ? "." : file.parent_path();
-    std::string tmpl = (dir / ("." + file.filename().string() + ".XXXXXX")).string();
-    int fd = mkstemp(tmpl.data());
+    // The file being replaced decides, as it would for a write in place.
+    struct stat st {};
+    bool replacing = false;
+    if (::stat(file.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            throw EFileError(file, "Cannot write",
+                             S_ISDIR(st.st_mode) ? "it is a folder" : "not a regular file",
+                             S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        // The rename would succeed over a read-only file (and root may write
+        // anything): refuse as Windows refuses to open it for writing.
+        if ((st.st_mode & 0222) == 0)
+            throw EFileError(file, "Cannot write", std::string(std::strerror(EACCES)) + " (the file is read-only)",
+                             EACCES);
+        if (::geteuid() != 0 && ::access(file.c_str(), W_OK) != 0) Fail("Cannot write", file, errno);
+        replacing = true;
+    } else if (errno != ENOENT) {
+        Fail("Cannot write", file, errno);
+    }
+
+    RemoveStaleTemporaries(dir, file.filename().string());
+    std::string tmpl =
+        (dir / ("." + file.filename().string() + "." + std::to_string(::getpid()) + ".XXXXXX")).string();
+    int fd = ::mkstemp(tmpl.data());
     if (fd < 0) Fail("Cannot write", file, errno);
     auto abandon = [&](int err) {
         ::close(fd);
@@ -30,9 +139,7 @@ void WriteFileAtomically(const std::filesystem::path& file, std::string_view con
         Fail("Cannot write", file, err);
     };
     // Keep the permissions of the file being replaced.
-    struct stat st {};
-    if (::stat(file.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-    else ::fchmod(fd, 0644);
+    if (::fchmod(fd, replacing ? (st.st_mode & 07777) : 0644) != 0) abandon(errno);
     const char* p = contents.data();
     size_t left = contents.size();
     while (left > 0) {
@@ -56,39 +163,60 @@ void WriteFileAtomically(const std::filesystem::path& file, std::string_view con
         Fail("Cannot replace", file, err);
     }
     // Make the rename itself durable.
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);
         ::close(dfd);
     }
 }
 
-std::string ReadWholeFile(const std::filesystem::path& file) {
-    int fd = ::open(file.c_str(), O_RDONLY);
-    if (fd < 0) Fail("Cannot open", file, errno);
-    std::string out;
+std::string ReadWholeFile(const std::filesystem::path& file, uint64_t limit) {
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+    int fd = OpenRegular(file, st, false);
+    return ReadOpened(fd, file, st, limit);
+}
+
+std::optional<std::string> ReadWholeFileIfExists(const std::filesystem::path& file, uint64_t limit) {
+    struct stat st {};
+    int fd = OpenRegular(file, st, true);
+    if (fd < 0) return std::nullopt;
+    return ReadOpened(fd, file, st, limit);
+}
+
+RegularFile::RegularFile(const std::filesystem::path& file) : path_(file) {
+    struct stat st {};
+    fd_ = OpenRegular(file, st, false);
+    size_ = static_cast<uint64_t>(st.st_size);
+}
+
+RegularFile::~RegularFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::optional<std::string> RegularFile::ReadAt(uint64_t offset, uint64_t len) const {
+    if (offset > size_ || len > size_ - offset) return std::nullopt;
+    std::string out(static_cast<size_t>(len), '\0');
+    size_t done = 0;
+    while (done < len) {
+        ssize_t n = ::pread(fd_, out.data() + done, static_cast<size_t>(len) - done,
+                            static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
-            int err = errno;
-            ::close(fd);
-            Fail("Cannot read", file, err);
+            Fail("Cannot read", path_, errno);
         }
-        if (n == 0) break;
-        out.append(buf, static_cast<size_t>(n));
+        if (n == 0) return std::nullopt;  // shrunk since it was opened
+        done += static_cast<size_t>(n);
     }
-    ::close(fd);
     return out;
 }
 
 FileStamp StampOf(const std::filesystem::path& file) {
     struct stat st {};
     FileStamp s;
-    if (::stat(file.c_str(), &st) != 0) return s;
+    if (::stat(file.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return s;
+        Fail("Cannot read", file, errno);
+    }
     s.exists = true;
     s.device = st.st_dev;
     s.inode = st.st_ino;

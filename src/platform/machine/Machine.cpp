@@ -1,9 +1,16 @@
 #include "platform/machine/Machine.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "platform/api/Ansi.h"
 #include "platform/api/Registry.h"
+#include "platform/api/WinError.h"
 #include "platform/machine/MachineBackend.h"
 #include "platform/machine/StoreFiles.h"
 #include "platform/machine/WineHive.h"
@@ -47,9 +54,11 @@ fs::path SystemIniPath() {
 }
 
 std::optional<fs::path> FindFileNoCase(const fs::path& dir, const std::string& name) {
+    if (name.empty()) return std::nullopt;
     std::error_code ec;
     fs::path exact = dir / name;
-    if (fs::exists(exact, ec)) return exact;
+    const auto type = fs::symlink_status(exact, ec).type();
+    if (!ec && type != fs::file_type::not_found && type != fs::file_type::none) return exact;
     fs::directory_iterator it(dir, ec);
     if (ec) return std::nullopt;
     for (const auto& entry : it) {
@@ -58,59 +67,175 @@ std::optional<fs::path> FindFileNoCase(const fs::path& dir, const std::string& n
     return std::nullopt;
 }
 
-std::optional<fs::path> MapWindowsPath(const std::string& windowsPath) {
-    if (windowsPath.size() < 3 || windowsPath[1] != ':' || !IsSeparator(windowsPath[2]))
-        return std::nullopt;
-    if (AsciiLower(windowsPath[0]) != 'c') return std::nullopt;
-    fs::path cur = MachineRoot() / "drive_c";
-    size_t pos = 3;
-    bool missing = false;
-    while (pos <= windowsPath.size()) {
-        size_t end = pos;
-        while (end < windowsPath.size() && !IsSeparator(windowsPath[end])) ++end;
-        std::string part = windowsPath.substr(pos, end - pos);
-        pos = end + 1;
-        if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            if (cur != MachineRoot() / "drive_c") cur = cur.parent_path();
-            continue;
-        }
-        std::optional<fs::path> found;
-        if (!missing) found = FindFileNoCase(cur, part);
-        if (found) {
-            cur = *found;
-        } else {
-            missing = true;
-            cur /= part;
+namespace {
+
+// A Windows name split into its components, '/' and '\' alike.
+std::vector<std::string> Components(std::string_view path) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || IsSeparator(path[i])) {
+            if (i > start) parts.emplace_back(path.substr(start, i - start));
+            start = i + 1;
         }
     }
-    return cur;
+    return parts;
 }
 
-std::optional<fs::path> ResolveMachineFile(const std::string& name) {
-    std::error_code ec;
-    auto regular = [&](const fs::path& p) -> std::optional<fs::path> {
-        if (fs::is_regular_file(p, ec)) return p;
-        return std::nullopt;
-    };
-    if (name.empty()) return std::nullopt;
+// The components below drive C: of a drive-absolute ("C:\x") or
+// drive-rooted ("\x") name; nullopt for anything else.
+std::optional<std::vector<std::string>> DriveCComponents(const std::string& name) {
     if (name.size() >= 3 && name[1] == ':' && IsSeparator(name[2])) {
-        if (!MachineSelected()) return std::nullopt;
-        auto mapped = MapWindowsPath(name);
-        return mapped ? regular(*mapped) : std::nullopt;
+        if (AsciiLower(name[0]) != 'c') return std::nullopt;
+        return Components(std::string_view(name).substr(3));
     }
-    if (name.find('/') != std::string::npos) return regular(name);
-    if (name.find('\\') != std::string::npos || name == "." || name == "..") return std::nullopt;
-    if (!MachineSelected()) return std::nullopt;
-    fs::path win = WindowsDirPath();
-    for (const char* dir : {"system32", "system"}) {
-        if (auto d = FindFileNoCase(win, dir)) {
-            if (auto f = FindFileNoCase(*d, name))
-                if (auto r = regular(*f)) return r;
-        }
-    }
-    if (auto f = FindFileNoCase(win, name)) return regular(*f);
+    // "\\server\share" and "\\?\..." name no file of the machine.
+    if (!name.empty() && IsSeparator(name[0]) && !(name.size() > 1 && IsSeparator(name[1])))
+        return Components(std::string_view(name).substr(1));
     return std::nullopt;
+}
+
+struct Mapped {
+    fs::path path;
+    bool folderMissing = false;  // a component before the last one does not exist
+    bool fileMissing = false;
+};
+
+Mapped MapComponents(const std::vector<std::string>& raw) {
+    // Windows resolves "." and ".." on the name first; ".." at the root of a
+    // drive stays at the root.
+    std::vector<std::string> parts;
+    for (const std::string& component : raw) {
+        if (component == ".") continue;
+        if (component == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(component);
+    }
+    Mapped m{MachineRoot() / "drive_c"};
+    for (const std::string& component : parts) {
+        std::optional<fs::path> found;
+        if (!m.fileMissing) found = FindFileNoCase(m.path, component);
+        if (found) {
+            m.path = *found;
+            continue;
+        }
+        if (m.fileMissing) m.folderMissing = true;
+        m.fileMissing = true;
+        m.path /= component;
+    }
+    return m;
+}
+
+std::optional<fs::path> RealPath(const fs::path& p, int& err) {
+    char* real = ::realpath(p.c_str(), nullptr);
+    if (!real) {
+        err = errno;
+        return std::nullopt;
+    }
+    fs::path out(real);
+    std::free(real);
+    return out;
+}
+
+bool Within(const fs::path& inner, const fs::path& root) {
+    const std::string in = inner.string(), r = root.string();
+    if (in.size() < r.size() || in.compare(0, r.size(), r) != 0) return false;
+    return in.size() == r.size() || in[r.size()] == '/' || r == "/";
+}
+
+// Checks a host path found for a machine name: a regular file inside the machine.
+MachineFileLookup Judge(const fs::path& candidate) {
+    int err = 0;
+    auto real = RealPath(candidate, err);
+    if (!real) {
+        if (err == ELOOP) return {std::nullopt, kErrorCantResolveFilename};
+        return {std::nullopt, err == ENOENT ? kErrorFileNotFound : WinErrorFromErrno(err)};
+    }
+    int rootErr = 0;
+    auto root = RealPath(MachineRoot(), rootErr);
+    if (!root || !Within(*real, *root)) return {std::nullopt, kErrorFileNotFound};
+    struct stat st {};
+    if (::stat(real->c_str(), &st) != 0) return {std::nullopt, WinErrorFromErrno(errno)};
+    if (!S_ISREG(st.st_mode)) return {std::nullopt, kErrorAccessDenied};
+    return {candidate, kErrorSuccess};
+}
+
+}  // namespace
+
+std::optional<fs::path> MapWindowsPath(const std::string& windowsPath) {
+    auto parts = DriveCComponents(windowsPath);
+    if (!parts) return std::nullopt;
+    return MapComponents(*parts).path;
+}
+
+MachineFileLookup LookUpMachineFile(const std::string& name) {
+    if (name.empty() || !MachineSelected()) return {std::nullopt, kErrorPathNotFound};
+    if (name.find_first_of("\\/:") == std::string::npos) {
+        if (name == "." || name == "..") return {std::nullopt, kErrorFileNotFound};
+        // The loader's search order for a bare name.
+        const fs::path win = WindowsDirPath();
+        uint32_t error = kErrorFileNotFound;
+        std::vector<fs::path> dirs;
+        for (const char* sub : {"system32", "system"})
+            if (auto d = FindFileNoCase(win, sub)) dirs.push_back(*d);
+        dirs.push_back(win);
+        for (const fs::path& dir : dirs) {
+            auto f = FindFileNoCase(dir, name);
+            if (!f) continue;
+            MachineFileLookup r = Judge(*f);
+            if (r.file) return r;
+            if (r.error == kErrorCantResolveFilename) error = r.error;
+        }
+        return {std::nullopt, error};
+    }
+    auto parts = DriveCComponents(name);
+    if (!parts) return {std::nullopt, kErrorPathNotFound};
+    Mapped m = MapComponents(*parts);
+    if (m.folderMissing) return {std::nullopt, kErrorPathNotFound};
+    if (m.fileMissing) return {std::nullopt, kErrorFileNotFound};
+    return Judge(m.path);
+}
+
+std::optional<fs::path> ResolveMachineFile(const std::string& name) { return LookUpMachineFile(name).file; }
+
+bool LeadsOutsideMachine(const fs::path& hostPath) {
+    int err = 0;
+    auto real = RealPath(hostPath, err);
+    if (!real) return false;
+    auto root = RealPath(MachineRoot(), err);
+    return !root || !Within(*real, *root);
+}
+
+EFileError::EFileError(fs::path file, const std::string& what, int error)
+    : EFileError(std::move(file), what, std::strerror(error), error) {}
+
+EFileError::EFileError(fs::path file, const std::string& what, std::string reason, int error)
+    : std::runtime_error(what + " '" + file.string() + "': " + reason),
+      file_(std::move(file)),
+      reason_(std::move(reason)),
+      error_(error) {}
+
+uint32_t WinErrorFromErrno(int error) {
+    switch (error) {
+        case 0: return kErrorSuccess;
+        case ENOENT: return kErrorFileNotFound;
+        case ENOTDIR: return kErrorPathNotFound;
+        case EACCES:
+        case EPERM:
+        case EISDIR: return kErrorAccessDenied;
+        case ENOSPC:
+        case EDQUOT: return kErrorDiskFull;
+        case EROFS: return kErrorWriteProtect;
+        case ELOOP: return kErrorCantResolveFilename;
+        case ENAMETOOLONG: return kErrorFilenameTooLong;
+        case EFBIG: return kErrorFileTooLarge;
+        case ENOMEM: return kErrorNotEnoughMemory;
+        case EBUSY:
+        case ETXTBSY: return kErrorSharingViolation;
+        default: return kErrorAccessDenied;
+    }
 }
 
 }  // namespace tarnel::platform

@@ -11,10 +11,30 @@
 namespace tarnel::platform {
 
 // A file of the machine could not be read or written; the message names it.
+// When the failure concerns one file, File() names it and Reason() gives the
+// system's own words for the cause (strerror text, e.g. "No space left on
+// device"), so that a caller can word its own message around them.
 class EFileError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EFileError(const std::string& message) : std::runtime_error(message) {}
+    // "<what> '<file>': <strerror(error)>"
+    EFileError(std::filesystem::path file, const std::string& what, int error);
+    // "<what> '<file>': <reason>", for causes the system did not report itself.
+    EFileError(std::filesystem::path file, const std::string& what, std::string reason, int error);
+
+    const std::filesystem::path& File() const { return file_; }
+    const std::string& Reason() const { return reason_; }
+    int ErrorNumber() const { return error_; }  // errno, 0 when none
+
+private:
+    std::filesystem::path file_;
+    std::string reason_;
+    int error_ = 0;
 };
+
+// The system error code Windows reports for what an errno value describes
+// (ENOENT -> 2, EACCES -> 5, ENOSPC -> 112, ELOOP -> 1921, ...).
+uint32_t WinErrorFromErrno(int error);
 
 // Makes the machine in `root` the backend every platform call acts on. The
 // folder must exist.
@@ -48,21 +68,42 @@ std::filesystem::path UserHivePath();     // user.reg
 std::filesystem::path SystemIniPath();    // drive_c/windows/system.ini
 std::filesystem::path WindowsDirPath();   // drive_c/windows
 
-// Maps a Windows path ("C:\WINDOWS\system32\x.dll") to the host file below
-// the machine's dosdevices, matching each component without regard to
-// ASCII case. Returns the host path even if the file does not exist
-// (components not found keep their spelling). nullopt for drives other
-// than C: and for relative names.
+// Maps a Windows path ("C:\WINDOWS\system32\x.dll", or drive-rooted
+// "\WINDOWS\system32\x.dll", which is on drive C:) to the host file below the
+// machine's drive_c, matching each component without regard to ASCII case.
+// '/' separates components as '\' does; "." is skipped and ".." never climbs
+// above the drive's root, as Windows normalizes paths. Returns the host path
+// even if the file does not exist (components not found keep their
+// spelling). nullopt for drives other than C:, for drive-relative ("C:x"),
+// UNC and relative names.
 std::optional<std::filesystem::path> MapWindowsPath(const std::string& windowsPath);
 
+// Where a name leads in the machine: the host file, or the system error code
+// Windows reports for the name: kErrorFileNotFound, kErrorPathNotFound (a
+// folder on the way is missing, another drive, a relative path),
+// kErrorAccessDenied (a folder or another non-file), kErrorCantResolveFilename
+// (a symbolic link that loops).
+struct MachineFileLookup {
+    std::optional<std::filesystem::path> file;
+    uint32_t error = 0;
+};
+
 // Finds a file the way the loader of the machine finds a driver or a
-// version resource: a Windows path is mapped into the machine; a bare
-// name is looked up, case-insensitively, in system32, system and the
-// Windows folder; anything else (it holds a '/') is a host path.
-// nullopt when no existing regular file answers.
+// version resource: a bare name is looked up, case-insensitively, in
+// system32, system and the Windows folder; a Windows path (with '\' or '/')
+// is mapped by MapWindowsPath. Nothing leads outside the machine folder: a
+// file reached through a symbolic link whose target lies outside is not
+// found, nor is a host path.
+MachineFileLookup LookUpMachineFile(const std::string& name);
+// The file LookUpMachineFile finds; nullopt when no regular file answers.
 std::optional<std::filesystem::path> ResolveMachineFile(const std::string& name);
 
-// Case-insensitive (ASCII) lookup of `name` inside `dir`.
+// True when `hostPath` exists and, all links followed, lies outside the
+// selected machine's folder.
+bool LeadsOutsideMachine(const std::filesystem::path& hostPath);
+
+// Case-insensitive (ASCII) lookup of `name` inside `dir`. A link is found by
+// its own name, whether or not its target exists.
 std::optional<std::filesystem::path> FindFileNoCase(const std::filesystem::path& dir,
                                                     const std::string& name);
 

@@ -1,12 +1,12 @@
 #include "platform/machine/PeImage.h"
 
 #include <algorithm>
-#include <fstream>
 #include <set>
-#include <vector>
 
 #include "platform/api/Ansi.h"
+#include "platform/api/WinError.h"
 #include "platform/machine/AtomicFile.h"
+#include "platform/machine/Machine.h"
 
 namespace tarnel::platform {
 
@@ -36,16 +36,48 @@ constexpr size_t kResDirHeaderSize = 16;
 constexpr size_t kResDirEntrySize = 8;
 constexpr size_t kResDataEntrySize = 16;
 constexpr uint32_t kHighBit = 0x80000000u;
-// The loader itself refuses more; anything above is not an image worth reading.
-constexpr uint16_t kMaxSections = 96;
-// type -> name -> language: a fourth level is never valid.
-constexpr int kResourceLevels = 3;
 // Upper bound on directory entries examined in one lookup, so that a hostile
 // tree cannot make a lookup slow even without loops.
 constexpr size_t kMaxEntriesVisited = 1u << 16;
-// Driver files are small; a version block never needs more than 64 KiB,
-// and reading a far larger file only to find that out is not worth it.
-constexpr uint64_t kMaxImageBytes = 256ull << 20;
+// No resource this program reads comes near this: a version block is at
+// most 64 KiB, a driver's self-description a few hundred bytes.
+constexpr uint64_t kMaxResourceBytes = 16ull << 20;
+
+}  // namespace
+
+// The bytes of an image, read on demand.
+class PeImage::Source {
+public:
+    virtual ~Source() = default;
+    virtual uint64_t Size() const = 0;
+    // Exactly `len` bytes at `off`, or nullopt when the image is shorter.
+    virtual std::optional<std::string> Read(uint64_t off, uint64_t len) const = 0;
+};
+
+namespace {
+
+class MemorySource final : public PeImage::Source {
+public:
+    explicit MemorySource(std::string bytes) : bytes_(std::move(bytes)) {}
+    uint64_t Size() const override { return bytes_.size(); }
+    std::optional<std::string> Read(uint64_t off, uint64_t len) const override {
+        if (!Fits(off, len, bytes_.size())) return std::nullopt;
+        return bytes_.substr(static_cast<size_t>(off), static_cast<size_t>(len));
+    }
+
+private:
+    std::string bytes_;
+};
+
+class FileSource final : public PeImage::Source {
+public:
+    explicit FileSource(const std::filesystem::path& file) : file_(file) {}
+    uint64_t Size() const override { return file_.Size(); }
+    std::optional<std::string> Read(uint64_t off, uint64_t len) const override { return file_.ReadAt(off, len); }
+
+private:
+    RegularFile file_;
+};
 
 }  // namespace
 
@@ -55,87 +87,95 @@ bool LooksLikePe(std::string_view bytes) {
     return Fits(peOff, 4, bytes.size()) && Get32(bytes, peOff) == kPeSignature;
 }
 
-PeImage::PeImage(std::string bytes, std::string origin)
-    : bytes_(std::move(bytes)), origin_(std::move(origin)) {
-    auto fail = [this](const std::string& why) { throw EPeFormat(origin_ + ": " + why); };
-    const std::string_view b = bytes_;
-    if (b.size() < 0x40) fail("file too short for a DOS header (" + std::to_string(b.size()) + " bytes)");
-    if (b[0] != 'M' || b[1] != 'Z') fail("no MZ signature at offset 0");
-    const uint32_t peOff = Get32(b, 0x3c);
-    if (!Fits(peOff, 4 + 20, b.size()))
-        fail("PE header offset " + std::to_string(peOff) + " lies outside the file");
-    if (Get32(b, peOff) != kPeSignature) fail("no PE signature at offset " + std::to_string(peOff));
+uint32_t PeImage::Section::Span() const {
+    // Only what is backed by file data counts; the zero-filled tail of a
+    // section holds no resource.
+    return virtualSize != 0 && virtualSize < rawSize ? virtualSize : rawSize;
+}
 
-    const size_t coff = peOff + 4;
-    machine_ = Get16(b, coff);
-    sectionCount_ = Get16(b, coff + 2);
-    const uint16_t optSize = Get16(b, coff + 16);
-    const size_t opt = coff + 20;
-    if (!Fits(opt, optSize, b.size())) fail("optional header truncated");
-    if (optSize < 2) fail("optional header missing");
-    const uint16_t magic = Get16(b, opt);
+void PeImage::Fail(const std::string& why) const { throw EPeFormat(origin_ + ": " + why); }
+
+PeImage::PeImage(std::string bytes, std::string origin)
+    : PeImage(std::make_shared<MemorySource>(std::move(bytes)), std::move(origin)) {}
+
+PeImage PeImage::Load(const std::filesystem::path& file) {
+    return PeImage(std::make_shared<FileSource>(file), file.string());
+}
+
+PeImage::PeImage(std::shared_ptr<const Source> source, std::string origin)
+    : source_(std::move(source)), origin_(std::move(origin)) {
+    const uint64_t size = source_->Size();
+    if (size < 0x40) Fail("file too short for a DOS header (" + std::to_string(size) + " bytes)");
+    const std::string dos = *source_->Read(0, 0x40);
+    if (dos[0] != 'M' || dos[1] != 'Z') Fail("no MZ signature at offset 0");
+    const uint32_t peOff = Get32(dos, 0x3c);
+    const auto coffBytes = source_->Read(peOff, 4 + 20);
+    if (!coffBytes) Fail("PE header offset " + std::to_string(peOff) + " lies outside the file");
+    const std::string_view coff = *coffBytes;
+    if (Get32(coff, 0) != kPeSignature) Fail("no PE signature at offset " + std::to_string(peOff));
+
+    machine_ = Get16(coff, 4);
+    const uint16_t sectionCount = Get16(coff, 6);
+    const uint16_t optSize = Get16(coff, 20);
+    const uint64_t optAt = uint64_t(peOff) + 4 + 20;
+    const auto optBytes = source_->Read(optAt, optSize);
+    if (!optBytes) Fail("optional header truncated");
+    if (optSize < 2) Fail("optional header missing");
+    const std::string_view opt = *optBytes;
+    const uint16_t magic = Get16(opt, 0);
     if (magic == kMagicPe32)
         is64_ = false;
     else if (magic == kMagicPe32Plus)
         is64_ = true;
     else
-        fail("unknown optional header magic " + std::to_string(magic));
+        Fail("unknown optional header magic " + std::to_string(magic));
 
     // Where NumberOfRvaAndSizes and the data directories sit differs by format.
     const size_t countAt = is64_ ? 108 : 92;
     const size_t dirsAt = countAt + 4;
     if (optSize >= countAt + 4) {
-        const uint32_t dirCount = Get32(b, opt + countAt);
+        const uint32_t dirCount = Get32(opt, countAt);
         const size_t resEntry = dirsAt + kResourceDirectoryIndex * 8;
         if (dirCount > kResourceDirectoryIndex && resEntry + 8 <= optSize) {
-            resourceRva_ = Get32(b, opt + resEntry);
-            resourceSize_ = Get32(b, opt + resEntry + 4);
+            resourceRva_ = Get32(opt, resEntry);
+            resourceSize_ = Get32(opt, resEntry + 4);
         }
     }
 
-    if (sectionCount_ > kMaxSections)
-        fail("implausible section count " + std::to_string(sectionCount_));
-    sectionTable_ = static_cast<uint32_t>(opt + optSize);
-    if (!Fits(sectionTable_, uint64_t(sectionCount_) * kSectionHeaderSize, b.size()))
-        fail("section table truncated");
-    if (resourceSize_ > b.size())
-        fail("resource directory claims " + std::to_string(resourceSize_) +
-             " bytes, more than the whole file");
+    const auto table = source_->Read(optAt + optSize, uint64_t(sectionCount) * kSectionHeaderSize);
+    if (!table) Fail("section table truncated");
+    sections_.reserve(sectionCount);
+    for (uint16_t i = 0; i < sectionCount; ++i) {
+        const size_t sh = i * kSectionHeaderSize;
+        sections_.push_back({Get32(*table, sh + 8), Get32(*table, sh + 12), Get32(*table, sh + 16),
+                             Get32(*table, sh + 20)});
+    }
 }
 
-PeImage PeImage::Load(const std::filesystem::path& file) {
-    return PeImage(ReadWholeFile(file), file.string());
-}
-
-std::optional<uint32_t> PeImage::RvaToOffset(uint32_t rva, uint32_t size) const {
-    const std::string_view b = bytes_;
-    for (uint16_t i = 0; i < sectionCount_; ++i) {
-        const size_t sh = sectionTable_ + i * kSectionHeaderSize;
-        const uint32_t virtualSize = Get32(b, sh + 8);
-        const uint32_t virtualAddress = Get32(b, sh + 12);
-        const uint32_t rawSize = Get32(b, sh + 16);
-        const uint32_t rawPointer = Get32(b, sh + 20);
-        // Only what is backed by file data counts; the zero-filled tail of a
-        // section holds no resource.
-        const uint32_t span = virtualSize != 0 && virtualSize < rawSize ? virtualSize : rawSize;
-        if (rva < virtualAddress || rva - virtualAddress >= span) continue;
-        const uint64_t inSection = rva - virtualAddress;
+std::optional<uint64_t> PeImage::RvaToOffset(uint32_t rva, uint32_t size) const {
+    for (const Section& s : sections_) {
+        const uint32_t span = s.Span();
+        if (rva < s.virtualAddress || rva - s.virtualAddress >= span) continue;
+        const uint64_t inSection = rva - s.virtualAddress;
         if (!Fits(inSection, size, span)) return std::nullopt;
-        const uint64_t off = rawPointer + inSection;
-        if (!Fits(off, size, b.size())) return std::nullopt;
-        return static_cast<uint32_t>(off);
+        const uint64_t off = uint64_t(s.rawPointer) + inSection;
+        if (!Fits(off, size, source_->Size())) return std::nullopt;
+        return off;
     }
     return std::nullopt;
 }
 
 namespace {
 
-// One walk over the resource tree of an image: every offset is checked
-// against the directory's extent, subdirectories already on the current path
-// are refused (loops), and the number of entries looked at is capped.
+// One walk over the resource tree of an image, reading from the file only
+// what it visits. Every offset is checked against the tree's extent (the
+// file data of its section from the tree's start on), subdirectories
+// already on the current path are refused (loops), and the number of entries
+// looked at is capped.
 class ResourceWalker {
 public:
-    ResourceWalker(std::string_view rsrc, const std::string& origin) : rsrc_(rsrc), origin_(origin) {}
+    ResourceWalker(const PeImage::Source& src, uint64_t base, uint64_t extent, const std::string& origin)
+        : src_(src), base_(base), extent_(extent), origin_(origin) {}
 
     struct Entry {
         uint32_t nameField;
@@ -144,22 +184,28 @@ public:
         bool isNamed() const { return (nameField & kHighBit) != 0; }
     };
 
+    // `len` bytes at `off` inside the tree.
+    std::string Bytes(uint64_t off, uint64_t len, const char* what) {
+        if (!Fits(off, len, extent_))
+            Fail(std::string(what) + " at " + std::to_string(off) + " lies outside the resource data");
+        auto b = src_.Read(base_ + off, len);
+        if (!b) Fail(std::string(what) + " at " + std::to_string(off) + " lies outside the file");
+        return std::move(*b);
+    }
+
     // The entries of the directory at `off`, checked to lie inside.
     std::vector<Entry> Entries(uint32_t off) {
-        if (!Fits(off, kResDirHeaderSize, rsrc_.size()))
-            Fail("resource directory at " + std::to_string(off) + " lies outside the resource data");
-        const size_t count = size_t(Get16(rsrc_, off + 12)) + Get16(rsrc_, off + 14);
-        if (!Fits(uint64_t(off) + kResDirHeaderSize, uint64_t(count) * kResDirEntrySize, rsrc_.size()))
+        const std::string head = Bytes(off, kResDirHeaderSize, "resource directory");
+        const size_t count = size_t(Get16(head, 12)) + Get16(head, 14);
+        if (!Fits(uint64_t(off) + kResDirHeaderSize, uint64_t(count) * kResDirEntrySize, extent_))
             Fail("resource directory at " + std::to_string(off) + " claims " + std::to_string(count) +
                  " entries, more than the resource data holds");
         visited_ += count;
         if (visited_ > kMaxEntriesVisited) Fail("too many resource directory entries");
+        const std::string list = Bytes(uint64_t(off) + kResDirHeaderSize, count * kResDirEntrySize, "resource directory");
         std::vector<Entry> out;
         out.reserve(count);
-        for (size_t i = 0; i < count; ++i) {
-            const size_t e = off + kResDirHeaderSize + i * kResDirEntrySize;
-            out.push_back({Get32(rsrc_, e), Get32(rsrc_, e + 4)});
-        }
+        for (size_t i = 0; i < count; ++i) out.push_back({Get32(list, i * 8), Get32(list, i * 8 + 4)});
         return out;
     }
 
@@ -171,12 +217,10 @@ public:
 
     std::string NameOf(const Entry& e) {
         const uint32_t off = e.nameField & ~kHighBit;
-        if (!Fits(off, 2, rsrc_.size())) Fail("resource name at " + std::to_string(off) + " lies outside");
-        const uint16_t len = Get16(rsrc_, off);
-        if (!Fits(off + 2ull, len * 2ull, rsrc_.size()))
-            Fail("resource name at " + std::to_string(off) + " runs past the resource data");
+        const uint16_t len = Get16(Bytes(off, 2, "resource name"), 0);
+        const std::string chars = Bytes(off + 2ull, len * 2ull, "resource name");
         std::u16string name(len, u'\0');
-        for (uint16_t i = 0; i < len; ++i) name[i] = static_cast<char16_t>(Get16(rsrc_, off + 2 + 2 * i));
+        for (uint16_t i = 0; i < len; ++i) name[i] = static_cast<char16_t>(Get16(chars, 2 * i));
         return Utf16ToAnsi(name);
     }
 
@@ -189,12 +233,11 @@ public:
         return sub;
     }
 
-    // Offset (inside the resource data) of the data entry an entry points to.
-    uint32_t DataEntry(const Entry& e) {
+    // The data entry (RVA, size) an entry points to.
+    std::pair<uint32_t, uint32_t> DataEntry(const Entry& e) {
         if (e.isDirectory()) Fail("resource tree is deeper than type, name and language");
-        if (!Fits(e.target, kResDataEntrySize, rsrc_.size()))
-            Fail("resource data entry at " + std::to_string(e.target) + " lies outside");
-        return e.target;
+        const std::string d = Bytes(e.target, kResDataEntrySize, "resource data entry");
+        return {Get32(d, 0), Get32(d, 4)};
     }
 
     void Enter(uint32_t dir) { path_.insert(dir); }
@@ -203,7 +246,8 @@ public:
     [[noreturn]] void Fail(const std::string& why) { throw EPeFormat(origin_ + ": " + why); }
 
 private:
-    std::string_view rsrc_;
+    const PeImage::Source& src_;
+    uint64_t base_, extent_;
     const std::string& origin_;
     std::set<uint32_t> path_;
     size_t visited_ = 0;
@@ -211,34 +255,47 @@ private:
 
 }  // namespace
 
-std::optional<std::string> PeImage::FindResource(const ResId& type, const ResId& name) const {
+std::optional<std::string> PeImage::FindResource(const ResId& type, const ResId& name, ResourceMiss& miss) const {
+    miss = ResourceMiss::NoResources;
     if (resourceRva_ == 0 || resourceSize_ == 0) return std::nullopt;
-    const auto base = RvaToOffset(resourceRva_, resourceSize_);
-    if (!base) throw EPeFormat(origin_ + ": resource directory lies outside the file's sections");
-    const std::string_view rsrc = std::string_view(bytes_).substr(*base, resourceSize_);
-    ResourceWalker w(rsrc, origin_);
+    // The tree is read within its section's file data; the size in the data
+    // directory is not trusted (some linkers overstate it).
+    const Section* holder = nullptr;
+    for (const Section& s : sections_)
+        if (resourceRva_ >= s.virtualAddress && resourceRva_ - s.virtualAddress < s.Span()) {
+            holder = &s;
+            break;
+        }
+    if (!holder) Fail("resource directory lies outside the file's sections");
+    const uint64_t inSection = resourceRva_ - holder->virtualAddress;
+    const uint64_t base = uint64_t(holder->rawPointer) + inSection;
+    if (base >= source_->Size()) Fail("resource directory lies outside the file");
+    const uint64_t extent = std::min<uint64_t>(holder->Span() - inSection, source_->Size() - base);
+    ResourceWalker w(*source_, base, extent, origin_);
 
     // A name without id or text stands for any name (FindFirstResource).
     const bool anyName = !name.id && name.name.empty();
+    miss = ResourceMiss::NoType;
     w.Enter(0);
     for (const auto& t : w.Entries(0)) {
         if (!w.Matches(t, type)) continue;
         const uint32_t typeDir = w.Subdirectory(t, 1);
+        miss = ResourceMiss::NoName;
         w.Enter(typeDir);
         for (const auto& n : w.Entries(typeDir)) {
             if (!anyName && !w.Matches(n, name)) continue;
             const uint32_t nameDir = w.Subdirectory(n, 2);
             w.Enter(nameDir);
             for (const auto& lang : w.Entries(nameDir)) {
-                const uint32_t de = w.DataEntry(lang);
-                const uint32_t dataRva = Get32(rsrc, de);
-                const uint32_t dataSize = Get32(rsrc, de + 4);
-                if (dataSize > bytes_.size())
-                    w.Fail("resource data claims " + std::to_string(dataSize) +
-                           " bytes, more than the whole file");
+                const auto [dataRva, dataSize] = w.DataEntry(lang);
+                if (dataSize > kMaxResourceBytes)
+                    w.Fail("resource data claims " + std::to_string(dataSize) + " bytes, more than any resource");
                 const auto dataOff = RvaToOffset(dataRva, dataSize);
                 if (!dataOff) w.Fail("resource data at RVA " + std::to_string(dataRva) + " lies outside the file");
-                return bytes_.substr(*dataOff, dataSize);
+                auto data = source_->Read(*dataOff, dataSize);
+                if (!data) w.Fail("resource data at RVA " + std::to_string(dataRva) + " lies outside the file");
+                miss = ResourceMiss::None;
+                return data;
             }
             w.Leave(nameDir);
             if (!anyName) return std::nullopt;  // the name exists but has no language
@@ -248,47 +305,27 @@ std::optional<std::string> PeImage::FindResource(const ResId& type, const ResId&
     return std::nullopt;
 }
 
+std::optional<std::string> PeImage::FindResource(const ResId& type, const ResId& name) const {
+    ResourceMiss miss;
+    return FindResource(type, name, miss);
+}
+
 std::optional<std::string> PeImage::FindFirstResource(const ResId& type) const {
     return FindResource(type, ResId{});
 }
 
 namespace {
 
-// Random-access reads of a file, each checked against its size.
-class BoundedFile {
-public:
-    explicit BoundedFile(const std::filesystem::path& p) : in_(p, std::ios::binary) {
-        if (!in_) return;
-        in_.seekg(0, std::ios::end);
-        const auto end = in_.tellg();
-        if (end < 0) return;
-        size_ = static_cast<uint64_t>(end);
-        ok_ = true;
-    }
-    bool ok() const { return ok_; }
-    uint64_t size() const { return size_; }
-    std::optional<std::string> Read(uint64_t off, uint64_t len) {
-        if (!ok_ || !Fits(off, len, size_)) return std::nullopt;
-        std::string out(len, '\0');
-        in_.seekg(static_cast<std::streamoff>(off));
-        if (!in_.read(out.data(), static_cast<std::streamsize>(len))) return std::nullopt;
-        return out;
-    }
-
-private:
-    std::ifstream in_;
-    uint64_t size_ = 0;
-    bool ok_ = false;
-};
-
 constexpr std::string_view kVersionSection = ".tarnel_version";
 constexpr uint32_t kShtNobits = 8;
 constexpr uint16_t kShnXindex = 0xffff;
 constexpr uint32_t kMaxElfSections = 1u << 16;
+// A section-name table is a few hundred bytes.
+constexpr uint64_t kMaxElfNames = 1u << 20;
 
 // The contents of the section ".tarnel_version" of a little-endian ELF file.
-std::optional<std::string> ElfVersionSection(BoundedFile& f) {
-    const auto ident = f.Read(0, std::min<uint64_t>(64, f.size()));
+std::optional<std::string> ElfVersionSection(const RegularFile& f) {
+    const auto ident = f.ReadAt(0, std::min<uint64_t>(64, f.Size()));
     if (!ident || ident->size() < 52) return std::nullopt;
     const std::string_view h = *ident;
     const bool is64 = h[4] == 2;
@@ -302,7 +339,7 @@ std::optional<std::string> ElfVersionSection(BoundedFile& f) {
     const uint16_t minEntry = is64 ? 64 : 40;
     if (shoff == 0 || shentsize < minEntry) return std::nullopt;
 
-    auto header = [&](uint64_t i) { return f.Read(shoff + i * shentsize, minEntry); };
+    auto header = [&](uint64_t i) { return f.ReadAt(shoff + i * shentsize, minEntry); };
     struct Section {
         uint32_t name, type;
         uint64_t offset, size, link;
@@ -323,11 +360,12 @@ std::optional<std::string> ElfVersionSection(BoundedFile& f) {
         if (shstrndx == kShnXindex) shstrndx = static_cast<uint32_t>(s0->link);
     }
     if (shnum > kMaxElfSections || shstrndx >= shnum) return std::nullopt;
-    if (!Fits(shoff, shnum * shentsize, f.size())) return std::nullopt;
+    if (!Fits(shoff, shnum * shentsize, f.Size())) return std::nullopt;
 
     const auto strtab = section(shstrndx);
     if (!strtab || strtab->type == kShtNobits) return std::nullopt;
-    const auto names = f.Read(strtab->offset, strtab->size);
+    if (strtab->size > kMaxElfNames) return std::nullopt;
+    const auto names = f.ReadAt(strtab->offset, strtab->size);
     if (!names) return std::nullopt;
 
     for (uint64_t i = 1; i < shnum; ++i) {
@@ -337,21 +375,19 @@ std::optional<std::string> ElfVersionSection(BoundedFile& f) {
         const size_t end = names->find('\0', s->name);
         if (end == std::string::npos) continue;
         if (std::string_view(*names).substr(s->name, end - s->name) != kVersionSection) continue;
-        if (s->type == kShtNobits) return std::nullopt;
-        return f.Read(s->offset, s->size);
+        if (s->type == kShtNobits || s->size > kMaxResourceBytes) return std::nullopt;
+        return f.ReadAt(s->offset, s->size);
     }
     return std::nullopt;
 }
 
 }  // namespace
 
-std::optional<std::string> ReadVersionBlock(const std::filesystem::path& file) {
+VersionBlockRead ReadVersionBlockOf(const std::filesystem::path& file) {
     try {
-        BoundedFile f(file);
-        if (!f.ok()) return std::nullopt;
-        const auto magic = f.Read(0, 4);
-        if (!magic) return std::nullopt;
-        if (*magic == std::string_view("\x7f" "ELF", 4)) {
+        RegularFile f(file);
+        const auto magic = f.ReadAt(0, std::min<uint64_t>(4, f.Size()));
+        if (magic && *magic == std::string_view("\x7f" "ELF", 4)) {
             auto block = ElfVersionSection(f);
             // The section holds one block; anything after its own length is
             // alignment from the linker.
@@ -359,19 +395,32 @@ std::optional<std::string> ReadVersionBlock(const std::filesystem::path& file) {
                 const uint16_t len = Get16(*block, 0);
                 if (len >= 6 && len < block->size()) block->resize(len);
             }
-            return block;
+            if (!block) return {std::nullopt, kErrorResourceDataNotFound};
+            return {std::move(block), kErrorSuccess};
         }
-        if (magic->compare(0, 2, "MZ") != 0 || f.size() > kMaxImageBytes) return std::nullopt;
-        auto bytes = f.Read(0, f.size());
-        if (!bytes || !LooksLikePe(*bytes)) return std::nullopt;
-        PeImage image(std::move(*bytes), file.string());
+        if (!magic || magic->size() < 2 || magic->compare(0, 2, "MZ") != 0)
+            return {std::nullopt, kErrorResourceDataNotFound};
+        PeImage image = PeImage::Load(file);
+        ResourceMiss miss;
         // The system reads the version resource by its fixed id, VS_VERSION_INFO (1).
-        return image.FindResource(ResId::Id(kRtVersion), ResId::Id(1));
+        auto block = image.FindResource(ResId::Id(kRtVersion), ResId::Id(1), miss);
+        if (block) return {std::move(block), kErrorSuccess};
+        switch (miss) {
+            case ResourceMiss::NoType: return {std::nullopt, kErrorResourceTypeNotFound};
+            case ResourceMiss::NoName: return {std::nullopt, kErrorResourceNameNotFound};
+            default: return {std::nullopt, kErrorResourceDataNotFound};
+        }
+    } catch (const EFileError& e) {
+        return {std::nullopt, WinErrorFromErrno(e.ErrorNumber())};
     } catch (const EPeFormat&) {
-        return std::nullopt;
+        return {std::nullopt, kErrorResourceDataNotFound};
     } catch (const std::exception&) {
-        return std::nullopt;
+        return {std::nullopt, kErrorResourceDataNotFound};
     }
+}
+
+std::optional<std::string> ReadVersionBlock(const std::filesystem::path& file) {
+    return ReadVersionBlockOf(file).block;
 }
 
 }  // namespace tarnel::platform

@@ -1,14 +1,18 @@
 // Bounded, defensive reading of PE32/PE32+ images: headers, sections and the
 // resource tree. Every offset is checked against the file; loops in the
-// resource tree and absurd sizes are refused, never followed.
+// resource tree and absurd sizes are refused, never followed. As the loader
+// does, the resource tree is read within the file data of the section that
+// holds it, whatever size the data directory claims.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarnel::platform {
 
@@ -27,10 +31,20 @@ struct ResId {
 
 inline constexpr uint16_t kRtVersion = 16;
 
+// Why a resource lookup found nothing, as the loader tells it apart.
+enum class ResourceMiss {
+    None,
+    NoResources,  // the image has no resource directory at all
+    NoType,
+    NoName,       // the type is there, not that name (or no language under it)
+};
+
 class PeImage {
 public:
     // Parses the headers; throws EPeFormat (naming `origin`) when `bytes` is not a PE image.
     PeImage(std::string bytes, std::string origin);
+    // Reads the headers and section table only; resources are read from the
+    // file when looked up, so a large file costs no more than a small one.
     static PeImage Load(const std::filesystem::path& file);  // EFileError / EPeFormat
 
     bool Is64() const { return is64_; }
@@ -41,18 +55,26 @@ public:
     std::optional<std::string> FindResource(const ResId& type, const ResId& name) const;
     // The first resource of this type, whatever its name.
     std::optional<std::string> FindFirstResource(const ResId& type) const;
+    // FindResource that also tells why nothing was found.
+    std::optional<std::string> FindResource(const ResId& type, const ResId& name, ResourceMiss& miss) const;
 
-    const std::string& Bytes() const { return bytes_; }
+    class Source;  // where the bytes come from: memory or a file
 
 private:
-    std::optional<uint32_t> RvaToOffset(uint32_t rva, uint32_t size) const;
-    std::string bytes_;
+    PeImage(std::shared_ptr<const Source> source, std::string origin);
+    struct Section {
+        uint32_t virtualSize, virtualAddress, rawSize, rawPointer;
+        uint32_t Span() const;  // bytes backed by file data
+    };
+    std::optional<uint64_t> RvaToOffset(uint32_t rva, uint32_t size) const;
+    [[noreturn]] void Fail(const std::string& why) const;
+
+    std::shared_ptr<const Source> source_;
     std::string origin_;
     bool is64_ = false;
     uint16_t machine_ = 0;
     uint32_t resourceRva_ = 0, resourceSize_ = 0;
-    uint32_t sectionTable_ = 0;
-    uint16_t sectionCount_ = 0;
+    std::vector<Section> sections_;
 };
 
 // True when the file starts like a PE image (MZ header with a PE signature).
@@ -61,6 +83,18 @@ bool LooksLikePe(std::string_view bytes);
 // The raw VS_VERSIONINFO block of a file: the kRtVersion resource of a PE
 // image, or the ".tarnel_version" section of an ELF executable. nullopt when
 // the file has none or is malformed (malformed files never throw from here).
+// Only the headers and the pieces of the file the lookup visits are read.
 std::optional<std::string> ReadVersionBlock(const std::filesystem::path& file);
+
+// ReadVersionBlock with the system error code Windows gives when there is no
+// block: the file's own error (kErrorFileNotFound, kErrorAccessDenied, ...),
+// kErrorResourceDataNotFound for a file without resources (or no image at
+// all), kErrorResourceTypeNotFound when it has resources but none of the
+// version type, kErrorResourceNameNotFound when the version type lacks id 1.
+struct VersionBlockRead {
+    std::optional<std::string> block;
+    uint32_t error = 0;
+};
+VersionBlockRead ReadVersionBlockOf(const std::filesystem::path& file);
 
 }  // namespace tarnel::platform

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/api/Ansi.h"
+#include "platform/api/WinError.h"
 #include "platform/machine/AtomicFile.h"
 #include "platform/machine/Machine.h"
 
@@ -24,11 +25,61 @@ struct Line {
     std::string ending;  // "\r\n", "\n", "\r" or "" for a last line without one
 };
 
+// The blanks the profile functions trim: tab, line feed, vertical tab, form
+// feed, carriage return, ^Z (a DOS end of file found on old disks) and space.
+bool IsBlank(char c) { return (c >= 0x09 && c <= 0x0d) || c == 0x1a || c == ' '; }
+
 std::string_view Trim(std::string_view s) {
     size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    while (b < e && IsBlank(s[b])) ++b;
+    while (e > b && IsBlank(s[e - 1])) --e;
     return s.substr(b, e - b);
+}
+
+// A name or value ends at its first zero byte, as a C string held by the
+// profile code does; the line itself runs on to its line break.
+std::string_view UpToNul(std::string_view s) {
+    size_t nul = s.find('\0');
+    return nul == std::string_view::npos ? s : s.substr(0, nul);
+}
+
+std::string WithoutQuotes(std::string_view v) {
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        return std::string(v.substr(1, v.size() - 2));
+    return std::string(v);
+}
+
+// What one line of the file says.
+struct Parsed {
+    enum Kind { Blank, Header, Entry } kind = Blank;
+    std::string_view name;                // section name or key, up to any zero byte
+    std::optional<std::string_view> value;  // after '=', up to any zero byte; none without '='
+};
+
+Parsed Parse(std::string_view text) {
+    Parsed p;
+    std::string_view t = Trim(text);
+    if (t.empty()) return p;
+    // A '[' line is a header only when a ']' closes it; else it is an entry.
+    if (t.front() == '[') {
+        size_t close = t.rfind(']');
+        if (close != std::string_view::npos && close > 0) {
+            p.kind = Parsed::Header;
+            p.name = UpToNul(Trim(t.substr(1, close - 1)));
+            return p;
+        }
+    }
+    p.kind = Parsed::Entry;
+    size_t eq = t.find('=');
+    if (eq == std::string_view::npos) {
+        p.name = UpToNul(t);
+    } else {
+        p.name = UpToNul(Trim(t.substr(0, eq)));
+        std::string_view v = t.substr(eq + 1);
+        while (!v.empty() && IsBlank(v.front())) v.remove_prefix(1);
+        p.value = UpToNul(v);
+    }
+    return p;
 }
 
 std::vector<Line> SplitLines(const std::string& data) {
@@ -59,38 +110,30 @@ std::string JoinLines(const std::vector<Line>& lines) {
     return out;
 }
 
-// The section name of a header line, or nullopt for other lines.
-std::optional<std::string_view> SectionName(std::string_view text) {
-    std::string_view t = Trim(text);
-    if (t.empty() || t[0] != '[') return std::nullopt;
-    size_t close = t.find(']');
-    std::string_view name = t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1);
-    return Trim(name);
-}
-
-bool IsEntry(std::string_view text) {
-    std::string_view t = Trim(text);
-    return !t.empty() && t[0] != ';';
-}
-
-std::string_view EntryKey(std::string_view text) {
-    std::string_view t = Trim(text);
-    size_t eq = t.find('=');
-    return eq == std::string_view::npos ? t : Trim(t.substr(0, eq));
-}
-
 // [first, last) line indexes of the section's body (after its header); first
-// is the header index. nullopt when the section is absent.
+// is the header index. nullopt when the section is absent. The first section
+// of that name is the one read and written.
 struct SectionSpan {
     size_t header, end;
 };
 std::optional<SectionSpan> FindSection(const std::vector<Line>& lines, std::string_view section) {
+    section = Trim(section);
     for (size_t i = 0; i < lines.size(); ++i) {
-        auto name = SectionName(lines[i].text);
-        if (!name || !EqualsNoCase(*name, section)) continue;
+        Parsed p = Parse(lines[i].text);
+        if (p.kind != Parsed::Header || !EqualsNoCase(p.name, section)) continue;
         size_t end = i + 1;
-        while (end < lines.size() && !SectionName(lines[end].text)) ++end;
+        while (end < lines.size() && Parse(lines[end].text).kind != Parsed::Header) ++end;
         return SectionSpan{i, end};
+    }
+    return std::nullopt;
+}
+
+// The first entry of the section whose key matches, without regard to case.
+std::optional<size_t> FindKey(const std::vector<Line>& lines, const SectionSpan& span, std::string_view key) {
+    key = Trim(key);
+    for (size_t i = span.header + 1; i < span.end; ++i) {
+        Parsed p = Parse(lines[i].text);
+        if (p.kind == Parsed::Entry && EqualsNoCase(p.name, key)) return i;
     }
     return std::nullopt;
 }
@@ -98,20 +141,20 @@ std::optional<SectionSpan> FindSection(const std::vector<Line>& lines, std::stri
 std::optional<fs::path> ProfilePath(const char* file) {
     if (!file || !*file) return std::nullopt;
     std::string name(file);
-    if (name.find_first_of("\\/") == std::string::npos) {
+    if (name.find_first_of("\\/:") == std::string::npos) {
         fs::path win = WindowsDirPath();
         auto found = FindFileNoCase(win, name);
         // A new profile file gets the lower-case name the machine layout uses.
         return found ? *found : win / AsciiLowerCase(name);
     }
-    if (name.size() >= 3 && name[1] == ':') return MapWindowsPath(name);
-    return fs::path(name);
+    return MapWindowsPath(name);
 }
 
+// The file's bytes; empty when it does not exist, or when a link leads
+// outside the machine. Throws EFileError when it cannot be read.
 std::string ReadProfile(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::exists(path, ec)) return {};
-    return ReadWholeFile(path);
+    if (LeadsOutsideMachine(path)) return {};
+    return ReadWholeFileIfExists(path).value_or(std::string());
 }
 
 std::string DominantEnding(const std::vector<Line>& lines) {
@@ -123,31 +166,31 @@ std::string DominantEnding(const std::vector<Line>& lines) {
 }  // namespace
 
 uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size, const char* file) {
-    if (!buffer || size == 0) return 0;
+    if (!buffer || !section) {
+        SetLastError(kErrorInvalidParameter);
+        return 0;
+    }
+    if (size == 0) return 0;
     buffer[0] = '\0';
-    if (size > 1) buffer[1] = '\0';
-    if (!section) return 0;
+    if (size < 2) return 0;
+    buffer[1] = '\0';
     auto path = ProfilePath(file);
     if (!path) return 0;
     std::vector<Line> lines = SplitLines(ReadProfile(*path));
     auto span = FindSection(lines, section);
-    if (!span || size < 2) return 0;
+    if (!span) return 0;
 
+    // Invariant: pos <= size - 1, so the closing zero always has its byte.
     uint32_t pos = 0;
     for (size_t i = span->header + 1; i < span->end; ++i) {
-        if (!IsEntry(lines[i].text)) continue;
-        std::string_view t = Trim(lines[i].text);
-        std::string entry;
-        size_t eq = t.find('=');
-        if (eq == std::string_view::npos) {
-            entry = std::string(t);
-        } else {
-            entry = std::string(Trim(t.substr(0, eq))) + "=" + std::string(Trim(t.substr(eq + 1)));
-        }
-        if (static_cast<uint64_t>(pos) + entry.size() + 2 > size) {
-            // Too small: the last line is cut and closed by two zero bytes.
-            uint32_t room = size - 2 - pos;
-            std::memcpy(buffer + pos, entry.data(), room);
+        Parsed p = Parse(lines[i].text);
+        if (p.kind != Parsed::Entry || p.name.empty() || p.name.front() == ';') continue;
+        std::string entry(p.name);
+        if (p.value) entry += "=" + std::string(*p.value);
+        if (uint64_t(pos) + entry.size() + 2 > size) {
+            // Too small: the last line is cut and the buffer closed by two zero bytes.
+            const uint32_t room = pos < size - 2 ? size - 2 - pos : 0;
+            std::memcpy(buffer + pos, entry.data(), std::min<size_t>(room, entry.size()));
             buffer[size - 2] = '\0';
             buffer[size - 1] = '\0';
             return size - 2;
@@ -163,17 +206,21 @@ uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t s
 uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* def, char* buffer,
                                   uint32_t size, const char* file) {
     if (!buffer || size == 0) return 0;
-    std::string result = def ? std::string(Trim(def)) : std::string();
+    buffer[0] = '\0';
+    // Empty key: nothing, not even the default (as the 95 family answers).
+    if (key && !*key) return 0;
+    // Trailing blanks of the default are dropped, leading ones kept.
+    std::string_view d = def ? std::string_view(def) : std::string_view();
+    while (!d.empty() && d.back() == ' ') d.remove_suffix(1);
+    std::string result = WithoutQuotes(d);
     if (section && key) {
         if (auto path = ProfilePath(file)) {
             std::vector<Line> lines = SplitLines(ReadProfile(*path));
             if (auto span = FindSection(lines, section)) {
-                for (size_t i = span->header + 1; i < span->end; ++i) {
-                    if (!IsEntry(lines[i].text) || !EqualsNoCase(EntryKey(lines[i].text), key)) continue;
-                    std::string_view t = Trim(lines[i].text);
-                    size_t eq = t.find('=');
-                    result = eq == std::string_view::npos ? std::string() : std::string(Trim(t.substr(eq + 1)));
-                    break;
+                // A line without '=' has no value: the default answers.
+                if (auto at = FindKey(lines, *span, key)) {
+                    Parsed p = Parse(lines[*at].text);
+                    if (p.value) result = WithoutQuotes(*p.value);
                 }
             }
         }
@@ -187,47 +234,52 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file) {
     if (!section) return true;  // only a request to flush, and nothing is cached
     auto path = ProfilePath(file);
-    if (!path) return false;
+    if (!path) {
+        SetLastError(kErrorPathNotFound);
+        return false;
+    }
     std::string before;
     try {
         before = ReadProfile(*path);
-    } catch (const EFileError&) {
+    } catch (const EFileError& e) {
+        SetLastError(WinErrorFromErrno(e.ErrorNumber()));
         return false;
     }
     std::vector<Line> lines = SplitLines(before);
     const std::string nl = DominantEnding(lines);
     auto span = FindSection(lines, section);
+    // A value is stored without its leading blanks.
+    std::string_view v = value ? std::string_view(value) : std::string_view();
+    while (!v.empty() && IsBlank(v.front())) v.remove_prefix(1);
+    const std::string keyText = key ? std::string(Trim(key)) : std::string();
 
     if (!key) {
         if (span) lines.erase(lines.begin() + span->header, lines.begin() + span->end);
     } else if (span) {
-        size_t found = span->end, lastEntry = span->header;
-        for (size_t i = span->header + 1; i < span->end; ++i) {
-            if (Trim(lines[i].text).empty()) continue;
-            lastEntry = i;
-            if (found == span->end && IsEntry(lines[i].text) && EqualsNoCase(EntryKey(lines[i].text), key))
-                found = i;
-        }
-        if (found != span->end) {
+        if (auto found = FindKey(lines, *span, keyText)) {
             if (value)
-                lines[found].text = std::string(EntryKey(lines[found].text)) + "=" + value;
+                lines[*found].text = std::string(Parse(lines[*found].text).name) + "=" + std::string(v);
             else
-                lines.erase(lines.begin() + found);
+                lines.erase(lines.begin() + *found);
         } else if (value) {
+            size_t lastEntry = span->header;
+            for (size_t i = span->header + 1; i < span->end; ++i)
+                if (!Trim(lines[i].text).empty()) lastEntry = i;
             if (lines[lastEntry].ending.empty()) lines[lastEntry].ending = nl;
-            lines.insert(lines.begin() + lastEntry + 1, Line{std::string(key) + "=" + value, nl});
+            lines.insert(lines.begin() + lastEntry + 1, Line{keyText + "=" + std::string(v), nl});
         }
     } else if (value) {
         if (!lines.empty() && lines.back().ending.empty()) lines.back().ending = nl;
-        lines.push_back(Line{"[" + std::string(section) + "]", nl});
-        lines.push_back(Line{std::string(key) + "=" + value, nl});
+        lines.push_back(Line{"[" + std::string(Trim(section)) + "]", nl});
+        lines.push_back(Line{keyText + "=" + std::string(v), nl});
     }
 
     std::string after = JoinLines(lines);
     if (after == before) return true;
     try {
         WriteFileAtomically(*path, after);
-    } catch (const EFileError&) {
+    } catch (const EFileError& e) {
+        SetLastError(WinErrorFromErrno(e.ErrorNumber()));
         return false;
     }
     return true;

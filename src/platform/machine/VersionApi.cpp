@@ -1,13 +1,21 @@
 #include "platform/api/VersionApi.h"
 
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string_view>
 
 #include "platform/api/Ansi.h"
+#include "platform/api/OsVersion.h"
+#include "platform/api/VersionBlock.h"
+#include "platform/api/WinError.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/PeImage.h"
+
+namespace fs = std::filesystem;
 
 namespace tarnel::platform {
 
@@ -15,155 +23,229 @@ namespace {
 
 // The ANSI copies of queried strings live after the raw block, behind this
 // marker, at the same offset as their UTF-16 original. GetFileVersionInfoA
-// writes the marker only when the caller's buffer has that room, and
-// VerQueryValueA converts text only when it finds the marker.
+// writes the marker only when the caller's buffer has that room.
 constexpr char kSpareMarker[4] = {'F', 'E', '2', 'X'};
-constexpr size_t kNodeHeader = 6;  // wLength, wValueLength, wType
+constexpr size_t kNodeHeader = 6;
 
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-size_t Align4(size_t off) { return (off + 3) & ~size_t(3); }
 
-// A version block fit for the calls below: its root length lies inside what
-// was read, so the ANSI room computed from it stays inside the buffer.
-std::optional<std::string> ReadUsableBlock(const std::string& file) {
-    std::optional<std::filesystem::path> path;
+// VerQueryValueA is handed only a pointer, yet must know how far it may read
+// and write: GetFileVersionInfoA records each buffer it fills with its size.
+// A record counts only while the buffer still holds the same block.
+struct FilledBuffer {
+    const void* at;
+    size_t size;
+    uint16_t rootLength;
+    uint64_t fingerprint;
+};
+constexpr size_t kRememberedBuffers = 64;
+
+std::mutex& FilledMutex() {
+    static std::mutex m;
+    return m;
+}
+std::deque<FilledBuffer>& Filled() {
+    static std::deque<FilledBuffer> buffers;
+    return buffers;
+}
+
+uint64_t Fingerprint(const uint8_t* b, size_t n) {
+    uint64_t h = 1469598103934665603ull;
+    for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 1099511628211ull;
+    return h;
+}
+
+void Remember(const void* at, size_t size, uint16_t rootLength) {
+    const uint64_t fp = Fingerprint(static_cast<const uint8_t*>(at), rootLength);
+    std::lock_guard lock(FilledMutex());
+    auto& list = Filled();
+    for (auto it = list.begin(); it != list.end(); ++it)
+        if (it->at == at) {
+            list.erase(it);
+            break;
+        }
+    list.push_front({at, size, rootLength, fp});
+    if (list.size() > kRememberedBuffers) list.pop_back();
+}
+
+// The size of the buffer GetFileVersionInfoA filled at `block`; nullopt for
+// a buffer it did not fill (or that holds another block since).
+std::optional<size_t> RememberedSize(const uint8_t* block, uint16_t rootLength) {
+    std::lock_guard lock(FilledMutex());
+    for (const FilledBuffer& f : Filled())
+        if (f.at == block) {
+            if (f.rootLength != rootLength || f.fingerprint != Fingerprint(block, rootLength)) return std::nullopt;
+            return f.size;
+        }
+    return std::nullopt;
+}
+
+std::mutex& AdmittedMutex() {
+    static std::mutex m;
+    return m;
+}
+std::set<std::string>& Admitted() {
+    static std::set<std::string> files;
+    return files;
+}
+
+std::string HostKey(const fs::path& p) {
+    std::error_code ec;
+    fs::path abs = fs::absolute(p, ec);
+    return (ec ? p : abs).lexically_normal().string();
+}
+
+// The host file a version call names: a file of the machine (LookUpMachineFile),
+// the program's own file, a host file the program admitted, or a file of the
+// machine named by its host path (as ResolveMachineFile hands them out).
+MachineFileLookup ResolveVersionFile(const std::string& name) {
+    auto hostFile = [](const fs::path& p) -> MachineFileLookup {
+        std::error_code ec;
+        const auto st = fs::status(p, ec);
+        if (ec || !fs::exists(st)) return {std::nullopt, kErrorFileNotFound};
+        if (!fs::is_regular_file(st)) return {std::nullopt, kErrorAccessDenied};
+        return {p, kErrorSuccess};
+    };
+    bool admitted = name == ProgramFile();
+    if (!admitted) {
+        std::lock_guard lock(AdmittedMutex());
+        admitted = Admitted().count(HostKey(name)) > 0;
+    }
+    if (admitted) return hostFile(name);
+    MachineFileLookup r;
     try {
-        path = ResolveMachineFile(file);
+        r = LookUpMachineFile(name);
     } catch (const std::exception&) {
+        return {std::nullopt, kErrorPathNotFound};
+    }
+    if (r.file || name.empty() || name[0] != '/' || !MachineSelected()) return r;
+    try {
+        std::error_code ec;
+        if (fs::exists(name, ec) && !LeadsOutsideMachine(name)) return hostFile(name);
+    } catch (const std::exception&) {
+    }
+    return r;
+}
+
+// The block of a file, or the error Windows gives for it (last error set).
+std::optional<std::string> UsableBlock(const std::string& file) {
+    if (file.empty()) {
+        SetLastError(kErrorBadPathname);
         return std::nullopt;
     }
-    if (!path) return std::nullopt;
-    auto block = ReadVersionBlock(*path);
-    if (!block || block->size() < kNodeHeader) return std::nullopt;
-    const uint16_t rootLength = Get16(reinterpret_cast<const uint8_t*>(block->data()));
-    if (rootLength < kNodeHeader || rootLength > block->size()) return std::nullopt;
-    return block;
-}
-
-// One node of a block (offsets from the block's start), checked to lie
-// inside its parent.
-struct Node {
-    size_t start = 0, end = 0;
-    uint16_t valueLength = 0, type = 0;
-    size_t keyStart = 0, keyChars = 0;
-    size_t value = 0, children = 0;
-};
-
-std::optional<Node> ReadNode(const uint8_t* b, size_t start, size_t limit) {
-    if (start > limit || limit - start < kNodeHeader) return std::nullopt;
-    Node n;
-    n.start = start;
-    const uint16_t length = Get16(b + start);
-    if (length < kNodeHeader || length > limit - start) return std::nullopt;
-    n.end = start + length;
-    n.valueLength = Get16(b + start + 2);
-    n.type = Get16(b + start + 4);
-    n.keyStart = start + kNodeHeader;
-    size_t p = n.keyStart;
-    while (true) {
-        if (p + 2 > n.end) return std::nullopt;  // key without its terminating NUL
-        if (Get16(b + p) == 0) break;
-        p += 2;
+    const MachineFileLookup found = ResolveVersionFile(file);
+    if (!found.file) {
+        SetLastError(found.error);
+        return std::nullopt;
     }
-    n.keyChars = (p - n.keyStart) / 2;
-    n.value = Align4(p + 2);
-    const size_t valueBytes = size_t(n.valueLength) * (n.type ? 2 : 1);
-    n.children = Align4(n.value + valueBytes);
-    return n;
-}
-
-bool KeyMatches(const uint8_t* b, const Node& n, std::u16string_view want) {
-    if (n.keyChars != want.size()) return false;
-    for (size_t i = 0; i < want.size(); ++i) {
-        char16_t c = static_cast<char16_t>(Get16(b + n.keyStart + 2 * i));
-        char16_t w = want[i];
-        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-        if (w >= u'a' && w <= u'z') w = static_cast<char16_t>(w - u'a' + u'A');
-        if (c != w) return false;
+    VersionBlockRead read = ReadVersionBlockOf(*found.file);
+    if (!read.block) {
+        SetLastError(read.error);
+        return std::nullopt;
     }
-    return true;
+    // The root length must lie inside what was read, so that the ANSI room
+    // computed from it stays inside the caller's buffer.
+    const std::string& b = *read.block;
+    const uint16_t rootLength =
+        b.size() >= kNodeHeader ? Get16(reinterpret_cast<const uint8_t*>(b.data())) : 0;
+    if (rootLength < kNodeHeader || rootLength > b.size()) {
+        SetLastError(kErrorResourceDataNotFound);
+        return std::nullopt;
+    }
+    return std::move(read.block);
 }
 
 }  // namespace
 
+void AdmitHostFile(const std::filesystem::path& file) {
+    std::lock_guard lock(AdmittedMutex());
+    Admitted().insert(HostKey(file));
+}
+
 uint32_t GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle) {
     if (handle) *handle = 0;
-    const auto block = ReadUsableBlock(file);
+    const auto block = UsableBlock(file);
     if (!block) return 0;
+    SetLastError(kErrorSuccess);
     // Room for the block, the marker and an ANSI copy of every string.
     return static_cast<uint32_t>(block->size() * 2 + sizeof kSpareMarker);
 }
 
 bool GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data) {
-    if (!data) return false;
-    const auto block = ReadUsableBlock(file);
-    if (!block || len < block->size()) return false;
+    (void)handle;
+    if (!data) {
+        SetLastError(kErrorInvalidData);
+        return false;
+    }
+    const auto block = UsableBlock(file);
+    if (!block) return false;
+    if (len < block->size()) {
+        SetLastError(kErrorInsufficientBuffer);
+        return false;
+    }
     std::memcpy(data, block->data(), block->size());
-    const size_t rootLength = Get16(reinterpret_cast<const uint8_t*>(block->data()));
-    if (len >= rootLength * 2 + sizeof kSpareMarker)
+    const uint16_t rootLength = Get16(static_cast<const uint8_t*>(data));
+    if (len >= size_t(rootLength) + sizeof kSpareMarker)
         std::memcpy(static_cast<char*>(data) + rootLength, kSpareMarker, sizeof kSpareMarker);
+    Remember(data, len, rootLength);
+    SetLastError(kErrorSuccess);
     return true;
 }
 
 bool VerQueryValueA(void* block, const std::string& subBlock, void** buffer, uint32_t* len) {
     if (len) *len = 0;
     if (!block || !buffer) return false;
+    const auto* b = static_cast<const uint8_t*>(block);
+    const uint16_t rootLength = Get16(b);
+    // A buffer this module did not fill is taken to hold the block and
+    // nothing more.
+    const size_t size = RememberedSize(b, rootLength).value_or(rootLength);
+    return VerQueryValueA(block, static_cast<uint32_t>(std::min<size_t>(size, UINT32_MAX)), subBlock, buffer, len);
+}
+
+bool VerQueryValueA(void* block, uint32_t size, const std::string& subBlock, void** buffer, uint32_t* len) {
+    if (len) *len = 0;
+    if (!block || !buffer || size < kNodeHeader) return false;
     auto* b = static_cast<uint8_t*>(block);
-    const size_t rootLength = Get16(b);
-    // A first key character where the type word belongs marks the 16-bit
-    // layout of old NE files, which this reader does not handle.
-    if (rootLength < kNodeHeader || b[4] >= ' ') return false;
-
-    auto node = ReadNode(b, 0, rootLength);
-    if (!node) return false;
-    size_t pos = 0;
-    while (pos < subBlock.size()) {
-        if (subBlock[pos] == '\\') {
-            ++pos;
-            continue;
-        }
-        size_t slash = subBlock.find('\\', pos);
-        if (slash == std::string::npos) slash = subBlock.size();
-        const std::u16string want = AnsiToUtf16(std::string_view(subBlock).substr(pos, slash - pos));
-        pos = slash;
-
-        std::optional<Node> found;
-        // Children only advance: each is at least a header long.
-        for (size_t child = node->children; child < node->end;) {
-            auto c = ReadNode(b, child, node->end);
-            if (!c) return false;
-            if (KeyMatches(b, *c, want)) {
-                found = c;
-                break;
-            }
-            child = Align4(c->end);
-        }
-        if (!found) return false;
-        node = found;
+    const VersionBlock tree(b, size);
+    if (!tree.Root()) return false;
+    const auto node = tree.Find(AnsiToUtf16(subBlock));
+    if (!node) {
+        SetLastError(kErrorResourceTypeNotFound);
+        return false;
     }
-
-    const Node& n = *node;
-    const size_t available = n.value < n.end ? n.end - n.value : 0;
-    if (n.type == 0) {
+    const VersionNode& n = *node;
+    if (!n.IsText()) {
         // Binary values (the fixed info, the translation array) must lie whole inside.
-        if (n.valueLength > available) return false;
+        if (n.ValueBytes() > n.ValueBytesInside()) return false;
         *buffer = b + n.value;
         if (len) *len = n.valueLength;
         return true;
     }
 
-    // Text: convert into the spare room, at this string's own offset.
-    if (std::memcmp(b + rootLength, kSpareMarker, sizeof kSpareMarker) != 0) return false;
-    const size_t chars = std::min<size_t>(n.valueLength, available / 2);
-    std::u16string wide(chars, u'\0');
-    for (size_t i = 0; i < chars; ++i) wide[i] = static_cast<char16_t>(Get16(b + n.value + 2 * i));
+    const std::u16string wide = tree.Text(n);
+    if (wide.empty()) {
+        // No value: the key's terminating zero stands for an empty text.
+        *buffer = b + n.keyEnd;
+        return true;
+    }
+    // The ANSI copy goes to the spare room, at this string's own offset,
+    // when the buffer has that room (marker present, copy and its zero inside).
+    const size_t rootLength = tree.Size();
+    const size_t area = rootLength + sizeof kSpareMarker;
     const std::string ansi = Utf16ToAnsi(wide);
-    uint8_t* area = b + rootLength + sizeof kSpareMarker;
-    const size_t room = n.value < rootLength ? rootLength - n.value : 0;
-    const size_t copied = std::min(ansi.size(), room);
-    std::memcpy(area + n.value, ansi.data(), copied);
-    *buffer = area + n.value;
-    if (len) *len = static_cast<uint32_t>(copied);
+    const size_t at = area + n.value;
+    if (area <= size && std::memcmp(b + rootLength, kSpareMarker, sizeof kSpareMarker) == 0 &&
+        at + ansi.size() + 1 <= size && n.value + ansi.size() + 1 <= rootLength) {
+        std::memcpy(b + at, ansi.data(), ansi.size());
+        b[at + ansi.size()] = 0;
+        *buffer = b + at;
+        if (len) *len = static_cast<uint32_t>(ansi.size());
+        return true;
+    }
+    // No room for a copy: the text comes back as stored, in UTF-16.
+    *buffer = b + n.value;
+    if (len) *len = static_cast<uint32_t>(wide.size());
     return true;
 }
 

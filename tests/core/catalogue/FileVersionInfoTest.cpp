@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "core/catalogue/FileVersionInfo.h"
+#include "platform/api/VersionApi.h"
+#include "platform/machine/AtomicFile.h"
 #include "support/TempMachine.h"
+
+#include <filesystem>
 
 using namespace tarnel;
 using Strings = std::vector<std::string>;
@@ -11,7 +15,11 @@ namespace {
 constexpr int32_t kProfileMode = 1;
 constexpr int32_t kRegistryMode = 3;
 
-std::string Fixture(const char* name) { return test::PeFixture(name).string(); }
+// A fixture read by its host path, as the program reads its own file.
+std::string Fixture(const char* name) {
+    platform::AdmitHostFile(test::PeFixture(name));
+    return test::PeFixture(name).string();
+}
 
 Strings Texts(const TFileVersionInfo& v) {
     return {v.CompanyName(),    v.FileDescription(), v.FileVersion(),      v.InternalName(),
@@ -62,9 +70,11 @@ TEST(FileVersion, TableKeyRulesDifferBetweenTheFamilies) {
     EXPECT_EQ(company(nt, "secondtable32.dll"), "");
     EXPECT_EQ(nt.CountryCode(), "040704B0");
     EXPECT_EQ(company(w9x, "secondtable32.dll"), "Quellmark");
-    // The string table is not where the fixed offsets look.
-    EXPECT_EQ(company(nt, "varfirst32.dll"), "");
-    EXPECT_EQ(nt.FileVersion(), "");
+    // The string table is not where the usual layout puts it: the block is
+    // walked, not read at fixed offsets.
+    EXPECT_EQ(company(nt, "varfirst32.dll"), "Ostrander Media");
+    EXPECT_EQ(nt.CountryCode(), "040904E4");
+    EXPECT_EQ(nt.FileVersion(), "3.1.0.0");
     EXPECT_EQ(company(w9x, "varfirst32.dll"), "Ostrander Media");
     // The translation names a table the file does not have.
     EXPECT_EQ(company(w9x, "badtranslation32.dll"), "");
@@ -88,4 +98,20 @@ TEST(FileVersion, ModeComesFromTheSettingsAtEachReload) {
                        r.ProductVersion, r.Comments}),
               kBrennic);
     EXPECT_EQ(r.CountryCode, "040904E4");
+}
+
+TEST(FileVersion, DriversAreReadByTheirMachineNames) {
+    test::TempMachine m;
+    m.WriteFile("drive_c/windows/system32/VarFirst32.dll", platform::ReadWholeFile(test::PeFixture("varfirst32.dll")));
+    TFileVersionInfo v(kRegistryMode);
+    for (const char* name : {"varfirst32.dll", "C:\\Windows\\System32\\VARFIRST32.DLL", "/windows/system32/varfirst32.dll"}) {
+        v.SetExecutableFile(name);
+        EXPECT_EQ(v.CountryCode(), "040904E4") << name;
+        EXPECT_EQ(v.CompanyName(), "Ostrander Media") << name;
+    }
+    // A driver entry naming a file outside the machine reads as none.
+    test::TempDir outside;
+    std::filesystem::copy_file(test::PeFixture("version32.dll"), outside.Path() / "host.dll");
+    v.SetExecutableFile((outside.Path() / "host.dll").string());
+    EXPECT_EQ(v.CompanyName(), "[Not Defined]");
 }

@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <random>
 
+#include "platform/api/WinError.h"
 #include "platform/machine/AtomicFile.h"
 #include "support/TempMachine.h"
 
@@ -161,9 +167,6 @@ TEST(PeImage, RefusesDamagedHeaders) {
     Put16(b, l.peHeader + 20, 0xfff0);
     ExpectVersionLookupRefused(b, "optional header size");
     b = good;
-    Put32(b, l.resourceDirEntry + 4, 0xfffffff0u);
-    ExpectVersionLookupRefused(b, "gigantic resource size");
-    b = good;
     Put32(b, l.resourceDirEntry, 0x7fff0000u);
     ExpectVersionLookupRefused(b, "resource RVA in no section");
     b = good;
@@ -278,6 +281,100 @@ TEST(PeImage, RandomDamageOnlyEverRaisesFormatErrors) {
         } catch (const EPeFormat&) {
         }
     }
+}
+
+TEST(PeImage, OverstatedResourceDirectorySizeIsReadWithinItsSection) {
+    TempDir dir;
+    for (const char* name : {"version32.dll", "version64.dll", "noversion32.dll"}) {
+        SCOPED_TRACE(name);
+        const std::string good = Fixture(name);
+        const Layout l = LayoutOf(good);
+        for (uint32_t claimed : {static_cast<uint32_t>(good.size()) + 0x1000u, 0x7fffffffu, 0xfffffff0u}) {
+            std::string b = good;
+            Put32(b, l.resourceDirEntry + 4, claimed);
+            const auto file = dir.Path() / name;
+            WriteBytes(file, b);
+            const PeImage image = PeImage::Load(file);
+            EXPECT_EQ(image.FindResource(ResId::Id(kRtVersion), ResId::Id(1)),
+                      PeImage(good, name).FindResource(ResId::Id(kRtVersion), ResId::Id(1)));
+            EXPECT_EQ(image.FindResource(ResId::Name("TARNELDATA"), ResId::Name("CODECINFO")),
+                      PeImage(good, name).FindResource(ResId::Name("TARNELDATA"), ResId::Name("CODECINFO")));
+            EXPECT_EQ(ReadVersionBlock(file), ReadVersionBlock(PeFixture(name)));
+        }
+    }
+    // The tree itself still may not run past its section's file data.
+    std::string b = Fixture("version32.dll");
+    const Layout l = LayoutOf(b);
+    Put32(b, l.resourceDirEntry + 4, 0x7fffffffu);
+    Put16(b, l.rsrc + 14, 0x4000);
+    ExpectVersionLookupRefused(b, "root entries beyond the section");
+}
+
+TEST(PeImage, ManySectionsAreNoReasonToRefuse) {
+    // Move the section table to the end of the file and give it 200 sections:
+    // the originals followed by empty ones.
+    std::string b = Fixture("version32.dll");
+    const Layout l = LayoutOf(b);
+    const size_t count = Le16(b, l.peHeader + 6);
+    const std::string table = b.substr(l.SectionTable(b), 40 * count);
+    while (b.size() % 8) b.push_back('\0');
+    const size_t optSize = b.size() - l.optional;
+    ASSERT_LT(optSize, 0x10000u);
+    b += table + std::string(40 * (200 - count), '\0');
+    Put16(b, l.peHeader + 20, static_cast<uint16_t>(optSize));
+    Put16(b, l.peHeader + 6, 200);
+    const PeImage image(b, "many.dll");
+    EXPECT_EQ(image.FindResource(ResId::Id(kRtVersion), ResId::Id(1)), ReadVersionBlock(PeFixture("version32.dll")));
+}
+
+TEST(PeImage, HugeFilesCostOnlyThePiecesRead) {
+    TempDir dir;
+    const auto file = dir.Path() / "huge.dll";
+    for (const char* name : {"version32.dll", "noversion32.dll"}) {
+        SCOPED_TRACE(name);
+        WriteBytes(file, Fixture(name));
+        // Sparse: 4 GiB and more on paper, nothing on disk.
+        ASSERT_EQ(truncate(file.c_str(), (4ll << 30) + 4096), 0);
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        const auto start = std::chrono::steady_clock::now();
+        const PeImage image = PeImage::Load(file);
+        EXPECT_EQ(image.FindResource(ResId::Id(kRtVersion), ResId::Id(1)),
+                  PeImage(Fixture(name), name).FindResource(ResId::Id(kRtVersion), ResId::Id(1)));
+        EXPECT_EQ(image.FindResource(ResId::Name("TARNELDATA"), ResId::Name("CODECINFO")),
+                  PeImage(Fixture(name), name).FindResource(ResId::Name("TARNELDATA"), ResId::Name("CODECINFO")));
+        EXPECT_EQ(ReadVersionBlock(file), ReadVersionBlock(PeFixture(name)));
+        getrusage(RUSAGE_SELF, &after);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "KiB of memory taken";
+    }
+}
+
+TEST(ReadVersionBlock, TellsWhyThereIsNoBlock) {
+    TempDir dir;
+    EXPECT_EQ(ReadVersionBlockOf(PeFixture("version32.dll")).error, kErrorSuccess);
+    EXPECT_EQ(ReadVersionBlockOf(PeFixture("noversion32.dll")).error, kErrorResourceTypeNotFound);
+    EXPECT_EQ(ReadVersionBlockOf(dir.Path() / "missing.dll").error, kErrorFileNotFound);
+    EXPECT_EQ(ReadVersionBlockOf(dir.Path()).error, kErrorAccessDenied);
+    WriteBytes(dir.Path() / "text.dll", "just some text, no image");
+    EXPECT_EQ(ReadVersionBlockOf(dir.Path() / "text.dll").error, kErrorResourceDataNotFound);
+
+    // No resource directory at all.
+    std::string b = Fixture("version32.dll");
+    Layout l = LayoutOf(b);
+    Put32(b, l.resourceDirEntry, 0);
+    Put32(b, l.resourceDirEntry + 4, 0);
+    WriteBytes(dir.Path() / "nores.dll", b);
+    EXPECT_EQ(ReadVersionBlockOf(dir.Path() / "nores.dll").error, kErrorResourceDataNotFound);
+    // A version resource, but not with id 1.
+    b = Fixture("version32.dll");
+    Put32(b, ChainOf(b, l).nameEntry, 9);
+    WriteBytes(dir.Path() / "noname.dll", b);
+    EXPECT_EQ(ReadVersionBlockOf(dir.Path() / "noname.dll").error, kErrorResourceNameNotFound);
+    // Neither a FIFO nor a device is opened for long.
+    ASSERT_EQ(mkfifo((dir.Path() / "fifo.dll").c_str(), 0644), 0);
+    EXPECT_EQ(ReadVersionBlockOf(dir.Path() / "fifo.dll").error, kErrorAccessDenied);
+    EXPECT_FALSE(ReadVersionBlock("/dev/zero"));
 }
 
 // A minimal little-endian ELF file with the sections "", ".tarnel_version"
