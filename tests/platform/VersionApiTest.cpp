@@ -398,6 +398,7 @@ std::vector<uint8_t> InBuffer(const std::string& raw, size_t canary = 32) {
 }
 
 TEST(VerQueryValueA, RefusesDamagedBlocks) {
+    test::TempMachine machine;  // the calls go to the machine in use
     const std::string raw = BuildVersionResource(ScriptFields("version.rc"));
     const std::string path = "\\StringFileInfo\\040904E4\\CompanyName";
     void* p = nullptr;
@@ -445,6 +446,7 @@ TEST(VerQueryValueA, RefusesDamagedBlocks) {
 }
 
 TEST(VerQueryValueA, RandomDamageStaysInsideTheBuffer) {
+    test::TempMachine machine;  // the calls go to the machine in use
     const std::string raw = BuildVersionResource(ScriptFields("version.rc"));
     const char* paths[] = {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040904E4\\Comments",
                            "\\StringFileInfo\\040904E4\\ProductVersion"};

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -89,6 +90,13 @@ public:
     // Version resources (version.dll).
     virtual uint32_t GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle) = 0;
     virtual bool GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data) = 0;
+    // size 0: a buffer GetFileVersionInfoA filled, whose size the backend knows.
+    virtual bool VerQueryValueA(void* block, uint32_t size, const std::string& subBlock, void** buffer,
+                                uint32_t* len) = 0;
+    // Lets the version calls read this file of the computer by its own path
+    // (a file a user names on the command line); where every path is the
+    // computer's own, nothing needs admitting.
+    virtual void AdmitHostFile(const std::filesystem::path& file) {}
 
     // OS facts (kernel32).
     virtual bool GetVersionExA(OSVERSIONINFOEXA* info) = 0;

@@ -3,6 +3,8 @@
 #include "platform/api/Backend.h"
 #include "platform/api/CodecManager.h"
 #include "platform/api/OsVersion.h"
+#include "platform/api/Profile.h"
+#include "platform/api/VersionApi.h"
 
 namespace tarnel::platform {
 
@@ -38,6 +40,31 @@ intptr_t ICSendMessage(HIC hic, uint32_t msg, intptr_t p1, intptr_t p2) {
     return CurrentBackend().ICSendMessage(hic, msg, p1, p2);
 }
 intptr_t ICClose(HIC hic) { return CurrentBackend().ICClose(hic); }
+
+uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size, const char* file) {
+    return CurrentBackend().GetPrivateProfileSectionA(section, buffer, size, file);
+}
+uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* def, char* buffer,
+                                  uint32_t size, const char* file) {
+    return CurrentBackend().GetPrivateProfileStringA(section, key, def, buffer, size, file);
+}
+bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file) {
+    return CurrentBackend().WritePrivateProfileStringA(section, key, value, file);
+}
+
+void AdmitHostFile(const std::filesystem::path& file) { CurrentBackend().AdmitHostFile(file); }
+uint32_t GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle) {
+    return CurrentBackend().GetFileVersionInfoSizeA(file, handle);
+}
+bool GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data) {
+    return CurrentBackend().GetFileVersionInfoA(file, handle, len, data);
+}
+bool VerQueryValueA(void* block, const std::string& subBlock, void** buffer, uint32_t* len) {
+    return CurrentBackend().VerQueryValueA(block, 0, subBlock, buffer, len);
+}
+bool VerQueryValueA(void* block, uint32_t size, const std::string& subBlock, void** buffer, uint32_t* len) {
+    return CurrentBackend().VerQueryValueA(block, size, subBlock, buffer, len);
+}
 
 bool GetVersionExA(OSVERSIONINFOEXA* info) { return CurrentBackend().GetVersionExA(info); }
 std::string GetSystemDirectoryA() { return CurrentBackend().GetSystemDirectoryA(); }

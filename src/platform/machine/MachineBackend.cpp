@@ -12,6 +12,18 @@ namespace fs = std::filesystem;
 
 namespace tarnel::platform::machine {
 
+// The profile calls (Profile.cpp) and the version calls (VersionApi.cpp).
+uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size, const char* file);
+uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* def, char* buffer,
+                                  uint32_t size, const char* file);
+bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file);
+std::string EditProfileText(const std::string& text, const StoreOp& op);
+void AdmitHostFile(const std::filesystem::path& file);
+uint32_t GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle);
+bool GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data);
+bool VerQueryValueA(void* block, const std::string& subBlock, void** buffer, uint32_t* len);
+bool VerQueryValueA(void* block, uint32_t size, const std::string& subBlock, void** buffer, uint32_t* len);
+
 // The OS facts of the machine (OsVersion.cpp).
 bool GetVersionExA(OSVERSIONINFOEXA* info);
 std::string GetSystemDirectoryA();
@@ -37,6 +49,9 @@ TMachineBackend::TMachineBackend(const fs::path& root) {
     if (!fs::is_directory(root, ec))
         throw EFileError("The machine folder '" + root.string() + "' does not exist");
     impl_ = std::make_unique<Impl>(*this, fs::absolute(root, ec));
+    // A profile write made during a transaction is made again on top of
+    // another process's version of the file when that one changed meanwhile.
+    impl_->files.SetProfileEditor(&EditProfileText);
 }
 
 TMachineBackend::~TMachineBackend() = default;
@@ -130,15 +145,15 @@ void TMachineBackend::RollbackToSavepoint(int mark) { impl_->files.RollbackToSav
 
 uint32_t TMachineBackend::GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size,
                                                     const char* file) {
-    return platform::GetPrivateProfileSectionA(section, buffer, size, file);
+    return machine::GetPrivateProfileSectionA(section, buffer, size, file);
 }
 uint32_t TMachineBackend::GetPrivateProfileStringA(const char* section, const char* key, const char* def,
                                                    char* buffer, uint32_t size, const char* file) {
-    return platform::GetPrivateProfileStringA(section, key, def, buffer, size, file);
+    return machine::GetPrivateProfileStringA(section, key, def, buffer, size, file);
 }
 bool TMachineBackend::WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                                  const char* file) {
-    return platform::WritePrivateProfileStringA(section, key, value, file);
+    return machine::WritePrivateProfileStringA(section, key, value, file);
 }
 
 HIC TMachineBackend::ICOpen(uint32_t fccType, uint32_t fccHandler, uint32_t mode) {
@@ -151,11 +166,17 @@ intptr_t TMachineBackend::ICSendMessage(HIC hic, uint32_t msg, intptr_t p1, intp
 intptr_t TMachineBackend::ICClose(HIC hic) { return impl_->codecs.Close(hic); }
 
 uint32_t TMachineBackend::GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle) {
-    return platform::GetFileVersionInfoSizeA(file, handle);
+    return machine::GetFileVersionInfoSizeA(file, handle);
 }
 bool TMachineBackend::GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data) {
-    return platform::GetFileVersionInfoA(file, handle, len, data);
+    return machine::GetFileVersionInfoA(file, handle, len, data);
 }
+bool TMachineBackend::VerQueryValueA(void* block, uint32_t size, const std::string& subBlock, void** buffer,
+                                     uint32_t* len) {
+    return size ? machine::VerQueryValueA(block, size, subBlock, buffer, len)
+                : machine::VerQueryValueA(block, subBlock, buffer, len);
+}
+void TMachineBackend::AdmitHostFile(const std::filesystem::path& file) { machine::AdmitHostFile(file); }
 
 bool TMachineBackend::GetVersionExA(OSVERSIONINFOEXA* info) { return machine::GetVersionExA(info); }
 std::string TMachineBackend::GetSystemDirectoryA() { return machine::GetSystemDirectoryA(); }

@@ -79,6 +79,9 @@ public:
 
     uint32_t GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle) override;
     bool GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data) override;
+    bool VerQueryValueA(void* block, uint32_t size, const std::string& subBlock, void** buffer,
+                        uint32_t* len) override;
+    void AdmitHostFile(const std::filesystem::path& file) override;
 
     bool GetVersionExA(OSVERSIONINFOEXA* info) override;
     std::string GetSystemDirectoryA() override;

@@ -90,28 +90,6 @@ long CopyData(const std::string& bytes, uint8_t* data, uint32_t* dataBytes) {
     return Ok;
 }
 
-// Begins a writing transaction for one call made outside of any, and
-// commits it; inside a transaction it does nothing.
-class WriteScope {
-public:
-    explicit WriteScope(StoreFiles& files) : files_(files), own_(!files.InTransaction()) {
-        if (own_) files_.Begin(true);
-        else if (!files_.InWriteTransaction()) files_.Begin(true);  // upgrade a read
-    }
-    ~WriteScope() {
-        if (own_ && !done_) files_.Rollback();
-    }
-    void Commit() {
-        done_ = true;
-        if (own_) files_.Commit();
-    }
-
-private:
-    StoreFiles& files_;
-    bool own_;
-    bool done_ = false;
-};
-
 }  // namespace
 
 MachineRegistry::MachineRegistry(StoreFiles& files) : files_(files) {}
@@ -279,7 +257,7 @@ long MachineRegistry::CreateKey(RegKey key, const char* subKey, uint32_t samDesi
     }
     if (rc != Ok && rc != long(kErrorFileNotFound)) return rc;
     try {
-        WriteScope scope(files_);
+        TStoreWriteScope scope(files_);
         rc = Locate(baseCopy, sub, Mode::Create, loc);
         if (rc != Ok) return rc;
         if (loc.created) {
@@ -290,7 +268,7 @@ long MachineRegistry::CreateKey(RegKey key, const char* subKey, uint32_t samDesi
         }
         scope.Commit();
     } catch (const std::exception& e) {
-        files_.SetLastDetail(e.what());
+        if (files_.LastDetail().empty()) files_.SetLastDetail(e.what());
         return long(kErrorRegistryIoFailed);
     }
     // The commit may have read the file again: find the key anew.
@@ -410,7 +388,7 @@ long MachineRegistry::SetValue(RegKey key, const char* name, uint32_t type, cons
     if (Utf8ToUtf16(utf8).size() > kMaxValueName) return long(kErrorInvalidParameter);
     Handle h = *base;
     try {
-        WriteScope scope(files_);
+        TStoreWriteScope scope(files_);
         StoreFile& f = File(h.hive);
         if (!f.hive) {
             files_.SetLastDetail(f.error);
@@ -436,7 +414,7 @@ long MachineRegistry::SetValue(RegKey key, const char* name, uint32_t type, cons
         files_.Changed(f, std::move(op));
         scope.Commit();
     } catch (const std::exception& e) {
-        files_.SetLastDetail(e.what());
+        if (files_.LastDetail().empty()) files_.SetLastDetail(e.what());
         return long(kErrorRegistryIoFailed);
     }
     return Ok;
@@ -451,7 +429,7 @@ long MachineRegistry::DeleteValue(RegKey key, const char* name) {
     Handle h = *base;
     std::string utf8 = AnsiToUtf8(name ? name : "");
     try {
-        WriteScope scope(files_);
+        TStoreWriteScope scope(files_);
         StoreFile& f = File(h.hive);
         if (!f.hive) {
             files_.SetLastDetail(f.error);
@@ -467,7 +445,7 @@ long MachineRegistry::DeleteValue(RegKey key, const char* name) {
         files_.Changed(f, std::move(op));
         scope.Commit();
     } catch (const std::exception& e) {
-        files_.SetLastDetail(e.what());
+        if (files_.LastDetail().empty()) files_.SetLastDetail(e.what());
         return long(kErrorRegistryIoFailed);
     }
     return Ok;
@@ -482,7 +460,7 @@ long MachineRegistry::DeleteKey(RegKey key, const char* subKey) {
     if (sub.empty()) return long(kErrorInvalidParameter);
     Handle baseCopy = *base;
     try {
-        WriteScope scope(files_);
+        TStoreWriteScope scope(files_);
         Located loc;
         long rc = Locate(baseCopy, sub, Mode::Find, loc);
         if (rc != Ok) return rc;
@@ -501,7 +479,7 @@ long MachineRegistry::DeleteKey(RegKey key, const char* subKey) {
         files_.Changed(f, std::move(op));
         scope.Commit();
     } catch (const std::exception& e) {
-        files_.SetLastDetail(e.what());
+        if (files_.LastDetail().empty()) files_.SetLastDetail(e.what());
         return long(kErrorRegistryIoFailed);
     }
     return Ok;

@@ -11,10 +11,12 @@
 #include "platform/api/WinError.h"
 #include "platform/machine/AtomicFile.h"
 #include "platform/machine/Machine.h"
+#include "platform/machine/MachineBackend.h"
+#include "platform/machine/StoreFiles.h"
 
 namespace fs = std::filesystem;
 
-namespace tarnel::platform {
+namespace tarnel::platform::machine {
 
 namespace {
 
@@ -150,11 +152,14 @@ std::optional<fs::path> ProfilePath(const char* file) {
     return MapWindowsPath(name);
 }
 
-// The file's bytes; empty when it does not exist, or when a link leads
-// outside the machine. Throws EFileError when it cannot be read.
+// The file's bytes as the machine holds them (a transaction sees its own
+// writes); empty when it does not exist, or when a link leads outside the
+// machine. Throws EFileError when it cannot be read.
 std::string ReadProfile(const fs::path& path) {
     if (LeadsOutsideMachine(path)) return {};
-    return ReadWholeFileIfExists(path).value_or(std::string());
+    StoreFile& f = CurrentMachine().Files().Access(path, FileKind::Text);
+    if (!f.error.empty()) throw EFileError(path, "Cannot read", f.errorNumber);
+    return f.text;
 }
 
 std::string DominantEnding(const std::vector<Line>& lines) {
@@ -231,20 +236,9 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
     return n;
 }
 
-bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file) {
-    if (!section) return true;  // only a request to flush, and nothing is cached
-    auto path = ProfilePath(file);
-    if (!path) {
-        SetLastError(kErrorPathNotFound);
-        return false;
-    }
-    std::string before;
-    try {
-        before = ReadProfile(*path);
-    } catch (const EFileError& e) {
-        SetLastError(WinErrorFromErrno(e.ErrorNumber()));
-        return false;
-    }
+// The text after one profile write: the key's line replaced, added after
+// the section's last entry or removed (no value); no key removes the section.
+std::string EditProfile(const std::string& before, const char* section, const char* key, const char* value) {
     std::vector<Line> lines = SplitLines(before);
     const std::string nl = DominantEnding(lines);
     auto span = FindSection(lines, section);
@@ -273,11 +267,47 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
         lines.push_back(Line{"[" + std::string(Trim(section)) + "]", nl});
         lines.push_back(Line{keyText + "=" + std::string(v), nl});
     }
+    return JoinLines(lines);
+}
 
-    std::string after = JoinLines(lines);
-    if (after == before) return true;
+std::string EditProfileText(const std::string& text, const StoreOp& op) {
+    return EditProfile(text, op.section.c_str(), op.hasKey ? op.name.c_str() : nullptr,
+                       op.hasValue ? op.value.c_str() : nullptr);
+}
+
+bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file) {
+    if (!section) return true;  // only a request to flush; the store writes at each commit
+    auto path = ProfilePath(file);
+    if (!path) {
+        SetLastError(kErrorPathNotFound);
+        return false;
+    }
+    StoreFiles& files = CurrentMachine().Files();
     try {
-        WriteFileAtomically(*path, after);
+        // One write of its own outside a transaction, under the machine's lock.
+        TStoreWriteScope scope(files);
+        StoreFile& f = files.Access(*path, FileKind::Text);
+        if (!f.error.empty()) {
+            SetLastError(WinErrorFromErrno(f.errorNumber));
+            return false;
+        }
+        const std::string before = LeadsOutsideMachine(*path) ? std::string() : f.text;
+        std::string after = EditProfile(before, section, key, value);
+        if (after != before) {
+            f.text = std::move(after);
+            StoreOp op{};
+            op.kind = StoreOp::ProfileWrite;
+            op.section = section;
+            op.hasKey = key != nullptr;
+            if (key) op.name = key;
+            op.hasValue = value != nullptr;
+            if (value) op.value = value;
+            files.Changed(f, std::move(op));
+        }
+        scope.Commit();
+    } catch (const EStoreWrite&) {
+        SetLastError(kErrorAccessDenied);
+        return false;
     } catch (const EFileError& e) {
         SetLastError(WinErrorFromErrno(e.ErrorNumber()));
         return false;
@@ -285,4 +315,4 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
     return true;
 }
 
-}  // namespace tarnel::platform
+}  // namespace tarnel::platform::machine

@@ -114,19 +114,19 @@ void StoreFiles::Load(StoreFile& f) {
     f.hive.reset();
     f.text.clear();
     f.error.clear();
+    f.errorNumber = 0;
     f.dirty = false;
     f.generation = NextGeneration();
-    // Stamp first: a change after this point is seen at the next check.
-    f.stamp = StampOf(f.path);
-    f.exists = f.stamp.exists;
     std::string content;
-    if (f.exists) {
-        try {
-            content = ReadWholeFile(f.path);
-        } catch (const EFileError& e) {
-            f.error = e.what();
-            return;
-        }
+    try {
+        // Stamp first: a change after this point is seen at the next check.
+        f.stamp = StampOf(f.path);
+        f.exists = f.stamp.exists;
+        if (f.exists) content = ReadWholeFile(f.path);
+    } catch (const EFileError& e) {
+        f.error = e.what();
+        f.errorNumber = e.ErrorNumber();
+        return;
     }
     if (f.kind == FileKind::Text) {
         f.text = std::move(content);
@@ -159,7 +159,14 @@ StoreFile& StoreFiles::Access(const fs::path& path, FileKind kind) {
     // Inside a transaction the disk is compared once; our own changes are
     // never thrown away for another process's (the commit merges them).
     if (!f.dirty && !(active_ && f.checked)) {
-        if (StampOf(f.path) != f.stamp) Load(f);
+        FileStamp now;
+        try {
+            now = StampOf(f.path);
+        } catch (const EFileError&) {
+            now = FileStamp{};
+            now.size = ~0ull;  // cannot be told: read it again, which reports why
+        }
+        if (now != f.stamp) Load(f);
         f.checked = active_;
     }
     return f;
@@ -346,7 +353,9 @@ void StoreFiles::Commit() {
         }
         WriteOut(dirty);
     } catch (const EFileError& e) {
-        lastDetail_ = e.what();
+        // The file's name and the system's reason, for the caller's own text.
+        lastDetail_ = e.File().empty() ? std::string(e.what())
+                                       : e.File().filename().string() + ": " + e.Reason();
         DiscardChanges();
         throw EStoreWrite(e.what());
     } catch (...) {

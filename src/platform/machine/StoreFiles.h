@@ -29,6 +29,7 @@ struct StoreFile {
     std::string text;                  // text files
     bool exists = false;               // on disk when last read
     std::string error;                 // why it cannot be read; never written then
+    int errorNumber = 0;               // the system's error number for it (errno), 0 when none
     FileStamp stamp;                   // of the file as last read or written
     bool checked = false;              // compared with the disk in this transaction
     bool dirty = false;                // changed, not yet on disk
@@ -121,6 +122,30 @@ private:
     ProfileEditor profileEditor_;
     std::string lastDetail_;
     std::string readOnly_;
+};
+
+// Begins a writing transaction for one call made outside of any and commits
+// it at Commit(); inside a transaction it only makes sure the transaction
+// may write.
+class TStoreWriteScope {
+public:
+    explicit TStoreWriteScope(StoreFiles& files) : files_(files), own_(!files.InTransaction()) {
+        if (own_ || !files_.InWriteTransaction()) files_.Begin(true);
+    }
+    ~TStoreWriteScope() {
+        if (own_ && !done_) files_.Rollback();
+    }
+    TStoreWriteScope(const TStoreWriteScope&) = delete;
+    TStoreWriteScope& operator=(const TStoreWriteScope&) = delete;
+    void Commit() {
+        done_ = true;
+        if (own_) files_.Commit();
+    }
+
+private:
+    StoreFiles& files_;
+    bool own_;
+    bool done_ = false;
 };
 
 // The error a write gives when the store cannot take it: its text names the
