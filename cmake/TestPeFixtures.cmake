@@ -24,7 +24,7 @@ function(tarnel_pe_fixture name arch rc)
   add_custom_command(OUTPUT ${out}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TARNEL_PE_FIXTURE_OUT}/obj
     COMMAND ${windres} -i ${TARNEL_PE_FIXTURE_SRC}/${rc} -o ${res}
-    COMMAND ${cc} -shared -nostdlib -s -Wl,--no-insert-timestamp -Wl,--disable-auto-image-base -Wl,-e,${entry}
+    COMMAND ${cc} -shared -nostdlib -s -Wl,--no-insert-timestamp -Wl,--disable-auto-image-base -Wl,--kill-at -Wl,-e,${entry}
             -o ${out} ${TARNEL_PE_FIXTURE_SRC}/stub.c ${res}
     DEPENDS ${TARNEL_PE_FIXTURE_SRC}/${rc} ${TARNEL_PE_FIXTURE_SRC}/stub.c
     COMMENT "Building test image ${name}"

@@ -166,3 +166,15 @@ TEST(CodecManager, GetInfoAnswersLikeTheSystemManager) {
     EXPECT_EQ(Narrow(InfoOf(h).szDriver), "bwlt.dll");
     ICClose(h);
 }
+
+TEST(CodecManager, OnlyALibraryWithADriverProcedureOpens) {
+    test::TempMachine m(MachineFamily::NT, /*demo=*/true);
+    // A DirectShow filter's server is a library, but no codec driver.
+    Register("vidc.filt", "lcsplit.ax");
+    EXPECT_EQ(ICOpen(Code("VIDC"), Code("FILT"), kIcModeQuery), 0u);
+    Install(m, "version32.dll", "plain.dll");
+    Register("vidc.plai", "plain.dll");
+    HIC h = ICOpen(Code("VIDC"), Code("PLAI"), kIcModeQuery);
+    EXPECT_NE(h, 0u);
+    ICClose(h);
+}

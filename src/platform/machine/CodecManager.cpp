@@ -8,6 +8,7 @@
 #include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
 #include "platform/api/VersionApi.h"
+#include "platform/api/VersionBlock.h"
 #include "platform/api/WinPaths.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/MachineBackend.h"
@@ -30,65 +31,15 @@ std::string CodeText(uint32_t code) {
     return s;
 }
 
-// Reads a little-endian 16-bit word of the block, bounded.
-uint16_t Word(const std::string& b, size_t off) {
-    return static_cast<uint16_t>(static_cast<unsigned char>(b[off]) |
-                                 (static_cast<unsigned char>(b[off + 1]) << 8));
-}
-
-// Size of a UTF-16 key starting at off (without its zero), bounded by end.
-std::optional<size_t> KeyEnd(const std::string& b, size_t off, size_t end) {
-    for (size_t p = off; p + 1 < end; p += 2)
-        if (Word(b, p) == 0) return p;
-    return std::nullopt;
-}
-
-std::u16string KeyAt(const std::string& b, size_t off, size_t keyEnd) {
-    std::u16string k;
-    for (size_t p = off; p < keyEnd; p += 2) k += static_cast<char16_t>(Word(b, p));
-    return k;
-}
-
-size_t Align4(size_t v) { return (v + 3) & ~size_t(3); }
-
-// The key of the first string table of a 32-bit version block, walking the
-// children of the root until "StringFileInfo"; every length is bounded by
-// its parent's.
-std::string FirstStringTableKey(const std::string& b) {
-    if (b.size() < 6) return {};
-    size_t rootEnd = std::min<size_t>(Word(b, 0), b.size());
-    auto rootKeyEnd = KeyEnd(b, 6, rootEnd);
-    if (!rootKeyEnd) return {};
-    size_t pos = Align4(*rootKeyEnd + 2) + Word(b, 2);
-    while (pos + 6 <= rootEnd) {
-        pos = Align4(pos);
-        size_t len = Word(b, pos);
-        if (len < 6 || pos + len > rootEnd) return {};
-        auto ke = KeyEnd(b, pos + 6, pos + len);
-        if (!ke) return {};
-        if (KeyAt(b, pos + 6, *ke) == u"StringFileInfo") {
-            size_t table = Align4(*ke + 2);
-            if (table + 6 > pos + len) return {};
-            size_t tlen = Word(b, table);
-            if (tlen < 6 || table + tlen > pos + len) return {};
-            auto tke = KeyEnd(b, table + 6, table + tlen);
-            if (!tke) return {};
-            return Utf16ToAnsi(KeyAt(b, table + 6, *tke));
-        }
-        pos += len;
-    }
-    return {};
-}
-
 // What a PE file without its own description answers: the names from the
 // first string table of its version resource.
-CodecSelfDescription PlainDescription(const std::string& file) {
+CodecSelfDescription PlainDescription(const std::string& driver) {
     CodecSelfDescription d;
-    uint32_t size = GetFileVersionInfoSizeA(file, nullptr);
+    uint32_t size = GetFileVersionInfoSizeA(driver, nullptr);
     if (size == 0) return d;
     std::string block(size, '\0');
-    if (!GetFileVersionInfoA(file, 0, size, block.data())) return d;
-    std::string key = FirstStringTableKey(block);
+    if (!GetFileVersionInfoA(driver, 0, size, block.data())) return d;
+    std::string key = FirstStringTableKey(block.data(), block.size());
     if (key.empty()) return d;
     auto query = [&](const char* name, size_t max) {
         void* p = nullptr;
@@ -167,12 +118,15 @@ HIC CodecManager::Open(uint32_t fccType, uint32_t fccHandler, uint32_t mode) {
     OpenCodec codec;
     try {
         PeImage image = PeImage::Load(*file);
+        // The manager calls the driver through its DriverProc; a library
+        // without one is no driver.
+        if (!image.ExportsName("DriverProc")) return 0;
         auto text = image.FindResource(ResId::Name("CODECINFO"), ResId::Id(1));
         if (text) {
             codec.self = ParseCodecInfoText(*text);
             codec.self.described = true;
         } else {
-            codec.self = PlainDescription(file->string());
+            codec.self = PlainDescription(driver);
         }
     } catch (const std::exception&) {
         // A file that is not a sound PE image cannot be loaded as a driver.

@@ -31,6 +31,9 @@ constexpr uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
 constexpr uint16_t kMagicPe32 = 0x10b;
 constexpr uint16_t kMagicPe32Plus = 0x20b;
 constexpr uint32_t kResourceDirectoryIndex = 2;
+constexpr uint32_t kExportDirectorySize = 40;
+// More names than any driver exports: a damaged count is not followed further.
+constexpr uint32_t kMaxExportNames = 1u << 16;
 constexpr size_t kSectionHeaderSize = 40;
 constexpr size_t kResDirHeaderSize = 16;
 constexpr size_t kResDirEntrySize = 8;
@@ -140,6 +143,11 @@ PeImage::PeImage(std::shared_ptr<const Source> source, std::string origin)
             resourceRva_ = Get32(opt, resEntry);
             resourceSize_ = Get32(opt, resEntry + 4);
         }
+        // The export directory is entry 0.
+        if (dirCount > 0 && dirsAt + 8 <= optSize) {
+            exportRva_ = Get32(opt, dirsAt);
+            exportSize_ = Get32(opt, dirsAt + 4);
+        }
     }
 
     const auto table = source_->Read(optAt + optSize, uint64_t(sectionCount) * kSectionHeaderSize);
@@ -163,6 +171,29 @@ std::optional<uint64_t> PeImage::RvaToOffset(uint32_t rva, uint32_t size) const 
         return off;
     }
     return std::nullopt;
+}
+
+bool PeImage::ExportsName(std::string_view wanted) const {
+    if (exportRva_ == 0 || exportSize_ < kExportDirectorySize) return false;
+    const auto dirAt = RvaToOffset(exportRva_, kExportDirectorySize);
+    if (!dirAt) return false;
+    const auto dir = source_->Read(*dirAt, kExportDirectorySize);
+    if (!dir) return false;
+    const uint32_t nameCount = std::min<uint32_t>(Get32(*dir, 24), kMaxExportNames);
+    const uint32_t namesRva = Get32(*dir, 32);
+    if (nameCount == 0) return false;
+    const auto namesAt = RvaToOffset(namesRva, nameCount * 4);
+    if (!namesAt) return false;
+    const auto names = source_->Read(*namesAt, uint64_t(nameCount) * 4);
+    if (!names) return false;
+    for (uint32_t i = 0; i < nameCount; ++i) {
+        // A name is compared with one read of its length plus its zero byte.
+        const auto at = RvaToOffset(Get32(*names, size_t(i) * 4), uint32_t(wanted.size() + 1));
+        if (!at) continue;
+        const auto text = source_->Read(*at, wanted.size() + 1);
+        if (text && text->compare(0, wanted.size(), wanted) == 0 && (*text)[wanted.size()] == '\0') return true;
+    }
+    return false;
 }
 
 namespace {

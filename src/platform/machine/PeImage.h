@@ -58,6 +58,10 @@ public:
     // FindResource that also tells why nothing was found.
     std::optional<std::string> FindResource(const ResId& type, const ResId& name, ResourceMiss& miss) const;
 
+    // True when the export table names `name` (exactly, as the loader
+    // matches it); a driver without "DriverProc" cannot be opened.
+    bool ExportsName(std::string_view name) const;
+
     class Source;  // where the bytes come from: memory or a file
 
 private:
@@ -74,6 +78,7 @@ private:
     bool is64_ = false;
     uint16_t machine_ = 0;
     uint32_t resourceRva_ = 0, resourceSize_ = 0;
+    uint32_t exportRva_ = 0, exportSize_ = 0;
     std::vector<Section> sections_;
 };
 
