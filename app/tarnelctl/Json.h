@@ -16,7 +16,16 @@ namespace tarnel {
 
 class JsonWriter {
 public:
-    explicit JsonWriter(std::ostream& out) : out_(out) {}
+    explicit JsonWriter(std::ostream& out) : out_(out) { buf_.reserve(kFlushAt + 4096); }
+    // The text is gathered and written in large pieces: a listing of tens of
+    // thousands of codecs would otherwise spend its time in the stream.
+    ~JsonWriter() { Flush(); }
+    JsonWriter(const JsonWriter&) = delete;
+    JsonWriter& operator=(const JsonWriter&) = delete;
+    void Flush() {
+        out_.write(buf_.data(), std::streamsize(buf_.size()));
+        buf_.clear();
+    }
 
     JsonWriter& BeginObject() { return Open('{'); }
     JsonWriter& EndObject() { return Close('}'); }
@@ -26,7 +35,7 @@ public:
     JsonWriter& Key(std::string_view key) {
         Separate();
         Quote(key);
-        out_ << ": ";
+        buf_ += ": ";
         afterKey_ = true;
         return *this;
     }
@@ -39,13 +48,17 @@ public:
     JsonWriter& Ansi(std::string_view ansi) { return String(platform::AnsiToUtf8(ansi)); }
     JsonWriter& Number(int64_t v) {
         Separate();
-        out_ << v;
+        buf_ += std::to_string(v);
         return *this;
     }
 
     static std::string Escape(std::string_view utf8) {
         std::string s;
         s.reserve(utf8.size() + 2);
+        EscapeInto(s, utf8);
+        return s;
+    }
+    static void EscapeInto(std::string& s, std::string_view utf8) {
         for (char ch : utf8) {
             unsigned char c = static_cast<unsigned char>(ch);
             switch (c) {
@@ -66,13 +79,12 @@ public:
                     }
             }
         }
-        return s;
     }
 
 private:
     JsonWriter& Open(char c) {
         Separate();
-        out_ << c;
+        buf_ += c;
         first_.push_back(true);
         return *this;
     }
@@ -80,7 +92,8 @@ private:
         bool empty = first_.back();
         first_.pop_back();
         if (!empty) Newline();
-        out_ << c;
+        buf_ += c;
+        if (first_.empty() || buf_.size() >= kFlushAt) Flush();
         return *this;
     }
     void Separate() {
@@ -89,16 +102,23 @@ private:
             return;
         }
         if (first_.empty()) return;
-        if (!first_.back()) out_ << ",";
+        if (!first_.back()) buf_ += ',';
         first_.back() = false;
         Newline();
     }
     void Newline() {
-        out_ << "\n" << std::string(2 * first_.size(), ' ');
+        buf_ += '\n';
+        buf_.append(2 * first_.size(), ' ');
     }
-    void Quote(std::string_view s) { out_ << '"' << Escape(s) << '"'; }
+    void Quote(std::string_view s) {
+        buf_ += '"';
+        EscapeInto(buf_, s);
+        buf_ += '"';
+    }
 
+    static constexpr size_t kFlushAt = 1 << 16;
     std::ostream& out_;
+    std::string buf_;
     std::vector<bool> first_;
     bool afterKey_ = false;
 };

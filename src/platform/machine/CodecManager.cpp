@@ -10,6 +10,7 @@
 #include "platform/api/VersionApi.h"
 #include "platform/api/VersionBlock.h"
 #include "platform/api/WinPaths.h"
+#include "platform/machine/DriverFiles.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/MachineBackend.h"
 #include "platform/machine/PeImage.h"
@@ -116,21 +117,17 @@ HIC CodecManager::Open(uint32_t fccType, uint32_t fccHandler, uint32_t mode) {
     if (!file) return 0;
 
     OpenCodec codec;
-    try {
-        PeImage image = PeImage::Load(*file);
-        // The manager calls the driver through its DriverProc; a library
-        // without one is no driver.
-        if (!image.ExportsName("DriverProc")) return 0;
-        auto text = image.FindResource(ResId::Name("CODECINFO"), ResId::Id(1));
-        if (text) {
-            codec.self = ParseCodecInfoText(*text);
-            codec.self.described = true;
-        } else {
-            codec.self = PlainDescription(driver);
-        }
-    } catch (const std::exception&) {
-        // A file that is not a sound PE image cannot be loaded as a driver.
-        return 0;
+    DriverFile scratch;
+    const DriverFile& facts = DriverFileFacts(*file, scratch);
+    // A file that is not a sound PE image cannot be loaded as a driver, and
+    // the manager calls a driver through its DriverProc: a library without
+    // one is no driver.
+    if (!facts.image || !facts.driverProc) return 0;
+    if (facts.codecInfo) {
+        codec.self = ParseCodecInfoText(*facts.codecInfo);
+        codec.self.described = true;
+    } else {
+        codec.self = PlainDescription(driver);
     }
     if (codec.self.described && !AnswersTo(codec.self, handler)) return 0;
     // A driver reports its own type in the system's spelling.

@@ -11,6 +11,7 @@
 #include "platform/api/Ansi.h"
 #include "platform/api/Registry.h"
 #include "platform/api/WinError.h"
+#include "platform/machine/DriverFiles.h"
 #include "platform/machine/MachineBackend.h"
 #include "platform/machine/StoreFiles.h"
 #include "platform/machine/WineHive.h"
@@ -56,6 +57,21 @@ fs::path SystemIniPath() {
 std::optional<fs::path> FindFileNoCase(const fs::path& dir, const std::string& name) {
     if (name.empty()) return std::nullopt;
     std::error_code ec;
+    // Within a transaction each folder is listed once.
+    if (machine::TransactionCache* cache = machine::ActiveCache()) {
+        auto [it, fresh] = cache->folders.try_emplace(dir.string());
+        if (fresh) {
+            for (fs::directory_iterator d(dir, ec), end; !ec && d != end; d.increment(ec)) {
+                std::string entry = d->path().filename().string();
+                // The exact spelling wins over one that differs in case.
+                auto [slot, added] = it->second.try_emplace(AsciiLowerCase(entry), entry);
+                if (!added && entry == name) slot->second = entry;
+            }
+        }
+        auto found = it->second.find(AsciiLowerCase(name));
+        if (found == it->second.end()) return std::nullopt;
+        return dir / found->second;
+    }
     fs::path exact = dir / name;
     const auto type = fs::symlink_status(exact, ec).type();
     if (!ec && type != fs::file_type::not_found && type != fs::file_type::none) return exact;
@@ -146,7 +162,29 @@ bool Within(const fs::path& inner, const fs::path& root) {
 }
 
 // Checks a host path found for a machine name: a regular file inside the machine.
+MachineFileLookup JudgeFully(const fs::path& candidate);
+
 MachineFileLookup Judge(const fs::path& candidate) {
+    machine::TransactionCache* cache = machine::ActiveCache();
+    if (!cache) return JudgeFully(candidate);
+    // Within a transaction a folder is judged once; a file that is no link
+    // in a folder inside the machine is inside it too.
+    struct stat st {};
+    if (::lstat(candidate.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return JudgeFully(candidate);
+    const std::string folder = candidate.parent_path().string();
+    auto it = cache->folderInside.find(folder);
+    if (it == cache->folderInside.end()) {
+        int err = 0;
+        auto real = RealPath(folder, err);
+        if (!cache->realRoot) cache->realRoot = RealPath(MachineRoot(), err);
+        it = cache->folderInside.emplace(folder, real && cache->realRoot && Within(*real, *cache->realRoot)).first;
+    }
+    if (!it->second) return {std::nullopt, kErrorFileNotFound};
+    if (!S_ISREG(st.st_mode)) return {std::nullopt, kErrorAccessDenied};
+    return {candidate, kErrorSuccess};
+}
+
+MachineFileLookup JudgeFully(const fs::path& candidate) {
     int err = 0;
     auto real = RealPath(candidate, err);
     if (!real) {
@@ -154,7 +192,11 @@ MachineFileLookup Judge(const fs::path& candidate) {
         return {std::nullopt, err == ENOENT ? kErrorFileNotFound : WinErrorFromErrno(err)};
     }
     int rootErr = 0;
-    auto root = RealPath(MachineRoot(), rootErr);
+    machine::TransactionCache* cache = machine::ActiveCache();
+    std::optional<fs::path> root;
+    if (cache && cache->realRoot) root = cache->realRoot;
+    else root = RealPath(MachineRoot(), rootErr);
+    if (cache && root) cache->realRoot = root;
     if (!root || !Within(*real, *root)) return {std::nullopt, kErrorFileNotFound};
     struct stat st {};
     if (::stat(real->c_str(), &st) != 0) return {std::nullopt, WinErrorFromErrno(errno)};
@@ -170,8 +212,21 @@ std::optional<fs::path> MapWindowsPath(const std::string& windowsPath) {
     return MapComponents(*parts).path;
 }
 
+namespace {
+MachineFileLookup LookUpUncached(const std::string& name);
+}  // namespace
+
 MachineFileLookup LookUpMachineFile(const std::string& name) {
     if (name.empty() || !MachineSelected()) return {std::nullopt, kErrorPathNotFound};
+    machine::TransactionCache* cache = machine::ActiveCache();
+    if (!cache) return LookUpUncached(name);
+    auto it = cache->lookups.find(name);
+    if (it == cache->lookups.end()) it = cache->lookups.emplace(name, LookUpUncached(name)).first;
+    return it->second;
+}
+
+namespace {
+MachineFileLookup LookUpUncached(const std::string& name) {
     if (name.find_first_of("\\/:") == std::string::npos) {
         if (name == "." || name == "..") return {std::nullopt, kErrorFileNotFound};
         // The loader's search order for a bare name.
@@ -197,6 +252,7 @@ MachineFileLookup LookUpMachineFile(const std::string& name) {
     if (m.fileMissing) return {std::nullopt, kErrorFileNotFound};
     return Judge(m.path);
 }
+}  // namespace
 
 std::optional<fs::path> ResolveMachineFile(const std::string& name) { return LookUpMachineFile(name).file; }
 

@@ -4,6 +4,7 @@
 #include "platform/api/Registry.h"
 #include "platform/api/VersionApi.h"
 #include "platform/machine/CodecManager.h"
+#include "platform/machine/DriverFiles.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/MachineRegistry.h"
 #include "platform/machine/StoreFiles.h"
@@ -38,6 +39,7 @@ struct TMachineBackend::Impl {
     MachineRegistry registry;
     CodecManager codecs;
     CodecDialogHandler dialogs;
+    TransactionCache cache;
     // The family, worked out again whenever the system hive changes.
     uint64_t familyGeneration = 0;
     TMachineFamily family = TMachineFamily::Unsupported;
@@ -62,6 +64,18 @@ void TMachineBackend::SetCodecDialogHandler(CodecDialogHandler handler) { impl_-
 const CodecDialogHandler& TMachineBackend::DialogHandler() const { return impl_->dialogs; }
 void TMachineBackend::SetReadOnly(const std::string& reason) { impl_->files.SetReadOnly(reason); }
 
+TransactionCache* TMachineBackend::Cache() {
+    StoreFiles& files = impl_->files;
+    if (!files.InTransaction()) return nullptr;
+    if (impl_->cache.serial != files.TransactionSerial()) {
+        impl_->cache = TransactionCache{};
+        impl_->cache.serial = files.TransactionSerial();
+    }
+    return &impl_->cache;
+}
+
+TransactionCache* ActiveCache() { return MachineInUse() ? CurrentMachine().Cache() : nullptr; }
+
 bool TMachineBackend::IsDemo() const {
     std::error_code ec;
     return fs::exists(impl_->root / kDemoMarkerFile, ec);
@@ -78,7 +92,7 @@ TMachineFamily TMachineBackend::Family() {
     // The facts are read through the registry, which may ask for the family
     // again (the system folder): answer that from what is known so far.
     if (impl_->computingFamily) return impl_->family;
-    StoreFile& system = impl_->files.Access(impl_->root / "system.reg", FileKind::SystemHive);
+    StoreFile& system = impl_->files.Hive(FileKind::SystemHive);
     if (impl_->familyGeneration != system.generation || impl_->familyGeneration == 0) {
         impl_->computingFamily = true;
         try {
@@ -87,7 +101,7 @@ TMachineFamily TMachineBackend::Family() {
             impl_->family = TMachineFamily::Unsupported;
         }
         impl_->computingFamily = false;
-        impl_->familyGeneration = impl_->files.Access(impl_->root / "system.reg", FileKind::SystemHive).generation;
+        impl_->familyGeneration = impl_->files.Hive(FileKind::SystemHive).generation;
     }
     return impl_->family;
 }

@@ -12,6 +12,7 @@
 namespace tarnel::platform::machine {
 
 class StoreFiles;
+struct TransactionCache;
 
 // Where a driver's own dialogs appear on the emulated machine. The windows
 // install one that shows a real dialog; without one, a dialog is taken as
@@ -34,6 +35,8 @@ public:
     // Refuses every write of this run with `reason` (a folder or file the
     // user cannot write, a store that does not parse).
     void SetReadOnly(const std::string& reason);
+    // What this transaction learned of the machine's files; null outside one.
+    TransactionCache* Cache();
     // True when the folder was made as the demo machine.
     bool IsDemo() const;
 

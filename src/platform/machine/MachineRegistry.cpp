@@ -94,9 +94,7 @@ long CopyData(const std::string& bytes, uint8_t* data, uint32_t* dataBytes) {
 
 MachineRegistry::MachineRegistry(StoreFiles& files) : files_(files) {}
 
-StoreFile& MachineRegistry::File(FileKind hive) {
-    return files_.Access(files_.Root() / (hive == FileKind::UserHive ? "user.reg" : "system.reg"), hive);
-}
+StoreFile& MachineRegistry::File(FileKind hive) { return files_.Hive(hive); }
 
 const MachineRegistry::Handle* MachineRegistry::HandleOf(RegKey key, Handle& rootScratch) {
     if (IsRootHandle(key)) {
@@ -136,7 +134,7 @@ long MachineRegistry::Locate(const Handle& base, const std::string& subKey, Mode
     if (!subKey.empty() && subKey[0] == '\\') return long(kErrorBadPathname);
     std::vector<std::string> parts = SplitPath(AnsiToUtf8(subKey));
     for (const auto& part : parts)
-        if (Utf8ToUtf16(part).size() > kMaxKeyName) return long(kErrorInvalidParameter);
+        if (part.size() > kMaxKeyName && Utf8ToUtf16(part).size() > kMaxKeyName) return long(kErrorInvalidParameter);
 
     StoreFile* file = &File(h.hive);
     if (!file->hive) {
@@ -385,7 +383,7 @@ long MachineRegistry::SetValue(RegKey key, const char* name, uint32_t type, cons
     if (key == RootHandle(RootKey::LocalMachine)) return long(kErrorAccessDenied);
     if (!data && dataBytes) return long(kErrorInvalidParameter);
     std::string utf8 = AnsiToUtf8(name ? name : "");
-    if (Utf8ToUtf16(utf8).size() > kMaxValueName) return long(kErrorInvalidParameter);
+    if (utf8.size() > kMaxValueName && Utf8ToUtf16(utf8).size() > kMaxValueName) return long(kErrorInvalidParameter);
     Handle h = *base;
     try {
         TStoreWriteScope scope(files_);

@@ -104,7 +104,19 @@ bool SafeRelative(const std::string& name) {
 
 }  // namespace
 
-StoreFiles::StoreFiles(fs::path machineRoot) : root_(std::move(machineRoot)) {}
+StoreFiles::StoreFiles(fs::path machineRoot) : root_(std::move(machineRoot)) {
+    hivePaths_[0] = (root_ / "system.reg").lexically_normal().string();
+    hivePaths_[1] = (root_ / "user.reg").lexically_normal().string();
+}
+
+StoreFile& StoreFiles::Hive(FileKind kind) {
+    const std::string& key = hivePaths_[kind == FileKind::UserHive ? 1 : 0];
+    // The common case, a hive already held and compared in this transaction,
+    // costs one look-up; anything else takes the general way.
+    auto it = files_.find(key);
+    if (it != files_.end() && (it->second.dirty || (active_ && it->second.checked))) return it->second;
+    return Access(fs::path(key), kind);
+}
 
 StoreFiles::~StoreFiles() {
     if (lockFd_ >= 0) ::close(lockFd_);
@@ -146,7 +158,9 @@ void StoreFiles::Load(StoreFile& f) {
 }
 
 StoreFile& StoreFiles::Access(const fs::path& path, FileKind kind) {
-    std::string key = path.lexically_normal().string();
+    // The hives are asked for all the time: their keys are made once.
+    const std::string& given = path.native();
+    std::string key = (given == hivePaths_[0] || given == hivePaths_[1]) ? given : path.lexically_normal().string();
     auto [it, inserted] = files_.try_emplace(key);
     StoreFile& f = it->second;
     if (inserted) {
@@ -254,6 +268,7 @@ void StoreFiles::Begin(bool write) {
     // A save that was cut off is finished before anyone reads the store.
     LockFor(write || (journal && readOnly_.empty()));
     active_ = true;
+    ++serial_;
     write_ = write;
     ops_.clear();
     for (auto& [name, f] : files_) f.checked = false;
@@ -268,6 +283,7 @@ void StoreFiles::DiscardChanges() {
 
 void StoreFiles::Rollback() {
     DiscardChanges();
+    ++serial_;
     active_ = false;
     write_ = false;
     Unlock();
@@ -318,6 +334,7 @@ void StoreFiles::Commit() {
     struct EndGuard {
         StoreFiles& s;
         ~EndGuard() {
+            ++s.serial_;
             s.active_ = false;
             s.write_ = false;
             s.Unlock();

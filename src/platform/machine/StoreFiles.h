@@ -64,6 +64,8 @@ public:
     // The file held in memory, read (again) when it changed on disk. A hive
     // that does not parse keeps its error; callers answer with it.
     StoreFile& Access(const std::filesystem::path& path, FileKind kind);
+    // The machine's system.reg or user.reg, as Access gives them.
+    StoreFile& Hive(FileKind kind);
 
     // Records a change already made to the file in memory; outside a
     // transaction it reaches the disk at once, under the lock.
@@ -75,6 +77,9 @@ public:
     int SetSavepoint();
     void RollbackToSavepoint(int mark);
     bool InTransaction() const { return active_; }
+    // Changes at every start and end of a transaction: what was learned
+    // within one is not trusted in the next.
+    uint64_t TransactionSerial() const { return serial_; }
     bool InWriteTransaction() const { return active_ && write_; }
     void SetProfileEditor(ProfileEditor editor) { profileEditor_ = std::move(editor); }
 
@@ -112,8 +117,10 @@ private:
 
     std::filesystem::path root_;
     std::map<std::string, StoreFile> files_;
+    std::string hivePaths_[2];  // system.reg, user.reg, as Access keys them
     std::vector<StoreOp> ops_;
     bool active_ = false;
+    uint64_t serial_ = 0;
     bool write_ = false;
     int lockFd_ = -1;
     int lockMode_ = 0;  // 0 none, 1 shared, 2 exclusive

@@ -12,6 +12,7 @@
 #include "platform/api/OsVersion.h"
 #include "platform/api/VersionBlock.h"
 #include "platform/api/WinError.h"
+#include "platform/machine/DriverFiles.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/PeImage.h"
 
@@ -49,9 +50,28 @@ std::deque<FilledBuffer>& Filled() {
     return buffers;
 }
 
+// Tells a filled buffer from the same memory holding another block since.
+// Every query checks it, so it samples the block: its head, where the keys
+// and fixed version numbers of any two blocks differ, and its tail.
 uint64_t Fingerprint(const uint8_t* b, size_t n) {
-    uint64_t h = 1469598103934665603ull;
-    for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 1099511628211ull;
+    uint64_t h = 1469598103934665603ull ^ n;
+    auto mix = [&](size_t from, size_t to) {
+        size_t i = from;
+        for (; i + 8 <= to; i += 8) {
+            uint64_t w;
+            std::memcpy(&w, b + i, 8);
+            h = (h ^ w) * 1099511628211ull;
+            h ^= h >> 29;
+        }
+        for (; i < to; ++i) h = (h ^ b[i]) * 1099511628211ull;
+    };
+    constexpr size_t kSample = 128;
+    if (n <= 2 * kSample) {
+        mix(0, n);
+    } else {
+        mix(0, kSample);
+        mix(n - kSample, n);
+    }
     return h;
 }
 
@@ -109,7 +129,7 @@ MachineFileLookup ResolveVersionFile(const std::string& name) {
     bool admitted = name == ProgramFile();
     if (!admitted) {
         std::lock_guard lock(AdmittedMutex());
-        admitted = Admitted().count(HostKey(name)) > 0;
+        admitted = !Admitted().empty() && Admitted().count(HostKey(name)) > 0;
     }
     if (admitted) return hostFile(name);
     MachineFileLookup r;
@@ -138,7 +158,8 @@ std::optional<std::string> UsableBlock(const std::string& file) {
         SetLastError(found.error);
         return std::nullopt;
     }
-    VersionBlockRead read = ReadVersionBlockOf(*found.file);
+    DriverFile scratch;
+    VersionBlockRead read = DriverFileFacts(*found.file, scratch).version;
     if (!read.block) {
         SetLastError(read.error);
         return std::nullopt;
