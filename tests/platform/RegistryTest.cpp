@@ -7,6 +7,7 @@
 #include <functional>
 #include <sstream>
 
+#include "platform/api/WinError.h"
 #include "platform/machine/AtomicFile.h"
 #include "platform/machine/Machine.h"
 #include "support/TempMachine.h"
@@ -467,4 +468,23 @@ TEST(Registry, FixedTimeStampsEveryChangedKeyWhileItLives) {
     reg.WriteString("a", "b");
     EXPECT_EQ(Slurp(SystemHivePath()).find("[Software\\\\Later] 1234567890"), std::string::npos)
         << "the fixed time ends with its scope";
+}
+
+TEST(Registry, WinesRealCurrentControlSetIsUsedAsItStands) {
+    TempMachine m;
+    WriteFileAtomically(SystemHivePath(), Slurp(tarnel::test::TestData("wine/system.reg")));
+    TRegistry reg;
+    reg.SetRootKey(kHkeyLocalMachine);
+    ASSERT_TRUE(reg.OpenKey("SYSTEM\\CurrentControlSet\\Control\\Tarnel", true));
+    reg.WriteString("v", "1");
+    const std::string text = Slurp(SystemHivePath());
+    EXPECT_NE(text.find("[System\\\\CurrentControlSet\\\\Control\\\\Tarnel]"), std::string::npos);
+    EXPECT_EQ(text.find("ControlSet001"), std::string::npos) << "no second control set beside the real one";
+}
+
+TEST(Registry, TheLocalMachineRootHoldsNoValues) {
+    TempMachine m;
+    const uint8_t data[] = {'x', 0};
+    EXPECT_EQ(RegSetValueExA(RootHandle(kHkeyLocalMachine), "v", kRegSz, data, 2), long(kErrorAccessDenied));
+    EXPECT_EQ(RegSetValueExA(RootHandle(kHkeyCurrentUser), "v", kRegSz, data, 2), long(kErrorSuccess));
 }

@@ -19,7 +19,7 @@ namespace tarnel::platform::machine {
 namespace {
 
 constexpr const char* kLockFile = ".tarnel.lock";
-constexpr const char* kJournalFile = ".tarnel.journal";
+constexpr const char* kJournalFile = kJournalFileName;
 constexpr const char* kJournalMagic = "TARNEL JOURNAL 1\n";
 
 std::string_view RelativeTo(FileKind kind) {
@@ -42,6 +42,8 @@ std::string Hex64(uint64_t v) {
     return s;
 }
 
+}  // namespace
+
 // The journal: every file's new content, so that a save cut off between
 // the replacement of one file and the next can be finished. It is written
 // whole (temporary file and rename) before any store file is replaced.
@@ -54,6 +56,8 @@ std::string JournalText(const std::vector<std::pair<std::string, std::string>>& 
     }
     return kJournalMagic + body + "END " + Hex64(Fnv1a(body)) + "\n";
 }
+
+namespace {
 
 // nullopt when the text is not a complete journal.
 std::optional<std::vector<std::pair<std::string, std::string>>> ParseJournal(const std::string& text) {
@@ -316,18 +320,42 @@ void StoreFiles::WriteOut(std::vector<StoreFile*> files) {
     for (StoreFile* f : files)
         contents.emplace_back(f->path.lexically_relative(root_).string(),
                               f->kind == FileKind::Text ? f->text : f->hive->Serialize());
+    if (files.size() == 1) {
+        WriteFileAtomically(files[0]->path, contents[0].second);
+        files[0]->stamp = StampOf(files[0]->path);
+        files[0]->exists = true;
+        files[0]->dirty = false;
+        return;
+    }
+    // Several files: all of them or none. What is there now is kept for
+    // putting back should a later file fail; the journal lets the next
+    // writer finish the change should this process die half-way.
+    std::vector<std::optional<std::string>> before;
+    for (StoreFile* f : files) before.push_back(ReadWholeFileIfExists(f->path));
     fs::path journal = root_ / kJournalFile;
-    if (files.size() > 1) WriteFileAtomically(journal, JournalText(contents));
-    for (size_t i = 0; i < files.size(); ++i) {
-        WriteFileAtomically(files[i]->path, contents[i].second);
-        files[i]->stamp = StampOf(files[i]->path);
-        files[i]->exists = true;
-        files[i]->dirty = false;
+    WriteFileAtomically(journal, JournalText(contents));
+    size_t done = 0;
+    try {
+        for (; done < files.size(); ++done) WriteFileAtomically(files[done]->path, contents[done].second);
+    } catch (...) {
+        try {
+            for (size_t i = 0; i < done; ++i) {
+                if (before[i]) WriteFileAtomically(files[i]->path, *before[i]);
+                else fs::remove(files[i]->path);
+            }
+            fs::remove(journal);
+        } catch (...) {
+            // The journal stays: the next writer completes the change.
+        }
+        throw;
     }
-    if (files.size() > 1) {
-        std::error_code ec;
-        fs::remove(journal, ec);
+    for (StoreFile* f : files) {
+        f->stamp = StampOf(f->path);
+        f->exists = true;
+        f->dirty = false;
     }
+    std::error_code ec;
+    fs::remove(journal, ec);
 }
 
 void StoreFiles::Commit() {

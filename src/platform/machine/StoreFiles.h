@@ -56,6 +56,11 @@ struct StoreOp {
 // Applies a profile write to a file's text; the profile module provides it.
 using ProfileEditor = std::function<std::string(const std::string& text, const StoreOp& op)>;
 
+// The journal a change of several files leaves while it replaces them:
+// (file name relative to the machine folder, new content) pairs.
+std::string JournalText(const std::vector<std::pair<std::string, std::string>>& files);
+inline constexpr const char* kJournalFileName = ".tarnel.journal";
+
 class StoreFiles {
 public:
     explicit StoreFiles(std::filesystem::path machineRoot);

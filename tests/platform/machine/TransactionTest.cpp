@@ -1,0 +1,172 @@
+// Transactions of the emulated machine: nesting, undo, the lock between
+// processes, and a change of several files that is all or nothing.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/api/Profile.h"
+#include "platform/api/Registry.h"
+#include "platform/machine/AtomicFile.h"
+#include "platform/machine/Machine.h"
+#include "platform/machine/StoreFiles.h"
+#include "support/TempMachine.h"
+
+using namespace tarnel;
+using namespace tarnel::platform;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kKey = "Software\\Halvorin\\Test";
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::string ReadValue(const char* name) {
+    TRegistry reg;
+    reg.SetRootKey(kHkeyLocalMachine);
+    if (!reg.OpenKeyReadOnly(kKey)) return "(no key)";
+    return reg.ValueExists(name) ? reg.ReadString(name) : "(none)";
+}
+
+void WriteValue(const char* name, const char* value) {
+    TRegistry reg;
+    reg.SetRootKey(kHkeyLocalMachine);
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.WriteString(name, value);
+}
+
+std::string ProfileValue(const char* key) {
+    char buf[256];
+    GetPrivateProfileStringA("drivers32", key, "(none)", buf, sizeof buf, "system.ini");
+    return buf;
+}
+
+}  // namespace
+
+TEST(Transaction, JoinedOnesUndoOnlyTheirOwnChanges) {
+    test::TempMachine m;
+    const FileStamp start = StampOf(SystemHivePath());
+    {
+        TTransaction outer;
+        WriteValue("outer", "1");
+        {
+            TTransaction kept;
+            WriteValue("kept", "1");
+            kept.Commit();
+        }
+        {
+            TTransaction dropped;  // ends without Commit: its change goes
+            WriteValue("dropped", "1");
+            EXPECT_EQ(ReadValue("dropped"), "1") << "a transaction sees its own writes";
+        }
+        EXPECT_EQ(ReadValue("dropped"), "(none)");
+        EXPECT_EQ(ReadValue("kept"), "1");
+        EXPECT_EQ(StampOf(SystemHivePath()), start) << "nothing reaches the disk before the outermost commit";
+        outer.Commit();
+    }
+    ForgetLoadedHives();
+    EXPECT_EQ(ReadValue("outer"), "1");
+    EXPECT_EQ(ReadValue("kept"), "1");
+    EXPECT_EQ(ReadValue("dropped"), "(none)");
+    {
+        TTransaction undone;
+        WriteValue("outer", "2");
+    }
+    ForgetLoadedHives();
+    EXPECT_EQ(ReadValue("outer"), "1") << "an outermost transaction without Commit changes nothing";
+}
+
+TEST(Transaction, AFailedCommitNamesTheFileAndLeavesTheStoreAsItWas) {
+    test::TempMachine m;
+    WriteValue("v", "old");
+    const std::string before = Slurp(SystemHivePath());
+    TTransaction t;
+    WriteValue("v", "new");
+    ::chmod(SystemHivePath().c_str(), 0444);
+    try {
+        t.Commit();
+        ADD_FAILURE() << "the commit went through";
+    } catch (const ERegistryException& e) {
+        EXPECT_NE(std::string(e.what()).find(SystemHivePath().string()), std::string::npos) << e.what();
+    }
+    ::chmod(SystemHivePath().c_str(), 0644);
+    EXPECT_EQ(Slurp(SystemHivePath()), before);
+    EXPECT_EQ(ReadValue("v"), "old") << "memory follows the disk again";
+}
+
+TEST(Transaction, TwoProcessesLoseNoWriteOfEachOther) {
+    test::TempMachine m;
+    WriteValue("n", "0");
+    constexpr int kRounds = 200;
+    pid_t children[2];
+    for (pid_t& child : children) {
+        child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // A process of its own: its own view of the machine and its own lock.
+            SelectMachine(m.Root());
+            for (int i = 0; i < kRounds; ++i) {
+                TTransaction t;
+                int n = std::stoi(ReadValue("n"));
+                WriteValue("n", std::to_string(n + 1).c_str());
+                t.Commit();
+            }
+            _exit(0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    ForgetLoadedHives();
+    EXPECT_EQ(ReadValue("n"), std::to_string(2 * kRounds));
+}
+
+TEST(Transaction, AChangeOfTwoFilesIsCompletedAfterACrashHalfWay) {
+    test::TempMachine m(MachineFamily::Win9x);
+    // Both files change in one transaction: the profile file and the hive.
+    {
+        TTransaction t;
+        ASSERT_TRUE(WritePrivateProfileStringA("drivers32", "vidc.abcd", "abcd.dll", "system.ini"));
+        WriteValue("paired", "1");
+        t.Commit();
+    }
+    ForgetLoadedHives();
+    EXPECT_EQ(ProfileValue("vidc.abcd"), "abcd.dll");
+    EXPECT_EQ(ReadValue("paired"), "1");
+    EXPECT_FALSE(fs::exists(m.Root() / machine::kJournalFileName));
+
+    // A writer that died after its journal and the first file: the next
+    // transaction finishes its work before anything is read.
+    std::string ini = Slurp(SystemIniPath());
+    ini.insert(ini.find("vidc.abcd"), "vidc.wxyz=wxyz.dll\r\n");
+    std::string hive = Slurp(SystemHivePath());
+    hive.replace(hive.find("\"paired\"=\"1\""), 12, "\"paired\"=\"2\"");
+    WriteFileAtomically(m.Root() / machine::kJournalFileName,
+                        machine::JournalText({{"drive_c/windows/system.ini", ini}, {"system.reg", hive}}));
+    WriteFileAtomically(SystemIniPath(), ini);
+    {
+        TTransaction t(TTransaction::Read);
+        EXPECT_EQ(ReadValue("paired"), "2");
+        EXPECT_EQ(ProfileValue("vidc.wxyz"), "wxyz.dll");
+        t.Commit();
+    }
+    EXPECT_FALSE(fs::exists(m.Root() / machine::kJournalFileName));
+
+    // A journal that is not whole (no end mark) is no change at all.
+    WriteFileAtomically(m.Root() / machine::kJournalFileName, "TARNEL JOURNAL 1\n1\nsystem.reg\n5\nbro");
+    const std::string intact = Slurp(SystemHivePath());
+    { TTransaction t; }
+    EXPECT_EQ(Slurp(SystemHivePath()), intact);
+    EXPECT_FALSE(fs::exists(m.Root() / machine::kJournalFileName));
+}
