@@ -136,6 +136,7 @@ void TCodecCatalogue::LoadActive(int32_t storeMode, const char* startLine, const
     BeginActiveLoad();
     std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(storeMode);
     std::optional<TProgressGuard> progress;
+    Loaded.Active.clear();
     store->VisitActiveEntries(
         [&](size_t count) { progress.emplace(progress_, static_cast<int>(count)); },
         [&](size_t i, const TActiveStoreEntry& entry) {
@@ -145,6 +146,7 @@ void TCodecCatalogue::LoadActive(int32_t storeMode, const char* startLine, const
                 log_.WriteLog(WithName(cLogSkipDriverEntry, entry.Name));
                 return;
             }
+            Loaded.Active.push_back(SnapshotLine(entry.Name, entry.Driver));
             AddActiveRow(entry.Info.Fourcc, entry.Driver);
         });
     if (progress) progress->End();
@@ -161,14 +163,16 @@ void TCodecCatalogue::LoadInactiveCodecList() {
     TUpdateGuard repaint(InactiveCodecList);
     InactiveCodecList.Clear();
     inactiveComplete_ = false;
+    Loaded.Inactive.clear();
     bool any = false;
-    TDriverStore::ForMode(3)->VisitInactiveEntries([&](const TInactiveStoreEntry& e) {
+    TDriverStore::InactiveOnly()->VisitInactiveEntries([&](const TInactiveStoreEntry& e) {
         any = true;
         if (e.Kind == TInactiveStoreEntry::NotBinary) {
             log_.WriteLog(WithName(cLogSkipInactiveEntry, e.Name));
             return;
         }
         if (e.Kind != TInactiveStoreEntry::Entry) return;
+        Loaded.Inactive.push_back(SnapshotLine(e.Name, e.Data));
         const TInactiveCodecInfo& rec = e.Record;
         TCodecRow& row = InactiveCodecList.Add();
         row.Caption = rec.Fourcc;

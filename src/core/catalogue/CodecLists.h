@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/catalogue/DriverStore.h"
 #include "core/catalogue/FileVersionInfo.h"
 #include "core/catalogue/uCodecs.h"
 #include "core/shell/ActivityLog.h"
@@ -101,6 +102,9 @@ public:
 
     TCodecList CodecList;          // active codecs
     TCodecList InactiveCodecList;  // inactive codecs
+    // The store's entries behind the two lists, as the loads read them: a
+    // save writes nothing when the store no longer holds these.
+    TStoreSnapshot Loaded;
     TFileVersionInfo CodecVersionInfo;
 
     // Where loads report progress; none when null.

@@ -195,4 +195,15 @@ inline constexpr char cMenuRemoveInactive[] = "&Remove Selected Inactive Drivers
 inline constexpr char cMenuActivate[] = "A&ctivate";
 inline constexpr char cMenuRefreshHidden[] = "Refresh";
 
+// --- Codec operations ------------------------------------------------------------
+inline constexpr char cLogSwappingPrefix[] = "Swapping -> ";
+inline constexpr char cLogToInactiveList[] = " to Inactive Codec List";
+inline constexpr char cLogToTheInactiveList[] = " to the Inactive Codec List";
+inline constexpr char cLogAddingToActive[] = "Adding to Active Codec List : ";
+inline constexpr char cLogGettingCodecVersion[] = "Getting Version Information from Codec : ";
+inline constexpr char cSwapQuestion[] = "Codec with same FOURCC already exists, swap them?";
+inline constexpr char cRemoveQuestion[] = "Are you sure you want to remove selected FOURCC's";
+inline constexpr char cSystem32Folder[] = "\\System32\\";
+inline constexpr char cInactiveNumberFormat[] = "%.3d";
+
 }  // namespace tarnel

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -104,6 +105,14 @@ public:
     virtual std::string GetWindowsDirectoryA() = 0;
     virtual std::string FormatLocalDateTimeNow() = 0;
 };
+
+// Where a driver's own configure and about dialogs appear when the backend
+// cannot let the driver draw them itself (the emulated machine): the windows
+// install a host that shows a modal dialog titled with the driver's name;
+// without one a dialog counts as shown and closed at once.
+using TDriverDialogHost = std::function<void(bool configure, const std::string& title, const std::string& text)>;
+void SetDriverDialogHost(TDriverDialogHost host);
+const TDriverDialogHost& DriverDialogHost();
 
 // Makes `backend` the one every platform call uses; returns the previous one.
 std::unique_ptr<TPlatformBackend> UseBackend(std::unique_ptr<TPlatformBackend> backend);

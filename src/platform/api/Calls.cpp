@@ -17,7 +17,14 @@ std::string& ProgramFileStore() {
     static std::string file;
     return file;
 }
+TDriverDialogHost& DialogHostSlot() {
+    static TDriverDialogHost host;
+    return host;
+}
 }  // namespace
+
+void SetDriverDialogHost(TDriverDialogHost host) { DialogHostSlot() = std::move(host); }
+const TDriverDialogHost& DriverDialogHost() { return DialogHostSlot(); }
 
 std::unique_ptr<TPlatformBackend> UseBackend(std::unique_ptr<TPlatformBackend> backend) {
     std::unique_ptr<TPlatformBackend> previous = std::move(Slot());

@@ -178,6 +178,8 @@ intptr_t CodecManager::SendMessage(HIC hic, uint32_t msg, intptr_t p1, intptr_t 
         const std::string& text = configure ? c.self.configureText : c.self.aboutText;
         if (const auto& handler = machine_.DialogHandler())
             handler(configure ? CodecDialogKind::Configure : CodecDialogKind::About, c.self.name, text);
+        else if (const auto& host = DriverDialogHost())
+            host(configure, c.self.name, text);
         return kIcErrOk;
     }
     default:

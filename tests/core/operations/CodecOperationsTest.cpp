@@ -1,0 +1,314 @@
+// The codec operations on machines the tests write: what the lists become,
+// what the store holds afterwards (every entry the lists do not show
+// survives byte for byte), and saves that are refused write nothing.
+#include "core/operations/CodecOperations.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "core/shell/uConst.h"
+#include "platform/api/Profile.h"
+#include "platform/api/Registry.h"
+#include "platform/machine/Machine.h"
+#include "support/TempMachine.h"
+
+using namespace tarnel;
+using namespace tarnel::platform;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// Answers the questions from a script, and counts them.
+struct Script : TOperationQuestions {
+    std::vector<TAnswer> swaps;
+    TAnswer remove = TAnswer::Yes;
+    int asked = 0;
+    TAnswer AskSwap(const TCodecRow&, const TCodecRow&) override {
+        ++asked;
+        TAnswer a = swaps.empty() ? TAnswer::Yes : swaps.front();
+        if (!swaps.empty()) swaps.erase(swaps.begin());
+        return a;
+    }
+    TAnswer AskRemove() override {
+        ++asked;
+        return remove;
+    }
+};
+
+void Put(const char* key, const std::string& name, const std::string& value) {
+    TRegistry reg;
+    reg.SetRootKey(kHkeyLocalMachine);
+    ASSERT_TRUE(reg.OpenKey(key, true));
+    reg.WriteString(name, value);
+}
+
+void PutInactive(const std::string& name, std::vector<std::string> texts) {
+    TRegistry reg;
+    reg.SetRootKey(kHkeyLocalMachine);
+    ASSERT_TRUE(reg.OpenKey(cInactiveKey, true));
+    WriteBinaryStrings(reg, name, texts);
+}
+
+// "fourcc=driver" of each row, and "#number fourcc=driver type" of inactive ones.
+std::vector<std::string> Active(const TCodecCatalogue& c) {
+    std::vector<std::string> out;
+    for (const TCodecRow& r : c.CodecList.Rows()) out.push_back(r.Caption + "=" + r.Cell(acDriver));
+    return out;
+}
+std::vector<std::string> Inactive(const TCodecCatalogue& c) {
+    std::vector<std::string> out;
+    for (const TCodecRow& r : c.InactiveCodecList.Rows())
+        out.push_back("#" + r.Cell(icNumber) + " " + r.Caption + "=" + r.Cell(icDriver) + " " + r.Cell(icType));
+    return out;
+}
+
+std::vector<std::string> Values(const char* key) {
+    TRegistry reg;
+    reg.SetRootKey(kHkeyLocalMachine);
+    std::vector<std::string> out;
+    if (!reg.OpenKeyReadOnly(key)) return out;
+    std::vector<TRegistry::TValue> values;
+    reg.GetValues(values);
+    for (auto& v : values) out.push_back(v.Name + (v.Type == kRegSz ? "=" + std::string(v.Data.c_str()) : ""));
+    return out;
+}
+
+class Operations : public ::testing::Test {
+protected:
+    void Load(int32_t mode = 3) {
+        prefs.CodecStoreMode = mode;
+        catalogue = std::make_unique<TCodecCatalogue>(prefs, log);
+        catalogue->RefreshClick();
+        catalogue->LoadInactiveCodecList();
+        ops = std::make_unique<TCodecOperations>(*catalogue, answers);
+    }
+    void SelectActive(std::initializer_list<size_t> rows) {
+        catalogue->CodecList.SelectAll(false);
+        for (size_t r : rows) catalogue->CodecList.Row(r).Selected = true;
+    }
+    void SelectInactive(std::initializer_list<size_t> rows) {
+        catalogue->InactiveCodecList.SelectAll(false);
+        for (size_t r : rows) catalogue->InactiveCodecList.Row(r).Selected = true;
+    }
+    // The lists as the store holds them now.
+    std::pair<std::vector<std::string>, std::vector<std::string>> Reloaded() {
+        TCodecCatalogue again(prefs, log);
+        again.RefreshClick();
+        again.LoadInactiveCodecList();
+        return {Active(again), Inactive(again)};
+    }
+
+    TPreferences prefs;
+    TLog log;
+    Script answers;
+    std::unique_ptr<TCodecCatalogue> catalogue;
+    std::unique_ptr<TCodecOperations> ops;
+};
+
+}  // namespace
+
+TEST_F(Operations, DeactivationMovesTheSelectedRowsInOrderAndKeepsWhatItDoesNotShow) {
+    test::TempMachine m;
+    Put(cDrivers32Key, "msacm.imaadpcm", "imaadp32.acm");
+    Put(cDrivers32Key, "VIDC.MJPG", "mjpeg.dll");
+    Put(cDrivers32Key, "vidc.yuy2", "yuy2.dll");
+    Put(cDrivers32Key, "vidc", "nopoint.dll");
+    Put(cDrivers32Key, "vidcx.abcd", "other.dll");
+    Put(cDrivers32Key, "vidc.iv50", "ir50.dll");
+    {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey(cDrivers32Key, true));
+        reg.WriteInteger("vidc.odd", 7);  // a codec entry that is not text
+    }
+    PutInactive("#001#", {"mjpg", "kwmjpeg.dll", "KW", "Old MJPEG", "1.0", "32"});
+    Put(cInactiveKey, "#note", "not an entry");
+    {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey(cInactiveKey, true));
+        reg.WriteBinaryData("#", "x", 1);
+    }
+    Load();
+    ASSERT_EQ(Active(*catalogue), (std::vector<std::string>{"mjpg=mjpeg.dll", "yuy2=yuy2.dll", "iv50=ir50.dll"}));
+
+    SelectActive({2, 0});
+    TOperationResult r = ops->Deactivate();
+    EXPECT_TRUE(r.Saved) << r.Error;
+    EXPECT_EQ(Active(*catalogue), (std::vector<std::string>{"yuy2=yuy2.dll"}));
+    // Appended in the active list's order, after the codec of the same FOURCC
+    // already there, and numbered without gaps.
+    EXPECT_EQ(Inactive(*catalogue), (std::vector<std::string>{"#001 mjpg=kwmjpeg.dll 32", "#002 mjpg=mjpeg.dll 32",
+                                                               "#003 iv50=ir50.dll 32"}));
+    const auto& lines = log.Lines();
+    EXPECT_NE(lines[lines.size() - 2].find("Swapping -> mjpg  to Inactive Codec List"), std::string::npos);
+
+    EXPECT_EQ(Reloaded(), std::make_pair(Active(*catalogue), Inactive(*catalogue)));
+    EXPECT_EQ(Values(cDrivers32Key), (std::vector<std::string>{"msacm.imaadpcm=imaadp32.acm", "vidc=nopoint.dll",
+                                                                "vidcx.abcd=other.dll", "vidc.odd",
+                                                                "vidc.yuy2=yuy2.dll"}));
+    // The entries as they were before, under the names found.
+    EXPECT_EQ(Values(cDrivers32BackupKey), (std::vector<std::string>{"VIDC.MJPG=mjpeg.dll", "vidc.yuy2=yuy2.dll",
+                                                                      "vidc.iv50=ir50.dll"}));
+    auto inactiveValues = Values(cInactiveKey);
+    EXPECT_EQ(std::count(inactiveValues.begin(), inactiveValues.end(), "#note=not an entry"), 1);
+    EXPECT_EQ(std::count(inactiveValues.begin(), inactiveValues.end(), "#"), 1);
+
+    // Nothing selected: nothing moves, the lists are still saved.
+    catalogue->CodecList.SelectAll(false);
+    EXPECT_TRUE(ops->Deactivate().Saved);
+    EXPECT_EQ(Values(cDrivers32BackupKey), (std::vector<std::string>{"vidc.yuy2=yuy2.dll"}));
+}
+
+TEST_F(Operations, SwapsFollowAutoSwapAndTheAnswers) {
+    test::TempMachine m;
+    Put(cDrivers32Key, "vidc.mjpg", "mjpeg.dll");
+    Put(cDrivers32Key, "vidc.abcde", "five.dll");
+    PutInactive("#001#", {"MJPG", "kwmjpeg.dll", "KW", "Other MJPEG", "1.0", "16"});
+    PutInactive("#002#", {"abcd", "abcd.dll", "AB", "Four", "2.0", "32"});
+    PutInactive("#003#", {"new1", "new.dll", "NW", "Fresh", "3.0", "32"});
+    Load();
+
+    prefs.AutoSwap = false;
+    answers.swaps = {TAnswer::No, TAnswer::Cancel};
+    SelectInactive({0, 1, 2});
+    ops->Activate();
+    EXPECT_EQ(answers.asked, 2) << "No goes on with the next codec, Cancel ends the run";
+    EXPECT_EQ(Active(*catalogue), (std::vector<std::string>{"mjpg=mjpeg.dll", "abcde=five.dll"}));
+
+    // Yes (and AutoSwap, which never asks) swaps; capitals find small letters
+    // and a four-character FOURCC finds the longer one it begins.
+    answers = Script{};
+    SelectInactive({0, 1});
+    ops->Activate();
+    EXPECT_EQ(answers.asked, 2);
+    EXPECT_EQ(Active(*catalogue), (std::vector<std::string>{"MJPG=kwmjpeg.dll", "abcd=abcd.dll"}));
+    // The codecs swapped out are 32-bit drivers whatever they were.
+    EXPECT_EQ(Inactive(*catalogue), (std::vector<std::string>{"#001 new1=new.dll 32", "#002 mjpg=mjpeg.dll 32",
+                                                               "#003 abcde=five.dll 32"}));
+    // A 16-bit codec goes back to the Drivers key.
+    EXPECT_EQ(Values(cDriversKey), (std::vector<std::string>{"vidc.MJPG=kwmjpeg.dll"}));
+    EXPECT_EQ(Values(cDrivers32Key), (std::vector<std::string>{"vidc.abcd=abcd.dll"}));
+}
+
+TEST_F(Operations, TwoRowsOfOneFourccActivateOneAfterTheOther) {
+    test::TempMachine m;
+    PutInactive("#001#", {"xvid", "first.dll", "A", "First", "1", "32"});
+    PutInactive("#002#", {"XVID", "second.dll", "B", "Second", "2", "32"});
+    Load();
+    prefs.AutoSwap = true;
+    SelectInactive({0, 1});
+    EXPECT_TRUE(ops->Activate().Saved);
+    EXPECT_EQ(Active(*catalogue), (std::vector<std::string>{"XVID=second.dll"}));
+    EXPECT_EQ(Inactive(*catalogue), (std::vector<std::string>{"#001 xvid=first.dll 32"}));
+    EXPECT_EQ(answers.asked, 0);
+}
+
+TEST_F(Operations, ActivatedCodecsVersionIsReadWhereTheSystemFindsIt) {
+    test::TempMachine m;
+    fs::copy_file(test::PeFixture("version32.dll"), m.System32() / "bwlt.dll");
+    PutInactive("#001#", {"bwlt", "bwlt.dll", "B", "D", "stored 1.0", "32"});
+    PutInactive("#002#", {"full", "C:\\WINDOWS\\system32\\bwlt.dll", "F", "D", "2.0", "7"});
+    Load();
+    SelectInactive({0, 1});
+    ops->Activate();
+    ASSERT_EQ(catalogue->CodecList.Count(), 2u);
+    EXPECT_EQ(catalogue->CodecList.Row(0).Cell(acVersion), "stored 1.0") << "the stored version text";
+    EXPECT_FALSE(catalogue->CodecList.Row(0).VersionInfo->FileVersion.empty());
+    EXPECT_FALSE(catalogue->CodecList.Row(1).VersionInfo->FileVersion.empty()) << "a full path is used as it is";
+    const std::string wanted = " : Getting Version Information from Codec : C:\\WINDOWS\\System32\\bwlt.dll";
+    EXPECT_NE(std::find_if(log.Lines().begin(), log.Lines().end(),
+                           [&](const std::string& l) { return l.ends_with(wanted); }),
+              log.Lines().end());
+    // A row of an unknown type is written where the loader finds it again.
+    EXPECT_EQ(Reloaded().first, (std::vector<std::string>{"bwlt=bwlt.dll", "full=C:\\WINDOWS\\system32\\bwlt.dll"}));
+}
+
+TEST_F(Operations, RemovalAsksAndRenumbers) {
+    test::TempMachine m;
+    PutInactive("#001#", {"aaaa", "a.dll", "A", "A", "1", "32"});
+    PutInactive("#002#", {"bbbb", "b.dll", "B", "B", "1", "32"});
+    PutInactive("#003#", {"cccc", "c.dll", "C", "C", "1", "32"});
+    Load();
+    SelectInactive({1});
+    answers.remove = TAnswer::No;
+    const std::string before = Slurp(SystemHivePath());
+    EXPECT_FALSE(ops->RemoveSelectedInactive().Changed);
+    EXPECT_EQ(Slurp(SystemHivePath()), before);
+    answers.remove = TAnswer::Yes;
+    EXPECT_TRUE(ops->RemoveSelectedInactive().Saved);
+    EXPECT_EQ(Reloaded().second, (std::vector<std::string>{"#001 aaaa=a.dll 32", "#002 cccc=c.dll 32"}));
+}
+
+TEST_F(Operations, ProfileFileSaveRoundTripsAndKeepsEverythingElse) {
+    test::TempMachine m(MachineFamily::Win9x);
+    const std::string ini = "[boot]\r\nshell=Explorer.exe\r\n\r\n[drivers32]\r\n; our codecs\r\n"
+                            "msacm.imaadpcm = imaadp32.acm\r\nvidc.MJPG=mjpeg.dll\r\nvidc.xyz=a.dll\r\n"
+                            "vidcx.abcd=other.dll\r\nVIDC.iv50=ir50.dll\r\n\r\n[mci]\r\ncdaudio=mcicda.drv\r\n";
+    m.WriteFile("drive_c/windows/system.ini", ini);
+    Load(1);
+    ASSERT_EQ(Active(*catalogue), (std::vector<std::string>{"mjpg=mjpeg.dll", "xyz==a.dll", "iv50=ir50.dll"}));
+    EXPECT_TRUE(ops->SaveCodecLists().Saved);
+    EXPECT_TRUE(ops->SaveCodecLists().Saved) << "saved twice: the lines must not grow";
+    EXPECT_EQ(Reloaded().first, Active(*catalogue));
+    const std::string after = Slurp(SystemIniPath());
+    EXPECT_NE(after.find("[boot]\r\nshell=Explorer.exe\r\n\r\n[drivers32]\r\n; our codecs\r\n"
+                         "msacm.imaadpcm = imaadp32.acm\r\n"),
+              std::string::npos)
+        << after;
+    EXPECT_NE(after.find("vidcx.abcd=other.dll\r\n"), std::string::npos);
+    EXPECT_NE(after.find("vidc.xyz=a.dll\r\n"), std::string::npos);
+    EXPECT_NE(after.find("[mci]\r\ncdaudio=mcicda.drv\r\n"), std::string::npos);
+    EXPECT_EQ(Values(cDrivers32BackupKey), (std::vector<std::string>{"mjpg=mjpeg.dll", "xyz==a.dll", "iv50=ir50.dll"}));
+
+    // Deactivation in this family: the line goes, the entry is in the registry.
+    SelectActive({0});
+    EXPECT_TRUE(ops->Deactivate().Saved);
+    EXPECT_EQ(Slurp(SystemIniPath()).find("mjpeg.dll"), std::string::npos);
+    EXPECT_EQ(Reloaded().second, (std::vector<std::string>{"#001 mjpg=mjpeg.dll 32"}));
+}
+
+TEST_F(Operations, ARefusedSaveWritesNothingAndShowsWhatIsStored) {
+    test::TempMachine m;
+    Put(cDrivers32Key, "vidc.mjpg", "mjpeg.dll");
+    Put(cDrivers32Key, "vidc.yuy2", "yuy2.dll");
+    Load();
+    // Another program changed the entries after the lists were read.
+    Put(cDrivers32Key, "vidc.new1", "new.dll");
+    SelectActive({0});
+    TOperationResult r = ops->Deactivate();
+    EXPECT_FALSE(r.Saved);
+    EXPECT_EQ(r.Error, "The codec list was changed by another program and has been reloaded. "
+                       "Please repeat the operation.");
+    EXPECT_TRUE(r.Reloaded);
+    EXPECT_EQ(Active(*catalogue), (std::vector<std::string>{"mjpg=mjpeg.dll", "yuy2=yuy2.dll", "new1=new.dll"}));
+
+    // A read-only store: the error names the file, the lists show the store.
+    const std::string stored = Slurp(SystemHivePath());
+    ::chmod(SystemHivePath().c_str(), 0444);
+    SelectActive({0});
+    r = ops->Deactivate();
+    ::chmod(SystemHivePath().c_str(), 0644);
+    EXPECT_FALSE(r.Saved);
+    EXPECT_NE(r.Error.find("system.reg"), std::string::npos) << r.Error;
+    EXPECT_EQ(Slurp(SystemHivePath()), stored);
+    EXPECT_EQ(catalogue->CodecList.Count(), 3u);
+    EXPECT_TRUE(catalogue->InactiveCodecList.Empty());
+
+    // An inactive entry too long for the store is refused before any write.
+    catalogue->InactiveCodecList.Rows().push_back(TCodecRow{"long", {"x.dll", std::string(2100, 'n'), "", "", "", "32"}});
+    r = ops->SaveCodecLists();
+    EXPECT_FALSE(r.Saved);
+    EXPECT_NE(r.Error.find("2047"), std::string::npos) << r.Error;
+    EXPECT_EQ(Slurp(SystemHivePath()), stored);
+}
