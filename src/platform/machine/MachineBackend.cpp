@@ -1,5 +1,11 @@
 #include "platform/machine/MachineBackend.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
 #include "platform/api/VersionApi.h"
@@ -32,6 +38,30 @@ std::string GetWindowsDirectoryA();
 std::string FormatLocalDateTimeNow();
 TMachineFamily FamilyFromFacts();
 
+// A Wine server running on the folder keeps the registry in memory and
+// writes it back later, over whatever we wrote: while one runs, nothing is
+// written. The server holds a lock on the file "lock" of its folder
+// /tmp/.wine-<uid>/server-<device>-<inode> (named after the prefix folder).
+std::string WineServerRefusal(const fs::path& root) {
+    struct stat st {};
+    if (::stat(root.c_str(), &st) != 0) return {};
+    char dir[128];
+    std::snprintf(dir, sizeof dir, "/tmp/.wine-%u/server-%llx-%llx", unsigned(::getuid()),
+                  (unsigned long long)st.st_dev, (unsigned long long)st.st_ino);
+    int fd = ::open((std::string(dir) + "/lock").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    struct flock query {};
+    query.l_type = F_WRLCK;
+    query.l_whence = SEEK_SET;
+    bool held = ::fcntl(fd, F_GETLK, &query) == 0 && query.l_type != F_UNLCK;
+    ::close(fd);
+    if (!held) return {};
+    return "Wine is running on the prefix '" + root.string() + "' (its server, process " +
+           std::to_string(query.l_pid) +
+           ", keeps the registry in memory and would overwrite any change): close the prefix's programs or run "
+           "'wineserver -k', then try again. Nothing was changed.";
+}
+
 struct TMachineBackend::Impl {
     explicit Impl(TMachineBackend& self, const fs::path& root) : root(root), files(root), registry(files), codecs(self) {}
     fs::path root;
@@ -54,6 +84,7 @@ TMachineBackend::TMachineBackend(const fs::path& root) {
     // A profile write made during a transaction is made again on top of
     // another process's version of the file when that one changed meanwhile.
     impl_->files.SetProfileEditor(&EditProfileText);
+    impl_->files.SetWriteGuard([root = impl_->root] { return WineServerRefusal(root); });
 }
 
 TMachineBackend::~TMachineBackend() = default;

@@ -255,6 +255,9 @@ void StoreFiles::Unlock() {
 }
 
 void StoreFiles::Begin(bool write) {
+    if (write && writeGuard_) {
+        if (std::string refusal = writeGuard_(); !refusal.empty()) throw EStoreWrite(refusal);
+    }
     if (active_) {
         // A write inside a read takes the lock now; files read before are
         // compared with the disk again.

@@ -103,6 +103,10 @@ public:
     const std::string& LastDetail() const { return lastDetail_; }
     void SetLastDetail(std::string detail) { lastDetail_ = std::move(detail); }
 
+    // Asked at the start of every writing transaction: a reason to refuse it
+    // now (empty: go ahead).
+    void SetWriteGuard(std::function<std::string()> guard) { writeGuard_ = std::move(guard); }
+
     // Why writes are refused for the whole run (empty when they are not).
     void SetReadOnly(std::string reason) { readOnly_ = std::move(reason); }
     const std::string& ReadOnlyReason() const { return readOnly_; }
@@ -132,6 +136,7 @@ private:
     int64_t fixedTime_ = -1;
     std::function<void(const std::string&)> warn_;
     ProfileEditor profileEditor_;
+    std::function<std::string()> writeGuard_;
     std::string lastDetail_;
     std::string readOnly_;
 };

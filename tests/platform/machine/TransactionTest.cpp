@@ -1,9 +1,13 @@
 // Transactions of the emulated machine: nesting, undo, the lock between
 // processes, and a change of several files that is all or nothing.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
 
 #include <fstream>
 #include <sstream>
@@ -169,4 +173,49 @@ TEST(Transaction, AChangeOfTwoFilesIsCompletedAfterACrashHalfWay) {
     { TTransaction t; }
     EXPECT_EQ(Slurp(SystemHivePath()), intact);
     EXPECT_FALSE(fs::exists(m.Root() / machine::kJournalFileName));
+}
+
+TEST(Transaction, NothingIsWrittenWhileWineRunsOnThePrefix) {
+    test::TempMachine m;
+    WriteValue("v", "before");
+    struct stat st {};
+    ASSERT_EQ(::stat(m.Root().c_str(), &st), 0);
+    char dir[128];
+    std::snprintf(dir, sizeof dir, "/tmp/.wine-%u/server-%llx-%llx", unsigned(::getuid()),
+                  (unsigned long long)st.st_dev, (unsigned long long)st.st_ino);
+    fs::create_directories(dir);
+    const std::string lock = std::string(dir) + "/lock";
+    std::ofstream(lock).put('\n');
+    // The server is another process holding a write lock on its lock file.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t server = fork();
+    ASSERT_GE(server, 0);
+    if (server == 0) {
+        int fd = ::open(lock.c_str(), O_RDWR);
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        ::fcntl(fd, F_SETLK, &fl);
+        (void)!::write(ready[1], "x", 1);
+        ::pause();
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    const std::string before = Slurp(SystemHivePath());
+    try {
+        WriteValue("v", "after");
+        ADD_FAILURE() << "the write went through while Wine runs";
+    } catch (const ERegistryException& e) {
+        EXPECT_NE(std::string(e.what()).find("wineserver -k"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(m.Root().string()), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ReadValue("v"), "before") << "reading still works";
+    EXPECT_EQ(Slurp(SystemHivePath()), before);
+    ::kill(server, SIGKILL);
+    ::waitpid(server, nullptr, 0);
+    fs::remove_all(dir);
+    WriteValue("v", "after");
+    EXPECT_EQ(ReadValue("v"), "after") << "once Wine has ended, writing works again";
 }
