@@ -126,6 +126,7 @@ public:
     std::string InactiveCountText() const;
 
     TPreferences& Prefs() { return prefs_; }
+    const TPreferences& Prefs() const { return prefs_; }
     TLog& Log() { return log_; }
 
 private:

@@ -206,4 +206,26 @@ inline constexpr char cRemoveQuestion[] = "Are you sure you want to remove selec
 inline constexpr char cSystem32Folder[] = "\\System32\\";
 inline constexpr char cInactiveNumberFormat[] = "%.3d";
 
+// --- FOURCC scan ------------------------------------------------------------------
+inline constexpr char cLogScanStart[] = "Start Scanning Codec for other FOURCCs";
+inline constexpr char cLogScanLoading[] = "Loading File into Memory";
+inline constexpr char cLogScanFound[] = "Found possible FOURCC : ";
+inline constexpr char cLogScanFailed[] = " <- Failed";
+inline constexpr char cLogScanValid[] = " <- Valid";
+inline constexpr char cLogScanFreeing[] = "Freeing up Memory";
+inline constexpr char cLogScanEnd[] = "End Scanning Codec for other FOURCCs";
+inline constexpr char cProgressScanning[] = "Scanning Codec...";
+inline constexpr char cMsgMemoryError[] = "Memory allocation error";
+inline constexpr char cMsgNoFourccs[] = "No FOURCC's found in codec.";
+inline constexpr char cMsgNothingSelected[] = "Nothing selected, please choose something!";
+inline constexpr char cStatusNotUsed[] = "Not Used";
+inline constexpr char cStatusUsed[] = "Used";
+inline constexpr char cStatusActive[] = "Active";
+inline constexpr char cStatusInactive[] = "Inactive";
+inline constexpr char cFoundTitle[] = "Found FOURCC's";
+inline constexpr char cFoundSubtitle[] = "Valid Additional FOURCC's";
+inline constexpr char cAddFourccButton[] = "&Add selected to system";
+inline constexpr char cExitButton[] = "E&xit";
+inline constexpr char cColStatus[] = "Status";
+
 }  // namespace tarnel

@@ -22,6 +22,15 @@ using RegKey = uintptr_t;
 // OS facts (the platform number of the version query).
 enum class TMachineFamily { Unsupported, Win9x, NT };
 
+// A file of the machine mapped for reading: its bytes stay valid while the
+// object lives.
+class TMappedFile {
+public:
+    virtual ~TMappedFile() = default;
+    virtual const unsigned char* Data() const = 0;
+    virtual uint64_t Size() const = 0;
+};
+
 class TPlatformBackend {
 public:
     virtual ~TPlatformBackend() = default;
@@ -66,7 +75,11 @@ public:
     // the outermost one only. A writing transaction holds the machine's
     // lock from Begin to Commit/Rollback; its changes reach the store at
     // Commit, one replacement per changed file, all files or none.
+    // A scratch transaction's changes are seen by every call of this process
+    // (the codec manager included) and always dropped at its end: it writes
+    // nothing, so it needs no right to write.
     virtual void BeginTransaction(bool write) = 0;
+    virtual void BeginScratchTransaction() = 0;
     virtual void CommitTransaction() = 0;
     virtual void RollbackTransaction() = 0;
     // Marks inside a transaction that the changes made after them can be
@@ -98,6 +111,12 @@ public:
     // (a file a user names on the command line); where every path is the
     // computer's own, nothing needs admitting.
     virtual void AdmitHostFile(const std::filesystem::path& file) {}
+
+    // A file named as a Windows path ("C:\WINDOWS\system32\x.dll") mapped
+    // for reading (CreateFileA, CreateFileMappingA, MapViewOfFile). Throws
+    // EPlatformError in the platform's words, naming the file, when it
+    // cannot be opened or read. An empty file maps to no bytes.
+    virtual std::unique_ptr<TMappedFile> MapFileA(const std::string& path) = 0;
 
     // OS facts (kernel32).
     virtual bool GetVersionExA(OSVERSIONINFOEXA* info) = 0;

@@ -2,6 +2,7 @@
 // backend in use.
 #include "platform/api/Backend.h"
 #include "platform/api/CodecManager.h"
+#include "platform/api/FileApi.h"
 #include "platform/api/OsVersion.h"
 #include "platform/api/Profile.h"
 #include "platform/api/VersionApi.h"
@@ -77,6 +78,8 @@ bool GetVersionExA(OSVERSIONINFOEXA* info) { return CurrentBackend().GetVersionE
 std::string GetSystemDirectoryA() { return CurrentBackend().GetSystemDirectoryA(); }
 std::string GetWindowsDirectoryA() { return CurrentBackend().GetWindowsDirectoryA(); }
 std::string FormatLocalDateTimeNow() { return CurrentBackend().FormatLocalDateTimeNow(); }
+
+std::unique_ptr<TMappedFile> MapFileA(const std::string& path) { return CurrentBackend().MapFileA(path); }
 
 void SetProgramFile(const std::string& path) { ProgramFileStore() = path; }
 const std::string& ProgramFile() { return ProgramFileStore(); }

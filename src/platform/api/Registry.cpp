@@ -372,6 +372,7 @@ namespace {
 struct TransactionState {
     int depth = 0;
     bool write = false;
+    bool scratch = false;
 };
 TransactionState& Transactions() {
     static TransactionState state;
@@ -383,8 +384,10 @@ TTransaction::TTransaction(Kind kind) {
     TransactionState& st = Transactions();
     bool write = kind == Write;
     if (st.depth == 0) {
-        CurrentBackend().BeginTransaction(write);
-        st.write = write;
+        if (kind == Scratch) CurrentBackend().BeginScratchTransaction();
+        else CurrentBackend().BeginTransaction(write);
+        st.write = write || kind == Scratch;
+        st.scratch = kind == Scratch;
         outermost_ = true;
     } else {
         if (write && !st.write) {
@@ -410,8 +413,11 @@ TTransaction::~TTransaction() {
 void TTransaction::Commit() {
     if (done_) return;
     done_ = true;
-    --Transactions().depth;
-    if (outermost_) CurrentBackend().CommitTransaction();
+    TransactionState& st = Transactions();
+    --st.depth;
+    if (!outermost_) return;
+    if (st.scratch) CurrentBackend().RollbackTransaction();
+    else CurrentBackend().CommitTransaction();
 }
 
 void TTransaction::Rollback() {

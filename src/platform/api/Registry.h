@@ -151,7 +151,9 @@ private:
 // fails halfway leaves nothing of itself behind.
 class TTransaction {
 public:
-    enum Kind { Read, Write };
+    // Scratch: changes that the calls of this process see and that are
+    // always undone (Commit undoes them too); nothing reaches the store.
+    enum Kind { Read, Write, Scratch };
     explicit TTransaction(Kind kind = Write);
     ~TTransaction();
     TTransaction(const TTransaction&) = delete;

@@ -5,6 +5,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
+#include <sys/mman.h>
+
+#include "platform/api/WinError.h"
 
 #include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
@@ -177,6 +181,7 @@ void TMachineBackend::BeginTransaction(bool write) {
         throw ERegistryException(e.what());
     }
 }
+void TMachineBackend::BeginScratchTransaction() { impl_->files.BeginScratch(); }
 void TMachineBackend::CommitTransaction() {
     try {
         impl_->files.Commit();
@@ -222,6 +227,51 @@ bool TMachineBackend::VerQueryValueA(void* block, uint32_t size, const std::stri
                 : machine::VerQueryValueA(block, subBlock, buffer, len);
 }
 void TMachineBackend::AdmitHostFile(const std::filesystem::path& file) { machine::AdmitHostFile(file); }
+
+namespace {
+class MappedHostFile final : public TMappedFile {
+public:
+    MappedHostFile(void* data, uint64_t size) : data_(data), size_(size) {}
+    ~MappedHostFile() override {
+        if (data_) ::munmap(data_, size_);
+    }
+    const unsigned char* Data() const override { return static_cast<const unsigned char*>(data_); }
+    uint64_t Size() const override { return size_; }
+
+private:
+    void* data_;
+    uint64_t size_;
+};
+}  // namespace
+
+std::unique_ptr<TMappedFile> TMachineBackend::MapFileA(const std::string& path) {
+    MachineFileLookup found = LookUpMachineFile(path);
+    if (!found.file) {
+        const char* why = found.error == kErrorPathNotFound ? "The system cannot find the path specified"
+                          : found.error == kErrorAccessDenied ? "Access is denied"
+                                                              : "The system cannot find the file specified";
+        throw EPlatformError("Cannot open file " + path + ". " + why + ".");
+    }
+    int fd = ::open(found.file->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) throw EPlatformError("Cannot open file " + path + ". " + std::strerror(errno) + ".");
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw EPlatformError("Cannot open file " + path + ". Access is denied.");
+    }
+    void* data = nullptr;
+    const uint64_t size = uint64_t(st.st_size);
+    if (size > 0) {
+        data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (data == MAP_FAILED) {
+            int err = errno;
+            ::close(fd);
+            throw EPlatformError("Cannot read file " + path + ". " + std::strerror(err) + ".");
+        }
+    }
+    ::close(fd);
+    return std::make_unique<MappedHostFile>(data, size);
+}
 
 bool TMachineBackend::GetVersionExA(OSVERSIONINFOEXA* info) { return machine::GetVersionExA(info); }
 std::string TMachineBackend::GetSystemDirectoryA() { return machine::GetSystemDirectoryA(); }

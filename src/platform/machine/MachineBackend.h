@@ -64,6 +64,7 @@ public:
     std::string RegKeyPath(RegKey key) override;
 
     void BeginTransaction(bool write) override;
+    void BeginScratchTransaction() override;
     void CommitTransaction() override;
     void RollbackTransaction() override;
     int SetSavepoint() override;
@@ -86,6 +87,7 @@ public:
                         uint32_t* len) override;
     void AdmitHostFile(const std::filesystem::path& file) override;
 
+    std::unique_ptr<TMappedFile> MapFileA(const std::string& path) override;
     bool GetVersionExA(OSVERSIONINFOEXA* info) override;
     std::string GetSystemDirectoryA() override;
     std::string GetWindowsDirectoryA() override;

@@ -255,6 +255,7 @@ void StoreFiles::Unlock() {
 }
 
 void StoreFiles::Begin(bool write) {
+    if (active_ && scratch_) return;  // writes inside stay in memory
     if (write && writeGuard_) {
         if (std::string refusal = writeGuard_(); !refusal.empty()) throw EStoreWrite(refusal);
     }
@@ -282,6 +283,13 @@ void StoreFiles::Begin(bool write) {
     if (journal && lockMode_ == 2) RecoverJournal();
 }
 
+void StoreFiles::BeginScratch() {
+    Begin(false);
+    // Writes need no upgrade: they never reach the disk.
+    write_ = true;
+    scratch_ = true;
+}
+
 void StoreFiles::DiscardChanges() {
     for (auto it = files_.begin(); it != files_.end();)
         it = it->second.dirty ? files_.erase(it) : std::next(it);
@@ -290,6 +298,7 @@ void StoreFiles::DiscardChanges() {
 
 void StoreFiles::Rollback() {
     DiscardChanges();
+    scratch_ = false;
     ++serial_;
     active_ = false;
     write_ = false;
@@ -372,6 +381,12 @@ void StoreFiles::Commit() {
         }
     } end{*this};
 
+    if (scratch_) {
+        // A scratch transaction never writes.
+        DiscardChanges();
+        scratch_ = false;
+        return;
+    }
     std::vector<StoreFile*> dirty;
     for (const StoreOp& op : ops_) {
         auto it = files_.find(op.file.string());

@@ -77,6 +77,8 @@ public:
     void Changed(StoreFile& file, StoreOp op);
 
     void Begin(bool write);
+    // Changes seen here and always dropped: no lock to write, no write.
+    void BeginScratch();
     void Commit();
     void Rollback();
     int SetSavepoint();
@@ -129,6 +131,7 @@ private:
     std::string hivePaths_[2];  // system.reg, user.reg, as Access keys them
     std::vector<StoreOp> ops_;
     bool active_ = false;
+    bool scratch_ = false;
     uint64_t serial_ = 0;
     bool write_ = false;
     int lockFd_ = -1;
