@@ -10,6 +10,7 @@
 #include "platform/api/OsVersion.h"
 #include "gui/shell/GuiCommon.h"
 #include "gui/catalogue/uNTCodecs.h"
+#include "gui/directshow/uDirectShow.h"
 #include "gui/shell/uMain.h"
 #include "gui/shell/uStartup.h"
 #include "gui/shell/uMessage.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
     }
     started.Main->show();
     const int result = app.exec();
+    delete started.DirectShow;
     delete started.Codecs;
     delete started.Main;
     delete started.Logging;

@@ -9,6 +9,7 @@ namespace tarnel {
 
 class TfMain;
 class TfNTCodecs;
+class TfDirectShow;
 class TfLogging;
 
 // The start-up sequence before the event loop: splash screen and log
@@ -17,6 +18,7 @@ class TfLogging;
 struct TStartup {
     TfMain* Main = nullptr;
     TfNTCodecs* Codecs = nullptr;
+    TfDirectShow* DirectShow = nullptr;
     TfLogging* Logging = nullptr;
 };
 TStartup StartProgram(TLog& log);

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "gui/catalogue/uNTCodecs.h"
+#include "gui/directshow/uDirectShow.h"
 #include "platform/api/OsVersion.h"
 #include "platform/api/Registry.h"
 #include "gui/shell/GuiTestSupport.h"
@@ -233,6 +234,7 @@ TEST_F(DemoCodecWindow, StartUpUsesTheSplashAndRefreshAProgressWindow) {
     TStartup s = StartProgram(log);
     main.reset(s.Main);
     codecs.reset(s.Codecs);
+    std::unique_ptr<TfDirectShow> directShow(s.DirectShow);
     std::unique_ptr<TfLogging> logging(s.Logging);
     EXPECT_TRUE(TopLevel<TfProgress>().empty()) << "start-up loads under the splash screen";
     FlushDeletes();

@@ -12,6 +12,7 @@
 #include "platform/api/OsVersion.h"
 #include "platform/api/Registry.h"
 #include "gui/catalogue/uNTCodecs.h"
+#include "gui/directshow/uDirectShow.h"
 #include "gui/shell/GuiHelp.h"
 #include "gui/shell/splash.h"
 #include "core/shell/uConst.h"
@@ -86,6 +87,7 @@ TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
     TStartup s = StartProgram(log);
     std::unique_ptr<TfMain> main(s.Main);
     std::unique_ptr<TfNTCodecs> codecs(s.Codecs);
+    std::unique_ptr<TfDirectShow> directShow(s.DirectShow);
     std::unique_ptr<TfLogging> logging(s.Logging);
     EXPECT_EQ(Texts(log), (std::vector<std::string>{
                               "Getting OS Version (Needed for the correct Codec Info Location)",
@@ -345,6 +347,7 @@ TEST_F(MainWindow, SplashScreenIsPaintedWhileTheListLoads) {
     qApp->removeEventFilter(&paints);
     std::unique_ptr<TfMain> main(s.Main);
     std::unique_ptr<TfNTCodecs> codecs(s.Codecs);
+    std::unique_ptr<TfDirectShow> directShow(s.DirectShow);
     std::unique_ptr<TfLogging> logging(s.Logging);
     ASSERT_FALSE(paints.Positions.empty()) << "the splash screen was never painted";
     EXPECT_EQ(paints.Positions.front(), -1) << "first painted before the load begins";
