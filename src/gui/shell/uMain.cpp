@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QKeySequence>
 #include <QPainter>
+#include <QTabBar>
 #include <qdrawutil.h>
 #include <QPointer>
 #include <QVBoxLayout>
@@ -18,6 +19,7 @@
 #include "core/shell/uConst.h"
 #include "gui/shell/uLogging.h"
 #include "gui/shell/uMessage.h"
+#include "gui/shell/uPrefs.h"
 #include "gui/shell/uQuestion.h"
 
 namespace tarnel {
@@ -98,7 +100,10 @@ void TfMain::BuildComponents() {
     PageControl = new QTabWidget(Panel2);
     PageControl->setObjectName("PageControl");
     PageControl->setDocumentMode(true);
-    PageControl->setStyleSheet("QTabBar::tab { min-width: 149px; }");
+    // On the tab bar alone: a style sheet on the page control would reach
+    // every panel in the tabs and keep their lists from following the
+    // program font.
+    PageControl->tabBar()->setStyleSheet("QTabBar::tab { min-width: 149px; }");
     layout->addWidget(PageControl);
     setCentralWidget(Panel2);
 
@@ -194,6 +199,9 @@ void TfMain::ApplyProgramFont() {
     main.setPointSize(Settings.FontSize > 0 ? Settings.FontSize : cDefaultFontSize);
     setFont(main);
     menuBar()->setFont(main);
+    // The tab bar's style sheet (its minimum tab width) stops it following
+    // the window's font, so it is handed the font itself.
+    PageControl->tabBar()->setFont(main);
     if (CodecListsFont) CodecListsFont(main);
 }
 
@@ -243,8 +251,9 @@ void TfMain::HostPanel(int page, QWidget* panel) {
 void TfMain::Exit1Click() { close(); }
 
 void TfMain::PreferencesClick() {
-    // The preferences dialog arrives with its own window; until then the
-    // settings are changed in the registry only.
+    // A new dialog for each use; it applies its own changes and frees itself.
+    auto* preferences = new TfPreferences(*this);
+    preferences->exec();
 }
 
 void TfMain::RefreshClick() {
