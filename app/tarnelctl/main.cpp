@@ -1,7 +1,9 @@
 // tarnelctl: the command-line companion. It drives the same core as the
 // windows, for scripting and for looking at a machine without the GUI.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -10,6 +12,7 @@
 #include "app/tarnelctl/Json.h"
 #include "core/catalogue/CodecLists.h"
 #include "core/catalogue/FileVersionInfo.h"
+#include "core/directshow/FilterList.h"
 #include "platform/api/Ansi.h"
 #include "platform/choice/PlatformChoice.h"
 #include "platform/machine/DemoMachine.h"
@@ -34,10 +37,11 @@ const char* kUsage =
     "  init DIR [--family nt|9x]  make a demo machine in DIR (NT family unless told)\n"
     "  list [--json]              the active and inactive codec lists of the machine\n"
     "  version FILE [--json]      the version texts of FILE (a file of this computer)\n"
+    "  filters [--json]           the registered DirectShow filters of the machine\n"
     "\n"
     "The machine is DIR when --machine is given, else $TARNEL_MACHINE, else\n"
     "$WINEPREFIX, else $XDG_DATA_HOME/tarnel/machine (made as the demo machine\n"
-    "on first use). list and version only read the machine.\n";
+    "on first use). list, version and filters only read the machine.\n";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -175,6 +179,60 @@ int CmdVersion(const std::string& file, bool json) {
     return 0;
 }
 
+// The DirectShow tab's rows. A value that is not text ends the reading:
+// the rows read before it are printed, then the error ends the command.
+int CmdFilters(bool json) {
+    TWinVersionInfo os;
+    bool known = GetWinVersionInfo(os);
+    TPreferences prefs;
+    prefs.CodecStoreMode = StoreModeOf(os, known);
+    TFileVersionInfo info(prefs);
+    std::vector<TFilterRow> rows;
+    std::exception_ptr failure;
+    try {
+        FillFilterList(info, rows);
+    } catch (const std::exception&) {
+        failure = std::current_exception();
+    }
+
+    if (json) {
+        static const char* const keys[fcCount] = {"filter", "file", "description", "version", "company"};
+        JsonWriter w(std::cout);
+        w.BeginObject();
+        w.Key("filters").BeginArray();
+        for (const TFilterRow& row : rows) {
+            w.BeginObject();
+            for (size_t c = 0; c < fcCount; ++c) w.Key(keys[c]).Ansi(row.Text(c));
+            w.EndObject();
+        }
+        w.EndArray();
+        w.EndObject();
+        std::cout << "\n";
+    } else {
+        // Every column but the last padded to its widest text (one byte, one
+        // character in the ANSI code page).
+        size_t widths[fcCount] = {};
+        for (size_t c = 0; c < fcCount; ++c) widths[c] = std::strlen(cFilterColumns[c]);
+        for (const TFilterRow& row : rows)
+            for (size_t c = 0; c < fcCount; ++c) widths[c] = std::max(widths[c], row.Text(c).size());
+        auto print = [&](auto text) {
+            std::string line;
+            for (size_t c = 0; c < fcCount; ++c) {
+                std::string cell = text(c);
+                if (c + 1 < fcCount) cell.resize(widths[c], ' ');
+                line += (c ? " | " : "") + cell;
+            }
+            while (!line.empty() && line.back() == ' ') line.pop_back();
+            std::cout << platform::AnsiToUtf8(line) << "\n";
+        };
+        print([](size_t c) { return std::string(cFilterColumns[c]); });
+        for (const TFilterRow& row : rows) print([&](size_t c) { return row.Text(c); });
+    }
+    std::cout.flush();
+    if (failure) std::rethrow_exception(failure);
+    return 0;
+}
+
 int Run(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string machine;
@@ -223,6 +281,11 @@ int Run(int argc, char** argv) {
         if (positional.size() != 1) throw UsageError("version needs one file");
         SelectTheMachine(machine);
         return CmdVersion(positional[0], json);
+    }
+    if (cmd == "filters") {
+        if (!positional.empty()) throw UsageError("filters takes no arguments");
+        SelectTheMachine(machine);
+        return CmdFilters(json);
     }
     throw UsageError("unknown command '" + cmd + "'");
 }
