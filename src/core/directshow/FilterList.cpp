@@ -1,5 +1,7 @@
 #include "core/directshow/FilterList.h"
 
+#include <unordered_map>
+
 #include "core/shell/uConst.h"
 #include "platform/api/Registry.h"
 #include "platform/api/WinPaths.h"
@@ -20,6 +22,13 @@ const std::string& TFilterRow::Text(size_t column) const {
     }
 }
 
+namespace {
+// The three version texts a row shows of its file.
+struct TFileTexts {
+    std::string Description, Version, Company;
+};
+}  // namespace
+
 void FillFilterList(TFileVersionInfo& versionInfo, std::vector<TFilterRow>& rows) {
     // One look at the store for the whole list, not one per call.
     platform::TTransaction transaction(platform::TTransaction::Read);
@@ -33,6 +42,7 @@ void FillFilterList(TFileVersionInfo& versionInfo, std::vector<TFilterRow>& rows
     if (reg.OpenKeyReadOnly(category)) reg.GetKeyNames(names);
     reg.CloseKey();
 
+    std::unordered_map<std::string, TFileTexts> read;  // by the exact server text
     for (const std::string& name : names) {
         reg.OpenKeyReadOnly(category + "\\" + name);
         if (!reg.ValueExists(cFriendlyNameValue)) {
@@ -53,13 +63,21 @@ void FillFilterList(TFileVersionInfo& versionInfo, std::vector<TFilterRow>& rows
         reg.CloseKey();
 
         // Exactly as stored: an expandable path keeps its variables, so its
-        // file is not found.
-        versionInfo.SetExecutableFile(file);
+        // file is not found. Many filters share one server file; within the
+        // transaction a file reads the same every time, so each text is
+        // read once.
+        auto texts = read.find(file);
+        if (texts == read.end()) {
+            versionInfo.SetExecutableFile(file);
+            texts = read.emplace(file, TFileTexts{versionInfo.FileDescription(), versionInfo.FileVersion(),
+                                                  versionInfo.CompanyName()})
+                        .first;
+        }
         TFilterRow& row = rows[at];
         row.File = file;
-        row.Description = versionInfo.FileDescription();
-        row.Version = versionInfo.FileVersion();
-        row.Company = versionInfo.CompanyName();
+        row.Description = texts->second.Description;
+        row.Version = texts->second.Version;
+        row.Company = texts->second.Company;
     }
     transaction.Commit();
 }

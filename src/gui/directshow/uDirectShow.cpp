@@ -148,7 +148,9 @@ void TfDirectShow::FillFilterListView() {
         error = e.what();
     }
     FilterListModel->Reset();
-    filterColumnWidth_ = WidestFilterText();
+    // Measured when the list is first laid out, not during start-up: the
+    // tab is not in front then, and thousands of names take a while.
+    filterColumnWidth_ = -1;
     DirectShowFilterListResize();
     if (!error.empty()) main_.ShowSystemMessage(error);
 }
@@ -167,6 +169,8 @@ int TfDirectShow::WidestFilterText() const {
 }
 
 void TfDirectShow::DirectShowFilterListResize() {
+    if (!DirectShowFilterList->isVisible()) return;  // laid out again when shown
+    if (filterColumnWidth_ < 0) filterColumnWidth_ = WidestFilterText();
     QHeaderView* header = DirectShowFilterList->header();
     header->resizeSection(fcFilter, filterColumnWidth_);
     const int rest = std::max(0, DirectShowFilterList->viewport()->width() - filterColumnWidth_);
@@ -180,10 +184,10 @@ void TfDirectShow::DirectShowFilterListResize() {
 }
 
 bool TfDirectShow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == watchedViewport_ && event->type() == QEvent::Resize) {
+    if (watched == watchedViewport_ && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
         DirectShowFilterListResize();
     } else if (watched == watchedList_ && event->type() == QEvent::FontChange) {
-        filterColumnWidth_ = WidestFilterText();
+        filterColumnWidth_ = -1;
         DirectShowFilterListResize();
     }
     return QWidget::eventFilter(watched, event);

@@ -71,7 +71,7 @@ private:
     int WidestFilterText() const;
 
     TfMain& main_;
-    int filterColumnWidth_ = 0;
+    int filterColumnWidth_ = -1;  // -1: to be measured
     QObject* watchedList_ = nullptr;
     QObject* watchedViewport_ = nullptr;
 };

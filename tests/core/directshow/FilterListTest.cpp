@@ -200,16 +200,21 @@ TEST_F(FilterList, AClassOrServerThatIsNotTextKeepsTheNamedRowItFailedIn) {
     EXPECT_EQ(FillFailing("Invalid data type for ''"), (std::vector<Strings>{{"Number Server", "", "", "", ""}}));
 }
 
-TEST_F(FilterList, RowsAreAppendedAndTheReaderDescribesTheLastFile) {
+TEST_F(FilterList, RowsAreAppendedAndFiltersOfOneFileShareItsTexts) {
     Filter("{1}", "One", "plain.ax");
     Filter("{2}", "Two", "bwlt.ax");
+    Filter("{3}", "Three", "plain.ax");
+    Filter("{4}", "Four", "BWLT.AX");
     TFileVersionInfo info(kRegistryMode);
     std::vector<TFilterRow> rows(1);
     rows[0].Filter = "kept";
     FillFilterList(info, rows);
-    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_EQ(rows.size(), 5u);
     EXPECT_EQ(rows[0].Filter, "kept");
-    EXPECT_EQ(info.ExecutableFile(), "bwlt.ax");
+    EXPECT_EQ(Row(rows[3]), (Strings{"Three", "plain.ax", "", "", "[Not Defined]"}));
+    EXPECT_EQ(Row(rows[4]), (Strings{"Four", "BWLT.AX", "Brennic Wavelet Codec", "2.7.0.113", "Brennic Labs"}))
+        << "another spelling of a file is found wherever the system looks";
+    EXPECT_EQ(info.ExecutableFile(), "BWLT.AX") << "the reader was set to the rows' files";
     EXPECT_EQ(rows[2].Text(fcCompany), "Brennic Labs");
     EXPECT_EQ(rows[2].Text(fcFilter), "Two");
     EXPECT_EQ(rows[2].Text(fcCount), "") << "beyond the last column";
