@@ -25,7 +25,7 @@ xdotool mousemove 631 285 click 1; sleep 1
 import -window root "$out/main-window-log.png"
 xdotool mousemove 333 285 click 1; sleep 0.5
 # Select the first active codec (it has an inactive twin, drawn red).
-xdotool mousemove 290 384 click 1; sleep 1
+xdotool mousemove 290 398 click 1; sleep 1
 import -window root "$out/codec-selected.png"
 # Switch the version tooltips on from the list's popup menu, then hover.
 xdotool mousemove 290 398 click 3; sleep 0.7
@@ -38,6 +38,14 @@ import -window root "$out/about-box.png"
 xdotool mousemove 640 450 click 1; sleep 1
 xdotool key --clearmodifiers alt+f; sleep 0.5; xdotool key e; sleep 1.5
 import -window root "$out/quit-question.png"
+xdotool key Escape; sleep 0.5
+# The DirectShow tab, as filled at start-up, then sorted by its Company header.
+xdotool mousemove 483 291 click 1; sleep 1
+import -window root "$out/directshow-tab.png"
+xdotool mousemove 770 374 click 1; sleep 1
+import -window root "$out/directshow-sorted.png"
+xdotool key --clearmodifiers alt+o; sleep 0.5; xdotool key p; sleep 1.5
+import -window root "$out/preferences.png"
 xdotool key Escape; sleep 0.5
 kill \$pid; wait \$pid 2>/dev/null || true
 TARNEL_MACHINE=$work/unsupported "$build/app/tarnel" & pid=\$!

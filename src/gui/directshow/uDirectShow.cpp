@@ -5,6 +5,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "core/shell/uConst.h"
@@ -156,16 +157,17 @@ void TfDirectShow::FillFilterListView() {
 }
 
 int TfDirectShow::WidestFilterText() const {
-    // Measured as the view draws an item's text: the font's advance plus
-    // the item's text margins on both sides.
-    const QFontMetrics metrics(DirectShowFilterList->font());
-    int widest = 0;
+    // Measured as the view lays an item's text out: the exact advance
+    // rounded up (rounded to the nearest pixel, a name could lose its last
+    // letter to an ellipsis), plus the item's text margins on both sides.
+    const QFontMetricsF metrics(DirectShowFilterList->font());
+    qreal widest = 0;
     for (int row = 0; row < FilterListModel->rowCount(); ++row)
         widest = std::max(widest, metrics.horizontalAdvance(FilterListModel->Text(row, fcFilter)));
     const int margin = DirectShowFilterList->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr,
                                                                   DirectShowFilterList) + 1;
     // Never narrower than the header's own caption (with room for the sort arrow).
-    return std::max(widest + 2 * margin, DirectShowFilterList->header()->sectionSizeHint(fcFilter));
+    return std::max(int(std::ceil(widest)) + 2 * margin, DirectShowFilterList->header()->sectionSizeHint(fcFilter));
 }
 
 void TfDirectShow::DirectShowFilterListResize() {
