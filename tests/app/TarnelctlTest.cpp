@@ -176,3 +176,45 @@ TEST(Tarnelctl, InitMakesADemoMachineAndRefusesToOverwriteOne) {
     r = RunCtl("init " + Quote(target) + " --family os2");
     EXPECT_EQ(r.status, 2);
 }
+
+TEST(Tarnelctl, FiltersJsonListsTheDemoMachinesFiltersInRegistryOrderAndWritesNothing) {
+    test::TempMachine m(platform::MachineFamily::NT, true);
+    const auto before = Stamps(m.Root());
+    Result r = RunCtl("--machine " + Quote(m.Root()) + " filters --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Stamps(m.Root()), before) << "filters must not write to the machine";
+    const std::string first =
+        "{\n  \"filters\": [\n    {\n"
+        "      \"filter\": \"Lumacraft Stream Splitter\",\n"
+        "      \"file\": \"C:\\\\WINDOWS\\\\system32\\\\lcsplit.ax\",\n"
+        "      \"description\": \"Lumacraft Stream Splitter\",\n"
+        "      \"version\": \"2.4.0.118\",\n"
+        "      \"company\": \"Lumacraft Software\"\n    },\n";
+    EXPECT_EQ(r.out.substr(0, first.size()), first);
+    size_t rows = 0;
+    for (size_t at = r.out.find("\"filter\": "); at != std::string::npos; at = r.out.find("\"filter\": ", at + 1))
+        ++rows;
+    EXPECT_EQ(rows, 23u) << "24 registrations, one without a name";
+    EXPECT_NE(r.out.find("\"file\": \"%SystemRoot%\\\\system32\\\\kwfx.ax\",\n      \"description\": \"\",\n"
+                         "      \"version\": \"\",\n      \"company\": \"[Not Defined]\""),
+              std::string::npos);
+}
+
+TEST(Tarnelctl, FiltersPrintsTheRowsBeforeAValueThatIsNotTextThenFails) {
+    test::TempMachine m;
+    {
+        platform::TRegistry reg;
+        reg.SetRootKey(platform::kHkeyClassesRoot);
+        const std::string instance = "\\CLSID\\{083863F1-70DE-11d0-BD40-00A0C911CE86}\\Instance\\";
+        ASSERT_TRUE(reg.OpenKey(instance + "{1}", true));
+        reg.WriteString("FriendlyName", "Caf\xE9");
+        ASSERT_TRUE(reg.OpenKey(instance + "{2}", true));
+        reg.WriteInteger("FriendlyName", 1);
+    }
+    Result r = RunCtl("--machine " + Quote(m.Root()) + " filters --json");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tarnelctl: Invalid data type for 'FriendlyName'\n");
+    EXPECT_EQ(r.out, "{\n  \"filters\": [\n    {\n      \"filter\": \"Caf\xC3\xA9\",\n      \"file\": \"\",\n"
+                     "      \"description\": \"\",\n      \"version\": \"\",\n      \"company\": \"[Not Defined]\"\n"
+                     "    }\n  ]\n}\n");
+}

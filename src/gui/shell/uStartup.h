@@ -1,6 +1,6 @@
 // The start-up sequence before the event loop: splash screen and log
-// window, the main window, the codec window, the log panel into its tab,
-// the splash screen disposed of (also when a step fails).
+// window, the main window, the codec window, the DirectShow window, the log
+// panel into its tab, the splash screen disposed of (also when a step fails).
 #pragma once
 
 #include "core/shell/ActivityLog.h"

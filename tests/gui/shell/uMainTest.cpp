@@ -115,6 +115,7 @@ TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
     EXPECT_TRUE(main->LogSheet->isAncestorOf(s.Logging->LogViewerPanel));
     EXPECT_EQ(s.Logging->LogMemo->toPlainText().split('\n').size(), 11) << "lines written before the log showed";
     EXPECT_TRUE(main->VideoCodecsSheet->isAncestorOf(s.Codecs->WindowsNTCodecsPanel));
+    EXPECT_TRUE(main->DirectShowSheet->isAncestorOf(s.DirectShow->DirectShowPanel));
     main->WriteLog("after");
     EXPECT_TRUE(s.Logging->LogMemo->toPlainText().endsWith("T : after"));
     for (QWidget* w : QApplication::topLevelWidgets())
