@@ -140,6 +140,34 @@ inline constexpr char cColVersion[] = "Version";
 inline constexpr char cColNumber[] = "Number";
 inline constexpr char cColType[] = "Type";
 
+// --- DirectShow filter list -------------------------------------------------------
+// Under the classes root: "CLSID\<category>\Instance" lists the filters,
+// "CLSID\<class>\InprocServer32" names a filter's server file.
+inline constexpr char cClsidKey[] = "CLSID";
+inline constexpr char cInstanceKey[] = "Instance";
+inline constexpr char cInprocServer32Key[] = "InprocServer32";
+inline constexpr char cFriendlyNameValue[] = "FriendlyName";
+inline constexpr char cClsidValue[] = "CLSID";
+inline constexpr char cDirectShowSubtitle[] = "Installed DirectShow Filters";
+inline constexpr char cColFilter[] = "Filter";
+inline constexpr char cColFile[] = "File";
+inline constexpr char cColCompany[] = "Company";
+
+// --- Preferences dialog -------------------------------------------------------------
+inline constexpr char cPreferencesSubtitle[] = "Program Preferences";
+inline constexpr char cSizeEqualBox[] = "Size Windows &Equally";
+inline constexpr char cStayOnTopBox[] = "Stay on &Top";
+inline constexpr char cSavePositionBox[] = "Save Window &Position";
+inline constexpr char cAutoSwapBox[] = "&AutoSwap";
+inline constexpr char cDisableDblClickBox[] = "&Disable Double Click";
+inline constexpr char cPreviewText[] = "abcdefghijklmnopqrstuvwxyz";
+inline constexpr char cChangeFontLabel[] = "Change &Font";
+inline constexpr char cFontSizeLabel[] = "Fontsize";
+// The font box's entry for the platform's default font.
+inline constexpr char cDefaultFontEntry[] = "Default";
+inline constexpr int cMinFontSize = 6;
+inline constexpr int cMaxFontSize = 100;
+
 // --- Main window ----------------------------------------------------------------
 inline constexpr char cApplicationTitle[] = "Tarnel";
 inline constexpr char cHelpFile[] = "Tarnel.hlp";
@@ -227,33 +255,5 @@ inline constexpr char cFoundSubtitle[] = "Valid Additional FOURCC's";
 inline constexpr char cAddFourccButton[] = "&Add selected to system";
 inline constexpr char cExitButton[] = "E&xit";
 inline constexpr char cColStatus[] = "Status";
-
-// --- DirectShow filter list -------------------------------------------------------
-// Under the classes root: "CLSID\<category>\Instance" lists the filters,
-// "CLSID\<class>\InprocServer32" names a filter's server file.
-inline constexpr char cClsidKey[] = "CLSID";
-inline constexpr char cInstanceKey[] = "Instance";
-inline constexpr char cInprocServer32Key[] = "InprocServer32";
-inline constexpr char cFriendlyNameValue[] = "FriendlyName";
-inline constexpr char cClsidValue[] = "CLSID";
-inline constexpr char cDirectShowSubtitle[] = "Installed DirectShow Filters";
-inline constexpr char cColFilter[] = "Filter";
-inline constexpr char cColFile[] = "File";
-inline constexpr char cColCompany[] = "Company";
-
-// --- Preferences dialog -------------------------------------------------------------
-inline constexpr char cPreferencesSubtitle[] = "Program Preferences";
-inline constexpr char cSizeEqualBox[] = "Size Windows &Equally";
-inline constexpr char cStayOnTopBox[] = "Stay on &Top";
-inline constexpr char cSavePositionBox[] = "Save Window &Position";
-inline constexpr char cAutoSwapBox[] = "&AutoSwap";
-inline constexpr char cDisableDblClickBox[] = "&Disable Double Click";
-inline constexpr char cPreviewText[] = "abcdefghijklmnopqrstuvwxyz";
-inline constexpr char cChangeFontLabel[] = "Change &Font";
-inline constexpr char cFontSizeLabel[] = "Fontsize";
-// The font box's entry for the platform's default font.
-inline constexpr char cDefaultFontEntry[] = "Default";
-inline constexpr int cMinFontSize = 6;
-inline constexpr int cMaxFontSize = 100;
 
 }  // namespace tarnel
