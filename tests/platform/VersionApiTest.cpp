@@ -285,7 +285,7 @@ TEST_F(VersionApi, LastErrorTellsWhyThereIsNoVersion) {
     machine.WriteFile("drive_c/windows/system32/nores.dll", noResources);
     std::filesystem::create_symlink("loop.dll", machine.System32() / "loop.dll");
 
-    EXPECT_EQ(sizeError("noversion32.dll"), kErrorResourceTypeNotFound) << "resources, none of them a version";
+    EXPECT_EQ(sizeError("noversion32.dll"), kErrorResourceDataNotFound) << "resources, none of them a version";
     EXPECT_EQ(sizeError("nores.dll"), kErrorResourceDataNotFound) << "no resources at all";
     EXPECT_EQ(sizeError("text.dll"), kErrorResourceDataNotFound);
     EXPECT_EQ(sizeError("missing.dll"), kErrorFileNotFound);
@@ -300,7 +300,7 @@ TEST_F(VersionApi, LastErrorTellsWhyThereIsNoVersion) {
     std::vector<uint8_t> buffer(64);
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(GetFileVersionInfoA("noversion32.dll", 0, 64, buffer.data()));
-    EXPECT_EQ(GetLastError(), kErrorResourceTypeNotFound);
+    EXPECT_EQ(GetLastError(), kErrorResourceDataNotFound);
     EXPECT_FALSE(GetFileVersionInfoA("version32.dll", 0, 64, buffer.data()));
     EXPECT_EQ(GetLastError(), kErrorInsufficientBuffer);
 }

@@ -17,9 +17,8 @@ namespace tarnel::platform {
 // 0 on success, else the file's own error (kErrorFileNotFound,
 // kErrorPathNotFound, kErrorAccessDenied for a folder or a device,
 // kErrorCantResolveFilename for a link loop), kErrorBadPathname for an empty
-// name, kErrorResourceDataNotFound for a file without resources (or not an
-// image), kErrorResourceTypeNotFound when it has resources but no version
-// resource, kErrorResourceNameNotFound when its version resource is not id 1.
+// name, kErrorResourceDataNotFound for a file without a version resource of
+// id 1 (or not an image at all).
 
 // Lets the version calls read this host file by its host path (the files a
 // user names on the command line, for instance).

@@ -161,7 +161,11 @@ std::optional<std::string> UsableBlock(const std::string& file) {
     DriverFile scratch;
     VersionBlockRead read = DriverFileFacts(*found.file, scratch).version;
     if (!read.block) {
-        SetLastError(read.error);
+        // The version calls answer every kind of missing resource with
+        // ERROR_RESOURCE_DATA_NOT_FOUND, whatever the loader said (measured
+        // on the real calls); the file's own errors pass through.
+        const bool missing = read.error == kErrorResourceTypeNotFound || read.error == kErrorResourceNameNotFound;
+        SetLastError(missing ? kErrorResourceDataNotFound : read.error);
         return std::nullopt;
     }
     // The root length must lie inside what was read, so that the ANSI room

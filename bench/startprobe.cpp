@@ -1,0 +1,53 @@
+// Two ways to start, for the start-up benchmark: "bare" shows an empty main
+// window, "program" starts as the program does on the machine named by
+// TARNEL_MACHINE (splash screen, main window, both lists loaded). Either
+// ends as soon as its main window has been shown and painted.
+#include <QApplication>
+#include <QMainWindow>
+#include <QTimer>
+#include <QWindow>
+#include <cstring>
+
+#include "core/shell/ActivityLog.h"
+#include "gui/catalogue/uNTCodecs.h"
+#include "gui/shell/uLogging.h"
+#include "gui/shell/uMain.h"
+#include "gui/shell/uStartup.h"
+#include "platform/api/OsVersion.h"
+#include "platform/choice/PlatformChoice.h"
+
+namespace {
+// Runs the event loop until `window` has been exposed and painted once.
+int ShowAndEnd(QApplication& app, QWidget& window) {
+    window.show();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (window.windowHandle() && window.windowHandle()->isExposed()) {
+            window.repaint();
+            app.quit();
+        }
+    });
+    poll.start(0);
+    return app.exec();
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool program = argc > 1 && std::strcmp(argv[1], "program") == 0;
+    if (!program) {
+        QApplication app(argc, argv);
+        QMainWindow window;
+        window.resize(619, 414);
+        return ShowAndEnd(app, window);
+    }
+    tarnel::TApplication app(argc, argv);
+    tarnel::platform::SetProgramFile(QCoreApplication::applicationFilePath().toStdString());
+    tarnel::platform::ChoosePlatform({});
+    tarnel::TLog log;
+    tarnel::TStartup s = tarnel::StartProgram(log);
+    const int result = ShowAndEnd(app, *s.Main);
+    delete s.Codecs;
+    delete s.Main;
+    delete s.Logging;
+    return result;
+}
