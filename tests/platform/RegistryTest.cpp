@@ -379,8 +379,11 @@ TEST(Registry, ScopeKeepsAnotherProcessesChangeMadeMeanwhile) {
 
 TEST(Registry, UnreadableHiveIsReportedAndNeverOverwritten) {
     TempMachine m;
+    // A key nested deeper than Windows allows makes the whole file unreadable.
+    std::string deep;
+    for (int i = 0; i < 513; ++i) deep += "a\\\\";
     const std::string broken =
-        "WINE REGISTRY Version 2\n\n[Software\\\\Ok] 0\n\"a\"=\"1\"\n\"b\"=hex:01,0g\n";
+        "WINE REGISTRY Version 2\n\n[Software\\\\Ok] 0\n\"a\"=\"1\"\n[" + deep + "] 0\n";
     m.WriteFile("system.reg", broken);
     TRegistry reg;
     reg.SetRootKey(kHkeyLocalMachine);

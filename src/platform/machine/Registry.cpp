@@ -155,8 +155,11 @@ std::vector<uint8_t> BytesOfString(const std::string& ansi) {
 
 // Size as the ANSI interface reports it: strings converted to the code page.
 int AnsiDataSize(const HiveValue& v) {
-    if (IsStringType(v.type)) return int(Utf16ToAnsi(UnitsOf(v.data)).size() + (v.data.size() % 2));
-    return int(v.data.size());
+    if (IsStringType(v.Type())) {
+        std::vector<uint8_t> data = v.Data();
+        return int(Utf16ToAnsi(UnitsOf(data)).size() + (data.size() % 2));
+    }
+    return int(v.DataSize());
 }
 
 enum class Mode {
@@ -178,8 +181,8 @@ HiveKey* FollowLink(LoadedHive*& hive, HiveKey* key) {
     for (int hop = 0; key && key->IsLink(); ++hop) {
         if (hop == kMaxLinkHops) return nullptr;
         const HiveValue* target = key->FindValue("SymbolicLinkValue");
-        if (!target || target->type != kRegLink) return key;
-        std::vector<std::string> parts = SplitPath(wine::UnitsToUtf8(UnitsOf(target->data)));
+        if (!target || target->Type() != kRegLink) return key;
+        std::vector<std::string> parts = SplitPath(wine::UnitsToUtf8(UnitsOf(target->Data())));
         if (parts.size() < 2 || !EqualsNoCase(parts[0], "Registry")) return nullptr;
         size_t skip;
         bool system;
@@ -233,7 +236,7 @@ std::optional<Located> Locate(RootKey root, const std::vector<std::string>& part
         key = FollowLink(loc.hive, key);
         if (!key) return std::nullopt;
         HiveKey* child = key->FindChild(part);
-        std::string shown = child ? child->Name() : part;
+        std::string shown = child ? std::string(child->Name()) : part;
         // Windows makes CurrentControlSet a link to ControlSet001 at boot and
         // never stores it; stand in for it when the hive has no such key.
         if (!child && loc.hive->system && key->Parent() == &loc.hive->hive->Root() &&
@@ -414,7 +417,7 @@ void TRegistry::GetValueNames(std::vector<std::string>& names) {
     names.clear();
     std::lock_guard lock(State().mutex);
     if (HiveKey* k = OpenedKey(root_, open_, path_))
-        for (const HiveValue* v : k->Values()) names.push_back(Utf8ToAnsi(v->name));
+        for (const HiveValue* v : k->Values()) names.push_back(Utf8ToAnsi(v->Name()));
 }
 
 void TRegistry::GetKeyNames(std::vector<std::string>& names) {
@@ -440,7 +443,7 @@ TRegDataType TRegistry::GetDataType(const std::string& name) {
     std::lock_guard lock(State().mutex);
     const HiveValue* v = FindValue(root_, open_, path_, name);
     if (!v) return TRegDataType::rdUnknown;
-    switch (v->type) {
+    switch (v->Type()) {
     case kRegSz: return TRegDataType::rdString;
     case kRegExpandSz: return TRegDataType::rdExpandString;
     case kRegDword: return TRegDataType::rdInteger;
@@ -458,15 +461,15 @@ int TRegistry::GetDataSize(const std::string& name) {
 uint32_t TRegistry::GetRawType(const std::string& name) {
     std::lock_guard lock(State().mutex);
     const HiveValue* v = FindValue(root_, open_, path_, name);
-    return v ? v->type : kRegNone;
+    return v ? v->Type() : kRegNone;
 }
 
 std::string TRegistry::ReadString(const std::string& name) {
     std::lock_guard lock(State().mutex);
     const HiveValue* v = FindValue(root_, open_, path_, name);
     if (!v) return {};
-    if (v->type != kRegSz && v->type != kRegExpandSz) throw ERegistryException(InvalidType(name));
-    std::u16string units = UnitsOf(v->data);
+    if (v->Type() != kRegSz && v->Type() != kRegExpandSz) throw ERegistryException(InvalidType(name));
+    std::u16string units = UnitsOf(v->Data());
     if (size_t zero = units.find(u'\0'); zero != std::u16string::npos) units.resize(zero);
     return Utf16ToAnsi(units);
 }
@@ -476,14 +479,15 @@ int TRegistry::ReadBinaryData(const std::string& name, void* buffer, int bufSize
     const HiveValue* v = FindValue(root_, open_, path_, name);
     if (!v) return 0;
     // The typed calls own strings and integers; every other type is raw data.
-    if (v->type == kRegSz || v->type == kRegExpandSz || v->type == kRegDword)
+    if (v->Type() == kRegSz || v->Type() == kRegExpandSz || v->Type() == kRegDword)
         throw ERegistryException(InvalidType(name));
     // The ANSI interface hands multi-strings over in the code page, as it does strings.
     std::string ansi;
-    if (IsStringType(v->type)) ansi = Utf16ToAnsi(UnitsOf(v->data));
-    size_t size = IsStringType(v->type) ? ansi.size() : v->data.size();
+    std::vector<uint8_t> data = v->Data();
+    if (IsStringType(v->Type())) ansi = Utf16ToAnsi(UnitsOf(data));
+    size_t size = IsStringType(v->Type()) ? ansi.size() : data.size();
     if (size > size_t(std::max(bufSize, 0))) throw ERegistryException(InvalidType(name));
-    if (size) std::memcpy(buffer, IsStringType(v->type) ? static_cast<const void*>(ansi.data()) : v->data.data(), size);
+    if (size) std::memcpy(buffer, IsStringType(v->Type()) ? static_cast<const void*>(ansi.data()) : data.data(), size);
     return int(size);
 }
 
@@ -492,9 +496,10 @@ int32_t TRegistry::ReadInteger(const std::string& name) {
     const HiveValue* v = FindValue(root_, open_, path_, name);
     // As the query into a 4-byte buffer: missing or too big fails first.
     if (!v || AnsiDataSize(*v) > 4) throw ERegistryException(GetFailed(name));
-    if (v->type != kRegDword) throw ERegistryException(InvalidType(name));
+    if (v->Type() != kRegDword) throw ERegistryException(InvalidType(name));
+    std::vector<uint8_t> data = v->Data();
     uint32_t d = 0;
-    for (size_t i = 0; i < v->data.size(); ++i) d |= uint32_t(v->data[i]) << (8 * i);
+    for (size_t i = 0; i < data.size(); ++i) d |= uint32_t(data[i]) << (8 * i);
     return int32_t(d);
 }
 
