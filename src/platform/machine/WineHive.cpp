@@ -1,10 +1,17 @@
 #include "platform/machine/WineHive.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "platform/api/Ansi.h"
 #include "platform/api/Registry.h"
@@ -43,18 +50,45 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-uint32_t HashName(std::string_view s) {
-    uint32_t h = 2166136261u;
-    for (char c : s) h = (h ^ uint8_t(Lower(c))) * 16777619u;
-    return h;
+// Eight characters at once, ASCII upper case made lower.
+uint64_t LowerWord(uint64_t x) {
+    uint64_t seven = x & 0x7f7f7f7f7f7f7f7fULL;
+    uint64_t atLeastA = seven + 0x3f3f3f3f3f3f3f3fULL;
+    uint64_t pastZ = seven + 0x2525252525252525ULL;
+    uint64_t upper = atLeastA & ~pastZ & ~x & 0x8080808080808080ULL;
+    return x | (upper >> 2);
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+uint32_t HashName(std::string_view s) {
+    uint64_t h = 0x9e3779b97f4a7c15ULL ^ s.size();
+    const char* p = s.data();
+    size_t n = s.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ LowerWord(w)) * 0xff51afd7ed558ccdULL;
+        h ^= h >> 32;
+    }
+    if (n) {
+        uint64_t w = 0;
+        std::memcpy(&w, p, n);
+        h = (h ^ LowerWord(w)) * 0xff51afd7ed558ccdULL;
+    }
+    h ^= h >> 29;
+    h *= 0xc4ceb9fe1a85ec53ULL;
+    return uint32_t(h ^ (h >> 32));
 }
+
+constexpr auto kHexDigits = [] {
+    std::array<int8_t, 256> t{};
+    for (auto& v : t) v = -1;
+    for (int c = '0'; c <= '9'; ++c) t[size_t(c)] = int8_t(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c) t[size_t(c)] = int8_t(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c) t[size_t(c)] = int8_t(c - 'A' + 10);
+    return t;
+}();
+
+int HexDigit(char c) { return kHexDigits[static_cast<unsigned char>(c)]; }
 
 // C's isspace in the C locale, which Wine's loader trims with.
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -68,6 +102,38 @@ bool AllSpace(const char* p, const char* end) { return SkipSpace(p, end) == end;
 
 bool StartsWith(const char* p, const char* end, std::string_view prefix) {
     return size_t(end - p) >= prefix.size() && std::memcmp(p, prefix.data(), prefix.size()) == 0;
+}
+
+// The first byte from p that is `a` or `b` or not printable ASCII (below
+// 0x20 or above 0x7e), or end.
+const char* FindSpecial(const char* p, const char* end, char a, char b) {
+#ifdef __SSE2__
+    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b);
+    const __m128i low = _mm_set1_epi8(0x20), high = _mm_set1_epi8(0x7e);
+    for (; end - p >= 16; p += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Signed compares: bytes from 0x80 up count as below 0x20.
+        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)),
+                                   _mm_or_si128(_mm_cmplt_epi8(v, low), _mm_cmpgt_epi8(v, high)));
+        if (int mask = _mm_movemask_epi8(hit)) return p + __builtin_ctz(unsigned(mask));
+    }
+#endif
+    for (; p < end; ++p) {
+        char c = *p;
+        if (c == a || c == b || c < 0x20 || c > 0x7e) return p;
+    }
+    return end;
+}
+
+// Names in the order Wine keeps them, ignoring ASCII case. While names come
+// in rising order, a name after the last one cannot repeat any before it.
+inline int CompareNames(std::string_view a, std::string_view b) {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        auto x = static_cast<unsigned char>(Lower(a[i])), y = static_cast<unsigned char>(Lower(b[i]));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
 // Escapes UTF-16 text the way Wine writes it: C escapes for control
@@ -170,6 +236,43 @@ enum class StringEnd { Closed, Open, Backslash };
 // cleared when any character needed decoding.
 template <class Sink>
 StringEnd ScanString(const char*& p, const char* end, char endchar, Sink& sink, bool* plain) {
+    if constexpr (std::is_same_v<Sink, NoSink>) {
+        if (!plain) {
+            // Only the end is wanted: no character after a backslash, nor a
+            // byte of a UTF-8 sequence, can be the closing one.
+#ifdef __SSE2__
+            const __m128i close = _mm_set1_epi8(endchar), backslash = _mm_set1_epi8('\\'), zero = _mm_setzero_si128();
+#endif
+            while (p < end) {
+#ifdef __SSE2__
+                while (end - p >= 16) {
+                    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, close), _mm_cmpeq_epi8(v, backslash)),
+                                               _mm_cmpeq_epi8(v, zero));
+                    int mask = _mm_movemask_epi8(hit);
+                    if (mask) {
+                        p += __builtin_ctz(unsigned(mask));
+                        break;
+                    }
+                    p += 16;
+                }
+                if (p == end) break;
+#endif
+                char c = *p;
+                if (c == endchar) {
+                    ++p;
+                    return StringEnd::Closed;
+                }
+                if (c == 0) return StringEnd::Open;
+                if (c == '\\') {
+                    if (++p == end) return StringEnd::Backslash;
+                    if (*p == 0) return StringEnd::Open;
+                }
+                ++p;
+            }
+            return StringEnd::Open;
+        }
+    }
     while (p < end) {
         unsigned char c = static_cast<unsigned char>(*p);
         if (c == static_cast<unsigned char>(endchar)) {
@@ -262,14 +365,19 @@ struct TextReader {
     }
 };
 
+// What is odd about a value's data, which Wine reads all the same.
+enum : uint32_t {
+    kBadData = 1,     // Wine makes it an empty value of type 0
+    kTrailing = 2,    // text after the data, which Wine ignores
+    kLongDword = 4,   // more than eight hex digits
+    kNoDigits = 8,    // a dword without digits, which Wine reads as 0
+    kContinued = 16,  // a string continued on another line
+    kRanOut = 32,     // a continuation ran into the end of the text
+};
+
 struct DataInfo {
     uint32_t type = 0;
-    bool malformed = false;  // Wine makes it an empty value of type 0
-    bool trailing = false;   // text after the data, which Wine ignores
-    bool longDword = false;  // more than eight hex digits
-    bool noDigits = false;   // a dword without digits, which Wine reads as 0
-    bool continued = false;  // a string continued on another line
-    bool ranOut = false;     // a continuation ran into the end of the text
+    uint32_t odd = 0;
 };
 
 // strtoul(p, &end, 16) with a 64-bit unsigned long, as Wine's server runs.
@@ -298,30 +406,35 @@ DataInfo ReadData(TextReader& r, Sink& sink) {
     DataInfo info;
     const char* p = r.p;
     enum { kString, kDword, kHex } form;
-    if (StartsWith(p, r.le, "\"")) {
+    char first = p < r.le ? *p : '\0';
+    if (first == '"') {
         info.type = kRegSz, p += 1, form = kString;
+    } else if (first == 'h' && r.le - p >= 4 && p[1] == 'e' && p[2] == 'x' && p[3] == ':') {
+        info.type = kRegBinary, p += 4, form = kHex;
+    } else if (first == 'd' && r.le - p >= 6 && p[1] == 'w' && p[2] == 'o' && p[3] == 'r' && p[4] == 'd' &&
+               p[5] == ':') {
+        info.type = kRegDword, p += 6, form = kDword;
+    } else if (first != 's' && first != 'h') {
+        info.odd |= kBadData;
+        return info;
     } else if (StartsWith(p, r.le, "str:\"")) {
         info.type = kRegSz, p += 5, form = kString;
     } else if (StartsWith(p, r.le, "str(2):\"")) {
         info.type = kRegExpandSz, p += 8, form = kString;
     } else if (StartsWith(p, r.le, "str(7):\"")) {
         info.type = kRegMultiSz, p += 8, form = kString;
-    } else if (StartsWith(p, r.le, "hex:")) {
-        info.type = kRegBinary, p += 4, form = kHex;
-    } else if (StartsWith(p, r.le, "dword:")) {
-        info.type = kRegDword, p += 6, form = kDword;
     } else if (StartsWith(p, r.le, "hex(")) {
         p += 4;
         int digits;
         info.type = uint32_t(StrToUL(p, r.le, &digits));
         if (!StartsWith(p, r.le, "):")) {
-            info.malformed = true;
+            info.odd |= kBadData;
             return info;
         }
         p += 2;
         form = kHex;
     } else {
-        info.malformed = true;
+        info.odd |= kBadData;
         return info;
     }
 
@@ -332,23 +445,45 @@ DataInfo ReadData(TextReader& r, Sink& sink) {
             if (end == StringEnd::Backslash && r.StringContinues()) {
                 r.NextLine();
                 p = SkipSpace(r.p, r.le);
-                info.continued = true;
+                info.odd |= kContinued;
                 continue;
             }
-            info.malformed = true;
+            info.odd |= kBadData;
             return info;
         }
         sink.Unit(0);
-        info.trailing = !AllSpace(p, r.le);
+        if (p != r.le && !AllSpace(p, r.le)) info.odd |= kTrailing;
     } else if (form == kDword) {
-        int digits;
-        uint32_t d = uint32_t(StrToUL(p, r.le, &digits));
-        info.noDigits = digits == 0;
-        info.longDword = digits > 8;
-        info.trailing = digits && !AllSpace(p, r.le);
+        int digits = 8;
+        uint32_t d = 0;
+        // Wine writes eight digits and the line end.
+        if (r.le - p == 8) {
+            for (int i = 0; i < 8; ++i) {
+                int v = HexDigit(p[i]);
+                if (v < 0) {
+                    digits = 0;
+                    break;
+                }
+                d = d << 4 | uint32_t(v);
+            }
+            if (digits) p += 8;
+        } else {
+            digits = 0;
+        }
+        if (!digits) d = uint32_t(StrToUL(p, r.le, &digits));
+        if (digits == 0) info.odd |= kNoDigits;
+        if (digits > 8) info.odd |= kLongDword;
+        if (digits && p != r.le && !AllSpace(p, r.le)) info.odd |= kTrailing;
         for (int i = 0; i < 4; ++i) sink.Byte(uint8_t(d >> (8 * i)));
     } else {
         for (;;) {
+            // Wine writes "xx," over and over: take those as they come.
+            while (r.le - p >= 3 && p[2] == ',') {
+                int hi = HexDigit(p[0]), lo = HexDigit(p[1]);
+                if ((hi | lo) < 0) break;
+                sink.Byte(uint8_t(hi << 4 | lo));
+                p += 3;
+            }
             while (p < r.le && HexDigit(*p) >= 0) {
                 const char* q = p;
                 if (r.le - q > 2 && q[0] == '0' && (q[1] == 'x' || q[1] == 'X') && HexDigit(q[2]) >= 0) q += 2;
@@ -356,7 +491,7 @@ DataInfo ReadData(TextReader& r, Sink& sink) {
                 for (; q < r.le && HexDigit(*q) >= 0; ++q) {
                     v = v * 16 + unsigned(HexDigit(*q));
                     if (v > 0xff) {
-                        info.malformed = true;
+                        info.odd |= kBadData;
                         return info;
                     }
                 }
@@ -370,11 +505,11 @@ DataInfo ReadData(TextReader& r, Sink& sink) {
             // A backslash continues the list on the next line; the rest of
             // its own line is ignored.
             if (*p != '\\') {
-                info.malformed = true;
+                info.odd |= kBadData;
                 return info;
             }
             if (!r.NextLine()) {
-                info.malformed = info.ranOut = true;
+                info.odd |= kBadData | kRanOut;
                 return info;
             }
             p = SkipSpace(r.p, r.le);
@@ -640,6 +775,18 @@ std::string_view HiveValue::Name() const {
     return {t + 1, size_t(q - t - 1)};
 }
 
+bool HiveValue::NameIs(std::string_view name) const {
+    if (bits_ & kSlot) return SameName(Hive::SlotOf(*this)->name, name);
+    const char* t = static_cast<const char*>(ptr_);
+    if (*t == '@') return name.empty();
+    // A name kept in the text has no quote in it: meeting the closing one
+    // early means the name is shorter.
+    const char* n = t + 1;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (n[i] != name[i] && (n[i] == '"' || Lower(n[i]) != Lower(name[i]))) return false;
+    return n[name.size()] == '"';
+}
+
 const char* HiveValue::DataText(size_t* length) const {
     if (bits_ & kSlot) {
         auto* s = Hive::SlotOf(*this);
@@ -675,6 +822,32 @@ size_t HiveValue::DataSize() const {
     return sink.n;
 }
 
+// ---------------------------------------------------------------- KeyList
+
+KeyList::~KeyList() { std::free(data_); }
+
+void KeyList::push_back(HiveKey* key) {
+    if (size_ == capacity_) {
+        uint32_t capacity = capacity_ ? capacity_ * 2 : 2;
+        auto* grown = static_cast<HiveKey**>(std::realloc(data_, capacity * sizeof(HiveKey*)));
+        if (!grown) throw std::bad_alloc();
+        data_ = grown;
+        capacity_ = capacity;
+    }
+    data_[size_++] = key;
+}
+
+void KeyList::erase(size_t i) {
+    std::memmove(data_ + i, data_ + i + 1, (size_ - i - 1) * sizeof(HiveKey*));
+    --size_;
+}
+
+void KeyList::clear() {
+    std::free(data_);
+    data_ = nullptr;
+    size_ = capacity_ = 0;
+}
+
 // ---------------------------------------------------------------- HiveKey
 
 HiveKey::HiveKey(Hive& hive, HiveKey* parent, std::string_view name, uint16_t depth)
@@ -688,11 +861,11 @@ HiveKey::Extra& HiveKey::Ensure() const {
 }
 
 HiveValue* HiveKey::Records() {
-    return extra_ && extra_->detached ? extra_->own.data() : hive_->parsed_.data() + first_;
+    return extra_ && extra_->detached ? extra_->own.data() : hive_->parsed_.get() + first_;
 }
 
 const HiveValue* HiveKey::Records() const {
-    return extra_ && extra_->detached ? extra_->own.data() : hive_->parsed_.data() + first_;
+    return extra_ && extra_->detached ? extra_->own.data() : hive_->parsed_.get() + first_;
 }
 
 std::vector<std::string> HiveKey::Path() const {
@@ -743,7 +916,7 @@ HiveKey& HiveKey::CreateChild(std::string_view name) {
 bool HiveKey::RemoveChild(std::string_view name) {
     HiveKey* child = FindChild(name);
     if (!child) return false;
-    children_.erase(std::find(children_.begin(), children_.end(), child));
+    children_.erase(size_t(std::find(children_.begin(), children_.end(), child) - children_.begin()));
     if (extra_) extra_->children.Clear();
 
     // The subtree leaves the tree and its sections the file; its memory is
@@ -755,7 +928,7 @@ bool HiveKey::RemoveChild(std::string_view name) {
         stack.pop_back();
         k->flags_ |= kRemoved;
         stack.insert(stack.end(), k->children_.begin(), k->children_.end());
-        std::vector<HiveKey*>().swap(k->children_);
+        k->children_.clear();
         HiveValue* r = k->Records();
         for (uint32_t i = 0; i < k->count_; ++i)
             if ((r[i].bits_ & kSlot) && !Hive::SlotOf(r[i])->repeated)
@@ -784,7 +957,7 @@ int HiveKey::FindRecord(std::string_view name) const {
     const HiveValue* r = Records();
     if (count_ <= kIndexThreshold) {
         for (uint32_t i = 0; i < count_; ++i)
-            if (!(r[i].bits_ & (kDead | kShadow)) && SameName(r[i].Name(), name)) return int(i);
+            if (!(r[i].bits_ & (kDead | kShadow)) && r[i].NameIs(name)) return int(i);
         return -1;
     }
     Extra& x = Ensure();
@@ -798,14 +971,14 @@ int HiveKey::FindRecord(std::string_view name) const {
 }
 
 void HiveKey::AppendRecord(const HiveValue& v) {
-    std::vector<HiveValue>& shared = hive_->parsed_;
+    Hive& hive = *hive_;
     if (!(extra_ && extra_->detached)) {
         // While the file is read, a key's values lie side by side in one
         // array; a key whose values do not (named twice, or changed) gets
         // an array of its own.
-        if (hive_->parsing_ && (count_ == 0 || first_ + count_ == shared.size())) {
-            if (count_ == 0) first_ = uint32_t(shared.size());
-            shared.push_back(v);
+        if (hive.parsing_ && (count_ == 0 || first_ + count_ == hive.parsedSize_)) {
+            if (count_ == 0) first_ = hive.parsedSize_;
+            hive.PushParsed(v);
             ++count_;
             return;
         }
@@ -1011,6 +1184,23 @@ std::string_view Hive::KeepName(std::string_view name) {
     return {at, name.size()};
 }
 
+void Hive::Free::operator()(void* p) const { std::free(p); }
+
+static_assert(std::is_trivially_copyable_v<HiveValue>);
+
+void Hive::GrowParsed(size_t room) {
+    if (room == 0) {
+        parsed_.reset();
+        parsedRoom_ = 0;
+        return;
+    }
+    void* grown = std::realloc(parsed_.get(), room * sizeof(HiveValue));
+    if (!grown) throw std::bad_alloc();
+    (void)parsed_.release();
+    parsed_.reset(static_cast<HiveValue*>(grown));
+    parsedRoom_ = uint32_t(room);
+}
+
 uint32_t Hive::NewSlot() {
     uint32_t n;
     if (!freeSlots_.empty()) {
@@ -1067,6 +1257,59 @@ bool Hive::Remove(const std::vector<std::string>& path) {
 
 // ---------------------------------------------------------------- reading
 
+// While a file is read, one table finds the children and values of every
+// key; it goes with the loading, and keys that are asked for later build
+// their own index then.
+class LoadTable {
+public:
+    LoadTable() : slots_(1024) {}
+
+    // A child's position (values: false) or a value's record number (true).
+    template <class Same>
+    int Find(const HiveKey* owner, bool values, uint32_t hash, const Same& same) const {
+        uint32_t h = Mix(owner, values, hash);
+        size_t mask = slots_.size() - 1;
+        for (size_t i = h & mask;; i = (i + 1) & mask) {
+            const Slot& e = slots_[i];
+            if (!e.owner) return -1;
+            if (e.owner == owner && e.hash == h && same(e.index)) return int(e.index);
+        }
+    }
+
+    void Insert(const HiveKey* owner, bool values, uint32_t hash, uint32_t index) {
+        if ((size_ + 1) * 2 > slots_.size()) {
+            std::vector<Slot> old(slots_.size() * 2);
+            old.swap(slots_);
+            for (const Slot& e : old)
+                if (e.owner) Place(e);
+        }
+        Place({owner, Mix(owner, values, hash), index});
+        ++size_;
+    }
+
+private:
+    struct Slot {
+        const HiveKey* owner;
+        uint32_t hash;
+        uint32_t index;
+    };
+
+    static uint32_t Mix(const HiveKey* owner, bool values, uint32_t hash) {
+        uint64_t h = (uint64_t(reinterpret_cast<uintptr_t>(owner)) * 0x9e3779b97f4a7c15ULL) ^ hash ^ (values ? 0x5bd1e995u : 0);
+        return uint32_t(h ^ (h >> 32));
+    }
+
+    void Place(const Slot& e) {
+        size_t mask = slots_.size() - 1;
+        size_t i = e.hash & mask;
+        while (slots_[i].owner) i = (i + 1) & mask;
+        slots_[i] = e;
+    }
+
+    std::vector<Slot> slots_;
+    size_t size_ = 0;
+};
+
 struct HiveParser {
     Hive& hive;
     const std::string& file;
@@ -1078,7 +1321,25 @@ struct HiveParser {
     std::vector<std::string_view> parts;
     std::vector<std::string> decoded;
     std::vector<HiveKey*> lastKeys;
+    std::string_view lastHead;  // the last head's path as written, when it was plain
     std::u16string units;
+    LoadTable table;
+    std::vector<HiveKey*> listed;  // keys whose flags the table set
+    // The names of the values of the key read last, two bits each: a name
+    // whose bits are not all there is no repeat, and needs no search.
+    const HiveKey* filterKey = nullptr;
+    uint64_t filter = 0;
+
+    [[gnu::always_inline]] static uint64_t FilterBits(std::string_view name) {
+        // Length and last two characters: cheap, and enough to tell most
+        // names of one key apart.
+        size_t n = name.size();
+        uint32_t last = n ? uint8_t(Lower(name[n - 1])) : 0, before = n > 1 ? uint8_t(Lower(name[n - 2])) : 0;
+        uint32_t h = (uint32_t(n) * 0x9e3779b1u) ^ (last * 0x85ebca6bu) ^ (before * 0xc2b2ae35u);
+        h ^= h >> 15;
+        h *= 0x2c1b3c6du;
+        return (uint64_t(1) << (h >> 26)) | (uint64_t(1) << ((h >> 20) & 63));
+    }
 
     HiveParser(Hive& h, const std::string& f)
         : hive(h), file(f), base(h.source_.data()), end(h.source_.data() + h.source_.size()),
@@ -1103,6 +1364,9 @@ struct HiveParser {
 
     void Run() {
         hive.parsing_ = true;
+        // Generous guesses: what is not used is given back at the end.
+        hive.GrowParsed(hive.source_.size() / 24 + 16);
+        hive.sections_.reserve(hive.source_.size() / 96 + 16);
         NextLine();
         if (!StartsWith(r.p, r.le, kVersionLine) || !AllSpace(r.p + kVersionLine.size(), r.le))
             Fail(1, "not a registry file of version 2 (expected \"WINE REGISTRY Version 2\")");
@@ -1128,7 +1392,7 @@ struct HiveParser {
                 auto index = uint32_t(hive.sections_.size());
                 uint32_t start = uint32_t((lead ? lead : ls) - base);
                 key = Head(p + 1, index);
-                hive.sections_.push_back({key, start, uint32_t(ls - base)});
+                hive.sections_.push_back({key, start});
                 break;
             }
             case '#':
@@ -1152,7 +1416,9 @@ struct HiveParser {
             hive.warnings_.push_back("Registry file '" + file + "': " + std::to_string(suppressed) +
                                      " more lines skipped or read in part");
         hive.parsing_ = false;
-        hive.parsed_.shrink_to_fit();
+        for (HiveKey* k : listed) k->flags_ &= ~(HiveKey::kChildrenListed | HiveKey::kValuesListed);
+        hive.ForEachKey([](HiveKey& k) { k.flags_ &= ~(HiveKey::kChildrenUnsorted | HiveKey::kValuesUnsorted); });
+        hive.GrowParsed(hive.parsedSize_);
         hive.sections_.shrink_to_fit();
     }
 
@@ -1163,23 +1429,20 @@ struct HiveParser {
         // Most heads are plain ASCII names joined by "\\" (an escaped
         // backslash); their names stay in the text.
         bool plain = true;
-        const char* q = p;
         const char* from = p;
         const char* close = nullptr;
-        for (; q < r.le; ++q) {
-            char c = *q;
-            if (c == ']') {
-                close = q;
+        const char* le = r.le;
+        for (const char* c = p;;) {
+            c = FindSpecial(c, le, ']', '\\');
+            if (c == le) break;
+            if (*c == ']') {
+                close = c;
                 break;
             }
-            if (c == '\\' && q + 1 < r.le && q[1] == '\\') {
-                if (q == p) break;  // a path cannot start with a backslash: the slow way refuses it
-                if (q > from) AddPart({from, size_t(q - from)});
-                from = q + 2;
-                ++q;
-                continue;
-            }
-            if (c == '\\' || c < 0x20 || static_cast<unsigned char>(c) >= 0x7f) break;
+            // A path cannot start with a backslash: the slow way refuses it.
+            if (*c != '\\' || c + 1 == le || c[1] != '\\' || c == p) break;
+            if (c > from) AddPart({from, size_t(c - from)});
+            from = c += 2;
         }
         if (close) {
             if (close > from) AddPart({from, size_t(close - from)});
@@ -1188,7 +1451,7 @@ struct HiveParser {
             parts.clear();
             units.clear();
             UnitSink sink{units};
-            q = p;
+            const char* q = p;
             if (ScanString(q, r.le, ']', sink, nullptr) != StringEnd::Closed) {
                 Warn(line, "key name not closed by ']': section ignored");
                 return nullptr;
@@ -1222,18 +1485,25 @@ struct HiveParser {
                     return nullptr;
                 }
 
-        // Sections come in tree order, so most of a path is the last one's.
+        // Sections come in tree order, so most of a path is the last one's:
+        // names that end inside the text both heads share are the same.
         size_t same = 0;
-        while (same < parts.size() && same < lastKeys.size() && parts[same] == lastKeys[same]->Name()) ++same;
+        if (plain && !lastHead.empty()) {
+            size_t shared = SharedPrefix(p, close, lastHead);
+            while (same < parts.size() && same < lastKeys.size()) {
+                // The name ends at the same place in both, where the last head ended or went on.
+                size_t end = size_t(parts[same].data() + parts[same].size() - p);
+                if (end > shared || (end == shared && end < lastHead.size() && lastHead[end] != '\\')) break;
+                ++same;
+            }
+        } else {
+            while (same < parts.size() && same < lastKeys.size() && parts[same] == lastKeys[same]->Name()) ++same;
+        }
+        lastHead = plain ? std::string_view(p, size_t(close - p)) : std::string_view();
         lastKeys.resize(same);
         HiveKey* k = same ? lastKeys.back() : hive.root_;
         for (size_t i = same; i < parts.size(); ++i) {
-            HiveKey* child = k->FindChild(parts[i]);
-            if (!child) {
-                child = hive.NewKey(k, plain ? parts[i] : hive.KeepName(parts[i]));
-                child->flags_ |= HiveKey::kImplied;
-                child->section_ = index + 1;
-            }
+            HiveKey* child = Child(k, parts[i], plain, index);
             k = child;
             lastKeys.push_back(k);
         }
@@ -1250,6 +1520,81 @@ struct HiveParser {
         return k;
     }
 
+    // The child of that name, made if need be.
+    HiveKey* Child(HiveKey* parent, std::string_view name, bool inText, uint32_t index) {
+        KeyList& kids = parent->children_;
+        uint32_t hash = 0;
+        if (kids.empty() || (!(parent->flags_ & HiveKey::kChildrenUnsorted) &&
+                             CompareNames(name, kids[kids.size() - 1]->Name()) > 0)) {
+            // Wine writes subkeys sorted: one after the last is new.
+            if (parent->flags_ & HiveKey::kChildrenListed) hash = HashName(name);
+        } else if (kids.size() <= kIndexThreshold && !(parent->flags_ & HiveKey::kChildrenListed)) {
+            for (HiveKey* c : kids)
+                if (SameName(c->Name(), name)) return c;
+        } else {
+            if (!(parent->flags_ & HiveKey::kChildrenListed)) {
+                for (uint32_t i = 0; i < kids.size(); ++i) table.Insert(parent, false, HashName(kids[i]->Name()), i);
+                parent->flags_ |= HiveKey::kChildrenListed;
+                listed.push_back(parent);
+            }
+            hash = HashName(name);
+            int found = table.Find(parent, false, hash, [&](uint32_t e) { return SameName(kids[e]->Name(), name); });
+            if (found >= 0) return kids[size_t(found)];
+        }
+        if (!kids.empty() && CompareNames(name, kids[kids.size() - 1]->Name()) <= 0)
+            parent->flags_ |= HiveKey::kChildrenUnsorted;
+        HiveKey* child = hive.NewKey(parent, inText ? name : hive.KeepName(name));
+        child->flags_ |= HiveKey::kImplied;
+        child->section_ = index + 1;
+        if (parent->flags_ & HiveKey::kChildrenListed) table.Insert(parent, false, hash, uint32_t(kids.size() - 1));
+        return child;
+    }
+
+    // The record of the key's live value of that name, or -1.
+    int Record(HiveKey* key, std::string_view name, uint32_t* hash) {
+        if (key->count_ <= kIndexThreshold && !(key->flags_ & HiveKey::kValuesListed)) {
+            const HiveValue* r = key->Records();
+            for (uint32_t i = 0; i < key->count_; ++i)
+                if (!(r[i].bits_ & (kDead | kShadow)) && r[i].NameIs(name)) return int(i);
+            return -1;
+        }
+        if (!(key->flags_ & HiveKey::kValuesListed)) {
+            const HiveValue* r = key->Records();
+            for (uint32_t i = 0; i < key->count_; ++i)
+                if (!(r[i].bits_ & (kDead | kShadow))) table.Insert(key, true, HashName(r[i].Name()), i);
+            key->flags_ |= HiveKey::kValuesListed;
+            listed.push_back(key);
+        }
+        *hash = HashName(name);
+        return table.Find(key, true, *hash, [&](uint32_t e) { return key->Records()[e].NameIs(name); });
+    }
+
+    void Append(HiveKey* key, const HiveValue& rec, bool live, uint32_t hash) {
+        if (!key->extra_ && key->count_ && key->first_ + key->count_ == hive.parsedSize_) {
+            hive.PushParsed(rec);
+            ++key->count_;
+        } else {
+            key->AppendRecord(rec);
+        }
+        if (!live) return;
+        ++key->live_;
+        if (key->flags_ & HiveKey::kValuesListed) table.Insert(key, true, hash, key->count_ - 1);
+    }
+
+    static size_t SharedPrefix(const char* p, const char* end, std::string_view other) {
+        size_t n = std::min(size_t(end - p), other.size()), i = 0;
+#ifdef __SSE2__
+        for (; n - i >= 16; i += 16) {
+            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(other.data() + i));
+            unsigned differ = ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))) & 0xffffu;
+            if (differ) return i + size_t(__builtin_ctz(differ));
+        }
+#endif
+        while (i < n && p[i] == other[i]) ++i;
+        return i;
+    }
+
     void AddPart(std::string_view part) {
         parts.push_back(part);
         if (parts.size() > kMaxDepth) DeepFail();
@@ -1261,6 +1606,7 @@ struct HiveParser {
 
     // "#" lines: options of the key wherever they stand in its section.
     void Option(HiveKey* key, const char* p) {
+        if (r.le - p < 5 || (p[1] != 'c' && p[1] != 'l')) return;  // mostly "#time="
         if (StartsWith(p, r.le, "#class=\"")) {
             const char* q = p + 8;
             NoSink none;
@@ -1272,72 +1618,98 @@ struct HiveParser {
 
     void Value(HiveKey* key, const char* p) {
         int at = line;
-        ValueText v = ReadValueName(p, r.le);
-        if (!v.ok) {
+        const char* le = r.le;
+        std::string_view name;
+        std::string decodedName;
+        bool plain = true;
+        const char* q = p + 1;
+        if (*p == '"') {
+            // Most names are plain ASCII and stay in the text.
+            q = FindSpecial(q, le, '"', '\\');
+            if (q < le && *q == '"') {
+                name = {p + 1, size_t(q - p - 1)};
+                ++q;
+            } else {
+                plain = false;
+                q = p + 1;
+                NoSink none;
+                if (ScanString(q, le, '"', none, nullptr) != StringEnd::Closed) {
+                    Warn(at, "malformed value name: line kept as it is");
+                    return;
+                }
+                decodedName = DecodeName(p + 1, le);
+                name = decodedName;
+            }
+        }
+        q = SkipSpace(q, le);
+        if (q == le || *q != '=') {
             Warn(at, "malformed value name: line kept as it is");
             return;
         }
-        std::string_view name;
-        std::string decodedName;
-        if (v.name && v.plain) {
-            const char* q = static_cast<const char*>(std::memchr(v.name, '"', size_t(r.le - v.name)));
-            name = {v.name, size_t(q - v.name)};
-        } else if (v.name) {
-            decodedName = DecodeName(v.name, r.le);
-            name = decodedName;
-        }
-        if (name.size() > kMaxValueName && (v.plain || Utf8ToUnits(name).size() > kMaxValueName)) {
+        q = SkipSpace(q + 1, le);
+        if (name.size() > kMaxValueName && (plain || Utf8ToUnits(name).size() > kMaxValueName)) {
             Warn(at, "value name longer than " + std::to_string(kMaxValueName) + " characters: line kept as it is");
             return;
         }
 
         // The data, perhaps over more lines.
         int linesBefore = r.lines;
-        r.p = v.data;
+        r.p = q;
         NoSink none;
         DataInfo info = ReadData(r, none);
         line += r.lines - linesBefore;
         auto length = size_t(r.next - p);
-        if (info.malformed)
-            Warn(at, "malformed data of value '" + Shown(name) + "': read as an empty value of type 0, as Wine does");
-        if (info.trailing && !info.malformed) Warn(at, "text after the data of value '" + Shown(name) + "' ignored");
-        if (info.longDword)
-            Warn(at, "dword of value '" + Shown(name) + "' has more than eight hex digits: its low 32 bits are kept");
-        if (info.noDigits) Warn(at, "dword of value '" + Shown(name) + "' has no hex digits: read as 0");
-        if (info.continued && !info.malformed)
-            Warn(at, "string of value '" + Shown(name) + "' continued on the next line: read as one string");
-        if (info.ranOut) hive.openEnd_ = uint32_t(p - base);
+        if (info.odd) Report(at, p, name, info);
 
-        uint32_t type = info.malformed ? 0 : info.type;
-        int existing = key->FindRecord(name);
-        if (existing < 0 && !decodedName.size() && v.plain && length <= kLengthMask) {
-            HiveValue rec;
-            rec.ptr_ = p;
-            rec.bits_ = uint32_t(length) | (info.malformed ? kMalformed : 0);
-            rec.type_ = type;
-            key->AppendRecord(rec);
-            ++key->live_;
-            key->IndexRecord(key->count_ - 1);
-            return;
+        uint32_t type = info.odd & kBadData ? 0 : info.type;
+        uint32_t hash = 0;
+        int existing = -1;
+        if (key->count_ == 0 || (!(key->flags_ & HiveKey::kValuesUnsorted) &&
+                                 CompareNames(name, key->Records()[key->count_ - 1].Name()) > 0)) {
+            // Wine writes values sorted: one after the last is no repeat.
+            if (filterKey == key) filter |= FilterBits(name);
+        } else {
+            key->flags_ |= HiveKey::kValuesUnsorted;
+            existing = Repeat(key, name, &hash);
         }
-        if (existing < 0) {
+        if (existing >= 0) return Repeated(key, existing, p, length, (info.odd & kBadData) != 0, type, at);
+        if ((key->flags_ & HiveKey::kValuesListed) && !hash) hash = HashName(name);
+        HiveValue rec;
+        rec.type_ = type;
+        if (plain && length <= kLengthMask) {
+            rec.ptr_ = p;
+            rec.bits_ = uint32_t(length) | ((info.odd & kBadData) ? kMalformed : 0);
+        } else {
             Hive::Slot* s = hive.slots_[hive.NewSlot()].get();
             s->name = std::string(name);
             s->raw = s->src = p;
             s->rawLength = s->srcLength = uint32_t(length);
-            s->srcMalformed = info.malformed;
-            HiveValue rec;
+            s->srcMalformed = (info.odd & kBadData) != 0;
             rec.ptr_ = s;
             rec.bits_ = kSlot;
-            rec.type_ = type;
-            key->AppendRecord(rec);
-            ++key->live_;
-            key->IndexRecord(key->count_ - 1);
-            return;
         }
-        // The same name again: Wine reads the new data over the value, which
-        // keeps its place and spelling. The repeat stays in the text while
-        // the value is unchanged.
+        Append(key, rec, true, hash);
+    }
+
+    // The live value of that name already read for the key, or -1.
+    int Repeat(HiveKey* key, std::string_view name, uint32_t* hash) {
+        if (filterKey != key) {
+            filterKey = key;
+            filter = 0;
+            const HiveValue* r = key->Records();
+            for (uint32_t i = 0; i < key->count_; ++i)
+                if (!(r[i].bits_ & (kDead | kShadow))) filter |= FilterBits(r[i].Name());
+        }
+        uint64_t bits = FilterBits(name);
+        int existing = (filter & bits) == bits ? Record(key, name, hash) : -1;
+        filter |= bits;
+        return existing;
+    }
+
+    // The same name again: Wine reads the new data over the value, which
+    // keeps its place and spelling. The repeat stays in the text while the
+    // value is unchanged.
+    void Repeated(HiveKey* key, int existing, const char* p, size_t length, bool malformed, uint32_t type, int at) {
         if (length > kLengthMask) Fail(at, "value text longer than 256 MB");
         HiveValue& owner = key->Records()[size_t(existing)];
         Hive::Slot* s;
@@ -1353,14 +1725,27 @@ struct HiveParser {
         }
         s->src = p;
         s->srcLength = uint32_t(length);
-        s->srcMalformed = info.malformed;
+        s->srcMalformed = malformed;
         s->repeated = true;
         owner.type_ = type;
         HiveValue shadow;
         shadow.ptr_ = p;
         shadow.bits_ = uint32_t(length) | kShadow;
         shadow.type_ = s->index;
-        key->AppendRecord(shadow);
+        Append(key, shadow, false, 0);
+    }
+
+    void Report(int at, const char* p, std::string_view name, const DataInfo& info) {
+        std::string shown = "value '" + Shown(name) + "'";
+        if (info.odd & kBadData)
+            Warn(at, "malformed data of " + shown + ": read as an empty value of type 0, as Wine does");
+        else if (info.odd & kTrailing)
+            Warn(at, "text after the data of " + shown + " ignored");
+        else if (info.odd & kContinued)
+            Warn(at, "string of " + shown + " continued on the next line: read as one string");
+        if (info.odd & kLongDword) Warn(at, "dword of " + shown + " has more than eight hex digits: its low 32 bits are kept");
+        if (info.odd & kNoDigits) Warn(at, "dword of " + shown + " has no hex digits: read as 0");
+        if (info.odd & kRanOut) hive.openEnd_ = uint32_t(p - base);
     }
 };
 
@@ -1473,14 +1858,21 @@ struct HiveWriter {
     void Section(size_t i, uint32_t end) {
         const Hive::Section& s = h.sections_[i];
         const HiveKey& k = *s.key;
-        Text(s.start, s.head);
-        const char* nl = static_cast<const char*>(std::memchr(base + s.head, '\n', size - s.head));
-        uint32_t headEnd = nl ? uint32_t(nl - base + 1) : size;
+        // The head is the first line of the section that is neither blank nor a comment.
+        uint32_t head = s.start, headEnd;
+        for (;;) {
+            const char* nl = static_cast<const char*>(std::memchr(base + head, '\n', size - head));
+            headEnd = nl ? uint32_t(nl - base + 1) : size;
+            const char* p = SkipSpace(base + head, base + headEnd);
+            if (p < base + headEnd && *p == '[') break;
+            head = headEnd;
+        }
+        Text(s.start, head);
         bool touched = (k.flags_ & HiveKey::kTouched) != 0;
         if (touched && i + 1 == k.section_)
             Head(k);
         else
-            Text(s.head, headEnd);
+            Text(head, headEnd);
 
         // Values with text come first, in the order of the text.
         const HiveValue* r = k.Records();

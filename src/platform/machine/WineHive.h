@@ -25,6 +25,30 @@ namespace tarnel::platform::wine {
 class Hive;
 class HiveKey;
 
+// A key's children: a vector in 16 bytes rather than 24, there being one in
+// every key.
+class KeyList {
+public:
+    KeyList() = default;
+    KeyList(const KeyList&) = delete;
+    KeyList& operator=(const KeyList&) = delete;
+    ~KeyList();
+
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    HiveKey* operator[](size_t i) const { return data_[i]; }
+    HiveKey* const* begin() const { return data_; }
+    HiveKey* const* end() const { return data_ + size_; }
+    void push_back(HiveKey* key);
+    void erase(size_t i);
+    void clear();  // and gives the memory back
+
+private:
+    HiveKey** data_ = nullptr;
+    uint32_t size_ = 0;
+    uint32_t capacity_ = 0;
+};
+
 // One value of a key. Pointers to values stay valid until the key's values
 // change (SetValue of a new name, DeleteValue).
 class HiveValue {
@@ -42,6 +66,7 @@ private:
     friend struct HiveParser;
     friend struct HiveWriter;
 
+    bool NameIs(std::string_view name) const;
     const char* DataText(size_t* length) const;
 
     // The source text of the value (first non-blank character to the end of
@@ -72,7 +97,7 @@ public:
     // Live children in enumeration order.
     size_t ChildCount() const { return children_.size(); }
     HiveKey* ChildAt(size_t i) const { return children_[i]; }
-    std::vector<HiveKey*> Children() const { return children_; }
+    std::vector<HiveKey*> Children() const { return {children_.begin(), children_.end()}; }
 
     const HiveValue* FindValue(std::string_view name) const;
     // Replaces the data of an existing value in place, or appends a new one.
@@ -103,6 +128,10 @@ private:
         kImplied = 16,   // read, but only named by a subkey's section: section_ is that section
         kQueued = 32,    // gets a section written at the end of the file
         kAnchored = 64,  // gets a head written where it was first named
+        kChildrenListed = 128,  // while loading: its children are in the loader's table
+        kValuesListed = 256,    // while loading: its values are in the loader's table
+        kChildrenUnsorted = 512,  // while loading: its subkeys came out of order
+        kValuesUnsorted = 1024,   // while loading: its values came out of order
     };
 
     HiveKey(Hive& hive, HiveKey* parent, std::string_view name, uint16_t depth);
@@ -125,7 +154,7 @@ private:
     uint32_t nameLength_;
     uint16_t depth_;
     uint16_t flags_ = 0;
-    std::vector<HiveKey*> children_;
+    KeyList children_;
     uint32_t first_ = 0;    // first record in the hive's shared array, until detached
     uint32_t count_ = 0;    // records: live values, deleted ones and repeats
     uint32_t live_ = 0;
@@ -172,13 +201,22 @@ private:
 
     // A key's section in the source: its lead (blank and comment lines before
     // the head), the head line, and everything up to the next section's lead.
+#pragma pack(push, 4)
     struct Section {
         HiveKey* key;    // null: a head Wine refuses, and the lines it rules
         uint32_t start;  // of the lead
-        uint32_t head;   // of the head line
     };
+#pragma pack(pop)
 
     static Slot* SlotOf(const HiveValue& v);
+    template <class F>
+    void ForEachKey(const F& f) {
+        for (size_t b = 0; b < keyBlocks_.size(); ++b) {
+            size_t n = b + 1 == keyBlocks_.size() ? keysInBlock_ : kKeysPerBlock;
+            auto* keys = reinterpret_cast<HiveKey*>(keyBlocks_[b].get());
+            for (size_t i = 0; i < n; ++i) f(keys[i]);
+        }
+    }
     HiveKey* NewKey(HiveKey* parent, std::string_view name);
     std::string_view KeepName(std::string_view name);
     uint32_t NewSlot();
@@ -193,7 +231,18 @@ private:
     uint32_t trailer_ = 0;  // start of the blank and comment lines ending the file
     bool crlf_ = false;     // most lines end in "\r\n"
     uint32_t openEnd_ = UINT32_MAX;  // a value whose continuation ran into the end of the text
-    std::vector<HiveValue> parsed_;  // the values as read, key by key
+    struct Free {
+        void operator()(void* p) const;
+    };
+    // The values as read, key by key (plain data, grown with realloc).
+    std::unique_ptr<HiveValue, Free> parsed_;
+    uint32_t parsedSize_ = 0;
+    uint32_t parsedRoom_ = 0;
+    void PushParsed(const HiveValue& v) {
+        if (parsedSize_ == parsedRoom_) GrowParsed(parsedRoom_ ? size_t(parsedRoom_) * 2 : 64);
+        parsed_.get()[parsedSize_++] = v;
+    }
+    void GrowParsed(size_t room);
     bool parsing_ = false;
     std::vector<std::unique_ptr<Slot>> slots_;
     std::vector<uint32_t> freeSlots_;
