@@ -323,6 +323,19 @@ StringEnd ScanString(const char*& p, const char* end, char endchar, Sink& sink, 
     return StringEnd::Open;
 }
 
+// The next "\n" from p, or null. Most lines are short: a call to memchr
+// costs more than looking at them here.
+inline const char* FindLineEnd(const char* p, const char* end) {
+#ifdef __SSE2__
+    const __m128i nl = _mm_set1_epi8('\n');
+    for (int i = 0; i < 8 && end - p >= 16; ++i, p += 16) {
+        int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), nl));
+        if (mask) return p + __builtin_ctz(unsigned(mask));
+    }
+#endif
+    return static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+}
+
 // Lines of a text, with the line end ("\n", or "\r\n") left out.
 struct TextReader {
     const char* p;      // reading position in the current line
@@ -336,7 +349,7 @@ struct TextReader {
     bool NextLine() {
         if (next >= limit) return false;
         p = next;
-        const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(limit - p)));
+        const char* nl = FindLineEnd(p, limit);
         if (nl) {
             next = nl + 1;
             le = nl;
@@ -783,7 +796,7 @@ bool HiveValue::NameIs(std::string_view name) const {
     // early means the name is shorter.
     const char* n = t + 1;
     for (size_t i = 0; i < name.size(); ++i)
-        if (n[i] != name[i] && (n[i] == '"' || Lower(n[i]) != Lower(name[i]))) return false;
+        if (n[i] == '"' || (n[i] != name[i] && Lower(n[i]) != Lower(name[i]))) return false;
     return n[name.size()] == '"';
 }
 
@@ -1334,7 +1347,9 @@ struct HiveParser {
         // Length and last two characters: cheap, and enough to tell most
         // names of one key apart.
         size_t n = name.size();
-        uint32_t last = n ? uint8_t(Lower(name[n - 1])) : 0, before = n > 1 ? uint8_t(Lower(name[n - 2])) : 0;
+        // Case folded by setting 0x20, which folds a few other characters
+        // too: that only makes the filter less sure.
+        uint32_t last = n ? uint8_t(name[n - 1]) | 0x20u : 0, before = n > 1 ? uint8_t(name[n - 2]) | 0x20u : 0;
         uint32_t h = (uint32_t(n) * 0x9e3779b1u) ^ (last * 0x85ebca6bu) ^ (before * 0xc2b2ae35u);
         h ^= h >> 15;
         h *= 0x2c1b3c6du;
@@ -1417,7 +1432,6 @@ struct HiveParser {
                                      " more lines skipped or read in part");
         hive.parsing_ = false;
         for (HiveKey* k : listed) k->flags_ &= ~(HiveKey::kChildrenListed | HiveKey::kValuesListed);
-        hive.ForEachKey([](HiveKey& k) { k.flags_ &= ~(HiveKey::kChildrenUnsorted | HiveKey::kValuesUnsorted); });
         hive.GrowParsed(hive.parsedSize_);
         hive.sections_.shrink_to_fit();
     }
@@ -1664,14 +1678,22 @@ struct HiveParser {
         uint32_t type = info.odd & kBadData ? 0 : info.type;
         uint32_t hash = 0;
         int existing = -1;
+        if (filterKey != key) {
+            filterKey = key;
+            filter = 0;
+            const HiveValue* r = key->Records();
+            for (uint32_t i = 0; i < key->count_; ++i)
+                if (!(r[i].bits_ & (kDead | kShadow))) filter |= FilterBits(r[i].Name());
+        }
+        uint64_t bits = FilterBits(name);
         if (key->count_ == 0 || (!(key->flags_ & HiveKey::kValuesUnsorted) &&
                                  CompareNames(name, key->Records()[key->count_ - 1].Name()) > 0)) {
             // Wine writes values sorted: one after the last is no repeat.
-            if (filterKey == key) filter |= FilterBits(name);
         } else {
             key->flags_ |= HiveKey::kValuesUnsorted;
-            existing = Repeat(key, name, &hash);
+            if ((filter & bits) == bits) existing = Record(key, name, &hash);
         }
+        filter |= bits;
         if (existing >= 0) return Repeated(key, existing, p, length, (info.odd & kBadData) != 0, type, at);
         if ((key->flags_ & HiveKey::kValuesListed) && !hash) hash = HashName(name);
         HiveValue rec;
@@ -1689,21 +1711,6 @@ struct HiveParser {
             rec.bits_ = kSlot;
         }
         Append(key, rec, true, hash);
-    }
-
-    // The live value of that name already read for the key, or -1.
-    int Repeat(HiveKey* key, std::string_view name, uint32_t* hash) {
-        if (filterKey != key) {
-            filterKey = key;
-            filter = 0;
-            const HiveValue* r = key->Records();
-            for (uint32_t i = 0; i < key->count_; ++i)
-                if (!(r[i].bits_ & (kDead | kShadow))) filter |= FilterBits(r[i].Name());
-        }
-        uint64_t bits = FilterBits(name);
-        int existing = (filter & bits) == bits ? Record(key, name, hash) : -1;
-        filter |= bits;
-        return existing;
     }
 
     // The same name again: Wine reads the new data over the value, which

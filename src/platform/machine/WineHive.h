@@ -130,8 +130,8 @@ private:
         kAnchored = 64,  // gets a head written where it was first named
         kChildrenListed = 128,  // while loading: its children are in the loader's table
         kValuesListed = 256,    // while loading: its values are in the loader's table
-        kChildrenUnsorted = 512,  // while loading: its subkeys came out of order
-        kValuesUnsorted = 1024,   // while loading: its values came out of order
+        kChildrenUnsorted = 512,  // its subkeys were read out of order (only loading looks)
+        kValuesUnsorted = 1024,   // its values were read out of order (only loading looks)
     };
 
     HiveKey(Hive& hive, HiveKey* parent, std::string_view name, uint16_t depth);
@@ -209,14 +209,6 @@ private:
 #pragma pack(pop)
 
     static Slot* SlotOf(const HiveValue& v);
-    template <class F>
-    void ForEachKey(const F& f) {
-        for (size_t b = 0; b < keyBlocks_.size(); ++b) {
-            size_t n = b + 1 == keyBlocks_.size() ? keysInBlock_ : kKeysPerBlock;
-            auto* keys = reinterpret_cast<HiveKey*>(keyBlocks_[b].get());
-            for (size_t i = 0; i < n; ++i) f(keys[i]);
-        }
-    }
     HiveKey* NewKey(HiveKey* parent, std::string_view name);
     std::string_view KeepName(std::string_view name);
     uint32_t NewSlot();
