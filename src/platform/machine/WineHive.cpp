@@ -128,8 +128,19 @@ const char* FindSpecial(const char* p, const char* end, char a, char b) {
 // Names in the order Wine keeps them, ignoring ASCII case. While names come
 // in rising order, a name after the last one cannot repeat any before it.
 inline int CompareNames(std::string_view a, std::string_view b) {
-    size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
+    size_t n = std::min(a.size(), b.size()), i = 0;
+    // Names of siblings often share a long start: skip it eight bytes at a time.
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) {
+            i += size_t(__builtin_ctzll(x ^ y)) / 8;
+            break;
+        }
+    }
+    for (; i < n; ++i) {
+        if (a[i] == b[i]) continue;
         auto x = static_cast<unsigned char>(Lower(a[i])), y = static_cast<unsigned char>(Lower(b[i]));
         if (x != y) return x < y ? -1 : 1;
     }
@@ -328,7 +339,7 @@ StringEnd ScanString(const char*& p, const char* end, char endchar, Sink& sink, 
 inline const char* FindLineEnd(const char* p, const char* end) {
 #ifdef __SSE2__
     const __m128i nl = _mm_set1_epi8('\n');
-    for (int i = 0; i < 8 && end - p >= 16; ++i, p += 16) {
+    for (; end - p >= 16; p += 16) {
         int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), nl));
         if (mask) return p + __builtin_ctz(unsigned(mask));
     }
@@ -1335,13 +1346,18 @@ struct HiveParser {
     std::vector<std::string> decoded;
     std::vector<HiveKey*> lastKeys;
     std::string_view lastHead;  // the last head's path as written, when it was plain
+    bool longPart = false;      // a name of the head being read is too long for Wine
     std::u16string units;
     LoadTable table;
     std::vector<HiveKey*> listed;  // keys whose flags the table set
+    std::string decodedName;       // of the value being read, when it had escapes
     // The names of the values of the key read last, two bits each: a name
     // whose bits are not all there is no repeat, and needs no search.
     const HiveKey* filterKey = nullptr;
     uint64_t filter = 0;
+    // The name of the value read last, and its key.
+    const HiveKey* lastNameKey = nullptr;
+    std::string_view lastName;
 
     [[gnu::always_inline]] static uint64_t FilterBits(std::string_view name) {
         // Length and last two characters: cheap, and enough to tell most
@@ -1394,7 +1410,12 @@ struct HiveParser {
             if (p == end || *p != ';') break;
             NextLine();
         }
-        while (NextLine()) {
+        for (;;) {
+            if (key && QuickLine(key)) {
+                lead = nullptr;
+                continue;
+            }
+            if (!NextLine()) break;
             const char* ls = r.p;
             const char* p = SkipSpace(r.p, r.le);
             char c = p < r.le ? *p : '\0';
@@ -1440,6 +1461,7 @@ struct HiveParser {
     // everything up to the next head).
     HiveKey* Head(const char* p, uint32_t index) {
         parts.clear();
+        longPart = false;
         // Most heads are plain ASCII names joined by "\\" (an escaped
         // backslash); their names stay in the text.
         bool plain = true;
@@ -1492,18 +1514,16 @@ struct HiveParser {
             }
             for (const auto& d : decoded) parts.push_back(d);
         }
-        if (plain)
-            for (auto part : parts)
-                if (part.size() > kMaxKeyName) {
-                    Warn(line, "key name longer than " + std::to_string(kMaxKeyName) + " characters: section ignored");
-                    return nullptr;
-                }
+        if (longPart) {
+            Warn(line, "key name longer than " + std::to_string(kMaxKeyName) + " characters: section ignored");
+            return nullptr;
+        }
 
         // Sections come in tree order, so most of a path is the last one's:
         // names that end inside the text both heads share are the same.
         size_t same = 0;
         if (plain && !lastHead.empty()) {
-            size_t shared = SharedPrefix(p, close, lastHead);
+            size_t shared = SharedPrefix(p, close, lastHead, end);
             while (same < parts.size() && same < lastKeys.size()) {
                 // The name ends at the same place in both, where the last head ended or went on.
                 size_t end = size_t(parts[same].data() + parts[same].size() - p);
@@ -1595,21 +1615,25 @@ struct HiveParser {
         if (key->flags_ & HiveKey::kValuesListed) table.Insert(key, true, hash, key->count_ - 1);
     }
 
-    static size_t SharedPrefix(const char* p, const char* end, std::string_view other) {
+    // How many bytes two stretches of the text agree on; both lie before
+    // `textEnd`, which bounds reading ahead.
+    static size_t SharedPrefix(const char* p, const char* end, std::string_view other, const char* textEnd) {
         size_t n = std::min(size_t(end - p), other.size()), i = 0;
 #ifdef __SSE2__
-        for (; n - i >= 16; i += 16) {
+        for (; i < n && textEnd - (p + i) >= 16 && textEnd - (other.data() + i) >= 16; i += 16) {
             __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
             __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(other.data() + i));
             unsigned differ = ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b))) & 0xffffu;
-            if (differ) return i + size_t(__builtin_ctz(differ));
+            if (differ) return std::min(n, i + size_t(__builtin_ctz(differ)));
         }
+        if (i >= n) return n;
 #endif
         while (i < n && p[i] == other[i]) ++i;
         return i;
     }
 
-    void AddPart(std::string_view part) {
+    [[gnu::always_inline]] void AddPart(std::string_view part) {
+        longPart |= part.size() > kMaxKeyName;
         parts.push_back(part);
         if (parts.size() > kMaxDepth) DeepFail();
     }
@@ -1634,7 +1658,6 @@ struct HiveParser {
         int at = line;
         const char* le = r.le;
         std::string_view name;
-        std::string decodedName;
         bool plain = true;
         const char* q = p + 1;
         if (*p == '"') {
@@ -1652,7 +1675,7 @@ struct HiveParser {
                     return;
                 }
                 decodedName = DecodeName(p + 1, le);
-                name = decodedName;
+                name = decodedName;  // kept until the next value's name needs decoding
             }
         }
         q = SkipSpace(q, le);
@@ -1672,45 +1695,162 @@ struct HiveParser {
         NoSink none;
         DataInfo info = ReadData(r, none);
         line += r.lines - linesBefore;
-        auto length = size_t(r.next - p);
         if (info.odd) Report(at, p, name, info);
+        Add(key, p, name, plain, info.odd & kBadData ? 0 : info.type, (info.odd & kBadData) != 0, at);
+    }
 
-        uint32_t type = info.odd & kBadData ? 0 : info.type;
+    // At the start of a line: takes it whole when it is one of the two
+    // shapes most values have, "name"="text" or "name"=dword:n in plain
+    // ASCII, finding its end with the same loads; false leaves it to the
+    // general reading.
+    bool QuickLine(HiveKey* key) {
+#ifdef __SSE2__
+        const char* p = r.next;
+        if (end - p < 64 || *p != '"') return false;
+        uint64_t quotes = 0, stops = 0, ends = 0;
+        unsigned odd = 0;
+        const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'), zero = _mm_setzero_si128();
+        const __m128i newline = _mm_set1_epi8('\n'), low = _mm_set1_epi8(0x20), high = _mm_set1_epi8(0x7e);
+        for (size_t i = 0; i < 64 && !ends; i += 16) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            quotes |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote)))) << i;
+            stops |= uint64_t(unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, backslash),
+                                                                      _mm_cmpeq_epi8(v, zero)))))
+                     << i;
+            ends = uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, newline)))) << i;
+            if (i == 0)  // the name, mostly; longer ones are checked below
+                odd = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi8(v, low), _mm_cmpgt_epi8(v, high))));
+        }
+        if (!ends) return false;
+        size_t newlineAt = size_t(__builtin_ctzll(ends));
+        bool crlf = newlineAt && p[newlineAt - 1] == '\r';
+        size_t length = newlineAt - crlf;
+        uint64_t inLine = (uint64_t(1) << length) - 1;
+        quotes &= inLine & ~uint64_t(1);
+        if ((stops & inLine) || !quotes) return false;
+        size_t close = size_t(__builtin_ctzll(quotes));  // of the name
+        if (close > 16 ? FindSpecial(p + 1, p + close, '"', '"') != p + close
+                       : (odd & ((1u << close) - 1) & ~1u) != 0)
+            return false;
+        if (close + 2 >= length || p[close + 1] != '=') return false;
+        size_t data = close + 2;
+        uint32_t type;
+        if (p[data] == '"') {
+            uint64_t after = quotes & ~((uint64_t(2) << data) - 1);
+            if (!after || size_t(__builtin_ctzll(after)) != length - 1) return false;
+            type = kRegSz;
+        } else if (length - data == 14 && std::memcmp(p + data, "dword:", 6) == 0) {
+            for (size_t i = data + 6; i < length; ++i)
+                if (HexDigit(p[i]) < 0) return false;
+            type = kRegDword;
+        } else {
+            return false;
+        }
+        r.p = p;
+        r.le = p + length;
+        r.next = p + newlineAt + 1;
+        ++r.lines;
+        ++r.newlines;
+        r.crlf += crlf;
+        ++line;
+        Add(key, p, std::string_view(p + 1, close - 1), true, type, false, line);
+        return true;
+#else
+        (void)key;
+        return false;
+#endif
+    }
+
+    // A value read from the line(s) at p, whose data runs to r.next.
+    [[gnu::always_inline]] void Add(HiveKey* key, const char* p, std::string_view name, bool plain, uint32_t type,
+                                    bool malformed, int at) {
+        // Mostly a plain name after the last one, in a key whose values lie
+        // at the end of the shared array.
+        auto length = size_t(r.next - p);
+        constexpr uint16_t kSlow = HiveKey::kValuesUnsorted | HiveKey::kValuesListed;
+        if (plain && length <= kLengthMask && !(key->flags_ & kSlow) && !key->extra_ && filterKey != key &&
+            (key->count_ ? key->first_ + key->count_ == hive.parsedSize_ &&
+                               CompareNames(name, lastNameKey == key ? lastName : key->Records()[key->count_ - 1].Name()) > 0
+                         : true)) {
+            if (!key->count_) key->first_ = hive.parsedSize_;
+            HiveValue rec;
+            rec.ptr_ = p;
+            rec.bits_ = uint32_t(length) | (malformed ? kMalformed : 0);
+            rec.type_ = type;
+            hive.PushParsed(rec);
+            ++key->count_;
+            ++key->live_;
+            lastNameKey = key;
+            lastName = name;
+            return;
+        }
+        // Out of order, but the filter tells it is no repeat.
+        if (plain && length <= kLengthMask && (key->flags_ & kSlow) == HiveKey::kValuesUnsorted && !key->extra_ &&
+            filterKey == key && key->count_ && key->first_ + key->count_ == hive.parsedSize_) {
+            uint64_t bits = FilterBits(name);
+            if ((filter & bits) != bits) {
+                filter |= bits;
+                HiveValue rec;
+                rec.ptr_ = p;
+                rec.bits_ = uint32_t(length) | (malformed ? kMalformed : 0);
+                rec.type_ = type;
+                hive.PushParsed(rec);
+                ++key->count_;
+                ++key->live_;
+                lastNameKey = key;
+                lastName = name;
+                return;
+            }
+        }
+        AddOther(key, p, name, plain, type, malformed, at);
+    }
+
+    [[gnu::noinline]] void AddOther(HiveKey* key, const char* p, std::string_view name, bool plain, uint32_t type,
+                                    bool malformed, int at) {
+        auto length = size_t(r.next - p);
         uint32_t hash = 0;
         int existing = -1;
-        if (filterKey != key) {
-            filterKey = key;
-            filter = 0;
-            const HiveValue* r = key->Records();
-            for (uint32_t i = 0; i < key->count_; ++i)
-                if (!(r[i].bits_ & (kDead | kShadow))) filter |= FilterBits(r[i].Name());
-        }
-        uint64_t bits = FilterBits(name);
-        if (key->count_ == 0 || (!(key->flags_ & HiveKey::kValuesUnsorted) &&
-                                 CompareNames(name, key->Records()[key->count_ - 1].Name()) > 0)) {
+        if (key->count_ == 0 ||
+            (!(key->flags_ & HiveKey::kValuesUnsorted) &&
+             CompareNames(name, lastNameKey == key ? lastName : key->Records()[key->count_ - 1].Name()) > 0)) {
             // Wine writes values sorted: one after the last is no repeat.
+            if (filterKey == key) filter |= FilterBits(name);
         } else {
             key->flags_ |= HiveKey::kValuesUnsorted;
+            if (filterKey != key) {
+                filterKey = key;
+                filter = 0;
+                const HiveValue* r = key->Records();
+                for (uint32_t i = 0; i < key->count_; ++i)
+                    if (!(r[i].bits_ & (kDead | kShadow))) filter |= FilterBits(r[i].Name());
+            }
+            uint64_t bits = FilterBits(name);
             if ((filter & bits) == bits) existing = Record(key, name, &hash);
+            filter |= bits;
         }
-        filter |= bits;
-        if (existing >= 0) return Repeated(key, existing, p, length, (info.odd & kBadData) != 0, type, at);
+        if (existing >= 0) {
+            lastNameKey = nullptr;
+            return Repeated(key, existing, p, length, malformed, type, at);
+        }
         if ((key->flags_ & HiveKey::kValuesListed) && !hash) hash = HashName(name);
         HiveValue rec;
         rec.type_ = type;
         if (plain && length <= kLengthMask) {
             rec.ptr_ = p;
-            rec.bits_ = uint32_t(length) | ((info.odd & kBadData) ? kMalformed : 0);
+            rec.bits_ = uint32_t(length) | (malformed ? kMalformed : 0);
         } else {
             Hive::Slot* s = hive.slots_[hive.NewSlot()].get();
             s->name = std::string(name);
             s->raw = s->src = p;
             s->rawLength = s->srcLength = uint32_t(length);
-            s->srcMalformed = (info.odd & kBadData) != 0;
+            s->srcMalformed = malformed;
             rec.ptr_ = s;
             rec.bits_ = kSlot;
+            name = s->name;
         }
         Append(key, rec, true, hash);
+        lastNameKey = key;
+        lastName = name;
     }
 
     // The same name again: Wine reads the new data over the value, which
