@@ -622,7 +622,7 @@ public:
         if ((size_ + 1) * 2 > slots_.size()) {
             std::vector<uint32_t> old;
             old.swap(slots_);
-            slots_.assign(old.size() * 2, 0);
+            slots_.assign(std::max<size_t>(old.size() * 2, 16), 0);
             for (uint32_t e : old)
                 if (e) Place(e, HashName(nameOf(e - 1)));
         }
