@@ -494,6 +494,9 @@ DataInfo ReadData(TextReader& r, Sink& sink) {
         } else {
             digits = 0;
         }
+        // Anything else goes through strtoul as Wine's does: more than eight
+        // digits make a 64-bit number of which the dword keeps the low 32
+        // bits (all ones past 64 bits); no digits make 0.
         if (!digits) d = uint32_t(StrToUL(p, r.le, &digits));
         if (digits == 0) info.odd |= kNoDigits;
         if (digits > 8) info.odd |= kLongDword;
@@ -1418,6 +1421,8 @@ struct HiveParser {
             if (!NextLine()) break;
             const char* ls = r.p;
             const char* p = SkipSpace(r.p, r.le);
+            if (p != ls && p != r.le && std::find_if(ls, p, [](char c) { return c != ' ' && c != '\t'; }) != p)
+                Warn(line, "line starts with a vertical tab, form feed or carriage return: read as blank space");
             char c = p < r.le ? *p : '\0';
             switch (c) {
             case '\0':
