@@ -1414,7 +1414,7 @@ struct HiveParser {
             NextLine();
         }
         for (;;) {
-            if (key && QuickLine(key)) {
+            if (key && r.next < end && *r.next == '"' && QuickLine(key)) {
                 lead = nullptr;
                 continue;
             }

@@ -230,7 +230,7 @@ private:
     std::unique_ptr<HiveValue, Free> parsed_;
     uint32_t parsedSize_ = 0;
     uint32_t parsedRoom_ = 0;
-    void PushParsed(const HiveValue& v) {
+    [[gnu::always_inline]] void PushParsed(const HiveValue& v) {
         if (parsedSize_ == parsedRoom_) GrowParsed(parsedRoom_ ? size_t(parsedRoom_) * 2 : 64);
         parsed_.get()[parsedSize_++] = v;
     }
