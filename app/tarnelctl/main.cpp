@@ -294,6 +294,9 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     platform::SetProgramFile(argc > 0 ? argv[0] : "");
+    platform::SetDiagnosticSink([](const std::string& text) {
+        std::cerr << "tarnelctl: " << platform::AnsiToUtf8(text) << "\n";
+    });
     try {
         return Run(argc, argv);
     } catch (const UsageError& e) {

@@ -153,7 +153,10 @@ TEST(Tarnelctl, ErrorsNameWhatIsWrongAndExitNonZero) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("frobnicate"), std::string::npos);
 
-    const std::string broken = "WINE REGISTRY Version 2\n\n[Software\\\\X] 0\n\"a\"=dword:zz\n";
+    // A key nested deeper than Windows allows: a line no loader takes.
+    std::string deep;
+    for (int i = 0; i < 513; ++i) deep += "a\\\\";
+    const std::string broken = "WINE REGISTRY Version 2\n\n[Software\\\\X] 0\n[" + deep + "] 0\n";
     m.WriteFile("system.reg", broken);
     r = RunCtl("--machine " + Quote(m.Root()) + " list --json");
     EXPECT_EQ(r.status, 1);

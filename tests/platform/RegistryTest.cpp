@@ -386,8 +386,11 @@ TEST(Registry, ScopeKeepsAnotherProcessesChangeMadeMeanwhile) {
 
 TEST(Registry, UnreadableHiveIsReportedAndNeverOverwritten) {
     TempMachine m;
+    // A key nested deeper than Windows allows makes the whole file unreadable.
+    std::string deep;
+    for (int i = 0; i < 513; ++i) deep += "a\\\\";
     const std::string broken =
-        "WINE REGISTRY Version 2\n\n[Software\\\\Ok] 0\n\"a\"=\"1\"\n\"b\"=hex:01,0g\n";
+        "WINE REGISTRY Version 2\n\n[Software\\\\Ok] 0\n\"a\"=\"1\"\n[" + deep + "] 0\n";
     m.WriteFile("system.reg", broken);
     TRegistry reg;
     reg.SetRootKey(kHkeyLocalMachine);
@@ -487,4 +490,23 @@ TEST(Registry, TheLocalMachineRootHoldsNoValues) {
     const uint8_t data[] = {'x', 0};
     EXPECT_EQ(RegSetValueExA(RootHandle(kHkeyLocalMachine), "v", kRegSz, data, 2), long(kErrorAccessDenied));
     EXPECT_EQ(RegSetValueExA(RootHandle(kHkeyCurrentUser), "v", kRegSz, data, 2), long(kErrorSuccess));
+}
+
+TEST(Registry, AnOddLineIsKeptReportedOnceAndTheRestWorks) {
+    TempMachine m;
+    std::vector<std::string> reported;
+    SetDiagnosticSink([&](const std::string& text) { reported.push_back(text); });
+    const std::string odd = "WINE REGISTRY Version 2\n\n[Software\\\\Ok] 0\n\"a\"=\"1\" trailing words\n\"b\"=\"2\"\n";
+    WriteFileAtomically(SystemHivePath(), odd);
+    TRegistry reg;
+    reg.SetRootKey(kHkeyLocalMachine);
+    ASSERT_TRUE(reg.OpenKey("Software\\Ok", false));
+    EXPECT_EQ(reg.ReadString("b"), "2");
+    ForgetLoadedHives();
+    ASSERT_TRUE(reg.OpenKey("\\Software\\Ok", false));
+    ASSERT_EQ(reported.size(), 1u) << "once, though the file was read again";
+    EXPECT_NE(reported[0].find("line 4"), std::string::npos) << reported[0];
+    reg.WriteString("c", "3");
+    EXPECT_NE(Slurp(SystemHivePath()).find("\"a\"=\"1\" trailing words\n"), std::string::npos) << "kept as it stood";
+    SetDiagnosticSink({});
 }

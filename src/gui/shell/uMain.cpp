@@ -39,17 +39,21 @@ std::string FormatWithName(const char* format, const std::string& name) {
 TfMain::TfMain(TLog& log, QWidget* parent)
     : QMainWindow(parent), ProgramVersionInfo(Settings), log_(log) {
     fMain = this;
+    // What the machine noticed but went on with goes to the log.
+    platform::SetDiagnosticSink([this](const std::string& text) { WriteLog(text); });
     try {
         BuildComponents();
         FormCreate();
     } catch (...) {
         // A window that was never made must not be reachable as the main window.
+        platform::SetDiagnosticSink({});
         fMain = nullptr;
         throw;
     }
 }
 
 TfMain::~TfMain() {
+    platform::SetDiagnosticSink({});
     if (fMain == this) fMain = nullptr;
 }
 

@@ -133,6 +133,11 @@ using TDriverDialogHost = std::function<void(bool configure, const std::string& 
 void SetDriverDialogHost(TDriverDialogHost host);
 const TDriverDialogHost& DriverDialogHost();
 
+// Where the platform tells what it noticed but went on with (odd lines of a
+// registry file it kept as they were): the program's log, or standard error.
+void SetDiagnosticSink(std::function<void(const std::string& text)> sink);
+void ReportDiagnostic(const std::string& text);
+
 // Makes `backend` the one every platform call uses; returns the previous one.
 std::unique_ptr<TPlatformBackend> UseBackend(std::unique_ptr<TPlatformBackend> backend);
 // The backend in use; throws EPlatformError when start-up chose none.

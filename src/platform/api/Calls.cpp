@@ -24,6 +24,18 @@ TDriverDialogHost& DialogHostSlot() {
 }
 }  // namespace
 
+namespace {
+std::function<void(const std::string&)>& DiagnosticSlot() {
+    static std::function<void(const std::string&)> sink;
+    return sink;
+}
+}  // namespace
+
+void SetDiagnosticSink(std::function<void(const std::string& text)> sink) { DiagnosticSlot() = std::move(sink); }
+void ReportDiagnostic(const std::string& text) {
+    if (DiagnosticSlot()) DiagnosticSlot()(text);
+}
+
 void SetDriverDialogHost(TDriverDialogHost host) { DialogHostSlot() = std::move(host); }
 const TDriverDialogHost& DriverDialogHost() { return DialogHostSlot(); }
 

@@ -89,6 +89,7 @@ TMachineBackend::TMachineBackend(const fs::path& root) {
     // another process's version of the file when that one changed meanwhile.
     impl_->files.SetProfileEditor(&EditProfileText);
     impl_->files.SetWriteGuard([root = impl_->root] { return WineServerRefusal(root); });
+    impl_->files.SetWarningSink(&ReportDiagnostic);
 }
 
 TMachineBackend::~TMachineBackend() = default;

@@ -187,7 +187,7 @@ long MachineRegistry::Locate(const Handle& base, const std::string& subKey, Mode
         key = follow(key);
         if (!key) return long(kErrorFileNotFound);
         HiveKey* child = key->FindChild(part);
-        std::string shown = child ? child->Name() : part;
+        std::string shown = child ? std::string(child->Name()) : part;
         // Windows makes CurrentControlSet a link to ControlSet001 at boot and
         // never stores it. A hive that keeps it as a real key (as Wine's do)
         // is used as it stands; only without one does ControlSet001 stand in.
@@ -342,7 +342,7 @@ long MachineRegistry::QueryInfoKey(RegKey key, uint32_t* subKeys, uint32_t* maxS
             for (size_t i = 0; i < k->ValueCount(); ++i) {
                 const HiveValue* v = k->ValueAt(i);
                 if (maxValueNameChars) maxName = std::max<uint32_t>(maxName, uint32_t(Utf8ToUtf16(v->Name()).size()));
-                if (maxValueBytes) maxData = std::max<uint32_t>(maxData, uint32_t(v->Data().size()));
+                if (maxValueBytes) maxData = std::max<uint32_t>(maxData, uint32_t(v->DataSize()));
             }
     } else if (!h->classesRoot) {
         return long(kErrorKeyDeleted);
@@ -469,7 +469,7 @@ long MachineRegistry::DeleteKey(RegKey key, const char* subKey) {
         StoreFile& f = File(loc.handle.hive);
         std::vector<std::string> path = victim->Path();
         HiveKey* parent = victim->Parent();
-        const std::string name = victim->Name();
+        const std::string name(victim->Name());
         parent->RemoveChild(name);
         StoreOp op{};
         op.kind = StoreOp::DeleteKey;

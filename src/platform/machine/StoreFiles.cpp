@@ -155,10 +155,11 @@ void StoreFiles::Load(StoreFile& f) {
         f.error = e.what();
         return;
     }
-    if (!f.warned && warn_) {
+    // Odd lines are told once per version of the file, however often it is read.
+    const std::string version = f.path.string() + "@" + std::to_string(f.stamp.inode) + ":" +
+                                std::to_string(f.stamp.size) + ":" + std::to_string(f.stamp.mtimeNs);
+    if (warn_ && !f.hive->Warnings().empty() && warned_.insert(version).second)
         for (const std::string& w : f.hive->Warnings()) warn_(w);
-    }
-    f.warned = true;
 }
 
 StoreFile& StoreFiles::Access(const fs::path& path, FileKind kind) {

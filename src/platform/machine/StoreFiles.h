@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,7 +35,6 @@ struct StoreFile {
     bool checked = false;              // compared with the disk in this transaction
     bool dirty = false;                // changed, not yet on disk
     uint64_t generation = 0;           // bumped whenever keys may have gone away
-    bool warned = false;               // the hive's odd lines were reported
 };
 
 // A change as the transaction recorded it, to apply again on top of another
@@ -138,6 +138,7 @@ private:
     int lockMode_ = 0;  // 0 none, 1 shared, 2 exclusive
     int64_t fixedTime_ = -1;
     std::function<void(const std::string&)> warn_;
+    std::set<std::string> warned_;  // versions of files whose odd lines were told
     ProfileEditor profileEditor_;
     std::function<std::string()> writeGuard_;
     std::string lastDetail_;
