@@ -113,14 +113,20 @@ void TCodecCatalogue::AddActiveRow(const std::string& fourcc, const std::string&
     row.SubItems.resize(acCount);
     row.SubItems[acDriver] = driver;
     // The driver text as the store holds it: the version resource is looked
-    // up wherever the system finds a file of that name.
-    CodecVersionInfo.SetExecutableFile(driver);
+    // up wherever the system finds a file of that name. Codecs of one driver
+    // share its texts: within a load the file is read once.
+    auto known = loadVersions_.find(driver);
+    if (known == loadVersions_.end()) {
+        CodecVersionInfo.SetExecutableFile(driver);
+        known = loadVersions_.emplace(driver, CodecVersionInfo.ToCodecVersionInfo()).first;
+    }
+    lastLoadedDriver_ = driver;
     platform::ICINFO info = QueryCodecInfo(fourcc);
     row.SubItems[acShortname] = IcInfoName(info);
     row.SubItems[acDescription] = IcInfoDescription(info);
-    row.SubItems[acVersion] = CodecVersionInfo.FileVersion();
+    row.SubItems[acVersion] = known->second.FileVersion;
     row.SubItems[acType] = cType32;
-    row.VersionInfo = CodecVersionInfo.ToCodecVersionInfo();
+    row.VersionInfo = known->second;
     CodecList.Rows().push_back(std::move(row));
 }
 
@@ -137,6 +143,8 @@ void TCodecCatalogue::LoadActive(int32_t storeMode, const char* startLine, const
     std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(storeMode);
     std::optional<TProgressGuard> progress;
     Loaded.Active.clear();
+    loadVersions_.clear();
+    lastLoadedDriver_.reset();
     store->VisitActiveEntries(
         [&](size_t count) { progress.emplace(progress_, static_cast<int>(count)); },
         [&](size_t i, const TActiveStoreEntry& entry) {
@@ -149,6 +157,11 @@ void TCodecCatalogue::LoadActive(int32_t storeMode, const char* startLine, const
             Loaded.Active.push_back(SnapshotLine(entry.Name, entry.Driver));
             AddActiveRow(entry.Info.Fourcc, entry.Driver);
         });
+    // The version reader ends pointed at the last row's driver, as reading
+    // each row's file in turn leaves it.
+    if (lastLoadedDriver_ && CodecVersionInfo.ExecutableFile() != *lastLoadedDriver_)
+        CodecVersionInfo.SetExecutableFile(*lastLoadedDriver_);
+    loadVersions_.clear();
     if (progress) progress->End();
     repaint.End();
     log_.WriteLog(endLine);

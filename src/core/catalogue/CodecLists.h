@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -138,6 +139,9 @@ private:
     TPreferences& prefs_;
     TLog& log_;
     TLoadProgress* progress_ = nullptr;
+    // The version texts of each driver text read during the load under way.
+    std::map<std::string, TCodecVersionInfo> loadVersions_;
+    std::optional<std::string> lastLoadedDriver_;
     bool inactiveComplete_ = true;
 };
 

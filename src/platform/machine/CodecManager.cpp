@@ -9,6 +9,7 @@
 #include "platform/api/Registry.h"
 #include "platform/api/VersionApi.h"
 #include "platform/api/VersionBlock.h"
+#include "platform/api/WinError.h"
 #include "platform/api/WinPaths.h"
 #include "platform/machine/DriverFiles.h"
 #include "platform/machine/Machine.h"
@@ -90,12 +91,20 @@ std::string BaseName(const std::string& driver) {
 // machine's family decides the store, as it decides the system folder.
 std::string CodecManager::LookUpDriver(const std::string& entry) {
     if (machine_.Family() != TMachineFamily::Win9x) {
-        TRegistry reg;
-        reg.SetRootKey(kHkeyLocalMachine);
-        if (!reg.OpenKeyReadOnly(kDrivers32Key)) return {};
-        TRegDataType t = reg.GetDataType(entry);
-        if (t != TRegDataType::rdString && t != TRegDataType::rdExpandString) return {};
-        return reg.ReadString(entry);
+        // One query of the live entry, as the manager makes it.
+        RegKey key = 0;
+        if (machine_.RegOpenKeyExA(RootHandle(kHkeyLocalMachine), kDrivers32Key, 0, kKeyRead, &key) != 0) return {};
+        std::string data(260, '\0');
+        uint32_t type = 0, size = uint32_t(data.size());
+        long rc = machine_.RegQueryValueExA(key, entry.c_str(), &type, reinterpret_cast<uint8_t*>(data.data()), &size);
+        if (rc == long(kErrorMoreData)) {
+            data.assign(size, '\0');
+            rc = machine_.RegQueryValueExA(key, entry.c_str(), &type, reinterpret_cast<uint8_t*>(data.data()), &size);
+        }
+        machine_.RegCloseKey(key);
+        if (rc != 0 || (type != kRegSz && type != kRegExpandSz)) return {};
+        data.resize(std::min<size_t>(size, data.size()));
+        return std::string(data.c_str());
     }
     char buf[1024];
     machine_.GetPrivateProfileStringA("drivers32", entry.c_str(), "", buf, sizeof buf, "system.ini");
