@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/catalogue/DemoCatalogue.h"
 #include "core/catalogue/CodecLists.h"
 #include "core/catalogue/uCodecs.h"
 #include "gui/catalogue/uNTCodecs.h"
@@ -45,7 +46,7 @@ public:
         std::string pattern = (fs::temp_directory_path() / "tarnel-bench-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         root_ = pattern;
-        CreateDemoMachine(root_, MachineFamily::NT);
+        tarnel::CreateDemoMachine(root_, MachineFamily::NT);
         SelectMachine(root_);
 
         std::vector<std::string> drivers(std::begin(kDemoDrivers), std::end(kDemoDrivers));

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/catalogue/DemoCatalogue.h"
 #include "platform/machine/DemoMachine.h"
 
 extern char** environ;
@@ -22,7 +23,7 @@ const fs::path& DemoMachine() {
     static const fs::path root = [] {
         std::string pattern = (fs::temp_directory_path() / "tarnel-start-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        tarnel::platform::CreateDemoMachine(pattern, tarnel::platform::MachineFamily::NT);
+        tarnel::CreateDemoMachine(pattern, tarnel::platform::MachineFamily::NT);
         return fs::path(pattern);
     }();
     return root;

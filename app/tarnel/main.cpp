@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <iostream>
 
+#include "core/catalogue/DemoCatalogue.h"
 #include "platform/api/Ansi.h"
 #include "platform/choice/PlatformChoice.h"
 #include "platform/machine/DemoMachine.h"
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
         platform::TPlatformChoice choice;
         // Only the user's own default folder is made, as the demo machine.
         choice.MakeDemo = [](const std::filesystem::path& folder) {
-            platform::CreateDemoMachine(folder, platform::MachineFamily::NT);
+            tarnel::CreateDemoMachine(folder, platform::MachineFamily::NT);
         };
         platform::ChoosePlatform(choice);
     } catch (const std::exception& e) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/catalogue/DemoCatalogue.h"
 #include "app/tarnelctl/Json.h"
 #include "core/catalogue/CodecLists.h"
 #include "core/catalogue/FileVersionInfo.h"
@@ -266,7 +267,7 @@ int Run(int argc, char** argv) {
     if (cmd == "init") {
         if (positional.size() != 1) throw UsageError("init needs one folder");
         if (family != "nt" && family != "9x") throw UsageError("--family is nt or 9x, not '" + family + "'");
-        platform::CreateDemoMachine(positional[0], family == "nt" ? platform::MachineFamily::NT
+        tarnel::CreateDemoMachine(positional[0], family == "nt" ? platform::MachineFamily::NT
                                                                   : platform::MachineFamily::Win9x);
         std::cout << "Made a " << (family == "nt" ? "NT" : "95/98/ME") << " family demo machine in "
                   << positional[0] << "\n";

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "core/catalogue/DemoCatalogue.h"
 #include "platform/machine/Machine.h"
 #include "platform/api/Registry.h"
 
@@ -22,7 +23,7 @@ fs::path MakeTempDir() {
 
 TempMachine::TempMachine(platform::MachineFamily family, bool demo) : root_(MakeTempDir()) {
     if (demo)
-        platform::CreateDemoMachine(root_, family);
+        tarnel::CreateDemoMachine(root_, family);
     else
         platform::CreateBareMachine(root_, family);
     platform::SelectMachine(root_);

@@ -71,6 +71,12 @@ protected:
         for (const TActiveStoreEntry& e : shown) reg.DeleteValue(e.Name);
     }
 
+    void WriteActiveEntry(const std::string& fourcc, const std::string& driver) override {
+        TRegistry reg;
+        OpenForWriting(reg, cDrivers32Key);
+        reg.WriteString(std::string(cVidcPrefix) + "." + fourcc, driver);
+    }
+
     // Type "16" goes back to the Drivers key; every other row is a 32-bit
     // driver of Drivers32, where the loaders will find it again.
     void WriteActive(const TCodecList& active) override {
@@ -160,6 +166,12 @@ protected:
                                                       cSystemIni))
                 throw platform::ERegistryException("Failed to write '" + key + "' to " + cSystemIni);
         }
+    }
+
+    void WriteActiveEntry(const std::string& fourcc, const std::string& driver) override {
+        const std::string key = ProfileKey(fourcc);
+        if (!platform::WritePrivateProfileStringA(cDrivers32Section, key.c_str(), driver.c_str(), cSystemIni))
+            throw platform::ERegistryException("Failed to write '" + key + "' to " + cSystemIni);
     }
 
     // A profile file keeps one line per name: two active rows of one name
@@ -286,6 +298,22 @@ void TDriverStore::Save(const TCodecList& active, const TCodecList& inactive, co
         }
     }
     WriteActive(active);
+    transaction.Commit();
+}
+
+void TDriverStore::AddActiveEntry(const std::string& fourcc, const std::string& driver) {
+    platform::TTransaction transaction;
+    WriteActiveEntry(fourcc, driver);
+    transaction.Commit();
+}
+
+void TDriverStore::AddInactiveEntry(const TInactiveCodecInfo& entry) {
+    platform::TTransaction transaction;
+    TRegistry reg;
+    OpenForWriting(reg, cInactiveKey);
+    std::vector<std::string> texts{entry.Fourcc, entry.Driver, entry.Shortname, entry.Description,
+                                   entry.Version, entry.Type};
+    WriteBinaryStrings(reg, std::string(cInactiveMark) + entry.Number + cInactiveMark, texts);
     transaction.Commit();
 }
 

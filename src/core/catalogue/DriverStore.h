@@ -99,6 +99,11 @@ public:
     // store refuses the change.
     void Save(const TCodecList& active, const TCodecList& inactive, const TStoreSnapshot* expected = nullptr);
 
+    // One codec entry more, after those there, and one inactive entry more
+    // under its Number: for a machine being made.
+    void AddActiveEntry(const std::string& fourcc, const std::string& driver);
+    void AddInactiveEntry(const TInactiveCodecInfo& entry);
+
     // The entries of the backup key, as the save wrote them: (FOURCC, driver)
     // pairs in order.
     std::vector<std::pair<std::string, std::string>> BackupEntries();
@@ -110,6 +115,7 @@ protected:
     virtual void RemoveActive(const std::vector<TActiveStoreEntry>& shown) = 0;
     virtual void WriteActive(const TCodecList& active) = 0;
     virtual void CheckActiveRows(const TCodecList& active) {}
+    virtual void WriteActiveEntry(const std::string& fourcc, const std::string& driver) = 0;
 };
 
 }  // namespace tarnel

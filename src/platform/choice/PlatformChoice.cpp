@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
+#include "platform/machine/AtomicFile.h"
+#include "platform/machine/DemoMachine.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/MachineBackend.h"
 
@@ -39,6 +42,26 @@ std::string ReadOnlyReasonOf(const fs::path& folder) {
 }
 
 }  // namespace
+
+void CreateMachineFolder(const fs::path& root, MachineFamily family, bool demoFiles) {
+    CreateBareMachine(root, family);
+    if (demoFiles) WriteDemoDriverFiles(root, family);
+}
+
+void WithMachine(const fs::path& root, const std::function<void()>& work, bool fixedTimes) {
+    std::unique_ptr<TPlatformBackend> previous = UseBackend(std::make_unique<machine::TMachineBackend>(root));
+    struct Restore {
+        std::unique_ptr<TPlatformBackend>& previous;
+        ~Restore() { UseBackend(std::move(previous)); }
+    } restore{previous};
+    std::optional<TRegistryFixedTime> fixed;
+    if (fixedTimes) fixed.emplace(kMachineMadeTime);
+    work();
+}
+
+void MarkDemoMachine(const fs::path& root) {
+    WriteFileAtomically(root / machine::kDemoMarkerFile, "This folder was made as Tarnel's demo machine.\n");
+}
 
 fs::path DefaultMachineFolder() {
     if (const char* x = Env("XDG_DATA_HOME")) return fs::path(x) / "tarnel/machine";

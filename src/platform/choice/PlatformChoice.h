@@ -30,6 +30,20 @@ struct TPlatformChosen {
 // user cannot write is used read-only: writes are refused with the reason.
 TPlatformChosen ChoosePlatform(const TPlatformChoice& choice);
 
+// Makes a machine folder of the family (its OS facts, an empty driver list);
+// with `demoFiles`, the demo drivers lie in its system folder too. Refuses a
+// folder that holds a machine already.
+enum class MachineFamily { NT, Win9x };
+void CreateMachineFolder(const std::filesystem::path& root, MachineFamily family, bool demoFiles);
+
+// Runs `work` with the machine in `root` as the one every call acts on, then
+// puts back the one in use before. With `fixedTimes`, every key written gets
+// the same time stamp, so that machines made alike are alike to the byte.
+void WithMachine(const std::filesystem::path& root, const std::function<void()>& work, bool fixedTimes = false);
+
+// Marks the folder as a demo machine: the log and the about box say so.
+void MarkDemoMachine(const std::filesystem::path& root);
+
 // $XDG_DATA_HOME/tarnel/machine, or ~/.local/share/tarnel/machine.
 std::filesystem::path DefaultMachineFolder();
 

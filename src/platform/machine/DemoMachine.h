@@ -1,13 +1,13 @@
-// Making machines: the bare layout every machine needs, and the demo machine
-// a new user starts on.
+// Making machines: the bare layout every machine needs, and the driver
+// files of the demo machine a new user starts on.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 
-namespace tarnel::platform {
+#include "platform/choice/PlatformChoice.h"
 
-enum class MachineFamily { NT, Win9x };
+namespace tarnel::platform {
 
 // The time stamp of every key of a newly made machine: the same content
 // always gives the same bytes.
@@ -19,8 +19,7 @@ inline constexpr int64_t kMachineMadeTime = 1765152000;
 // refuses (EFileError) to overwrite an existing system.reg.
 void CreateBareMachine(const std::filesystem::path& root, MachineFamily family);
 
-// A bare machine filled with the demo codecs, their driver files, inactive
-// entries and DirectShow filter registrations. Refuses an existing machine.
-void CreateDemoMachine(const std::filesystem::path& root, MachineFamily family);
+// The demo codecs' and filters' driver files, into the family's system folder.
+void WriteDemoDriverFiles(const std::filesystem::path& root, MachineFamily family);
 
 }  // namespace tarnel::platform

@@ -1,3 +1,4 @@
+#include "core/catalogue/DemoCatalogue.h"
 #include "platform/choice/PlatformChoice.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +54,7 @@ std::string ErrorOf(const TPlatformChoice& choice) {
 
 TPlatformChoice MakingDemo() {
     TPlatformChoice c;
-    c.MakeDemo = [](const fs::path& folder) { CreateDemoMachine(folder, MachineFamily::NT); };
+    c.MakeDemo = [](const fs::path& folder) { tarnel::CreateDemoMachine(folder, MachineFamily::NT); };
     return c;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/catalogue/DemoCatalogue.h"
 #include "DemoFiles.h"
 #include "platform/machine/AtomicFile.h"
 #include "platform/api/CodecManager.h"
@@ -405,8 +406,8 @@ TEST(DemoMachine, Win9xKeepsTheSameDriversInSystemIniAndTheSystemFolder) {
 TEST(DemoMachine, IsTheSameEveryTime) {
     for (MachineFamily family : {MachineFamily::NT, MachineFamily::Win9x}) {
         test::TempDir a, b;
-        CreateDemoMachine(a.Path() / "m", family);
-        CreateDemoMachine(b.Path() / "m", family);
+        tarnel::CreateDemoMachine(a.Path() / "m", family);
+        tarnel::CreateDemoMachine(b.Path() / "m", family);
         auto first = Tree(a.Path() / "m"), second = Tree(b.Path() / "m");
         EXPECT_GT(first.size(), 20u);
         EXPECT_TRUE(first == second) << "family " << static_cast<int>(family);
@@ -417,12 +418,12 @@ TEST(DemoMachine, RefusesAnExistingMachineAndKeepsTheSelection) {
     test::TempMachine m;
     const fs::path selected = MachineRoot();
     test::TempDir d;
-    CreateDemoMachine(d.Path() / "demo", MachineFamily::NT);
+    tarnel::CreateDemoMachine(d.Path() / "demo", MachineFamily::NT);
     EXPECT_EQ(MachineRoot(), selected);
     EXPECT_TRUE(fs::exists(d.Path() / "demo/system.reg"));
 
     const std::string before = ReadWholeFile(m.Root() / "system.reg");
-    EXPECT_THROW(CreateDemoMachine(m.Root(), MachineFamily::NT), EFileError);
+    EXPECT_THROW(tarnel::CreateDemoMachine(m.Root(), MachineFamily::NT), EFileError);
     EXPECT_EQ(ReadWholeFile(m.Root() / "system.reg"), before);
     EXPECT_EQ(MachineRoot(), selected);
 }

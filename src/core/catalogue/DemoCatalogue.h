@@ -1,0 +1,19 @@
+// The demo machine a new user starts on, and that tests and benchmarks use:
+// at least eight video codecs with version resources (one without, one whose
+// driver file is missing), codecs with and without their own dialogs, a
+// driver that answers further FOURCCs, other drivers' entries among the
+// codecs', inactive entries (one the twin of an active codec) and two dozen
+// DirectShow filter registrations.
+#pragma once
+
+#include <filesystem>
+
+#include "platform/choice/PlatformChoice.h"
+
+namespace tarnel {
+
+// Makes it in `root`; refuses a folder that holds a machine already. The
+// same family always gives the same bytes.
+void CreateDemoMachine(const std::filesystem::path& root, platform::MachineFamily family);
+
+}  // namespace tarnel
