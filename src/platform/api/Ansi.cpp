@@ -133,8 +133,6 @@ std::string Utf16ToUtf8(std::u16string_view wide) {
     return out;
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 std::string AsciiLowerCase(std::string_view s) {
     std::string out(s);

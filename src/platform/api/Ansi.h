@@ -15,9 +15,10 @@ std::string Utf8ToAnsi(std::string_view utf8);
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view wide);
 
-// ASCII-only case folding, the program's rule for FOURCCs and names.
-char AsciiLower(char c);
-char AsciiUpper(char c);
+// ASCII-only case folding, the program's rule for FOURCCs and names, and
+// the registry's for key and value names. The one place that says it.
+inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 std::string AsciiLowerCase(std::string_view s);
 std::string AsciiUpperCase(std::string_view s);
 bool EqualsNoCase(std::string_view a, std::string_view b);

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/api/Ansi.h"
 #include "platform/machine/CodecInfo.h"
 
 namespace tarnel::platform::machine {
@@ -16,7 +17,7 @@ constexpr size_t kDescriptionMax = 127;
 constexpr size_t kDialogTextMax = 1023;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char Lower(char c) { return AsciiLower(c); }
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);

@@ -41,7 +41,7 @@ constexpr uint32_t kDead = 0x20000000;       // deleted; ptr_ is its text, if it
 constexpr uint32_t kShadow = 0x40000000;     // a repeat of an earlier value; type_ is its slot
 constexpr uint32_t kMalformed = 0x80000000;  // Wine reads it as an empty value of type 0
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char Lower(char c) { return AsciiLower(c); }
 
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -709,35 +709,8 @@ std::string LowerName(std::string_view name) {
 // Names are kept as UTF-8 made from UTF-16 units, so they always decode.
 std::u16string Utf8ToUnits(std::string_view s) { return Utf8ToUtf16(s); }
 
-std::string UnitsToUtf8(std::u16string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        uint32_t cp = s[i];
-        if (cp >= 0xd800 && cp < 0xdc00 && i + 1 < s.size() && s[i + 1] >= 0xdc00 && s[i + 1] < 0xe000) {
-            cp = 0x10000 + ((cp - 0xd800) << 10) + (s[i + 1] - 0xdc00);
-            ++i;
-        }
-        // A lone surrogate is encoded like any other code point, so that
-        // converting back gives the same units.
-        if (cp < 0x80) {
-            out += char(cp);
-        } else if (cp < 0x800) {
-            out += char(0xc0 | (cp >> 6));
-            out += char(0x80 | (cp & 0x3f));
-        } else if (cp < 0x10000) {
-            out += char(0xe0 | (cp >> 12));
-            out += char(0x80 | ((cp >> 6) & 0x3f));
-            out += char(0x80 | (cp & 0x3f));
-        } else {
-            out += char(0xf0 | (cp >> 18));
-            out += char(0x80 | ((cp >> 12) & 0x3f));
-            out += char(0x80 | ((cp >> 6) & 0x3f));
-            out += char(0x80 | (cp & 0x3f));
-        }
-    }
-    return out;
-}
+// Lossless both ways: a lone surrogate is kept as the code point it is.
+std::string UnitsToUtf8(std::u16string_view s) { return Utf16ToUtf8(s); }
 
 std::string FormatValue(std::string_view name, uint32_t type, const std::vector<uint8_t>& data) {
     std::string out;
