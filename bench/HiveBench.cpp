@@ -5,6 +5,7 @@
 #include <malloc.h>
 
 #include <cstdio>
+#include <optional>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -274,5 +275,28 @@ void BM_ScopedSaveOfCodecLists(benchmark::State& state) {
     state.counters["hive_MB"] = double(StampOf(SystemHivePath()).size) / 1e6;
 }
 BENCHMARK(BM_ScopedSaveOfCodecLists)->Unit(benchmark::kMillisecond);
+
+// 200 value writes on the 3 MB hive: each its own change of the file
+// (replacement, flush, lock), or all inside one transaction (one of each).
+void Write200(benchmark::State& state, bool oneTransaction) {
+    BenchMachine m;
+    int round = 0;
+    for (auto _ : state) {
+        std::optional<TTransaction> scope;
+        if (oneTransaction) scope.emplace();
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        reg.OpenKey("SOFTWARE\\Halvorin\\Writes", true);
+        for (int i = 0; i < 200; ++i) reg.WriteString("v" + std::to_string(i), std::to_string(round));
+        if (scope) scope->Commit();
+        ++round;
+    }
+    state.counters["per_write_ms"] = benchmark::Counter(double(state.iterations()) * 200.0,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+void BM_200WritesOutsideATransaction(benchmark::State& state) { Write200(state, false); }
+BENCHMARK(BM_200WritesOutsideATransaction)->Unit(benchmark::kMillisecond)->Iterations(3);
+void BM_200WritesInOneTransaction(benchmark::State& state) { Write200(state, true); }
+BENCHMARK(BM_200WritesInOneTransaction)->Unit(benchmark::kMillisecond);
 
 }  // namespace
