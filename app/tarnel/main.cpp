@@ -10,6 +10,8 @@
 #include "platform/api/OsVersion.h"
 #include "gui/shell/GuiCommon.h"
 #include "gui/catalogue/uNTCodecs.h"
+#include "gui/scan/uFourcc.h"
+#include "gui/shell/uLogging.h"
 #include "gui/shell/uMain.h"
 #include "gui/shell/uStartup.h"
 #include "gui/shell/uMessage.h"
@@ -51,6 +53,7 @@ int main(int argc, char** argv) {
     }
     started.Main->show();
     const int result = app.exec();
+    delete started.Fourcc;
     delete started.Codecs;
     delete started.Main;
     delete started.Logging;

@@ -5,6 +5,7 @@
 
 #include "core/shell/uConst.h"
 #include "gui/catalogue/uNTCodecs.h"
+#include "gui/scan/uFourcc.h"
 #include "gui/shell/GuiCommon.h"
 #include "gui/shell/splash.h"
 #include "gui/shell/uLogging.h"
@@ -22,6 +23,7 @@ TStartup StartProgram(TLog& log) {
     try {
         s.Main = new TfMain(log);
         s.Codecs = new TfNTCodecs(*s.Main, splash);
+        s.Fourcc = new TfFourcc(s.Main);
         s.Main->HostPanel(2, s.Logging->LogViewerPanel);
     } catch (...) {
         if (splash) delete splash.data();

@@ -10,6 +10,7 @@ namespace tarnel {
 class TfMain;
 class TfNTCodecs;
 class TfLogging;
+class TfFourcc;
 
 // The start-up sequence before the event loop: splash screen and log
 // window, the main window, the log panel into its tab, the splash disposed
@@ -17,6 +18,7 @@ class TfLogging;
 struct TStartup {
     TfMain* Main = nullptr;
     TfNTCodecs* Codecs = nullptr;
+    TfFourcc* Fourcc = nullptr;
     TfLogging* Logging = nullptr;
 };
 TStartup StartProgram(TLog& log);
