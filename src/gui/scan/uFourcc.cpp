@@ -25,7 +25,10 @@ TfFourcc::TfFourcc(QWidget* over) : QWidget(nullptr, Qt::Tool), over_(over) {
     dfsExtListView1->setObjectName("dfsExtListView1");
     dfsExtListView1->setHorizontalHeaderLabels(
         {ToQ(cFourccColFourcc), ToQ(cFourccColName), ToQ(cFourccColOwner), ToQ(cFourccColNotes)});
+    // Rows and headers as a report view draws them: one text line high, captions on the left.
     dfsExtListView1->verticalHeader()->hide();
+    dfsExtListView1->verticalHeader()->setDefaultSectionSize(dfsExtListView1->fontMetrics().height() + 4);
+    dfsExtListView1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     dfsExtListView1->setShowGrid(true);
     dfsExtListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     dfsExtListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
