@@ -12,6 +12,24 @@ trap 'rm -rf "$work"' EXIT
 "$build/app/tarnelctl" init "$work/unsupported" >/dev/null
 # A machine of a platform the program refuses.
 sed -i 's/^"CurrentVersion"="5.1"$/&\n"PlatformId"=dword:00000003/' "$work/unsupported/system.reg"
+# A machine that asks before swapping, in a window large enough to show both lists whole.
+"$build/app/tarnelctl" init "$work/ops" >/dev/null
+cat >> "$work/ops/user.reg" <<'PREFS'
+
+[SOFTWARE\\Halvorin\\Preferences] 1796776109
+"SizeEqually"=dword:00000001
+"StayOnTop"=dword:00000000
+"AutoSwap"=dword:00000000
+"SavePositions"=dword:00000001
+"DisableDoubleClick"=dword:00000000
+"MainLeft"=dword:00000064
+"MainTop"=dword:00000050
+"MainHeight"=dword:00000280
+"MainWidth"=dword:00000334
+"ActiveCodecHeight"=dword:00000000
+"ProgramFont"="Arial"
+"FontSize"=dword:0000000a
+PREFS
 
 cat > "$work/session.sh" <<SESSION
 #!/usr/bin/env bash
@@ -55,6 +73,29 @@ kill \$pid; wait \$pid 2>/dev/null || true
 QT_SCALE_FACTOR=1.5 "$build/app/tarnel" & pid=\$!
 sleep 3
 import -window root "$out/main-window-150.png"
+kill \$pid; wait \$pid 2>/dev/null || true
+TARNEL_MACHINE=$work/ops "$build/app/tarnel" & pid=\$!
+sleep 3
+# drag DX Y0 Y1: press at (DX, Y0), move in steps to (DX, Y1), release.
+drag() {
+  xdotool mousemove \$1 \$2 mousedown 1; sleep 0.2
+  for i in 1 2 3 4 5 6 7 8; do xdotool mousemove \$((\$1 + 2)) \$((\$2 + (\$3 - \$2) * i / 8)); sleep 0.12; done
+  sleep 0.3; xdotool mouseup 1; sleep 1.5
+}
+# The inactive mjpg onto the active list, where another mjpg is in service.
+xdotool mousemove 200 507 click 1; sleep 0.5
+drag 200 507 320
+import -window root "$out/swap-question.png"
+xdotool key Escape; sleep 0.8
+# yuy2 and vrh2 onto the inactive list.
+xdotool mousemove 200 253 click 1; sleep 0.3
+xdotool keydown ctrl mousemove 200 307 click 1 keyup ctrl; sleep 0.5
+drag 200 307 560
+import -window root "$out/after-deactivation.png"
+# kwd3's own about box, from the list's popup menu.
+xdotool mousemove 200 290 click 3; sleep 0.8; xdotool key b; sleep 1.5
+import -window root "$out/codec-about.png"
+xdotool key Return; sleep 0.5
 kill \$pid; wait \$pid 2>/dev/null || true
 SESSION
 chmod +x "$work/session.sh"

@@ -12,6 +12,8 @@
 #include "gui/shell/GuiCommon.h"
 #include "gui/catalogue/uNTCodecs.h"
 #include "gui/directshow/uDirectShow.h"
+#include "gui/scan/uFourcc.h"
+#include "gui/shell/uLogging.h"
 #include "gui/shell/uMain.h"
 #include "gui/shell/uStartup.h"
 #include "gui/shell/uMessage.h"
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
     }
     started.Main->show();
     const int result = app.exec();
+    delete started.Fourcc;
     delete started.DirectShow;
     delete started.Codecs;
     delete started.Main;

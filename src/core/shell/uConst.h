@@ -233,6 +233,25 @@ inline constexpr char cSwapQuestion[] = "Codec with same FOURCC already exists, 
 inline constexpr char cRemoveQuestion[] = "Are you sure you want to remove selected FOURCC's";
 inline constexpr char cSystem32Folder[] = "\\System32\\";
 inline constexpr char cInactiveNumberFormat[] = "%.3d";
+// The band of the dialog in which an emulated driver shows its own text.
+inline constexpr char cDriverConfigureSubtitle[] = "Codec Configuration";
+inline constexpr char cDriverAboutSubtitle[] = "About the Codec";
+
+// --- FOURCC list dialog -----------------------------------------------------------
+inline constexpr char cFourccWindowTitle[] = "fFourcc";
+inline constexpr char cFourccListTitle[] = "FOURCC List";
+inline constexpr char cFourccListSubtitle[] = "Known FOURCC's";
+inline constexpr char cFourccLabel[] = "FOURCC";
+inline constexpr char cFourccColFourcc[] = "Fourcc";
+inline constexpr char cFourccColName[] = "Name";
+inline constexpr char cFourccColOwner[] = "Owner";
+inline constexpr char cFourccColNotes[] = "Notes";
+inline constexpr char cFourccUpdateButton[] = "Update";
+inline constexpr char cFourccAddButton[] = "Add";
+inline constexpr char cFourccSaveButton[] = "Save";
+// The one row the dialog keeps: FOURCC, name, owner, notes.
+inline constexpr const char* cFourccStoredRow[4] = {"AEMI", "Array VideoONE MPEG1-I Capture", "Array Microsystems",
+                                                    "Array's codec used for I frame only MPEG1 AVI files"};
 
 // --- FOURCC scan ------------------------------------------------------------------
 inline constexpr char cLogScanStart[] = "Start Scanning Codec for other FOURCCs";

@@ -2,16 +2,24 @@
 
 #include <QCollator>
 #include <QContextMenuEvent>
+#include <QDragMoveEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "gui/shell/splash.h"
 #include "core/shell/uConst.h"
+#include "gui/operations/uDriverDialog.h"
+#include "gui/scan/uFourcc.h"
 #include "gui/shell/uMain.h"
 #include "gui/shell/uProgress.h"
+#include "gui/shell/uQuestion.h"
+#include "platform/api/Backend.h"
 
 namespace tarnel {
 
@@ -51,9 +59,72 @@ QVariant TCodecListModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
+Qt::ItemFlags TCodecListModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.isValid()) f |= Qt::ItemIsDragEnabled;
+    return f;
+}
+
+namespace {
+// The mark of a drag between the two codec lists; it holds nothing.
+constexpr char kCodecRowsMime[] = "application/x-tarnel-codec-rows";
+}  // namespace
+
+QStringList TCodecListModel::mimeTypes() const { return {kCodecRowsMime}; }
+
+QMimeData* TCodecListModel::mimeData(const QModelIndexList&) const {
+    auto* data = new QMimeData;
+    data->setData(kCodecRowsMime, QByteArray());
+    return data;
+}
+
 void TCodecListModel::Reset() {
     beginResetModel();
     endResetModel();
+}
+
+// --- TCodecListView -----------------------------------------------------------
+
+TCodecListView::TCodecListView(QWidget* parent) : QTreeView(parent) {
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDefaultDropAction(Qt::CopyAction);
+    setDropIndicatorShown(false);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+}
+
+void TCodecListView::dragEnterEvent(QDragEnterEvent* e) {
+    if (DragOver && DragOver(e->source())) {
+        e->setDropAction(Qt::CopyAction);
+        e->accept();
+    } else {
+        e->ignore();
+    }
+}
+
+void TCodecListView::dragMoveEvent(QDragMoveEvent* e) {
+    // The whole list is one target: where the pointer is does not matter.
+    if (DragOver && DragOver(e->source())) {
+        e->setDropAction(Qt::CopyAction);
+        e->accept(viewport()->rect());
+    } else {
+        e->ignore(viewport()->rect());
+    }
+}
+
+void TCodecListView::dragLeaveEvent(QDragLeaveEvent* e) { e->accept(); }
+
+void TCodecListView::dropEvent(QDropEvent* e) {
+    if (!DragDrop || !DragOver || !DragOver(e->source())) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+    QPointer<QObject> source = e->source();
+    QTimer::singleShot(0, this, [this, source] {
+        if (DragDrop) DragDrop(source.data());
+    });
 }
 
 // --- TSplitterBar --------------------------------------------------------------
@@ -154,6 +225,8 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     : QWidget(parent),
       main_(main),
       catalogue_(main.Settings, main.Log()),
+      questions_(*this),
+      operations_(catalogue_, questions_),
       splash_(splash),
       progress_(std::make_unique<Progress>(*this)) {
     setObjectName("fNTCodecs");
@@ -171,7 +244,7 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
 
     Panel5 = new THeaderBand(ToQ(cActiveCodecsTitle), ToQ(cActiveCodecsSubtitle), {40, 8}, {80, 24}, CodecsPanel);
     Panel5->setObjectName("Panel5");
-    CodecList = new QTreeView(CodecsPanel);
+    CodecList = new TCodecListView(CodecsPanel);
     CodecList->setObjectName("CodecList");
     CodecListModel = new TCodecListModel(catalogue_.CodecList, cActiveColumns, 6, this);
     SetUpList(CodecList, CodecListModel, cActiveColumns, 6);
@@ -179,7 +252,7 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     Panel1 = new THeaderBand(ToQ(cInactiveCodecsTitle), ToQ(cInactiveCodecsSubtitle), {40, 8}, {80, 24},
                              CodecsPanel);
     Panel1->setObjectName("Panel1");
-    InactiveCodecList = new QTreeView(CodecsPanel);
+    InactiveCodecList = new TCodecListView(CodecsPanel);
     InactiveCodecList->setObjectName("InactiveCodecList");
     InactiveCodecListModel = new TCodecListModel(catalogue_.InactiveCodecList, cInactiveColumns, 7, this);
     SetUpList(InactiveCodecList, InactiveCodecListModel, cInactiveColumns, 7);
@@ -227,7 +300,16 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
             &TfNTCodecs::InactiveCodecListColumnClick);
     CodecList->viewport()->setMouseTracking(true);
     CodecList->viewport()->installEventFilter(this);
+    InactiveCodecList->viewport()->installEventFilter(this);
+    CodecList->installEventFilter(this);
+    InactiveCodecList->installEventFilter(this);
     CodecsPanel->installEventFilter(this);
+
+    // Dragging between the lists: each takes rows from the other one only.
+    InactiveCodecList->DragOver = [this](QObject* source) { return InactiveCodecListDragOver(source); };
+    InactiveCodecList->DragDrop = [this](QObject* source) { InactiveCodecListDragDrop(source); };
+    CodecList->DragOver = [this](QObject* source) { return CodecListDragOver(source); };
+    CodecList->DragDrop = [this](QObject* source) { CodecListDragDrop(source); };
 
     // The popup menus; the list shortcuts act while their list has the focus.
     DriverConfig = new QMenu(this);
@@ -254,6 +336,10 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     ShowVersionTooltips1->setCheckable(true);
     N2 = item(DriverConfig, CodecList, "N2", cMenuSelectAll, QKeySequence(Qt::CTRL | Qt::Key_A));
     connect(N2, &QAction::triggered, this, &TfNTCodecs::N2Click);
+    connect(Configure1, &QAction::triggered, this, &TfNTCodecs::Configure1Click);
+    connect(About1, &QAction::triggered, this, &TfNTCodecs::About1Click);
+    connect(DeActivate1, &QAction::triggered, this, &TfNTCodecs::DeActivate1Click);
+    connect(EditFOURCCscanlist1, &QAction::triggered, this, &TfNTCodecs::EditFOURCCscanlist1Click);
 
     InactiveDrivers = new QMenu(this);
     InactiveDrivers->setObjectName("InactiveDrivers");
@@ -265,6 +351,9 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     SelectAll1 = item(InactiveDrivers, InactiveCodecList, "SelectAll1", cMenuSelectAll,
                       QKeySequence(Qt::CTRL | Qt::Key_A));
     connect(SelectAll1, &QAction::triggered, this, &TfNTCodecs::SelectAll1Click);
+    connect(RemoveSelectedInactiveDrivers1, &QAction::triggered, this,
+            &TfNTCodecs::RemoveSelectedInactiveDrivers1Click);
+    connect(Activate1, &QAction::triggered, this, &TfNTCodecs::Activate1Click);
 
     RefreshMenu = new QMenu(this);
     RefreshMenu->setObjectName("RefreshMenu");
@@ -290,6 +379,11 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
         CodecList->setFont(f);
         InactiveCodecList->setFont(f);
     };
+    // The emulated machine's codecs cannot draw their own dialogs; they
+    // show their texts through this window, modally over the main window.
+    platform::SetDriverDialogHost([this](bool configure, const std::string& title, const std::string& text) {
+        ShowDriverDialog(configure, title, text, &main_);
+    });
     try {
         FormCreate();
     } catch (...) {
@@ -299,7 +393,10 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
         main_.CodecListsFont = nullptr;
         catalogue_.CodecList.SetChangeListener({});
         catalogue_.InactiveCodecList.SetChangeListener({});
-        if (fNTCodecs == this) fNTCodecs = nullptr;
+        if (fNTCodecs == this) {
+            platform::SetDriverDialogHost({});
+            fNTCodecs = nullptr;
+        }
         throw;
     }
 }
@@ -311,7 +408,11 @@ TfNTCodecs::~TfNTCodecs() {
     catalogue_.CodecList.SetChangeListener({});
     catalogue_.InactiveCodecList.SetChangeListener({});
     catalogue_.SetProgress(nullptr);
-    if (fNTCodecs == this) fNTCodecs = nullptr;
+    // A newer codec window keeps the host it installed.
+    if (fNTCodecs == this) {
+        platform::SetDriverDialogHost({});
+        fNTCodecs = nullptr;
+    }
 }
 
 void TfNTCodecs::SetUpList(QTreeView* view, TCodecListModel* model, const TColumnLayout* columns, int count) {
@@ -434,14 +535,12 @@ void TfNTCodecs::CodecListMouseMove(const QPoint& pos) {
 }
 
 void TfNTCodecs::DriverConfigPopup() {
-    const bool any = !catalogue_.CodecList.Empty();
-    const bool selected = catalogue_.CodecList.SelectedCount() > 0;
-    if (!any || !selected) {
-        Configure1->setEnabled(false);
-        About1->setEnabled(false);
-    }
-    ScanCodecsformoreFOURCCs1->setEnabled(any && selected);
-    EditFOURCCscanlist1->setEnabled(any && selected);
+    const TDriverConfigEnabling e =
+        tarnel::DriverConfigPopup(catalogue_.CodecList, Configure1->isEnabled(), About1->isEnabled());
+    Configure1->setEnabled(e.Configure);
+    About1->setEnabled(e.About);
+    ScanCodecsformoreFOURCCs1->setEnabled(e.Scan);
+    EditFOURCCscanlist1->setEnabled(e.FourccList);
 }
 
 void TfNTCodecs::N2Click() {
@@ -466,10 +565,113 @@ void TfNTCodecs::InactiveCodecListColumnClick(int column) {
     ShowRows();
 }
 
+// --- Codec operations ------------------------------------------------------------
+
+namespace {
+// The list commands' keys reach a list only through its menu's items: a
+// disabled item's key, and a key of the other list's menu, do nothing
+// (instead of the view's own copy or select-all).
+bool IsListCommandKey(const QKeyEvent* key) {
+    const QKeyCombination pressed = key->keyCombination();
+    for (const Qt::Key k : {Qt::Key_C, Qt::Key_B, Qt::Key_A})
+        if (pressed == QKeyCombination(Qt::ControlModifier, k)) return true;
+    return false;
+}
+}  // namespace
+
+TAnswer TfNTCodecs::Questions::Ask(const char* question) {
+    // The dialog's title and subtitle stay as designed.
+    QPointer<TfQuestion> dialog = new TfQuestion(&w_.main_, &w_.main_.Log());
+    dialog->questionLabel->setText(ToQ(question));
+    const int answer = dialog->ShowModal();
+    if (dialog) delete dialog.data();
+    switch (answer) {
+        case QMessageBox::Yes: return TAnswer::Yes;
+        case QMessageBox::No: return TAnswer::No;
+        default: return TAnswer::Cancel;
+    }
+}
+
+TAnswer TfNTCodecs::Questions::AskSwap(const TCodecRow&, const TCodecRow&) { return Ask(cSwapQuestion); }
+
+TAnswer TfNTCodecs::Questions::AskRemove() { return Ask(cRemoveQuestion); }
+
+void TfNTCodecs::ShowResult(const TOperationResult& result) {
+    ShowRows();
+    // A question answered No or Cancel changed nothing, not even the counters.
+    if (!result.Changed) return;
+    UpdateActiveCount();
+    UpdateInactiveCount();
+    // The lists were read again after a failed save: the user sees what
+    // is stored before reading why.
+    if (!result.Error.empty()) main_.ShowSystemMessage(result.Error);
+}
+
+bool TfNTCodecs::InactiveCodecListDragOver(QObject* source) { return source == CodecList; }
+
+void TfNTCodecs::InactiveCodecListDragDrop(QObject* source) {
+    // Anything but the active list moves no row, but the lists are still saved.
+    if (source != CodecList) {
+        ShowResult(operations_.SaveCodecLists());
+        return;
+    }
+    ShowResult(operations_.Deactivate());
+}
+
+void TfNTCodecs::DeActivate1Click() { InactiveCodecListDragDrop(CodecList); }
+
+void TfNTCodecs::CodecListDblClick() {
+    if (main_.Settings.DisableDoubleClick) return;
+    DeActivate1Click();
+}
+
+bool TfNTCodecs::CodecListDragOver(QObject* source) { return source == InactiveCodecList; }
+
+void TfNTCodecs::CodecListDragDrop(QObject* source) {
+    if (source != InactiveCodecList) {
+        ShowResult(operations_.SaveCodecLists());
+        return;
+    }
+    ShowResult(operations_.Activate());
+}
+
+void TfNTCodecs::Activate1Click() { CodecListDragDrop(InactiveCodecList); }
+
+void TfNTCodecs::InactiveCodecListDblClick() {
+    if (main_.Settings.DisableDoubleClick) return;
+    Activate1Click();
+}
+
+void TfNTCodecs::RemoveSelectedInactiveDrivers1Click() { ShowResult(operations_.RemoveSelectedInactive()); }
+
+void TfNTCodecs::Configure1Click() { operations_.ConfigureSelected(); }
+
+void TfNTCodecs::About1Click() { operations_.AboutSelected(); }
+
+void TfNTCodecs::EditFOURCCscanlist1Click() {
+    if (fFourcc) fFourcc->ShowNonModal();
+}
+
 bool TfNTCodecs::eventFilter(QObject* watched, QEvent* event) {
     if (watched == CodecsPanel && event->type() == QEvent::Resize) CodecsPanelResize();
     if (watched == CodecList->viewport() && event->type() == QEvent::MouseMove)
         CodecListMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        // Handled here and not passed on: the rows under the pointer have
+        // changed, and the view must not take the click for a new one.
+        if (watched == CodecList->viewport()) {
+            CodecListDblClick();
+            return true;
+        }
+        if (watched == InactiveCodecList->viewport()) {
+            InactiveCodecListDblClick();
+            return true;
+        }
+    }
+    if ((watched == CodecList || watched == InactiveCodecList) && event->type() == QEvent::KeyPress &&
+        IsListCommandKey(static_cast<QKeyEvent*>(event)))
+        return true;
     return QWidget::eventFilter(watched, event);
 }
 

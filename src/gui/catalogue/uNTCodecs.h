@@ -9,10 +9,12 @@
 #include <QPointer>
 #include <QTreeView>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "core/catalogue/CodecLists.h"
 #include "core/catalogue/CodecSelection.h"
+#include "core/operations/CodecOperations.h"
 #include "gui/shell/GuiCommon.h"
 
 namespace tarnel {
@@ -30,6 +32,11 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // Rows can be dragged; the drag carries no data, the drop reads the
+    // source list's selection.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
     // Everything changed (after a load or an edit of the core rows).
     void Reset();
     // Colours a row's text; none by default.
@@ -41,6 +48,24 @@ private:
     TCodecList& list_;
     const TColumnLayout* columns_;
     int columnCount_;
+};
+
+// A list view whose drags are judged and dropped by the window's handlers:
+// DragOver tells from the drag's source whether the list takes it,
+// DragDrop runs once the drag has ended (so that a question the operation
+// asks is not shown inside the drag).
+class TCodecListView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit TCodecListView(QWidget* parent = nullptr);
+    std::function<bool(QObject* source)> DragOver;
+    std::function<void(QObject* source)> DragDrop;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dragLeaveEvent(QDragLeaveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 };
 
 // The thin bar between the two lists; dragging it moves the active list's
@@ -69,15 +94,16 @@ public:
     ~TfNTCodecs() override;
 
     TCodecCatalogue& Catalogue() { return catalogue_; }
+    TCodecOperations& Operations() { return operations_; }
 
     // Components.
     QFrame* WindowsNTCodecsPanel;
     QFrame* CodecsPanel;
     THeaderBand* Panel5;
-    QTreeView* CodecList;
+    TCodecListView* CodecList;
     TSplitterBar* Splitter1;
     THeaderBand* Panel1;
-    QTreeView* InactiveCodecList;
+    TCodecListView* InactiveCodecList;
     QFrame* Panel2;
     TCodecListModel* CodecListModel;
     TCodecListModel* InactiveCodecListModel;
@@ -114,6 +140,21 @@ public:
     void N2Click();
     void SelectAll1Click();
     void InactiveCodecListColumnClick(int column);
+    // Deactivation.
+    bool InactiveCodecListDragOver(QObject* source);
+    void InactiveCodecListDragDrop(QObject* source);
+    void DeActivate1Click();
+    void CodecListDblClick();
+    // Activation.
+    bool CodecListDragOver(QObject* source);
+    void CodecListDragDrop(QObject* source);
+    void Activate1Click();
+    void InactiveCodecListDblClick();
+    void RemoveSelectedInactiveDrivers1Click();
+    // The codec's own dialogs.
+    void Configure1Click();
+    void About1Click();
+    void EditFOURCCscanlist1Click();
 
     // The view's rows again from the core lists, selection included.
     void ShowRows();
@@ -130,9 +171,26 @@ private:
     class Progress;
     void SetUpList(QTreeView* view, TCodecListModel* model, const TColumnLayout* columns, int count);
     void LoadActiveList();
+    // What every operation ends with in the window: the views and the
+    // counters show the lists, and an error that ended the save is shown.
+    void ShowResult(const TOperationResult& result);
+
+    // The operations' questions, put with the question dialog.
+    class Questions : public TOperationQuestions {
+    public:
+        explicit Questions(TfNTCodecs& w) : w_(w) {}
+        TAnswer AskSwap(const TCodecRow& incoming, const TCodecRow& current) override;
+        TAnswer AskRemove() override;
+
+    private:
+        TAnswer Ask(const char* question);
+        TfNTCodecs& w_;
+    };
 
     TfMain& main_;
     TCodecCatalogue catalogue_;
+    Questions questions_;
+    TCodecOperations operations_;
     QPointer<TSplashScreen> splash_;
     std::unique_ptr<Progress> progress_;
     bool syncing_ = false;

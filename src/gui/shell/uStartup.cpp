@@ -6,6 +6,7 @@
 #include "core/shell/uConst.h"
 #include "gui/catalogue/uNTCodecs.h"
 #include "gui/directshow/uDirectShow.h"
+#include "gui/scan/uFourcc.h"
 #include "gui/shell/GuiCommon.h"
 #include "gui/shell/splash.h"
 #include "gui/shell/uLogging.h"
@@ -23,8 +24,7 @@ TStartup StartProgram(TLog& log) {
     try {
         s.Main = new TfMain(log);
         s.Codecs = new TfNTCodecs(*s.Main, splash);
-        // The FOURCC list window (TfFourcc) is created here, between the
-        // codec window and the DirectShow window.
+        s.Fourcc = new TfFourcc(s.Main);
         s.DirectShow = new TfDirectShow(*s.Main);
         s.Main->HostPanel(2, s.Logging->LogViewerPanel);
     } catch (...) {

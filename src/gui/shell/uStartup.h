@@ -1,6 +1,7 @@
 // The start-up sequence before the event loop: splash screen and log
-// window, the main window, the codec window, the DirectShow window, the log
-// panel into its tab, the splash screen disposed of (also when a step fails).
+// window, the main window, the codec window, the FOURCC list window, the DirectShow
+// window, the log panel into its tab, the splash screen disposed of (also when
+// a step fails).
 #pragma once
 
 #include "core/shell/ActivityLog.h"
@@ -11,6 +12,7 @@ class TfMain;
 class TfNTCodecs;
 class TfDirectShow;
 class TfLogging;
+class TfFourcc;
 
 // The start-up sequence before the event loop: splash screen and log
 // window, the main window, the log panel into its tab, the splash disposed
@@ -18,6 +20,7 @@ class TfLogging;
 struct TStartup {
     TfMain* Main = nullptr;
     TfNTCodecs* Codecs = nullptr;
+    TfFourcc* Fourcc = nullptr;
     TfDirectShow* DirectShow = nullptr;
     TfLogging* Logging = nullptr;
 };

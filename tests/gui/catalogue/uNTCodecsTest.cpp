@@ -1,9 +1,14 @@
 // The codec window driven offscreen: loads under the splash screen and the
 // progress window, the counters, row colours, the twin selection, menu
-// enabling, sorting, tooltips and the active list's height.
+// enabling, sorting, tooltips and the active list's height; the codec
+// operations reached by dragging, double-clicks, menus and keys, with their
+// questions, errors and the codecs' own dialogs.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -19,8 +24,12 @@
 #include "gui/shell/GuiTestSupport.h"
 #include "gui/shell/splash.h"
 #include "core/shell/uConst.h"
+#include "gui/operations/uDriverDialog.h"
+#include "gui/scan/uFourcc.h"
 #include "gui/shell/uLogging.h"
 #include "gui/shell/uMain.h"
+#include "gui/shell/uMessage.h"
+#include "platform/api/Backend.h"
 #include "gui/shell/uStartup.h"
 #include "gui/shell/uProgress.h"
 #include "gui/shell/uQuestion.h"
@@ -135,6 +144,36 @@ protected:
         EXPECT_NE(it, captions.end()) << caption;
         return int(it - captions.begin());
     }
+    void SelectInactive(int row, QItemSelectionModel::SelectionFlags how = QItemSelectionModel::ClearAndSelect) {
+        codecs->InactiveCodecList->selectionModel()->select(codecs->InactiveCodecListModel->index(row, 0),
+                                                            how | QItemSelectionModel::Rows);
+    }
+    int InactiveRow(const std::string& caption) const {
+        Strings captions = Column(codecs->InactiveCodecListModel, 0);
+        auto it = std::find(captions.begin(), captions.end(), caption);
+        EXPECT_NE(it, captions.end()) << caption;
+        return int(it - captions.begin());
+    }
+    // "fourcc=driver" of each row as the views show them, and as the store holds them.
+    static Strings Rows(const QAbstractItemModel* m) {
+        Strings out;
+        for (int r = 0; r < m->rowCount(); ++r) out.push_back(Cell(m, r, 0) + "=" + Cell(m, r, 1));
+        return out;
+    }
+    std::pair<Strings, Strings> Stored() {
+        TCodecCatalogue stored(main->Settings, log);
+        stored.RefreshClick();
+        stored.LoadInactiveCodecList();
+        auto rows = [](const TCodecList& l) {
+            Strings out;
+            for (const TCodecRow& r : l.Rows()) out.push_back(r.Caption + "=" + r.Cell(0));
+            return out;
+        };
+        return {rows(stored.CodecList), rows(stored.InactiveCodecList)};
+    }
+    std::pair<Strings, Strings> Shown() const {
+        return {Rows(codecs->CodecListModel), Rows(codecs->InactiveCodecListModel)};
+    }
 
     test::ArtDirScope art;
     FixedLog log;
@@ -236,7 +275,10 @@ TEST_F(DemoCodecWindow, StartUpUsesTheSplashAndRefreshAProgressWindow) {
     codecs.reset(s.Codecs);
     std::unique_ptr<TfDirectShow> directShow(s.DirectShow);
     std::unique_ptr<TfLogging> logging(s.Logging);
+    std::unique_ptr<TfFourcc> fourcc(s.Fourcc);
     EXPECT_TRUE(TopLevel<TfProgress>().empty()) << "start-up loads under the splash screen";
+    ASSERT_NE(fourcc, nullptr) << "the FOURCC list is made at start-up";
+    EXPECT_FALSE(fourcc->isVisible()) << "and stays hidden until asked for";
     FlushDeletes();
     const int rows = codecs->CodecListModel->rowCount();
     EXPECT_EQ(rows, 12);
@@ -624,4 +666,255 @@ TEST_F(DemoCodecWindow, QuitSavesTheHeightTheSplitterGave) {
     });
     EXPECT_TRUE(main->close());
     EXPECT_EQ(Setting(cActiveCodecHeight), 198);
+}
+
+// --- Codec operations -------------------------------------------------------------
+
+TEST_F(DemoCodecWindow, EachListTakesDragsFromTheOtherListOnly) {
+    Open();
+    QObject* active = codecs->CodecList;
+    QObject* inactive = codecs->InactiveCodecList;
+    EXPECT_TRUE(codecs->InactiveCodecListDragOver(active));
+    EXPECT_FALSE(codecs->InactiveCodecListDragOver(inactive)) << "its own rows";
+    EXPECT_FALSE(codecs->InactiveCodecListDragOver(nullptr)) << "a drag from another program";
+    EXPECT_TRUE(codecs->CodecListDragOver(inactive));
+    EXPECT_FALSE(codecs->CodecListDragOver(active)) << "its own rows";
+    EXPECT_FALSE(codecs->CodecListDragOver(codecs->CodecsPanel));
+
+    // The views ask the handlers: a drag without a source list is refused.
+    for (QTreeView* view : {codecs->CodecList, codecs->InactiveCodecList}) {
+        QMimeData data;
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        enter.accept();
+        QApplication::sendEvent(view->viewport(), &enter);
+        EXPECT_FALSE(enter.isAccepted()) << view->objectName().toStdString();
+    }
+}
+
+TEST_F(DemoCodecWindow, DropsMoveTheSourceListsSelection) {
+    Open();
+    const auto [active0, inactive0] = Shown();
+    SelectActive(ActiveRow("yuy2"));
+    SelectActive(ActiveRow("vrh2"), QItemSelectionModel::Select);
+    main->SetStatusText(1, "stale");
+    codecs->InactiveCodecListDragDrop(codecs->CodecList);
+    Strings expectActive = active0, expectInactive = inactive0;
+    std::erase(expectActive, "yuy2=pbyuv.dll");
+    std::erase(expectActive, "vrh2=vrnhd.dll");
+    expectInactive.insert(expectInactive.end(), {"yuy2=pbyuv.dll", "vrh2=vrnhd.dll"});
+    EXPECT_EQ(Shown(), std::pair(expectActive, expectInactive));
+    EXPECT_EQ(Stored(), Shown());
+    EXPECT_EQ(main->StatusText(1), "Active : 10");
+    EXPECT_EQ(main->StatusText(2), "Inactive : 6");
+    EXPECT_TRUE(SelectedRows(codecs->CodecList).empty());
+
+    // A drop from anywhere else moves nothing but still saves and counts.
+    SelectActive(ActiveRow("mjpg"));
+    main->SetStatusText(1, "stale");
+    const auto before = Shown();
+    codecs->InactiveCodecListDragDrop(codecs->InactiveCodecList);
+    EXPECT_EQ(Shown(), before);
+    EXPECT_EQ(main->StatusText(1), "Active : 10");
+}
+
+TEST_F(DemoCodecWindow, DoubleClicksMoveCodecsUnlessSwitchedOff) {
+    Open();
+    Show();
+    // The first click of a double-click selects the row.
+    auto doubleClick = [&](QTreeView* view, int row) {
+        const QRect r = view->visualRect(view->model()->index(row, 1));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center());
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, r.center());
+    };
+    const auto start = Shown();
+
+    main->Settings.DisableDoubleClick = true;
+    doubleClick(codecs->CodecList, ActiveRow("yuy2"));
+    doubleClick(codecs->InactiveCodecList, InactiveRow("ptx8"));
+    EXPECT_EQ(Shown(), start);
+    EXPECT_EQ(Stored(), start);
+
+    main->Settings.DisableDoubleClick = false;
+    doubleClick(codecs->CodecList, ActiveRow("yuy2"));
+    EXPECT_EQ(Shown().second.back(), "yuy2=pbyuv.dll");
+    EXPECT_EQ(Shown().first.size(), start.first.size() - 1);
+    doubleClick(codecs->InactiveCodecList, InactiveRow("ptx8"));
+    EXPECT_EQ(Shown().first.back(), "ptx8=pbtex.dll");
+    EXPECT_EQ(Stored(), Shown());
+    EXPECT_EQ(main->StatusText(2), "Inactive : 4");
+}
+
+TEST_F(DemoCodecWindow, ListKeysActOnTheFocusedListOnly) {
+    Open();
+    Show();
+    main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+    std::vector<std::string> dialogs;
+    platform::SetDriverDialogHost([&](bool configure, const std::string& title, const std::string&) {
+        dialogs.push_back((configure ? "configure " : "about ") + title);
+    });
+    QTreeView* active = codecs->CodecList;
+    QTreeView* inactive = codecs->InactiveCodecList;
+    auto key = [](QWidget* w, Qt::Key k) {
+        w->setFocus();
+        QTest::keyClick(w, k, Qt::ControlModifier);
+    };
+
+    SelectActive(ActiveRow("mjpg"));
+    key(active, Qt::Key_C);
+    key(active, Qt::Key_B);
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"configure LC Motion JPEG", "about LC Motion JPEG"}));
+    key(inactive, Qt::Key_C);
+    key(inactive, Qt::Key_B);
+    EXPECT_EQ(dialogs.size(), 2u) << "the inactive list's menu has no such items";
+
+    key(inactive, Qt::Key_A);
+    EXPECT_EQ(SelectedRows(inactive), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(SelectedRows(active), (std::vector<int>{ActiveRow("mjpg")}));
+    key(active, Qt::Key_A);
+    EXPECT_EQ(int(SelectedRows(active).size()), codecs->CodecListModel->rowCount());
+
+    // i420 offers neither dialog: its greyed items' keys do nothing, not even a copy.
+    SelectActive(ActiveRow("i420"));
+    ASSERT_FALSE(codecs->Configure1->isEnabled());
+    QGuiApplication::clipboard()->setText("before");
+    key(active, Qt::Key_C);
+    key(active, Qt::Key_B);
+    EXPECT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
+}
+
+TEST_F(DemoCodecWindow, SwapIsAskedWithTheQuestionDialog) {
+    Open();
+    main->Settings.AutoSwap = false;
+    auto answer = [](QPushButton* TfQuestion::*button, std::string* asked = nullptr) {
+        test::WhenModal<TfQuestion>([button, asked](TfQuestion* q) {
+            if (asked)
+                *asked = FromQ(q->questionLabel->text() + "|" + q->Label2->text() + "|" + q->HelpLabel->text());
+            QTest::mouseClick(q->*button, Qt::LeftButton);
+        });
+    };
+    const auto start = Shown();
+
+    std::string asked;
+    SelectInactive(InactiveRow("mjpg"));
+    answer(&TfQuestion::Button3, &asked);  // Cancel
+    codecs->Activate1->trigger();
+    EXPECT_EQ(asked, "Codec with same FOURCC already exists, swap them?|Tarnel|Question");
+    EXPECT_EQ(Shown(), start);
+
+    SelectInactive(InactiveRow("mjpg"));
+    answer(&TfQuestion::Button1);  // Yes
+    codecs->Activate1->trigger();
+    EXPECT_EQ(Shown().first.back(), "mjpg=kwmjpeg.dll");
+    EXPECT_EQ(Shown().second.back(), "mjpg=lcmjpeg.dll");
+    EXPECT_EQ(Stored(), Shown());
+    EXPECT_EQ(main->StatusText(1), "Active : 12");
+    EXPECT_EQ(main->StatusText(2), "Inactive : 4");
+}
+
+TEST_F(DemoCodecWindow, RemovalHappensOnlyAfterYes) {
+    Open();
+    const auto start = Shown();
+    SelectInactive(InactiveRow("ptx8"));
+    main->SetStatusText(2, "untouched");
+    test::WhenModal<TfQuestion>([](TfQuestion* q) {
+        EXPECT_EQ(FromQ(q->questionLabel->text()), "Are you sure you want to remove selected FOURCC's");
+        QTest::mouseClick(q->Button2, Qt::LeftButton);  // No
+    });
+    codecs->RemoveSelectedInactiveDrivers1->trigger();
+    EXPECT_EQ(Shown(), start);
+    EXPECT_EQ(Stored(), start);
+    EXPECT_EQ(main->StatusText(2), "untouched") << "No changes nothing, not even the counters";
+
+    test::WhenModal<TfQuestion>([](TfQuestion* q) { QTest::mouseClick(q->Button1, Qt::LeftButton); });
+    codecs->RemoveSelectedInactiveDrivers1->trigger();
+    Strings inactive = start.second;
+    std::erase(inactive, "ptx8=pbtex.dll");
+    EXPECT_EQ(Shown(), std::pair(start.first, inactive));
+    EXPECT_EQ(Stored(), Shown());
+    EXPECT_EQ(main->StatusText(2), "Inactive : 3");
+}
+
+TEST_F(DemoCodecWindow, AFailedSaveShowsWhyOverTheStoredLists) {
+    Open();
+    const auto start = Shown();
+    const fs::path hive = machine.Root() / "system.reg";
+    ::chmod(hive.c_str(), 0444);
+    SelectActive(ActiveRow("yuy2"));
+    main->SetStatusText(1, "stale");
+    std::string message;
+    std::pair<Strings, Strings> shownMeanwhile;
+    std::string counterMeanwhile;
+    test::WhenModal<TfMessage>([&](TfMessage* m) {
+        message = FromQ(m->MessageLabel->text());
+        shownMeanwhile = Shown();
+        counterMeanwhile = main->StatusText(1);
+        QTest::mouseClick(m->OkButton, Qt::LeftButton);
+    });
+    codecs->DeActivate1->trigger();
+    ::chmod(hive.c_str(), 0644);
+    EXPECT_EQ(log.Lines().back(), "T : Displaying Message : " + message);
+    EXPECT_NE(message.find("system.reg"), std::string::npos) << message;
+    EXPECT_EQ(shownMeanwhile, start) << "the lists show what is stored before the message";
+    EXPECT_EQ(counterMeanwhile, "Active : 12");
+    EXPECT_EQ(Shown(), start);
+    EXPECT_EQ(Stored(), start);
+}
+
+TEST_F(DemoCodecWindow, CodecDialogsShowTheDriversTextUnderItsName) {
+    Open();
+    struct Seen {
+        std::string title, band, subtitle, text;
+    };
+    auto open = [&](QAction* item) {
+        Seen seen;
+        test::WhenModal<TfDriverDialog>([&seen](TfDriverDialog* d) {
+            seen = {FromQ(d->windowTitle()), FromQ(d->Panel5->Label2->text()), FromQ(d->Panel5->HelpLabel->text()),
+                    FromQ(d->TextLabel->text())};
+            QTest::mouseClick(d->OkButton, Qt::LeftButton);
+        });
+        item->trigger();
+        return seen;
+    };
+    SelectActive(ActiveRow("mjpg"));
+    Seen about = open(codecs->About1);
+    EXPECT_EQ(about.title, "LC Motion JPEG");
+    EXPECT_EQ(about.band, "LC Motion JPEG");
+    EXPECT_EQ(about.subtitle, "About the Codec");
+    EXPECT_EQ(about.text, "Lumacraft Motion JPEG 2.4.0.118\nCopyright (C) 2004 Lumacraft Software");
+
+    SelectActive(ActiveRow("kwd3"));
+    Seen configure = open(codecs->Configure1);
+    EXPECT_EQ(configure.title, "KW Delta");
+    EXPECT_EQ(configure.subtitle, "Codec Configuration");
+    EXPECT_EQ(configure.text,
+              "Kestrelwood Delta settings\n\nQuality: 85\nKey frame every 250 frames\n"
+              "These settings are fixed in this build.");
+
+    EXPECT_TRUE(bool(DriverDialogHost()));
+    codecs.reset();
+    EXPECT_FALSE(bool(DriverDialogHost())) << "the host goes with the window";
+}
+
+TEST_F(DemoCodecWindow, FourccListIsShownWithoutWaiting) {
+    Open();
+    TfFourcc list(main.get());
+    EXPECT_FALSE(list.isVisible());
+    QTableWidget* table = list.dfsExtListView1;
+    ASSERT_EQ(table->rowCount(), 1);
+    ASSERT_EQ(table->columnCount(), 4);
+    Strings heads, row;
+    for (int c = 0; c < 4; ++c) {
+        heads.push_back(FromQ(table->horizontalHeaderItem(c)->text()));
+        row.push_back(FromQ(table->item(0, c)->text()));
+    }
+    EXPECT_EQ(heads, (Strings{"Fourcc", "Name", "Owner", "Notes"}));
+    EXPECT_EQ(row, (Strings{"AEMI", "Array VideoONE MPEG1-I Capture", "Array Microsystems",
+                            "Array's codec used for I frame only MPEG1 AVI files"}));
+
+    codecs->EditFOURCCscanlist1Click();
+    EXPECT_TRUE(list.isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "not modal";
+    EXPECT_FALSE(list.isModal());
 }

@@ -27,10 +27,16 @@ public:
 
 // Once the next modal dialog runs, hands it to `act` as a T. A dialog of
 // another type fails the test and is closed, so that the test never hangs.
+// Events processed before the dialog opens (a progress window painting)
+// may run the check early: it waits up to five seconds for a dialog.
 template <class T>
-void WhenModal(std::function<void(T*)> act) {
-    QTimer::singleShot(0, [act] {
+void WhenModal(std::function<void(T*)> act, int triesLeft = 500) {
+    QTimer::singleShot(triesLeft == 500 ? 0 : 10, [act, triesLeft] {
         QWidget* modal = QApplication::activeModalWidget();
+        if (!modal && triesLeft > 0) {
+            WhenModal<T>(act, triesLeft - 1);
+            return;
+        }
         T* dialog = qobject_cast<T*>(modal);
         if (!dialog) {
             ADD_FAILURE() << "expected modal dialog not shown";
