@@ -271,6 +271,12 @@ void StoreFiles::Begin(bool write) {
     bool journal = fs::exists(root_ / kJournalFile, ec);
     // A save that was cut off is finished before anyone reads the store.
     LockFor(write || (journal && readOnly_.empty()));
+    // A writer that died while this one waited for the lock left a journal
+    // that the look before the lock could not see.
+    if (!journal && readOnly_.empty() && fs::exists(root_ / kJournalFile, ec)) {
+        journal = true;
+        LockFor(true);
+    }
     active_ = true;
     ++serial_;
     write_ = write;
