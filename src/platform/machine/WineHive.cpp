@@ -532,6 +532,7 @@ void HiveKey::SetValue(std::string_view name, uint32_t type, std::vector<uint8_t
         v.data = std::move(data);
         values_.push_back(std::move(v));
         ++liveValues_;
+        livePlacesValid_ = false;
         if (valueIndexValid_) valueIndex_.emplace(LowerName(name), uint32_t(values_.size() - 1));
     }
     Touch();
@@ -545,6 +546,7 @@ bool HiveKey::DeleteValue(std::string_view name) {
     v.data.clear();
     v.data.shrink_to_fit();
     --liveValues_;
+    livePlacesValid_ = false;
     if (valueIndexValid_) valueIndex_.erase(LowerName(v.name));
     // Compact once the dead outnumber the living, keeping deletion cheap.
     size_t dead = values_.size() - liveValues_;
@@ -559,9 +561,13 @@ bool HiveKey::DeleteValue(std::string_view name) {
 
 const HiveValue* HiveKey::ValueAt(size_t i) const {
     if (values_.size() == liveValues_) return i < values_.size() ? &values_[i] : nullptr;
-    for (const auto& v : values_)
-        if (v.alive && i-- == 0) return &v;
-    return nullptr;
+    if (!livePlacesValid_) {
+        livePlaces_.clear();
+        for (uint32_t p = 0; p < values_.size(); ++p)
+            if (values_[p].alive) livePlaces_.push_back(p);
+        livePlacesValid_ = true;
+    }
+    return i < livePlaces_.size() ? &values_[livePlaces_[i]] : nullptr;
 }
 
 std::vector<const HiveValue*> HiveKey::Values() const {
@@ -731,6 +737,7 @@ std::unique_ptr<Hive> Hive::Parse(std::string text, const std::string& fileName,
             } else {
                 key->values_.push_back(std::move(v));
                 ++key->liveValues_;
+                key->livePlacesValid_ = false;
                 if (key->valueIndexValid_)
                     key->valueIndex_.emplace(LowerName(key->values_.back().name), uint32_t(key->values_.size() - 1));
             }

@@ -94,6 +94,10 @@ private:
     size_t liveValues_ = 0;
     mutable std::unordered_map<std::string, uint32_t> valueIndex_;  // lower-case name
     mutable bool valueIndexValid_ = false;
+    // Where the live values stand in values_ while there are tombstones, so
+    // that enumerating by place does not count the tombstones each time.
+    mutable std::vector<uint32_t> livePlaces_;
+    mutable bool livePlacesValid_ = false;
 
     // Where the key's section stands in the file: 0 = it has none (yet).
     uint64_t seq_ = 0;
