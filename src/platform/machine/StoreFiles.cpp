@@ -49,12 +49,20 @@ std::string Hex64(uint64_t v) {
 // whole (temporary file and rename) before any store file is replaced.
 std::string JournalText(const std::vector<std::pair<std::string, std::string>>& files) {
     std::string body = std::to_string(files.size()) + "\n";
+    size_t total = body.size();
+    for (const auto& [name, content] : files) total += name.size() + content.size() + 24;
+    body.reserve(total);
     for (const auto& [name, content] : files) {
         body += name + "\n" + std::to_string(content.size()) + "\n";
         body += content;
         body += "\n";
     }
-    return kJournalMagic + body + "END " + Hex64(Fnv1a(body)) + "\n";
+    std::string text;
+    text.reserve(body.size() + 64);
+    text += kJournalMagic;
+    text += body;
+    text += "END " + Hex64(Fnv1a(body)) + "\n";
+    return text;
 }
 
 namespace {
