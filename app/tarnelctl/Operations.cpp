@@ -126,11 +126,31 @@ struct TListsView {
     std::vector<TEntry> Active, Inactive;
 };
 
-TListsView ViewOf(const TCodecCatalogue& c) {
+// The number of each inactive row as its entry's name holds it. The loader
+// keeps three characters of it (#1000# reads as 100), which would make the
+// thousandth entry and the hundredth alike; the names as loaded tell them apart.
+std::vector<std::string> StoredNumbers(const TCodecCatalogue& c) {
+    const std::vector<TCodecRow>& rows = c.InactiveCodecList.Rows();
+    std::vector<std::string> numbers;
+    if (c.Loaded.Inactive.size() != rows.size()) {
+        for (const TCodecRow& r : rows) numbers.push_back(r.Cell(icNumber));
+        return numbers;
+    }
+    for (const std::string& line : c.Loaded.Inactive) {
+        const std::string name = line.substr(0, line.find('\0'));
+        const size_t close = name.find(cInactiveMark[0], 1);
+        numbers.push_back(name.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+    }
+    return numbers;
+}
+
+// The lists as they stand; `numbers` replaces the inactive rows' own.
+TListsView ViewOf(const TCodecCatalogue& c, const std::vector<std::string>* numbers = nullptr) {
     TListsView v;
     for (const TCodecRow& r : c.CodecList.Rows()) v.Active.push_back({r.Caption, r.Cell(acDriver), ""});
-    for (const TCodecRow& r : c.InactiveCodecList.Rows())
-        v.Inactive.push_back({r.Caption, r.Cell(icDriver), r.Cell(icNumber)});
+    const std::vector<TCodecRow>& rows = c.InactiveCodecList.Rows();
+    for (size_t i = 0; i < rows.size(); ++i)
+        v.Inactive.push_back({rows[i].Caption, rows[i].Cell(icDriver), numbers ? (*numbers)[i] : rows[i].Cell(icNumber)});
     return v;
 }
 
@@ -200,10 +220,13 @@ public:
         if (prefs_.CodecStoreMode == 0) throw std::runtime_error(cMsgOsNotSupported);
         catalogue_.RefreshClick();
         catalogue_.LoadInactiveCodecList();
-        before_ = ViewOf(catalogue_);
+        numbers_ = StoredNumbers(catalogue_);
+        before_ = ViewOf(catalogue_, &numbers_);
     }
 
     TCodecCatalogue& Catalogue() { return catalogue_; }
+    // The inactive rows' numbers as stored, row by row.
+    const std::vector<std::string>& Numbers() const { return numbers_; }
 
     // Commits what the operation saved and reports it; a save the store
     // refused is an error, and nothing of the command reaches the machine.
@@ -253,14 +276,15 @@ private:
     TPreferences prefs_;
     TLog log_;
     TCodecCatalogue catalogue_;
+    std::vector<std::string> numbers_;
     TListsView before_;
 };
 
-// The inactive row a Number names: the text the list shows ("007"), or the
-// same value without its leading zeros ("7").
-size_t FindNumber(const TCodecList& inactive, const std::string& number) {
-    for (size_t i = 0; i < inactive.Count(); ++i)
-        if (inactive.Row(i).Cell(icNumber) == number) return i;
+// The inactive row a Number names: the number its entry is stored under
+// ("007"), or the same value without its leading zeros ("7").
+size_t FindNumber(const std::vector<std::string>& stored, const std::string& number) {
+    for (size_t i = 0; i < stored.size(); ++i)
+        if (stored[i] == number) return i;
     auto digits = [](const std::string& s) {
         return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
     };
@@ -270,8 +294,8 @@ size_t FindNumber(const TCodecList& inactive, const std::string& number) {
     };
     std::optional<size_t> found;
     if (digits(number)) {
-        for (size_t i = 0; i < inactive.Count(); ++i) {
-            const std::string& n = inactive.Row(i).Cell(icNumber);
+        for (size_t i = 0; i < stored.size(); ++i) {
+            const std::string& n = stored[i];
             if (!digits(n) || value(n) != value(number)) continue;
             if (found)
                 throw std::runtime_error("The number '" + number + "' fits more than one inactive codec; give it as " +
@@ -283,9 +307,10 @@ size_t FindNumber(const TCodecList& inactive, const std::string& number) {
     return *found;
 }
 
-void SelectNumbers(TCodecList& inactive, const std::vector<std::string>& numbers) {
+void SelectNumbers(TCodecList& inactive, const std::vector<std::string>& stored,
+                   const std::vector<std::string>& numbers) {
     std::vector<size_t> rows;
-    for (const std::string& n : numbers) rows.push_back(FindNumber(inactive, platform::Utf8ToAnsi(n)));
+    for (const std::string& n : numbers) rows.push_back(FindNumber(stored, platform::Utf8ToAnsi(n)));
     inactive.SelectAll(false);
     for (size_t r : rows) inactive.Row(r).Selected = true;
 }
@@ -312,7 +337,7 @@ int CmdDeactivate(const TCommandLine& cl) {
 int CmdActivate(const TCommandLine& cl) {
     TSession session;
     TCodecCatalogue& c = session.Catalogue();
-    SelectNumbers(c.InactiveCodecList, cl.operands);
+    SelectNumbers(c.InactiveCodecList, session.Numbers(), cl.operands);
     TCommandLineAnswers answers(cl.answer, false);
     TCodecOperations ops(c, answers);
     return session.Finish(ops.Activate(), cl.json);
@@ -321,7 +346,7 @@ int CmdActivate(const TCommandLine& cl) {
 int CmdRemove(const TCommandLine& cl) {
     TSession session;
     TCodecCatalogue& c = session.Catalogue();
-    SelectNumbers(c.InactiveCodecList, cl.operands);
+    SelectNumbers(c.InactiveCodecList, session.Numbers(), cl.operands);
     TCommandLineAnswers answers(std::nullopt, cl.yes);
     TCodecOperations ops(c, answers);
     return session.Finish(ops.RemoveSelectedInactive(), cl.json);

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "app/CtlRun.h"
+#include "core/catalogue/uCodecs.h"
 #include "core/shell/uConst.h"
 #include "platform/api/Registry.h"
 #include "platform/machine/Machine.h"
@@ -40,6 +41,21 @@ public:
         reg.SetRootKey(platform::kHkeyCurrentUser);
         ASSERT_TRUE(reg.OpenKey(cPreferencesKey, true));
         reg.WriteBool(cAutoSwap, on);
+    }
+    // Inactive entries #first# .. #last#, each of its own driver dNNNN.dll.
+    void PutInactive(int first, int last) {
+        platform::TTransaction scope;
+        platform::TRegistry reg;
+        reg.SetRootKey(platform::kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey(cInactiveKey, true));
+        for (int i = first; i <= last; ++i) {
+            char name[16], driver[16];
+            std::snprintf(name, sizeof name, "#%.3d#", i);
+            std::snprintf(driver, sizeof driver, "d%04d.dll", i);
+            std::vector<std::string> texts{"n" + std::to_string(i % 1000), driver, "N", "Numbered", "1.0", "32"};
+            WriteBinaryStrings(reg, name, texts);
+        }
+        scope.Commit();
     }
     void PutActive(const std::string& name, const std::string& driver) {
         platform::TRegistry reg;
@@ -299,6 +315,25 @@ TEST_P(Families, ASaveTheStoreRefusesExitsOneAndLeavesTheStoreAsItWas) {
     EXPECT_NE(r.err.find("2047"), std::string::npos) << r.err;
     EXPECT_EQ(Stamps(m.Root()), stamps);
     EXPECT_NE(FindPair(ListOf(m.Root()).active, "mjpg=lcmjpeg.dll"), nullptr);
+}
+
+// From the thousandth entry on, a number has four digits; the loader reads
+// only three of them (#1000# as 100), yet a command names the entry it means.
+TEST(Tarnelctl, NumbersFromTheThousandthOnNameTheirOwnEntry) {
+    CtlMachine m;
+    InProcess(m.Root()).PutInactive(5, 1001);
+    CtlResult r = CtlOn(m.Root(), {"activate", "1000"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "activated  n0  d1000.dll  #1000");
+    r = CtlOn(m.Root(), {"remove", "100", "--yes"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "removed  n100  d0100.dll  #100");
+    const Listed l = ListOf(m.Root());
+    EXPECT_NE(FindPair(l.active, "n0=d1000.dll"), nullptr);
+    EXPECT_EQ(FindPair(l.inactive, "n0=d1000.dll"), nullptr);
+    EXPECT_EQ(FindPair(l.inactive, "n100=d0100.dll"), nullptr);
+    EXPECT_NE(FindPair(l.inactive, "n1=d1001.dll"), nullptr);
+    EXPECT_EQ(l.inactive.size(), 4u + 997u - 2u);
 }
 
 TEST(Tarnelctl, WrongOperationCommandLinesExitTwo) {
