@@ -163,6 +163,7 @@ TEST_P(KillTest, KilledCommandsLoseNoCodecAndDoubleNone) {
     ASSERT_EQ(CtlOn(m.Root(), {"save"}).status, 0);
     EXPECT_EQ(Codecs(list()), codecs);
     EXPECT_FALSE(fs::exists(m.Root() / platform::machine::kJournalFileName));
+    EXPECT_EQ(Temporaries(m.Root()), 0) << "a save removes what killed writers left";
     // A change of the 95/98/ME family spans two files: some kills must have
     // cut one off half-way, or the recovery was never put to the test.
     if (GetParam() == "9x") EXPECT_GT(fig.journals, 0);
