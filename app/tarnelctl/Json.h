@@ -46,6 +46,11 @@ public:
     }
     // A Windows-1252 program text.
     JsonWriter& Ansi(std::string_view ansi) { return String(platform::AnsiToUtf8(ansi)); }
+    JsonWriter& Bool(bool v) {
+        Separate();
+        buf_ += v ? "true" : "false";
+        return *this;
+    }
     JsonWriter& Number(int64_t v) {
         Separate();
         buf_ += std::to_string(v);

@@ -11,6 +11,7 @@
 
 #include "core/catalogue/DemoCatalogue.h"
 #include "app/tarnelctl/Json.h"
+#include "app/tarnelctl/Operations.h"
 #include "core/catalogue/CodecLists.h"
 #include "core/catalogue/FileVersionInfo.h"
 #include "core/directshow/FilterList.h"
@@ -243,7 +244,7 @@ int Run(int argc, char** argv) {
             if (i + 1 >= args.size()) throw UsageError("--machine needs a folder");
             machine = args[++i];
         } else if (args[i] == "--help" || args[i] == "-h") {
-            std::cout << kUsage;
+            std::cout << kUsage << ctl::kOperationsUsage;
             return 0;
         } else {
             break;
@@ -252,6 +253,7 @@ int Run(int argc, char** argv) {
     if (i >= args.size()) throw UsageError("no command given");
     std::string cmd = args[i++];
     std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
+    if (auto status = ctl::RunOperationCommand(cmd, rest, machine)) return *status;
     bool json = false;
     std::vector<std::string> positional;
     std::string family = "nt";
@@ -301,7 +303,10 @@ int main(int argc, char** argv) {
     try {
         return Run(argc, argv);
     } catch (const UsageError& e) {
-        std::cerr << "tarnelctl: " << e.what() << "\n\n" << kUsage;
+        std::cerr << "tarnelctl: " << e.what() << "\n\n" << kUsage << ctl::kOperationsUsage;
+        return 2;
+    } catch (const ctl::EUsage& e) {
+        std::cerr << "tarnelctl: " << e.what() << "\n\n" << kUsage << ctl::kOperationsUsage;
         return 2;
     } catch (const std::exception& e) {
         std::cerr << "tarnelctl: " << platform::AnsiToUtf8(e.what()) << "\n";

@@ -130,9 +130,12 @@ public:
     const TPreferences& Prefs() const { return prefs_; }
     TLog& Log() { return log_; }
 
-private:
-    // One active row from a driver entry (FOURCC and driver text).
+    // Appends one active row built as the loaders build it from a driver
+    // entry (FOURCC and driver text): the codec is asked for its names
+    // through the live store, the driver file for its version.
     void AddActiveRow(const std::string& fourcc, const std::string& driver);
+
+private:
     void BeginActiveLoad();
     void LoadActive(int32_t storeMode, const char* startLine, const char* endLine);
 

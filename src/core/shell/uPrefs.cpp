@@ -63,8 +63,9 @@ void SaveText(TRegistry& reg, const char* name, const std::string& value) {
     if (reg.ValueExists(name)) reg.WriteString(name, value);
 }
 
-// On a machine the user cannot change: what is stored, defaults for the rest.
-TPreferences ReadStoredSettings() {
+}  // namespace
+
+TPreferences ReadSettings() {
     TPreferences p;
     TRegistry reg;
     reg.SetRootKey(platform::kHkeyCurrentUser);
@@ -90,10 +91,8 @@ TPreferences ReadStoredSettings() {
     return p;
 }
 
-}  // namespace
-
 TPreferences LoadSettings() {
-    if (platform::CurrentBackend().ReadOnly()) return ReadStoredSettings();
+    if (platform::CurrentBackend().ReadOnly()) return ReadSettings();
     // The defaults seeded at a first start reach the hive file in one write.
     platform::TTransaction scope;
     TRegistry reg;

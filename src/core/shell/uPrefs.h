@@ -43,6 +43,11 @@ struct TWindowBounds {
 // Throws ERegistryException when the settings key cannot be created.
 TPreferences LoadSettings();
 
+// The settings as LoadSettings reads them, without writing anything: what
+// is stored, the default for each value that is missing or of the wrong
+// type (for a machine the user cannot change, and for the command line).
+TPreferences ReadSettings();
+
 // Takes the window's bounds and the active list's height into `prefs`, then
 // writes every setting whose value still exists in the registry.
 void SaveSettings(TPreferences& prefs, const TWindowBounds& mainBounds,

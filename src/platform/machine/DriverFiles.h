@@ -30,6 +30,7 @@ struct TransactionCache {
     std::unordered_map<std::string, std::unordered_map<std::string, std::string>> folders;  // lower-case name -> name
     std::unordered_map<std::string, DriverFile> drivers;           // by host path
     std::unordered_map<std::string, bool> folderInside;           // host folder -> inside the machine
+    std::unordered_map<std::string, bool> leadsOutside;           // host path -> a link leads out of the machine
     std::optional<std::filesystem::path> realRoot;
 };
 

@@ -257,11 +257,22 @@ MachineFileLookup LookUpUncached(const std::string& name) {
 std::optional<fs::path> ResolveMachineFile(const std::string& name) { return LookUpMachineFile(name).file; }
 
 bool LeadsOutsideMachine(const fs::path& hostPath) {
+    // A save asks this for every line it writes to a profile file: once per
+    // transaction is enough, as for the folders of driver files.
+    machine::TransactionCache* cache = machine::ActiveCache();
+    if (cache) {
+        auto it = cache->leadsOutside.find(hostPath.native());
+        if (it != cache->leadsOutside.end()) return it->second;
+    }
     int err = 0;
     auto real = RealPath(hostPath, err);
-    if (!real) return false;
-    auto root = RealPath(MachineRoot(), err);
-    return !root || !Within(*real, *root);
+    bool outside = false;
+    if (real) {
+        auto root = RealPath(MachineRoot(), err);
+        outside = !root || !Within(*real, *root);
+    }
+    if (cache) cache->leadsOutside.emplace(hostPath.native(), outside);
+    return outside;
 }
 
 EFileError::EFileError(fs::path file, const std::string& what, int error)

@@ -20,11 +20,14 @@ namespace tarnel::platform::machine {
 
 namespace {
 
-// One physical line of the file, with its own ending so that an edit
-// leaves every untouched byte where it was.
+// One physical line of a text held elsewhere, with its own ending, so that
+// an edit copies the untouched bytes as they are, without taking the text
+// apart line by line.
 struct Line {
-    std::string text;
-    std::string ending;  // "\r\n", "\n", "\r" or "" for a last line without one
+    size_t start = 0;         // where the line begins in the text
+    std::string_view text;
+    std::string_view ending;  // "\r\n", "\n", "\r" or "" for a last line without one
+    size_t End() const { return start + text.size() + ending.size(); }
 };
 
 // The blanks the profile functions trim: tab, line feed, vertical tab, form
@@ -84,32 +87,23 @@ Parsed Parse(std::string_view text) {
     return p;
 }
 
-std::vector<Line> SplitLines(const std::string& data) {
+// The lines of `data`, which must outlive them.
+std::vector<Line> SplitLines(std::string_view data) {
     std::vector<Line> lines;
     size_t i = 0;
     while (i < data.size()) {
         size_t j = i;
         while (j < data.size() && data[j] != '\n' && data[j] != '\r') ++j;
-        Line l{data.substr(i, j - i), {}};
+        Line l{i, data.substr(i, j - i), {}};
         if (j < data.size()) {
-            if (data[j] == '\r' && j + 1 < data.size() && data[j + 1] == '\n') {
-                l.ending = "\r\n";
-                j += 2;
-            } else {
-                l.ending = std::string(1, data[j]);
-                ++j;
-            }
+            const size_t width = data[j] == '\r' && j + 1 < data.size() && data[j + 1] == '\n' ? 2 : 1;
+            l.ending = data.substr(j, width);
+            j += width;
         }
-        lines.push_back(std::move(l));
+        lines.push_back(l);
         i = j;
     }
     return lines;
-}
-
-std::string JoinLines(const std::vector<Line>& lines) {
-    std::string out;
-    for (const auto& l : lines) out += l.text + l.ending;
-    return out;
 }
 
 // [first, last) line indexes of the section's body (after its header); first
@@ -164,7 +158,7 @@ std::string ReadProfile(const fs::path& path) {
 
 std::string DominantEnding(const std::vector<Line>& lines) {
     for (const auto& l : lines)
-        if (!l.ending.empty()) return l.ending;
+        if (!l.ending.empty()) return std::string(l.ending);
     return "\r\n";
 }
 
@@ -181,7 +175,8 @@ uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t s
     buffer[1] = '\0';
     auto path = ProfilePath(file);
     if (!path) return 0;
-    std::vector<Line> lines = SplitLines(ReadProfile(*path));
+    const std::string text = ReadProfile(*path);
+    const std::vector<Line> lines = SplitLines(text);
     auto span = FindSection(lines, section);
     if (!span) return 0;
 
@@ -220,7 +215,8 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
     std::string result = WithoutQuotes(d);
     if (section && key) {
         if (auto path = ProfilePath(file)) {
-            std::vector<Line> lines = SplitLines(ReadProfile(*path));
+            const std::string text = ReadProfile(*path);
+            const std::vector<Line> lines = SplitLines(text);
             if (auto span = FindSection(lines, section)) {
                 // A line without '=' has no value: the default answers.
                 if (auto at = FindKey(lines, *span, key)) {
@@ -239,35 +235,46 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
 // The text after one profile write: the key's line replaced, added after
 // the section's last entry or removed (no value); no key removes the section.
 std::string EditProfile(const std::string& before, const char* section, const char* key, const char* value) {
-    std::vector<Line> lines = SplitLines(before);
+    const std::vector<Line> lines = SplitLines(before);
     const std::string nl = DominantEnding(lines);
     auto span = FindSection(lines, section);
     // A value is stored without its leading blanks.
     std::string_view v = value ? std::string_view(value) : std::string_view();
     while (!v.empty() && IsBlank(v.front())) v.remove_prefix(1);
     const std::string keyText = key ? std::string(Trim(key)) : std::string();
+    // The text with its bytes [from, to) replaced by `insert`.
+    auto splice = [&](size_t from, size_t to, const std::string& insert) {
+        std::string out;
+        out.reserve(before.size() - (to - from) + insert.size());
+        out.append(before, 0, from);
+        out += insert;
+        out.append(before, to, std::string::npos);
+        return out;
+    };
 
     if (!key) {
-        if (span) lines.erase(lines.begin() + span->header, lines.begin() + span->end);
-    } else if (span) {
-        if (auto found = FindKey(lines, *span, keyText)) {
-            if (value)
-                lines[*found].text = std::string(Parse(lines[*found].text).name) + "=" + std::string(v);
-            else
-                lines.erase(lines.begin() + *found);
-        } else if (value) {
-            size_t lastEntry = span->header;
-            for (size_t i = span->header + 1; i < span->end; ++i)
-                if (!Trim(lines[i].text).empty()) lastEntry = i;
-            if (lines[lastEntry].ending.empty()) lines[lastEntry].ending = nl;
-            lines.insert(lines.begin() + lastEntry + 1, Line{keyText + "=" + std::string(v), nl});
-        }
-    } else if (value) {
-        if (!lines.empty() && lines.back().ending.empty()) lines.back().ending = nl;
-        lines.push_back(Line{"[" + std::string(Trim(section)) + "]", nl});
-        lines.push_back(Line{keyText + "=" + std::string(v), nl});
+        if (!span) return before;
+        const size_t to = span->end < lines.size() ? lines[span->end].start : before.size();
+        return splice(lines[span->header].start, to, {});
     }
-    return JoinLines(lines);
+    if (span) {
+        if (auto found = FindKey(lines, *span, keyText)) {
+            const Line& l = lines[*found];
+            if (!value) return splice(l.start, l.End(), {});
+            return splice(l.start, l.start + l.text.size(), std::string(Parse(l.text).name) + "=" + std::string(v));
+        }
+        if (!value) return before;
+        size_t lastEntry = span->header;
+        for (size_t i = span->header + 1; i < span->end; ++i)
+            if (!Trim(lines[i].text).empty()) lastEntry = i;
+        const Line& l = lines[lastEntry];
+        return splice(l.End(), l.End(), (l.ending.empty() ? nl : std::string()) + keyText + "=" + std::string(v) + nl);
+    }
+    if (!value) return before;
+    const bool closeLast = !lines.empty() && lines.back().ending.empty();
+    return splice(before.size(), before.size(),
+                  (closeLast ? nl : std::string()) + "[" + std::string(Trim(section)) + "]" + nl + keyText + "=" +
+                      std::string(v) + nl);
 }
 
 std::string EditProfileText(const std::string& text, const StoreOp& op) {

@@ -49,12 +49,20 @@ std::string Hex64(uint64_t v) {
 // whole (temporary file and rename) before any store file is replaced.
 std::string JournalText(const std::vector<std::pair<std::string, std::string>>& files) {
     std::string body = std::to_string(files.size()) + "\n";
+    size_t total = body.size();
+    for (const auto& [name, content] : files) total += name.size() + content.size() + 24;
+    body.reserve(total);
     for (const auto& [name, content] : files) {
         body += name + "\n" + std::to_string(content.size()) + "\n";
         body += content;
         body += "\n";
     }
-    return kJournalMagic + body + "END " + Hex64(Fnv1a(body)) + "\n";
+    std::string text;
+    text.reserve(body.size() + 64);
+    text += kJournalMagic;
+    text += body;
+    text += "END " + Hex64(Fnv1a(body)) + "\n";
+    return text;
 }
 
 namespace {
@@ -276,6 +284,12 @@ void StoreFiles::Begin(bool write) {
     bool journal = fs::exists(root_ / kJournalFile, ec);
     // A save that was cut off is finished before anyone reads the store.
     LockFor(write || (journal && readOnly_.empty()));
+    // A writer that died while this one waited for the lock left a journal
+    // that the look before the lock could not see.
+    if (!journal && readOnly_.empty() && fs::exists(root_ / kJournalFile, ec)) {
+        journal = true;
+        LockFor(true);
+    }
     active_ = true;
     ++serial_;
     write_ = write;

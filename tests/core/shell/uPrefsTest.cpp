@@ -116,3 +116,28 @@ TEST(Settings, ValueOfAnotherTypeIsReplacedByItsDefault) {
     EXPECT_EQ(k.reg.GetRawType("ProgramFont"), kRegSz);
     EXPECT_EQ(k.reg.GetRawType("FontSize"), kRegDword);
 }
+
+TEST(Settings, ReadingAloneGivesWhatLoadingGivesAndWritesNothing) {
+    test::TempMachine m;
+    const std::string before = m.ReadFile("user.reg");
+    TPreferences fresh = ReadSettings();
+    EXPECT_TRUE(fresh.AutoSwap) << "no settings key: the defaults";
+    EXPECT_EQ(fresh.ProgramFont, "Arial");
+    EXPECT_EQ(m.ReadFile("user.reg"), before) << "reading must not seed the key";
+    {
+        PrefsKey k;
+        k.reg.WriteInteger("AutoSwap", 0);
+        k.reg.WriteString("StayOnTop", "0");  // another type: the default
+        k.reg.WriteInteger("FontSize", 14);
+    }
+    const std::string stored = m.ReadFile("user.reg");
+    TPreferences read = ReadSettings();
+    EXPECT_EQ(m.ReadFile("user.reg"), stored);
+    TPreferences loaded = LoadSettings();
+    EXPECT_FALSE(read.AutoSwap);
+    EXPECT_EQ(read.AutoSwap, loaded.AutoSwap);
+    EXPECT_EQ(read.StayOnTop, loaded.StayOnTop);
+    EXPECT_TRUE(read.StayOnTop);
+    EXPECT_EQ(read.FontSize, 14);
+    EXPECT_EQ(read.FontSize, loaded.FontSize);
+}

@@ -1,7 +1,9 @@
 // Transactions of the emulated machine: nesting, undo, the lock between
 // processes, and a change of several files that is all or nothing.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,8 +11,10 @@
 #include <csignal>
 #include <cstdio>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
@@ -218,4 +222,44 @@ TEST(Transaction, NothingIsWrittenWhileWineRunsOnThePrefix) {
     fs::remove_all(dir);
     WriteValue("v", "after");
     EXPECT_EQ(ReadValue("v"), "after") << "once Wine has ended, writing works again";
+}
+
+TEST(Transaction, AWriterThatWaitedForTheLockFinishesTheChangeOfOneThatDied) {
+    test::TempMachine m(MachineFamily::Win9x);
+    WriteValue("paired", "1");
+    ForgetLoadedHives();
+    // This process plays the writer that holds the lock, then dies half-way.
+    int lock = ::open((m.Root() / ".tarnel.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The next writer: it looks for a journal, finds none, and waits.
+        ::close(lock);  // the lock belongs to the parent alone
+        SelectMachine(m.Root());
+        TTransaction t;
+        const bool whole = ReadValue("paired") == "2" && ProfileValue("vidc.wxyz") == "wxyz.dll";
+        WriteValue("after", "1");
+        t.Commit();
+        _exit(whole ? 0 : 1);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::string ini = Slurp(SystemIniPath());
+    const std::string section = "[drivers32]\r\n";
+    ini.insert(ini.find(section) + section.size(), "vidc.wxyz=wxyz.dll\r\n");
+    std::string hive = Slurp(SystemHivePath());
+    hive.replace(hive.find("\"paired\"=\"1\""), 12, "\"paired\"=\"2\"");
+    WriteFileAtomically(m.Root() / machine::kJournalFileName,
+                        machine::JournalText({{"drive_c/windows/system.ini", ini}, {"system.reg", hive}}));
+    WriteFileAtomically(SystemIniPath(), ini);
+    ::close(lock);  // the death: the lock goes with the process
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the waiting writer read the half-done state";
+    ForgetLoadedHives();
+    EXPECT_EQ(ReadValue("paired"), "2");
+    EXPECT_EQ(ReadValue("after"), "1");
+    EXPECT_EQ(ProfileValue("vidc.wxyz"), "wxyz.dll");
+    EXPECT_FALSE(fs::exists(m.Root() / machine::kJournalFileName));
 }

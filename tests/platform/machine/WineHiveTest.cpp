@@ -345,6 +345,35 @@ TEST(WineHive, ManyDeletionsKeepOrderAndLookups) {
     EXPECT_EQ(k.Values().back()->Name(), "v0");
 }
 
+TEST(WineHive, EnumerationByPlaceFollowsDeletionsAndAdditions) {
+    Hive hive("REGISTRY\\Machine");
+    HiveKey& k = hive.Create({"Places"});
+    auto byPlace = [&] {
+        std::vector<std::string> names;
+        for (size_t i = 0; const HiveValue* v = k.ValueAt(i); ++i) names.emplace_back(v->Name());
+        return names;
+    };
+    auto listed = [&] {
+        std::vector<std::string> names;
+        for (const HiveValue* v : k.Values()) names.emplace_back(v->Name());
+        return names;
+    };
+    for (int i = 0; i < 40; ++i) k.SetValue("v" + std::to_string(i), kRegDword, {uint8_t(i), 0, 0, 0});
+    // A few tombstones, too few to be compacted away, then more changes.
+    for (int i : {3, 7, 8, 20}) ASSERT_TRUE(k.DeleteValue("v" + std::to_string(i)));
+    EXPECT_EQ(byPlace(), listed());
+    k.SetValue("new", kRegDword, {1, 0, 0, 0});
+    EXPECT_EQ(byPlace(), listed());
+    EXPECT_EQ(k.ValueAt(k.ValueCount() - 1)->Name(), "new");
+    ASSERT_TRUE(k.DeleteValue("v0"));
+    EXPECT_EQ(byPlace(), listed());
+    EXPECT_EQ(k.ValueAt(0)->Name(), "v1");
+    EXPECT_EQ(k.ValueAt(k.ValueCount()), nullptr);
+    k.SetValue("v1", kRegDword, {9, 0, 0, 0});  // replaced in place: the order stays
+    EXPECT_EQ(byPlace(), listed());
+    EXPECT_EQ(k.ValueAt(0)->Data()[0], 9);
+}
+
 TEST(WineHive, KeysImpliedBySubkeysSurvive) {
     // Wine writes no section for a key that only has subkeys.
     auto hive = ParseText(kHeader + "\n[Outer\\\\Inner] 0\n\"v\"=\"1\"\n");
