@@ -11,6 +11,7 @@
 #include "core/catalogue/CodecLists.h"
 #include "core/catalogue/DriverStore.h"
 #include "core/operations/CodecOperations.h"
+#include "core/scan/FourccScan.h"
 #include "core/shell/ActivityLog.h"
 #include "core/shell/uConst.h"
 #include "core/shell/uGlobal.h"
@@ -32,7 +33,10 @@ const char* const kOperationsUsage =
     "  remove NUMBER... --yes [--json]      drop inactive codecs for good (exit 3 without --yes)\n"
     "  save [--json]                        write both lists back unchanged\n"
     "  restore-backup [--json]              make the backup's entries the active codecs again\n"
-    "  info FOURCC [--json]                 what the codec manager answers for an active FOURCC\n";
+    "  info FOURCC [--json]                 what the codec manager answers for an active FOURCC\n"
+    "  scan FOURCC [--add all|F1,F2,...] [--json]\n"
+    "                                       scan the active codec's driver file for further FOURCCs;\n"
+    "                                       --add adds the named (or all) free ones as inactive codecs\n";
 
 namespace {
 
@@ -46,6 +50,7 @@ public:
 struct TCommandLine {
     bool json = false;
     bool yes = false;
+    std::optional<std::string> add;  // scan: "all" or FOURCCs separated by commas
     std::optional<TAnswer> answer;
     std::vector<std::string> operands;
 };
@@ -56,6 +61,9 @@ TCommandLine ParseArguments(const std::string& command, const std::vector<std::s
         const std::string& a = args[i];
         if (a == "--json") {
             c.json = true;
+        } else if (a == "--add" && command == "scan") {
+            if (i + 1 >= args.size()) throw EUsage("--add needs all or FOURCCs separated by commas");
+            c.add = args[++i];
         } else if (a == "--yes" && command == "remove") {
             c.yes = true;
         } else if (a == "--answer" && command == "activate") {
@@ -225,6 +233,8 @@ public:
     }
 
     TCodecCatalogue& Catalogue() { return catalogue_; }
+    // Ends the transaction, bringing what was saved to the store.
+    void Commit() { transaction_.Commit(); }
     // The inactive rows' numbers as stored, row by row.
     const std::vector<std::string>& Numbers() const { return numbers_; }
 
@@ -499,6 +509,85 @@ int CmdInfo(const TCommandLine& cl) {
     return 0;
 }
 
+// The scan as the found dialog ends it: the named (or all) free rows join
+// the inactive list, then the lists are saved whenever something was found.
+int CmdScan(const TCommandLine& cl) {
+    TSession session;
+    TCodecCatalogue& c = session.Catalogue();
+    const std::string fourcc = platform::Utf8ToAnsi(cl.operands[0]);
+    c.CodecList.SelectAll(false);
+    TCodecRow* row = nullptr;
+    for (TCodecRow& r : c.CodecList.Rows())
+        if (!row && platform::EqualsNoCase(r.Caption, fourcc)) row = &r;
+    if (!row) throw std::runtime_error("No active codec has the FOURCC '" + fourcc + "'; nothing was changed");
+    row->Selected = true;
+
+    TScanOutcome outcome = ScanSelectedCodec(c, nullptr);
+    if (outcome.Kind == TScanOutcome::EmptyFile)
+        throw std::runtime_error(std::string(cMsgMemoryError) + ": the driver file " + outcome.Path + " is empty");
+    if (cl.add) {
+        std::vector<std::string> wanted;
+        if (*cl.add != "all") {
+            std::string list = platform::Utf8ToAnsi(*cl.add);
+            for (size_t start = 0; start <= list.size();) {
+                size_t comma = list.find(',', start);
+                if (comma == std::string::npos) comma = list.size();
+                if (comma > start) wanted.push_back(list.substr(start, comma - start));
+                start = comma + 1;
+            }
+        }
+        for (TFoundRow& f : outcome.Found) {
+            f.Selected = wanted.empty();
+            for (const std::string& w : wanted) f.Selected = f.Selected || platform::EqualsNoCase(f.Fourcc, w);
+        }
+        for (const std::string& w : wanted)
+            if (std::none_of(outcome.Found.begin(), outcome.Found.end(),
+                             [&](const TFoundRow& f) { return platform::EqualsNoCase(f.Fourcc, w); }))
+                throw std::runtime_error("The scan found no FOURCC '" + w + "'; nothing was changed");
+        AddFoundToInactive(outcome.Found, c.InactiveCodecList);
+    }
+
+    TOperationResult saved;
+    saved.Saved = true;
+    if (outcome.Kind == TScanOutcome::FoundSome) {
+        TCommandLineAnswers answers(std::nullopt, false);
+        TCodecOperations ops(c, answers);
+        ops.RenumberInactiveCodecs();
+        saved = ops.SaveCodecLists();
+        if (!saved.Saved) throw std::runtime_error(saved.Error.empty() ? "Nothing was saved" : saved.Error);
+    }
+    c.Log().WriteLog(cLogScanFreeing);
+    c.Log().WriteLog(cLogScanEnd);
+    session.Commit();
+
+    if (cl.json) {
+        JsonWriter w(std::cout);
+        w.BeginObject();
+        w.Key("found").BeginArray();
+        for (const TFoundRow& f : outcome.Found) {
+            w.BeginObject();
+            w.Key("fourcc").Ansi(f.Fourcc);
+            w.Key("description").Ansi(f.Description);
+            w.Key("status").Ansi(f.Status);
+            w.Key("driver").Ansi(f.Driver);
+            w.Key("shortname").Ansi(f.Shortname);
+            w.Key("version").Ansi(f.Version);
+            w.Key("type").Ansi(f.Type);
+            w.EndObject();
+        }
+        w.EndArray();
+        w.EndObject();
+        w.Flush();
+        std::cout << "\n";
+    } else {
+        if (outcome.Found.empty()) std::cout << cMsgNoFourccs << "\n";
+        for (const TFoundRow& f : outcome.Found)
+            std::cout << platform::AnsiToUtf8(f.Fourcc + "  " + f.Status + "  " + f.Shortname + "  " + f.Description)
+                      << "\n";
+    }
+    return 0;
+}
+
 }  // namespace
 
 std::optional<int> RunOperationCommand(const std::string& command, const std::vector<std::string>& args,
@@ -517,6 +606,7 @@ std::optional<int> RunOperationCommand(const std::string& command, const std::ve
         {"save", CmdSave, 0, 0, "no arguments"},
         {"restore-backup", CmdRestoreBackup, 0, 0, "no arguments"},
         {"info", CmdInfo, 1, 1, "one FOURCC"},
+        {"scan", CmdScan, 1, 1, "one FOURCC"},
     };
     const TEntry* found = nullptr;
     for (const TEntry& e : commands)

@@ -13,10 +13,12 @@
 #include <iostream>
 #include <random>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "app/CtlRun.h"
 #include "platform/api/Ansi.h"
+#include "platform/machine/AtomicFile.h"
 #include "platform/machine/StoreFiles.h"
 
 using namespace tarnel;
@@ -174,4 +176,64 @@ TEST_P(KillTest, KilledCommandsLoseNoCodecAndDoubleNone) {
               << "kills fell up to " << int(span * 1000 * 1.2) << " ms into a command; " << fig.seconds << " s\n";
     RecordProperty("kills", fig.kills);
     RecordProperty("half_done_saves", fig.journals);
+}
+
+namespace {
+// The driver list as the system reads it: every entry of Drivers32 (or of
+// SYSTEM.INI's [drivers32]), names without regard to case, in order.
+std::vector<std::string> DriverList(const fs::path& root, bool nt) {
+    std::vector<std::string> out;
+    std::string text = platform::ReadWholeFile(root / (nt ? "system.reg" : "drive_c/windows/system.ini"));
+    if (nt) {
+        const std::string head = "[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\Drivers32]";
+        size_t at = text.find(head);
+        if (at == std::string::npos) return out;
+        size_t end = text.find("\n[", at + 1);
+        text = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    } else {
+        size_t at = text.find("[drivers32]");
+        size_t end = text.find("\n[", at + 1);
+        text = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    }
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line[0] != '[' && line[0] != '#' && line[0] != '\r')
+            out.push_back(platform::AsciiLowerCase(line.substr(0, line.find('='))) + line.substr(line.find('=')));
+    return out;
+}
+}  // namespace
+
+TEST_P(KillTest, KilledScansLeaveTheDriverListAsItWas) {
+    CtlMachine m(GetParam());
+    const bool nt = GetParam() == "nt";
+    // A first scan writes the lists back the way every save writes them.
+    ASSERT_EQ(CtlOn(m.Root(), {"scan", "i420"}).status, 0);
+    const std::vector<std::string> driverList = DriverList(m.Root(), nt);
+    ASSERT_GE(driverList.size(), 10u);
+    const auto t0 = Clock::now();
+    ASSERT_EQ(WaitFor(SpawnOn(m.Root(), {"scan", "i420"})), 0);
+    double span = std::chrono::duration<double>(Clock::now() - t0).count();
+    std::mt19937 rng(std::random_device{}());
+    int kills = 0;
+    const auto began = Clock::now();
+    while (kills < 100) {
+        ASSERT_LT(Clock::now() - began, kTimeLimitPerFamily);
+        const pid_t victim = SpawnOn(m.Root(), {"scan", "i420"});
+        std::this_thread::sleep_for(std::chrono::duration<double>(
+            std::uniform_real_distribution<double>(0, 1.1 * span)(rng)));
+        ::kill(victim, SIGKILL);
+        bool killed = false;
+        const int status = WaitFor(victim, &killed);
+        span *= killed ? 1.02 : 0.95;
+        if (!killed) {
+            ASSERT_EQ(status, 0);
+            continue;
+        }
+        ++kills;
+        // The next command finishes a save that was cut off; no probe's
+        // entry ever reached the store.
+        ASSERT_EQ(CtlOn(m.Root(), {"list", "--json"}).status, 0);
+        ASSERT_EQ(DriverList(m.Root(), nt), driverList) << "after kill " << kills;
+    }
+    std::cout << "[ kills    ] scans on " << GetParam() << ": " << kills << " killed\n";
 }

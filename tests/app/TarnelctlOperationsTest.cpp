@@ -400,3 +400,28 @@ TEST_P(Families, TwoCommandsRunAtOnceBothTakeEffect) {
         ASSERT_EQ(ListOf(m.Root()).inactive.size(), 4u);
     }
 }
+
+TEST_P(Families, ScanListsTheFoundFourccsAndAddsTheNamedFreeOnes) {
+    CtlMachine m(GetParam());
+    CtlResult r = CtlOn(m.Root(), {"scan", "YUY2", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"fourcc\": \"uyvy\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"status\": \"Not Used\""), std::string::npos) << r.out;
+    const auto contents = Contents(m.Root());
+    // A FOURCC the scan did not find, or an active codec that is not there:
+    // exit 1 and no file changes.
+    EXPECT_EQ(CtlOn(m.Root(), {"scan", "yuy2", "--add", "zzzz"}).status, 1);
+    EXPECT_EQ(CtlOn(m.Root(), {"scan", "nope"}).status, 1);
+    EXPECT_EQ(Contents(m.Root()), contents);
+
+    r = CtlOn(m.Root(), {"scan", "yuy2", "--add", "UYVY"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Listed l = ParseList(CtlOn(m.Root(), {"list", "--json"}).out);
+    const auto inactive = Pairs(l.inactive);
+    EXPECT_NE(std::find(inactive.begin(), inactive.end(), "uyvy=pbyuv.dll"), inactive.end());
+    EXPECT_EQ(std::find(inactive.begin(), inactive.end(), "yvyu=pbyuv.dll"), inactive.end()) << "only the named one";
+    r = CtlOn(m.Root(), {"scan", "yuy2", "--add", "all", "--json"});
+    EXPECT_EQ(r.out.find("\"status\": \"Not Used\""), std::string::npos) << "all free ones are used now";
+    l = ParseList(CtlOn(m.Root(), {"list", "--json"}).out);
+    EXPECT_EQ(std::count_if(l.inactive.begin(), l.inactive.end(), [](const ListedRow& x) { return x.driver == "pbyuv.dll"; }), 2);
+}
