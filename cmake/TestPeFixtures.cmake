@@ -8,7 +8,7 @@ set(TARNEL_PE_FIXTURE_OUT ${CMAKE_BINARY_DIR}/tests/pe)
 
 set(TARNEL_PE_FIXTURE_FILES)
 
-# tarnel_pe_fixture(<output name> <x86|x64> <resource script>)
+# tarnel_pe_fixture(<output name> <x86|x64> <resource script> [compiler flags...])
 function(tarnel_pe_fixture name arch rc)
   if(arch STREQUAL "x86")
     set(cc ${MINGW32_CC})
@@ -25,7 +25,7 @@ function(tarnel_pe_fixture name arch rc)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TARNEL_PE_FIXTURE_OUT}/obj
     COMMAND ${windres} -i ${TARNEL_PE_FIXTURE_SRC}/${rc} -o ${res}
     COMMAND ${cc} -shared -nostdlib -s -Wl,--no-insert-timestamp -Wl,--disable-auto-image-base -Wl,--kill-at -Wl,-e,${entry}
-            -o ${out} ${TARNEL_PE_FIXTURE_SRC}/stub.c ${res}
+            ${ARGN} -o ${out} ${TARNEL_PE_FIXTURE_SRC}/stub.c ${res}
     DEPENDS ${TARNEL_PE_FIXTURE_SRC}/${rc} ${TARNEL_PE_FIXTURE_SRC}/stub.c
     COMMENT "Building test image ${name}"
     VERBATIM)
@@ -38,5 +38,6 @@ tarnel_pe_fixture(noversion32.dll x86 noversion.rc)
 tarnel_pe_fixture(secondtable32.dll x86 secondtable.rc)
 tarnel_pe_fixture(varfirst32.dll x86 varfirst.rc)
 tarnel_pe_fixture(badtranslation32.dll x86 badtranslation.rc)
+tarnel_pe_fixture(noexport32.dll x86 version.rc -DNO_DRIVER_PROCEDURE)
 
 add_custom_target(tarnel_pe_fixtures DEPENDS ${TARNEL_PE_FIXTURE_FILES})

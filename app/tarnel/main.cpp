@@ -1,8 +1,11 @@
 // tarnel: the program. It runs on the machine TARNEL_MACHINE, WINEPREFIX or
 // the user's own default names (only the default is made, as the demo
-// machine, on first start); it takes no arguments.
+// machine, on first start); it takes no arguments but --help and --version.
 #include <QMessageBox>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <string>
 
 #include "core/catalogue/DemoCatalogue.h"
 #include "platform/api/Ansi.h"
@@ -21,7 +24,49 @@
 
 using namespace tarnel;
 
+namespace {
+
+const char* kUsage =
+    "Usage: tarnel [--help] [--version]\n"
+    "\n"
+    "Shows and changes the video codecs of a Windows machine: the folder named\n"
+    "by $TARNEL_MACHINE, else $WINEPREFIX, else $XDG_DATA_HOME/tarnel/machine\n"
+    "(made as a demo machine on first start). tarnelctl does the same from the\n"
+    "command line.\n";
+
+// Qt's own words when no display can be opened send the user to reinstall;
+// say what is really missing instead.
+bool DisplayMissing() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const std::string chosen = platform ? platform : "";
+    if (!chosen.empty() && chosen.rfind("xcb", 0) != 0 && chosen.rfind("wayland", 0) != 0) return false;
+    auto set = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v && *v;
+    };
+    return !set("DISPLAY") && !set("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "--version")) {
+            std::cout << "tarnel " << TARNEL_VERSION << "\n";
+            return 0;
+        }
+    }
+    if (DisplayMissing()) {
+        std::cerr << "tarnel: no display to show the window on ($DISPLAY and $WAYLAND_DISPLAY are not set).\n"
+                     "Run it in a desktop session, or without a screen under a virtual one:\n"
+                     "  xvfb-run -a tarnel\n"
+                     "tarnelctl lists and changes the codecs without a display.\n";
+        return 1;
+    }
     TApplication app(argc, argv);
     platform::SetProgramFile(QCoreApplication::applicationFilePath().toStdString());
     try {

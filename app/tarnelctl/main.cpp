@@ -13,6 +13,8 @@
 #include "app/tarnelctl/Json.h"
 #include "app/tarnelctl/Operations.h"
 #include "core/catalogue/CodecLists.h"
+#include "core/catalogue/DriverCheck.h"
+#include "platform/api/FileApi.h"
 #include "core/catalogue/FileVersionInfo.h"
 #include "core/directshow/FilterList.h"
 #include "platform/api/Ansi.h"
@@ -37,13 +39,19 @@ const char* kUsage =
     "\n"
     "Commands:\n"
     "  init DIR [--family nt|9x]  make a demo machine in DIR (NT family unless told)\n"
-    "  list [--json]              the active and inactive codec lists of the machine\n"
-    "  version FILE [--json]      the version texts of FILE (a file of this computer)\n"
+    "  list [--json|--csv]        the active and inactive codec lists of the machine\n"
+    "  check [--json]             the active codecs whose driver cannot be loaded\n"
+    "                             (exit status 1 when there are any)\n"
+    "  version FILE [--json]      the version texts of FILE: a file of this computer,\n"
+    "                             or a driver name found as the machine finds it\n"
     "  filters [--json]           the registered DirectShow filters of the machine\n"
     "\n"
     "The machine is DIR when --machine is given, else $TARNEL_MACHINE, else\n"
     "$WINEPREFIX, else $XDG_DATA_HOME/tarnel/machine (made as the demo machine\n"
-    "on first use). list, version and filters only read the machine.\n";
+    "on first use). list, check, version and filters only read the machine.\n"
+    "\n"
+    "  --help                     this text\n"
+    "  --version                  the program's version\n";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -90,7 +98,6 @@ void WriteRow(JsonWriter& w, const TCodecRow& row, bool inactive) {
     if (inactive) w.Key("number").Ansi(row.Cell(icNumber));
     w.Key("fourcc").Ansi(row.Caption);
     // Driver .. Version stand at the same places in both row layouts.
-    static_assert(acDriver == icDriver && acVersion == icVersion);
     w.Key("driver").Ansi(row.Cell(acDriver));
     w.Key("shortname").Ansi(row.Cell(acShortname));
     w.Key("description").Ansi(row.Cell(acDescription));
@@ -99,7 +106,39 @@ void WriteRow(JsonWriter& w, const TCodecRow& row, bool inactive) {
     w.EndObject();
 }
 
-int CmdList(bool json) {
+// One CSV field as RFC 4180 wants it: quoted when it holds a comma, a
+// quote or a line break, quotes doubled.
+std::string CsvField(const std::string& ansi) {
+    std::string text = platform::AnsiToUtf8(ansi);
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+void WriteCsv(const TCodecCatalogue& catalogue) {
+    static_assert(int(acDriver) == int(icDriver) && int(acVersion) == int(icVersion));
+    auto line = [](std::initializer_list<std::string> fields) {
+        std::string out;
+        for (const std::string& f : fields) out += (out.empty() ? "" : ",") + CsvField(f);
+        std::cout << out << "\r\n";
+    };
+    line({"list", "number", "fourcc", "driver", "shortname", "description", "version", "type"});
+    for (const auto& row : catalogue.CodecList.Rows())
+        line({"active", "", row.Caption, row.Cell(acDriver), row.Cell(acShortname), row.Cell(acDescription),
+              row.Cell(acVersion), row.Cell(acType)});
+    for (const auto& row : catalogue.InactiveCodecList.Rows())
+        line({"inactive", row.Cell(icNumber), row.Caption, row.Cell(icDriver), row.Cell(icShortname),
+              row.Cell(icDescription), row.Cell(icVersion), row.Cell(icType)});
+}
+
+enum class TListFormat { Text, Json, Csv };
+
+int CmdList(TListFormat format) {
+    const bool json = format == TListFormat::Json;
     TWinVersionInfo os;
     bool known = GetWinVersionInfo(os);
     TPreferences prefs;
@@ -109,6 +148,10 @@ int CmdList(bool json) {
     catalogue.RefreshClick();
     catalogue.LoadInactiveCodecList();
 
+    if (format == TListFormat::Csv) {
+        WriteCsv(catalogue);
+        return 0;
+    }
     if (!json) {
         std::cout << "Machine : " << platform::MachineRoot().string() << "\n"
                   << "System  : " << platform::AnsiToUtf8(os.Description) << " (" << os.MajorVersion << "."
@@ -143,20 +186,71 @@ int CmdList(bool json) {
     return 0;
 }
 
+// Exit status 1 when any active codec cannot be loaded.
+int CmdCheck(bool json) {
+    TWinVersionInfo os;
+    bool known = GetWinVersionInfo(os);
+    TPreferences prefs;
+    prefs.CodecStoreMode = StoreModeOf(os, known);
+    TLog log;
+    TCodecCatalogue catalogue(prefs, log);
+    catalogue.RefreshClick();
+    const std::vector<TBrokenEntry> broken = BrokenEntries(catalogue.CodecList);
+    if (json) {
+        JsonWriter w(std::cout);
+        w.BeginObject();
+        w.Key("checked").Number(static_cast<int64_t>(catalogue.CodecList.Count()));
+        w.Key("broken").BeginArray();
+        for (const TBrokenEntry& b : broken) {
+            w.BeginObject();
+            w.Key("fourcc").Ansi(b.Fourcc);
+            w.Key("driver").Ansi(b.Driver);
+            w.Key("problem").String(ProblemKind(b.Problem.State));
+            w.Key("path").Ansi(b.Problem.Path);
+            w.Key("message").Ansi(b.Problem.Text);
+            w.EndObject();
+        }
+        w.EndArray();
+        w.EndObject();
+        std::cout << "\n";
+    } else {
+        for (const TBrokenEntry& b : broken)
+            std::cout << platform::AnsiToUtf8("vidc." + b.Fourcc + "  " + b.Problem.Text) << "\n";
+        std::cout << catalogue.CodecList.Count() << " active codecs checked, " << broken.size()
+                  << " cannot be loaded\n";
+    }
+    return broken.empty() ? 0 : 1;
+}
+
 int CmdVersion(const std::string& file, bool json) {
     std::error_code ec;
-    if (!fs::is_regular_file(file, ec))
+    std::string name;
+    if (fs::exists(file, ec)) {
+        if (fs::is_directory(file, ec))
+            throw platform::EFileError("Cannot read '" + file + "': it is a folder, not a file");
+        if (!fs::is_regular_file(file, ec))
+            throw platform::EFileError("Cannot read '" + file + "': not a regular file");
+        // Read as a file of this computer, not as a name in the machine's search path.
+        name = fs::absolute(file, ec).string();
+        platform::AdmitHostFile(name);
+    } else if (file.find('/') == std::string::npos) {
+        // A driver name ("pbyuv.dll") or a Windows path: where the machine finds it.
+        const platform::TDriverFileCheck found = platform::CheckDriverFile(file);
+        if (found.State == platform::TDriverFileState::NotFound)
+            throw platform::EFileError("Cannot find '" + file + "' on the machine" +
+                                       (found.Path.empty() ? "" : " (looked for " + found.Path + ")") +
+                                       " nor as a file of this computer");
+        name = file;
+    } else {
         throw platform::EFileError("Cannot read '" + file + "': no such file");
-    // Read as a file of this computer, not as a name in the machine's search path.
-    std::string hostPath = fs::absolute(file, ec).string();
-    platform::AdmitHostFile(hostPath);
+    }
     TWinVersionInfo os;
     bool known = GetWinVersionInfo(os);
     TPreferences prefs;
     // The NT family's way unless the machine is of the 95/98/ME family.
     prefs.CodecStoreMode = (known && os.PlatformId == 1) ? 1 : 3;
     TFileVersionInfo info(prefs);
-    info.SetExecutableFile(hostPath);
+    info.SetExecutableFile(name);
     const TCodecVersionInfo v = info.ToCodecVersionInfo();
     const std::pair<const char*, std::string> fields[] = {
         {"CompanyName", v.CompanyName},       {"FileDescription", v.FileDescription},
@@ -246,6 +340,9 @@ int Run(int argc, char** argv) {
         } else if (args[i] == "--help" || args[i] == "-h") {
             std::cout << kUsage << ctl::kOperationsUsage;
             return 0;
+        } else if (args[i] == "--version") {
+            std::cout << "tarnelctl " << TARNEL_VERSION << "\n";
+            return 0;
         } else {
             break;
         }
@@ -255,10 +352,12 @@ int Run(int argc, char** argv) {
     std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
     if (auto status = ctl::RunOperationCommand(cmd, rest, machine)) return *status;
     bool json = false;
+    bool csv = false;
     std::vector<std::string> positional;
     std::string family = "nt";
     for (size_t k = 0; k < rest.size(); ++k) {
         if (rest[k] == "--json") json = true;
+        else if (rest[k] == "--csv" && cmd == "list") csv = true;
         else if (rest[k] == "--family" && cmd == "init") {
             if (k + 1 >= rest.size()) throw UsageError("--family needs nt or 9x");
             family = rest[++k];
@@ -277,8 +376,14 @@ int Run(int argc, char** argv) {
     }
     if (cmd == "list") {
         if (!positional.empty()) throw UsageError("list takes no arguments");
+        if (json && csv) throw UsageError("list takes --json or --csv, not both");
         SelectTheMachine(machine);
-        return CmdList(json);
+        return CmdList(csv ? TListFormat::Csv : json ? TListFormat::Json : TListFormat::Text);
+    }
+    if (cmd == "check") {
+        if (!positional.empty()) throw UsageError("check takes no arguments");
+        SelectTheMachine(machine);
+        return CmdCheck(json);
     }
     if (cmd == "version") {
         if (positional.size() != 1) throw UsageError("version needs one file");

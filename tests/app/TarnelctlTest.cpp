@@ -221,3 +221,76 @@ TEST(Tarnelctl, FiltersPrintsTheRowsBeforeAValueThatIsNotTextThenFails) {
                      "      \"description\": \"\",\n      \"version\": \"\",\n      \"company\": \"[Not Defined]\"\n"
                      "    }\n  ]\n}\n");
 }
+
+TEST(Tarnelctl, CheckNamesEveryDriverTheManagerCouldNotLoad) {
+    test::TempMachine m;
+    fs::copy_file(test::PeFixture("version32.dll"), m.System32() / "good.dll");
+    m.WriteFile("drive_c/windows/system32/text.dll", "not a program");
+    fs::copy_file(test::PeFixture("noexport32.dll"), m.System32() / "lib.dll");
+    {
+        platform::TRegistry reg;
+        reg.SetRootKey(platform::kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32", false));
+        reg.WriteString("vidc.good", "GOOD.DLL");
+        reg.WriteString("vidc.gone", "gone.dll");
+        reg.WriteString("vidc.text", "text.dll");
+        reg.WriteString("vidc.libr", "C:\\WINDOWS\\system32\\lib.dll");
+    }
+    Result r = RunCtl("--machine " + Quote(m.Root()) + " check");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out,
+              "vidc.gone  Driver file not found: C:\\WINDOWS\\system32\\gone.dll\n"
+              "vidc.text  Driver file is not a Windows program file: C:\\WINDOWS\\system32\\text.dll\n"
+              "vidc.libr  Driver file has no driver procedure (DriverProc): C:\\WINDOWS\\system32\\lib.dll\n"
+              "4 active codecs checked, 3 cannot be loaded\n");
+    r = RunCtl("--machine " + Quote(m.Root()) + " check --json");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("\"fourcc\": \"gone\",\n      \"driver\": \"gone.dll\",\n      \"problem\": \"not-found\""),
+              std::string::npos)
+        << r.out;
+
+    fs::copy_file(test::PeFixture("version32.dll"), m.System32() / "gone.dll");
+    fs::copy_file(test::PeFixture("version32.dll"), m.System32() / "lib.dll", fs::copy_options::overwrite_existing);
+    fs::remove(m.System32() / "text.dll");
+    r = RunCtl("--machine " + Quote(m.Root()) + " check --json");
+    EXPECT_EQ(r.status, 1) << "text.dll is missing now";
+    fs::copy_file(test::PeFixture("version32.dll"), m.System32() / "text.dll");
+    r = RunCtl("--machine " + Quote(m.Root()) + " check");
+    EXPECT_EQ(r.status, 0) << r.out;
+}
+
+TEST(Tarnelctl, ListCsvQuotesAsTheStandardSaysInUtf8) {
+    test::TempMachine m;
+    {
+        platform::TRegistry reg;
+        reg.SetRootKey(platform::kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Halvorin\\Drivers.Inactive", true));
+        const char data[] = "xyz1\0x,y.dll\0 \0Say \"caf\xE9\"\0" "1.0\0" "32\0";
+        reg.WriteBinaryData("#001#", data, sizeof data - 1);
+    }
+    Result r = RunCtl("--machine " + Quote(m.Root()) + " list --csv");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "list,number,fourcc,driver,shortname,description,version,type\r\n"
+              "inactive,001,xyz1,\"x,y.dll\", ,\"Say \"\"caf\xC3\xA9\"\"\",1.0,32\r\n");
+    EXPECT_EQ(RunCtl("--machine " + Quote(m.Root()) + " list --csv --json").status, 2);
+}
+
+TEST(Tarnelctl, VersionFindsADriverNameAsTheMachineDoesAndSaysWhatAFolderIs) {
+    test::TempMachine m;
+    fs::copy_file(test::PeFixture("version32.dll"), m.System32() / "bwlt32.dll");
+    Result r = RunCtl("--machine " + Quote(m.Root()) + " version BWLT32.DLL --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"FileVersion\": \"2.7.0.113\""), std::string::npos) << r.out;
+
+    r = RunCtl("--machine " + Quote(m.Root()) + " version nosuch.dll");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("C:\\WINDOWS\\system32\\nosuch.dll"), std::string::npos) << r.err;
+    r = RunCtl("--machine " + Quote(m.Root()) + " version " + Quote(m.System32()));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("it is a folder, not a file"), std::string::npos) << r.err;
+    r = RunCtl("--machine " + Quote(m.Root() / "system.reg") + " list");
+    EXPECT_NE(r.err.find("is a file, not a folder"), std::string::npos) << r.err;
+    r = RunCtl("--version");
+    EXPECT_EQ(r.out.rfind("tarnelctl ", 0), 0u);
+}

@@ -1,5 +1,7 @@
 #include "core/catalogue/CodecLists.h"
 
+#include "core/catalogue/DriverCheck.h"
+
 #include <algorithm>
 
 #include "core/catalogue/DriverStore.h"
@@ -127,6 +129,9 @@ void TCodecCatalogue::AddActiveRow(const std::string& fourcc, const std::string&
     row.SubItems[acVersion] = known->second.FileVersion;
     row.SubItems[acType] = cType32;
     row.VersionInfo = known->second;
+    auto problem = loadProblems_.find(driver);
+    if (problem == loadProblems_.end()) problem = loadProblems_.emplace(driver, DriverProblemOf(driver).Text).first;
+    row.Problem = problem->second;
     CodecList.Rows().push_back(std::move(row));
 }
 
@@ -144,6 +149,7 @@ void TCodecCatalogue::LoadActive(int32_t storeMode, const char* startLine, const
     std::optional<TProgressGuard> progress;
     Loaded.Active.clear();
     loadVersions_.clear();
+    loadProblems_.clear();
     lastLoadedDriver_.reset();
     store->VisitActiveEntries(
         [&](size_t count) { progress.emplace(progress_, static_cast<int>(count)); },
@@ -162,6 +168,7 @@ void TCodecCatalogue::LoadActive(int32_t storeMode, const char* startLine, const
     if (lastLoadedDriver_ && CodecVersionInfo.ExecutableFile() != *lastLoadedDriver_)
         CodecVersionInfo.SetExecutableFile(*lastLoadedDriver_);
     loadVersions_.clear();
+    loadProblems_.clear();
     if (progress) progress->End();
     repaint.End();
     log_.WriteLog(endLine);

@@ -42,6 +42,9 @@ struct TCodecRow {
     std::vector<std::string> SubItems;             // the columns after the caption
     bool Selected = false;
     std::optional<TCodecVersionInfo> VersionInfo;  // active rows only
+    // Active rows: why the codec manager could not load the driver
+    // ("Driver file not found: ..."), empty when it could.
+    std::string Problem;
 
     // A missing sub-item reads as empty.
     const std::string& Cell(size_t column) const;
@@ -144,6 +147,7 @@ private:
     TLoadProgress* progress_ = nullptr;
     // The version texts of each driver text read during the load under way.
     std::map<std::string, TCodecVersionInfo> loadVersions_;
+    std::map<std::string, std::string> loadProblems_;
     std::optional<std::string> lastLoadedDriver_;
     bool inactiveComplete_ = true;
 };

@@ -1,5 +1,7 @@
 #include "core/operations/CodecOperations.h"
 
+#include "core/catalogue/DriverCheck.h"
+
 #include <cstdio>
 
 #include "core/shell/uConst.h"
@@ -175,6 +177,7 @@ TOperationResult TCodecOperations::Activate() {
         catalogue_.CodecVersionInfo.SetExecutableFile(path);
         catalogue_.Log().WriteLog(cLogGettingCodecVersion + path);
         row.VersionInfo = catalogue_.CodecVersionInfo.ToCodecVersionInfo();
+        row.Problem = DriverProblemOf(row.SubItems[acDriver]).Text;
         active.Rows().push_back(std::move(row));
         activated.push_back(i);
     }

@@ -213,6 +213,10 @@ inline constexpr char cLogPictureNotLoaded[] = "Picture not loaded : ";
 // --- Codec window -----------------------------------------------------------------
 inline constexpr char cNoVersionInformation[] = "No Version Information Available";
 inline constexpr char cShowVersionTooltips[] = "Show Version Tooltips";
+// Why an active entry cannot work, followed by the driver file's path.
+inline constexpr char cDriverNotFound[] = "Driver file not found: ";
+inline constexpr char cDriverNotAnImage[] = "Driver file is not a Windows program file: ";
+inline constexpr char cDriverNoDriverProc[] = "Driver file has no driver procedure (DriverProc): ";
 inline constexpr char cMenuConfigure[] = "&Configure";
 inline constexpr char cMenuCodecAbout[] = "A&bout";
 inline constexpr char cMenuDeactivate[] = "&Deactivate";

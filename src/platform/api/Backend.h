@@ -31,6 +31,15 @@ public:
     virtual uint64_t Size() const = 0;
 };
 
+// What loading a codec's driver file would meet, for marking entries that
+// cannot work. Path is the file as Windows names it: where it was found, or
+// for a missing bare name where the system folder would hold it.
+enum class TDriverFileState { Unknown, Loadable, NotFound, NotImage, NoDriverProc };
+struct TDriverFileCheck {
+    TDriverFileState State = TDriverFileState::Unknown;
+    std::string Path;
+};
+
 class TPlatformBackend {
 public:
     virtual ~TPlatformBackend() = default;
@@ -117,6 +126,11 @@ public:
     // EPlatformError in the platform's words, naming the file, when it
     // cannot be opened or read. An empty file maps to no bytes.
     virtual std::unique_ptr<TMappedFile> MapFileA(const std::string& path) = 0;
+
+    // Whether the driver a codec entry names could be loaded (found, a PE
+    // image, exporting DriverProc). A backend that cannot tell answers
+    // Unknown, which marks nothing.
+    virtual TDriverFileCheck CheckDriverFile(const std::string& driver) { return {}; }
 
     // OS facts (kernel32).
     virtual bool GetVersionExA(OSVERSIONINFOEXA* info) = 0;

@@ -92,6 +92,7 @@ std::string GetWindowsDirectoryA() { return CurrentBackend().GetWindowsDirectory
 std::string FormatLocalDateTimeNow() { return CurrentBackend().FormatLocalDateTimeNow(); }
 
 std::unique_ptr<TMappedFile> MapFileA(const std::string& path) { return CurrentBackend().MapFileA(path); }
+TDriverFileCheck CheckDriverFile(const std::string& driver) { return CurrentBackend().CheckDriverFile(driver); }
 
 void SetProgramFile(const std::string& path) { ProgramFileStore() = path; }
 const std::string& ProgramFile() { return ProgramFileStore(); }

@@ -11,4 +11,7 @@ namespace tarnel::platform {
 // The file mapped for reading; see TPlatformBackend::MapFileA.
 std::unique_ptr<TMappedFile> MapFileA(const std::string& path);
 
+// See TPlatformBackend::CheckDriverFile.
+TDriverFileCheck CheckDriverFile(const std::string& driver);
+
 }  // namespace tarnel::platform

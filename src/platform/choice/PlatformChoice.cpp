@@ -91,9 +91,12 @@ TPlatformChosen ChoosePlatform(const TPlatformChoice& choice) {
             std::string from = chosen.Source == "default" ? "the default machine folder"
                                : chosen.Source == "--machine" ? "the machine folder"
                                                               : "the machine folder named by $" + chosen.Source;
-            std::string what = fs::exists(chosen.Folder, ec) ? "holds no machine (system.reg is missing)"
-                                                             : "does not exist";
-            std::string hint = chosen.Source == "WINEPREFIX"
+            std::string what = !fs::exists(chosen.Folder, ec)       ? "does not exist"
+                               : !fs::is_directory(chosen.Folder, ec) ? "is a file, not a folder"
+                                                                      : "holds no machine (system.reg is missing)";
+            const bool file = fs::exists(chosen.Folder, ec) && !fs::is_directory(chosen.Folder, ec);
+            std::string hint = file ? ""
+                               : chosen.Source == "WINEPREFIX"
                                    ? " (a Wine prefix is made by running Wine on it once)"
                                    : "; 'tarnelctl init " + chosen.Folder.string() + "' makes a demo machine there";
             throw EFileError("There is no machine to work on: " + from + " '" + chosen.Folder.string() + "' " +

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <sys/mman.h>
 
 #include "platform/api/WinError.h"
@@ -272,6 +273,43 @@ std::unique_ptr<TMappedFile> TMachineBackend::MapFileA(const std::string& path) 
     }
     ::close(fd);
     return std::make_unique<MappedHostFile>(data, size);
+}
+
+namespace {
+// The Windows name of a file found for a bare name: the folder as the
+// system names it (its system directory, ...), then the file's own name.
+std::optional<std::string> WindowsNameOf(const fs::path& hostFile) {
+    const std::string windows = machine::GetWindowsDirectoryA();
+    for (const std::string& folder : {machine::GetSystemDirectoryA(), windows + "\\system", windows}) {
+        auto host = MapWindowsPath(folder);
+        if (host && host->lexically_normal() == hostFile.parent_path().lexically_normal())
+            return folder + "\\" + hostFile.filename().string();
+    }
+    return std::nullopt;
+}
+}  // namespace
+
+TDriverFileCheck TMachineBackend::CheckDriverFile(const std::string& driver) {
+    TDriverFileCheck check;
+    if (driver.empty()) {
+        check.State = TDriverFileState::NotFound;
+        return check;
+    }
+    const bool bare = driver.find_first_of("\\/") == std::string::npos;
+    auto file = ResolveMachineFile(driver);
+    if (!file) {
+        check.State = TDriverFileState::NotFound;
+        check.Path = bare ? machine::GetSystemDirectoryA() + "\\" + driver : driver;
+        return check;
+    }
+    auto shown = WindowsNameOf(*file);
+    check.Path = bare && shown ? *shown : driver;
+    DriverFile scratch;
+    const DriverFile& facts = DriverFileFacts(*file, scratch);
+    check.State = !facts.image        ? TDriverFileState::NotImage
+                  : !facts.driverProc ? TDriverFileState::NoDriverProc
+                                      : TDriverFileState::Loadable;
+    return check;
 }
 
 bool TMachineBackend::GetVersionExA(OSVERSIONINFOEXA* info) { return machine::GetVersionExA(info); }

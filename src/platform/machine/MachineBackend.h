@@ -88,6 +88,7 @@ public:
     void AdmitHostFile(const std::filesystem::path& file) override;
 
     std::unique_ptr<TMappedFile> MapFileA(const std::string& path) override;
+    TDriverFileCheck CheckDriverFile(const std::string& driver) override;
     bool GetVersionExA(OSVERSIONINFOEXA* info) override;
     std::string GetSystemDirectoryA() override;
     std::string GetWindowsDirectoryA() override;

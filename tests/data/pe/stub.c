@@ -8,6 +8,8 @@ int __stdcall DllEntry(void* module, unsigned long reason, void* reserved)
     return 1;
 }
 
+/* Without it the image is a library the codec manager refuses. */
+#ifndef NO_DRIVER_PROCEDURE
 __declspec(dllexport) long __stdcall DriverProc(unsigned long id, void* driver, unsigned int msg, long p1, long p2)
 {
     (void)id;
@@ -17,3 +19,4 @@ __declspec(dllexport) long __stdcall DriverProc(unsigned long id, void* driver, 
     (void)p2;
     return 1;
 }
+#endif
