@@ -1,5 +1,7 @@
 #include "gui/shell/GuiCommon.h"
 
+#include <QFileInfo>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QWindow>
@@ -10,6 +12,7 @@
 #include <QScreen>
 #include <QPalette>
 
+#include "core/shell/uConst.h"
 #include "platform/api/Ansi.h"
 
 namespace tarnel {
@@ -89,6 +92,13 @@ QString ProgramDir() {
     return dir.isEmpty() ? QDir::currentPath() : dir;
 }
 
+QString DataDir() {
+    const QString beside = ProgramDir();
+    if (QFileInfo::exists(beside + "/" + cHelpFile)) return beside;
+    const QString installed = QDir::cleanPath(beside + "/../share/tarnel");
+    return QFileInfo::exists(installed + "/" + cHelpFile) ? installed : beside;
+}
+
 namespace {
 QString& ArtDirOverride() {
     static QString dir;
@@ -98,7 +108,7 @@ QString& ArtDirOverride() {
 
 void SetArtDir(const QString& dir) { ArtDirOverride() = dir; }
 
-QString ArtDir() { return ArtDirOverride().isEmpty() ? ProgramDir() + "/art" : ArtDirOverride(); }
+QString ArtDir() { return ArtDirOverride().isEmpty() ? DataDir() + "/art" : ArtDirOverride(); }
 
 QString ArtFile(const QString& name) { return ArtDir() + "/" + name; }
 

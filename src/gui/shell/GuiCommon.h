@@ -29,12 +29,14 @@ public:
 // a font the machine lacks.
 QFont DesignFont(const QString& family, int pixelHeight, bool bold = false);
 
-// The folder of the running program, where its help file and its
-// pictures ("art/") are looked up.
+// The folder of the running program.
 QString ProgramDir();
+// Where the help file and the pictures are: beside the program in a build,
+// or in share/tarnel beside the installed program's bin folder.
+QString DataDir();
 QString ArtFile(const QString& name);
 
-// The pictures' folder: "<program dir>/art" unless set (tests point it at
+// The pictures' folder: "<data dir>/art" unless set (tests point it at
 // the repository's art folder or at a folder of broken pictures); an
 // empty folder name returns to the default.
 void SetArtDir(const QString& dir);

@@ -267,7 +267,7 @@ void TfMain::RefreshClick() {
 
 void TfMain::Contents1Click() {
     WriteLog(cLogDisplayingHelp);
-    const QString file = ProgramDir() + "/" + cHelpFile;
+    const QString file = DataDir() + "/" + cHelpFile;
     if (!ShowHelpContents(this, file)) ShowSystemMessage(FormatWithName(cHelpNotFound, FromQ(file)));
 }
 
