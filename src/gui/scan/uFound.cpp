@@ -149,8 +149,8 @@ TfFound::TfFound(TfMain& main, TCodecList& inactive)
 }
 
 TfFound::~TfFound() {
-    // The list outlives this part of the dialog for a moment (it is hidden
-    // as the base class goes): nothing may call back into it meanwhile.
+    // The list is hidden only once the QDialog base goes, after this
+    // class's members: nothing may call back into them meanwhile.
     FoundListModel->RowColour = nullptr;
     FoundList->selectionModel()->disconnect(this);
 }
