@@ -30,6 +30,8 @@ cat >> "$work/ops/user.reg" <<'PREFS'
 "ProgramFont"="Arial"
 "FontSize"=dword:0000000a
 PREFS
+# A machine whose yuy2 driver is scanned: one of its FOURCCs is in service, two are free.
+"$build/app/tarnelctl" init "$work/scan" >/dev/null
 
 cat > "$work/session.sh" <<SESSION
 #!/usr/bin/env bash
@@ -96,6 +98,14 @@ import -window root "$out/after-deactivation.png"
 xdotool mousemove 200 290 click 3; sleep 0.8; xdotool key b; sleep 1.5
 import -window root "$out/codec-about.png"
 xdotool key Return; sleep 0.5
+kill \$pid; wait \$pid 2>/dev/null || true
+TARNEL_MACHINE=$work/scan "$build/app/tarnel" & pid=\$!
+sleep 3
+# Scan yuy2's driver from the list's popup menu; the found dialog waits.
+xdotool mousemove 314 415 click 1; sleep 0.7
+xdotool click 3; sleep 0.8; xdotool key s; sleep 2
+import -window root "$out/found-dialog.png"
+xdotool key Escape; sleep 0.5
 kill \$pid; wait \$pid 2>/dev/null || true
 SESSION
 chmod +x "$work/session.sh"

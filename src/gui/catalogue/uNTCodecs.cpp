@@ -340,6 +340,7 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     connect(About1, &QAction::triggered, this, &TfNTCodecs::About1Click);
     connect(DeActivate1, &QAction::triggered, this, &TfNTCodecs::DeActivate1Click);
     connect(EditFOURCCscanlist1, &QAction::triggered, this, &TfNTCodecs::EditFOURCCscanlist1Click);
+    connect(ScanCodecsformoreFOURCCs1, &QAction::triggered, this, &TfNTCodecs::ScanCodecsformoreFOURCCs1Click);
 
     InactiveDrivers = new QMenu(this);
     InactiveDrivers->setObjectName("InactiveDrivers");

@@ -155,6 +155,8 @@ public:
     void Configure1Click();
     void About1Click();
     void EditFOURCCscanlist1Click();
+    // The FOURCC scan (with the scan's windows, gui/scan/uScan.cpp).
+    void ScanCodecsformoreFOURCCs1Click();
 
     // The view's rows again from the core lists, selection included.
     void ShowRows();

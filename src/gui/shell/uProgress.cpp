@@ -42,9 +42,11 @@ TfProgress::TfProgress(QWidget* parent)
     CentreWindow(this, nullptr);
 }
 
-void TfProgress::SetProgress(int position) {
+void TfProgress::SetProgress(int position) { SetProgress(position, CalcPercentage(position, ProgressBar->maximum())); }
+
+void TfProgress::SetProgress(int position, int percent) {
     ProgressBar->setValue(position);
-    PercentLabel->setText(QString::number(CalcPercentage(position, ProgressBar->maximum())) + ToQ(cPercentSign));
+    PercentLabel->setText(QString::number(percent) + ToQ(cPercentSign));
     // The label sits at 432 as designed; where the machine's substitute font
     // makes "100%" wider than the 25 pixels left there, it moves left into
     // the gap after the bar rather than being cut at the window's edge.

@@ -22,6 +22,9 @@ public:
     // maximum in PercentLabel and repaints at once: the loops that call
     // this process no window events.
     void SetProgress(int position);
+    // The same for a count the bar shows scaled down to its int range: the
+    // label shows `percent`, worked out from the exact count by the caller.
+    void SetProgress(int position, int percent);
 
     THeaderBand* Panel5;
     QLabel* Label2;     // the task

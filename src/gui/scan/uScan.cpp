@@ -1,0 +1,96 @@
+#include "gui/scan/uScan.h"
+
+#include <climits>
+
+#include "core/shell/uConst.h"
+#include "gui/catalogue/uNTCodecs.h"
+#include "gui/scan/uFound.h"
+#include "gui/shell/uMain.h"
+
+namespace tarnel {
+
+// --- TScanProgressWindow -----------------------------------------------------------
+
+TScanProgressWindow::~TScanProgressWindow() {
+    if (window_) window_->close();
+}
+
+int TScanProgressWindow::BarShift(uint64_t size) {
+    int shift = 0;
+    while ((size >> shift) > uint64_t(INT_MAX)) ++shift;
+    return shift;
+}
+
+void TScanProgressWindow::Start(uint64_t size) {
+    size_ = size;
+    shift_ = BarShift(size);
+    pending_ = false;
+    throttle_ = TRepaintThrottle();
+    window_ = new TfProgress(nullptr);
+    window_->Label2->setText(ToQ(cProgressScanning));
+    window_->ProgressBar->setMaximum(int(size >> shift_));
+    window_->show();
+    PaintNow(window_);
+}
+
+// Marker bytes can come by the hundred thousand: the window is painted at
+// once, but not more than about 30 times a second, and always with the
+// position just reached.
+void TScanProgressWindow::Advance(uint64_t position, int percent) {
+    position_ = position;
+    percent_ = percent;
+    pending_ = true;
+    if (throttle_.Due(position >= size_)) Show();
+}
+
+void TScanProgressWindow::End() {
+    // The last position is shown even when the throttle held it back.
+    if (pending_) Show();
+    if (window_) window_->close();
+    window_ = nullptr;
+}
+
+void TScanProgressWindow::Show() {
+    pending_ = false;
+    if (window_) window_->SetProgress(int(position_ >> shift_), percent_);
+}
+
+// --- The scan command ------------------------------------------------------------------
+
+void TfNTCodecs::ScanCodecsformoreFOURCCs1Click() {
+    TScanOutcome outcome;
+    try {
+        TScanProgressWindow progress;
+        outcome = ScanSelectedCodec(catalogue_, &progress);
+    } catch (const std::exception& e) {
+        // A driver file that cannot be read, or a probe that cannot write
+        // its entry, ends the scan where it stands. Shown here rather than
+        // left to the event loop: an exception may not cross Qt's signals.
+        TApplication::ShowException(e.what());
+        return;
+    }
+    switch (outcome.Kind) {
+        case TScanOutcome::NothingSelected: return;
+        case TScanOutcome::EmptyFile:
+            // Nothing was loaded, so nothing is freed.
+            main_.ShowSystemMessage(cMsgMemoryError);
+            return;
+        case TScanOutcome::NothingFound:
+            main_.ShowSystemMessage(cMsgNoFourccs);
+            break;
+        case TScanOutcome::FoundSome: {
+            QPointer<TfFound> dialog = new TfFound(main_, catalogue_.InactiveCodecList);
+            dialog->SetRows(std::move(outcome.Found));
+            dialog->exec();
+            if (dialog) delete dialog.data();
+            // Written back even when nothing was added.
+            operations_.RenumberInactiveCodecs();
+            ShowResult(operations_.SaveCodecLists());
+            break;
+        }
+    }
+    main_.WriteLog(cLogScanFreeing);
+    main_.WriteLog(cLogScanEnd);
+}
+
+}  // namespace tarnel
