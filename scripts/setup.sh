@@ -6,6 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   gcc-mingw-w64-i686 gcc-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   qt6-base-dev libgl-dev libglx-dev libopengl-dev libjpeg62-turbo-dev fonts-dejavu-core
+  dpkg-dev file desktop-file-utils appstream man-db xvfb xauth xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

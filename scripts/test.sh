@@ -4,3 +4,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+bash scripts/package-test.sh build
