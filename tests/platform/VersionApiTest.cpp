@@ -344,8 +344,12 @@ TEST_F(VersionApi, QueriesStayInsideABufferJustLargeEnoughForTheBlock) {
             const bool ansi = c >= buf.data() + raw.size();
             ASSERT_LE(c + len * (ansi ? 1 : 2), buf.data() + buf.size()) << name;
             // With the whole room the text is an ANSI copy; without it, as stored.
-            if (extra == raw.size() + 4) EXPECT_TRUE(ansi) << name;
-            if (extra < 4) EXPECT_FALSE(ansi) << name;
+            if (extra == raw.size() + 4) {
+                EXPECT_TRUE(ansi) << name;
+            }
+            if (extra < 4) {
+                EXPECT_FALSE(ansi) << name;
+            }
         }
         EXPECT_EQ(std::memcmp(buf.data(), raw.data(), raw.size()), 0) << "the block itself is never changed";
     }

@@ -139,7 +139,9 @@ TEST(DemoFiles, ArePe32ImagesCarryingTheirResources) {
         auto info = image.FindResource(ResId::Name("CODECINFO"), ResId::Id(1));
         EXPECT_EQ(version.has_value(), f.fileVersion != nullptr);
         EXPECT_EQ(info.has_value(), f.codecInfo != nullptr);
-        if (info && f.codecInfo) EXPECT_EQ(*info, f.codecInfo);
+        if (info && f.codecInfo) {
+            EXPECT_EQ(*info, f.codecInfo);
+        }
         // The NT family takes the string table's key from a fixed place.
         if (version) {
             ASSERT_GT(version->size(), 150u);
@@ -154,7 +156,9 @@ TEST(DemoFiles, ArePe32ImagesCarryingTheirResources) {
         if (!version && !info) ++plain;
         if (isCodec) ++codecs;
         if (isFilter) ++filters;
-        if (isFilter) EXPECT_FALSE(info.has_value());
+        if (isFilter) {
+            EXPECT_FALSE(info.has_value());
+        }
     }
     EXPECT_EQ(plain, 1);
     EXPECT_GE(codecs, 9);
@@ -261,7 +265,7 @@ TEST(DemoMachine, InactiveEntriesAreStoredByteExact) {
 
     int twins = 0, blanks = 0;
     for (size_t i = 0; i < names.size(); ++i) {
-        char expectedName[16];
+        char expectedName[32];
         std::snprintf(expectedName, sizeof expectedName, "#%.3zu#", i + 1);
         ASSERT_EQ(names[i], expectedName);
         ASSERT_EQ(reg.GetDataType(names[i]), TRegDataType::rdBinary);

@@ -306,7 +306,7 @@ TEST_F(Operations, ARefusedSaveWritesNothingAndShowsWhatIsStored) {
     EXPECT_TRUE(catalogue->InactiveCodecList.Empty());
 
     // An inactive entry too long for the store is refused before any write.
-    catalogue->InactiveCodecList.Rows().push_back(TCodecRow{"long", {"x.dll", std::string(2100, 'n'), "", "", "", "32"}});
+    catalogue->InactiveCodecList.Rows().push_back(TCodecRow{"long", {"x.dll", std::string(2100, 'n'), "", "", "", "32"}, false, std::nullopt, ""});
     r = ops->SaveCodecLists();
     EXPECT_FALSE(r.Saved);
     EXPECT_NE(r.Error.find("2047"), std::string::npos) << r.Error;
