@@ -70,6 +70,8 @@ TSplashScreen::TSplashScreen(QWidget* parent, TLog* log)
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setPixmap(LoadArtPicture(ToQ(cArtSplash), log));
     Image1->installEventFilter(this);
+    // The picture is the program's name in large letters.
+    Image1->setAccessibleName(ToQ(cProgramTitle));
 
     Label1 = PictureLabel(ToQ(cSplashCopyright), "Label1", {368, 200}, Panel1, false);
     Label1->setEnabled(false);
@@ -95,6 +97,8 @@ TSplashScreen::TSplashScreen(QWidget* parent, TLog* log)
     RecycledImage->setAlignment(Qt::AlignCenter);
     RecycledImage->setFixedSize(32, 32);
     RecycledImage->setPixmap(KeyOutCornerColour(LoadArtPicture(ToQ(cArtRecycled), log)));
+    RecycledImage->setAccessibleName(QStringLiteral("Recycling mark"));
+    LoadBar->setAccessibleName(ToQ(cSplashLoading).remove(':').trimmed());
 
     for (QWidget* hidden : std::initializer_list<QWidget*>{SplashLoadingLabel, LoadBar, Build, MachineLabel, TestedOn, Freeware,
                                                            mailAddress, RecycledImage})
@@ -103,8 +107,8 @@ TSplashScreen::TSplashScreen(QWidget* parent, TLog* log)
     CentreWindow(this, parent);
 }
 
-void TSplashScreen::ConfigureAsAbout() {
-    Build->setText(ToQ(cAboutBuild));
+void TSplashScreen::ConfigureAsAbout(const std::string& version) {
+    Build->setText(ToQ(version.empty() ? std::string(cAboutBuild).substr(1) : version + cAboutBuild));
     TestedOn->setText(ToQ(cAboutTestedOn));
     Freeware->setText(QString());
     SplashLoadingLabel->setText(ToQ(cAboutRecycledBits));

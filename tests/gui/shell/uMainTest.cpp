@@ -222,7 +222,13 @@ TEST_F(MainWindow, SavedBoundsAreRestoredOnlyWhenAllFourAreSet) {
         SetSetting("MainWidth", 500);
         SetSetting("MainHeight", 300);
         TfMain main(log);
-        EXPECT_EQ(main.geometry(), QRect(-10, -5, 500, 300)) << "negative positions are restored";
+        // Negative positions are read, but the window's frame comes up whole
+        // on the screen, moved no further than that takes.
+        EXPECT_EQ(main.size(), QSize(500, 300));
+        EXPECT_GE(main.x(), 0);
+        EXPECT_LE(main.x(), 10);
+        EXPECT_GE(main.y(), 0);
+        EXPECT_LE(main.y(), 40);
     }
     {
         SetSetting("MainLeft", 0);
