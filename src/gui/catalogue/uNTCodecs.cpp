@@ -348,6 +348,9 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     InactiveCodecListModel = new TCodecListModel(catalogue_.InactiveCodecList, cInactiveColumns, 7, this);
     SetUpList(InactiveCodecList, InactiveCodecListModel, cInactiveColumns, 7);
     InactiveCodecList->header()->setSectionsClickable(true);
+    // The layout takes a list's own least size (its header and scroll bars)
+    // over the panel's room; the room is measured against 50 pixels.
+    InactiveCodecList->setMinimumHeight(kLeastListHeight);
     Splitter1 = new TSplitterBar(CodecList, InactiveCodecList, CodecsPanel);
     Splitter1->setObjectName("Splitter1");
     Splitter1->SetAboveHeight = [this](int height) { SetActiveListHeight(height); };
