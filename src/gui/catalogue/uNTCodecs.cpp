@@ -421,6 +421,7 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     // The popup menus; the list shortcuts act while their list has the focus.
     DriverConfig = new QMenu(this);
     DriverConfig->setObjectName("DriverConfig");
+    DriverConfig->setWindowTitle(ToQ(cActiveCodecsTitle));
     auto item = [](QMenu* menu, QWidget* list, const char* name, const char* caption, QKeySequence key = {}) {
         QAction* a = menu->addAction(ToQ(caption));
         a->setObjectName(name);
@@ -451,6 +452,7 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
 
     InactiveDrivers = new QMenu(this);
     InactiveDrivers->setObjectName("InactiveDrivers");
+    InactiveDrivers->setWindowTitle(ToQ(cInactiveCodecsTitle));
     RemoveSelectedInactiveDrivers1 =
         item(InactiveDrivers, InactiveCodecList, "RemoveSelectedInactiveDrivers1", cMenuRemoveInactive);
     N3 = InactiveDrivers->addSeparator();
@@ -465,6 +467,7 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
 
     RefreshMenu = new QMenu(this);
     RefreshMenu->setObjectName("RefreshMenu");
+    RefreshMenu->setWindowTitle(ToQ(cMenuRefreshHidden));
     Refresh = RefreshMenu->addAction(ToQ(cMenuRefreshHidden));
     Refresh->setObjectName("Refresh");
     Refresh->setShortcut(QKeySequence(Qt::Key_F5));

@@ -86,6 +86,7 @@ TfDirectShow::TfDirectShow(TfMain& main, QWidget* parent)
 
     DirectShowFilterList = new QTreeView(DirectShowPanel);
     DirectShowFilterList->setObjectName("DirectShowFilterList");
+    DirectShowFilterList->setAccessibleName(ToQ(cTabDirectShow));
     DirectShowFilterList->setModel(FilterListSort);
     DirectShowFilterList->setRootIsDecorated(false);
     DirectShowFilterList->setItemsExpandable(false);

@@ -1,5 +1,6 @@
 #include "gui/shell/GuiCommon.h"
 
+#include <QAbstractScrollArea>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,6 +10,7 @@
 #include <QImage>
 #include <QPalette>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QWidget>
 #include <QWindow>
@@ -133,6 +135,11 @@ void CentreWindow(QWidget* window, const QWidget* over) {
     window->move(frame.topLeft());
     // The window it is centred on may stand partly off the screen.
     KeepOnScreen(window);
+}
+
+void NameScrollBars(QAbstractScrollArea* area) {
+    area->verticalScrollBar()->setAccessibleName(QStringLiteral("Vertical scroll bar"));
+    area->horizontalScrollBar()->setAccessibleName(QStringLiteral("Horizontal scroll bar"));
 }
 
 QRect FitToArea(const QRect& frame, const QList<QRect>& areas) {

@@ -3,6 +3,7 @@
 // own files (pictures, help) are found.
 #pragma once
 
+#include <QAbstractScrollArea>
 #include <QFrame>
 #include <QLabel>
 #include <QList>
@@ -69,6 +70,10 @@ private:
 // window, or of the screen's available area when `over` is null; either
 // way it ends whole on a screen.
 void CentreWindow(QWidget* window, const QWidget* over);
+
+// Names a scrolling control's scroll bars for screen readers, which
+// otherwise get two unnamed controls.
+void NameScrollBars(QAbstractScrollArea* area);
 
 // Where a window's frame is seen whole: on the area (of the screens'
 // available areas) that holds the most of it, or the one nearest to it when

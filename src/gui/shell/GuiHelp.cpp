@@ -36,6 +36,7 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     Browser = new QTextBrowser(this);
     Browser->setObjectName("Browser");
     Browser->setAccessibleName(ToQ(cHelpWindowTitle));
+    NameScrollBars(Browser);
     // Links stay inside the document; nothing is opened elsewhere.
     Browser->setOpenExternalLinks(false);
     Browser->setOpenLinks(true);

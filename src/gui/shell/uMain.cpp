@@ -94,6 +94,9 @@ void TfMain::BuildComponents() {
     N1->setObjectName("N1");
     About = Help->addAction(ToQ(cMenuAbout), this, &TfMain::AboutClick);
     About->setObjectName("About");
+    // A screen reader names a menu by its title, without the key's ampersand.
+    CodecMenu->setAccessibleName(QStringLiteral("Menu bar"));
+    for (QMenu* menu : {File1, Options, Help}) menu->setWindowTitle(QString(menu->title()).remove('&'));
 
     StatusBar = statusBar();
     StatusBar->setObjectName("StatusBar");
@@ -103,6 +106,7 @@ void TfMain::BuildComponents() {
     // The panels draw their own bevels; the bar must not frame them again.
     StatusBar->setStyleSheet("QStatusBar::item { border: none; }");
     StatusPanels = new TStatusPanels(StatusBar);
+    StatusPanels->setAccessibleName(QStringLiteral("Status"));
     StatusBar->addWidget(StatusPanels, 1);
 
     Panel2 = new QFrame(this);
@@ -127,6 +131,7 @@ void TfMain::BuildComponents() {
         auto* l = new QVBoxLayout(page);
         l->setContentsMargins(0, 0, 0, 0);
         PageControl->addTab(page, ToQ(caption));
+        page->setAccessibleName(ToQ(caption));
         return page;
     };
     VideoCodecsSheet = sheet("VideoCodecsSheet", cTabVideoCodecs);

@@ -89,6 +89,7 @@ TfMessage::TfMessage(QWidget* parent) : QDialog(parent) {
     mono.setStyleHint(QFont::TypeWriter);
     MessageLabel->setFont(mono);
     MessageLabel->setAccessibleName(ToQ(cMessageSubtitle));
+    NameScrollBars(MessageLabel);
 
     OkButton = new QPushButton(ToQ(cOkButton), this);
     OkButton->setObjectName("OkButton");
