@@ -194,21 +194,28 @@ void TCodecListView::dropEvent(QDropEvent* e) {
 
 TSplitterBar::TSplitterBar(QWidget* above, QWidget* below, QWidget* parent)
     : QWidget(parent), above_(above), below_(below) {
-    setFixedHeight(3);
+    // Twice the design's three pixels: a bar that thin could not be seen.
+    setFixedHeight(6);
     setCursor(Qt::SizeVerCursor);
     setAccessibleName(QStringLiteral("Splitter between the codec lists"));
     SetAboveHeight = [this](int height) { above_->setFixedHeight(height); };
 }
 
 void TSplitterBar::paintEvent(QPaintEvent*) {
-    // A raised ridge across the whole width, the look of a splitter's
-    // handle where the style has no grip of its own for three pixels.
+    // A raised ridge across the whole width with a row of grip dots in its
+    // middle, so that the bar shows as something to take hold of.
     QPainter p(this);
     p.fillRect(rect(), palette().button());
     p.setPen(palette().color(QPalette::Light));
     p.drawLine(0, 0, width() - 1, 0);
     p.setPen(palette().color(QPalette::Dark));
     p.drawLine(0, height() - 1, width() - 1, height() - 1);
+    constexpr int dots = 12, pitch = 4;
+    const int left = width() / 2 - dots * pitch / 2, top = height() / 2 - 1;
+    for (int i = 0; i < dots; ++i) {
+        p.fillRect(left + i * pitch, top, 2, 2, palette().dark());
+        p.fillRect(left + i * pitch, top, 1, 1, palette().light());
+    }
 }
 
 void TSplitterBar::mousePressEvent(QMouseEvent* e) {

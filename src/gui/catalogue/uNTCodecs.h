@@ -89,8 +89,8 @@ private:
 };
 
 // The thin bar between the two lists; dragging it moves the active list's
-// bottom edge, neither list getting smaller than 50 pixels. Drawn as the
-// style draws a splitter's handle, so that it can be seen and found.
+// bottom edge, neither list getting smaller than 50 pixels. Drawn as a
+// raised ridge with grip dots, so that it can be seen and found.
 class TSplitterBar : public QWidget {
     Q_OBJECT
 public:

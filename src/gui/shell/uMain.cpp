@@ -271,6 +271,9 @@ void TStatusPanels::resizeEvent(QResizeEvent*) { Arrange(); }
 
 void TStatusPanels::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
+        // Handed on by hand: the status bar's style sheet keeps the labels
+        // from following their parent's font.
+        for (QLabel* panel : Panels) panel->setFont(font());
         Arrange();
         updateGeometry();
     }

@@ -441,6 +441,7 @@ TEST_F(MainWindow, StatusPanelsGrowWithTheirFontAndReadAsTheirTexts) {
     EXPECT_GE(panels->Panels[0]->contentsRect().width(), QFontMetrics(large).horizontalAdvance(text))
         << "the whole text shows";
     EXPECT_GT(panels->PanelWidth(1), 100);
+    EXPECT_EQ(panels->Panels[0]->font().pointSize(), 20) << "the text itself is drawn in the font";
 
     main.SetStatusText(1, "Active : 12");
     QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(panels);
