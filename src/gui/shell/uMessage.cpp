@@ -9,6 +9,7 @@
 #include <QTextDocument>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "core/shell/uConst.h"
 
@@ -131,9 +132,11 @@ void TfMessage::Arrange() {
     const int panelWidth = std::clamp(longest + margins, kDesignPanelWidth, widest);
 
     // As high as the wrapped lines need; beyond the screen's height the text scrolls.
-    QTextDocument* document = MessageLabel->document();
-    document->setTextWidth(panelWidth - frame);
-    const int textHeight = int(std::ceil(document->size().height()));
+    // Measured on a copy: the field lays its own document out at its
+    // current width, whatever width is set on it here.
+    const std::unique_ptr<QTextDocument> probe(MessageLabel->document()->clone());
+    probe->setTextWidth(panelWidth - frame);
+    const int textHeight = int(std::ceil(probe->size().height()));
     const int chrome = kPanelTop + kButtonGap + kButtonHeight + kBottomMargin;
     const int tallest = std::max(kDesignPanelHeight, area.height() - 2 * kScreenMargin - 40 - chrome);
     const int panelHeight = std::clamp(textHeight + frame, kDesignPanelHeight, tallest);
