@@ -62,6 +62,8 @@ TEST(uMessage, ShortMessageKeepsTheDesignAndALongOneWrapsWithinTheScreen) {
     EXPECT_EQ(label->text().toStdString(), text) << "nothing cut off";
     EXPECT_GT(label->document()->size().height(), 2 * label->fontMetrics().lineSpacing()) << "wrapped";
     EXPECT_LE(label->document()->size().height(), label->viewport()->height() + 1) << "every line shows";
+    EXPECT_LT(dlg.DeviceServicePanel->height(), label->document()->size().height() + label->fontMetrics().lineSpacing())
+        << "and no more room than that";
     EXPECT_LE(label->geometry().bottom(), dlg.DeviceServicePanel->contentsRect().bottom());
     EXPECT_GT(dlg.OkButton->geometry().top(), dlg.DeviceServicePanel->geometry().bottom()) << "below the text";
     EXPECT_LE(dlg.OkButton->geometry().bottom(), dlg.height());
