@@ -298,7 +298,8 @@ namespace {
 // loaded is named first, in bold, above the version texts when they show.
 QString ShownToolTip(const QString& problem, const QString& versionText) {
     QString shown;
-    if (!problem.isEmpty()) shown += "<p><b>" + problem.toHtmlEscaped() + "</b></p>";
+    // On one line: a path is not broken at its colon.
+    if (!problem.isEmpty()) shown += "<p style=\"white-space:nowrap\"><b>" + problem.toHtmlEscaped() + "</b></p>";
     if (versionText.isEmpty()) return shown;
     QString rows;
     for (QString line : versionText.split('\n')) {
@@ -308,8 +309,9 @@ QString ShownToolTip(const QString& problem, const QString& versionText) {
             rows += "<tr><td colspan=\"2\">" + line.toHtmlEscaped() + "</td></tr>";
             continue;
         }
-        rows += "<tr><td>" + line.left(colon).trimmed().toHtmlEscaped() + "</td><td>: " +
-                line.mid(colon + 2).toHtmlEscaped() + "</td></tr>";
+        // A gap after the longest label; a value is never wrapped.
+        rows += "<tr><td><nobr>" + line.left(colon).trimmed().toHtmlEscaped() + "&nbsp;</nobr></td><td><nobr>: " +
+                line.mid(colon + 2).toHtmlEscaped() + "</nobr></td></tr>";
     }
     return shown + "<table cellspacing=\"0\" cellpadding=\"0\">" + rows + "</table>";
 }

@@ -86,7 +86,8 @@ TSplashScreen::TSplashScreen(QWidget* parent, TLog* log)
     LoadBar->setValue(0);
     LoadBar->setTextVisible(false);
     Build = PictureLabel(QString(), "Build", {24, 112}, Panel1, true);
-    MachineLabel = PictureLabel(QString(), "MachineLabel", {24, 96}, Panel1, true);
+    // On the line the (empty) freeware note keeps free, clear of the picture's lettering.
+    MachineLabel = PictureLabel(QString(), "MachineLabel", {24, 168}, Panel1, true);
     TestedOn = PictureLabel(QString(), "TestedOn", {24, 126}, Panel1, true);
     TestedOn->setWordWrap(true);
     TestedOn->setAlignment(Qt::AlignLeft | Qt::AlignTop);

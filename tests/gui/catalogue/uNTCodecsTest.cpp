@@ -1013,7 +1013,7 @@ TEST_F(DemoCodecWindow, VersionTooltipColonsLineUpInTheTooltipFont) {
     std::set<int> colonAt;
     int lines = 0;
     for (QTextBlock b = shown.begin(); b.isValid(); b = b.next()) {
-        if (!b.text().startsWith(": ")) continue;
+        if (!b.text().startsWith(QLatin1Char(':'))) continue;
         ++lines;
         colonAt.insert(int(shown.documentLayout()->blockBoundingRect(b).left()));
     }
