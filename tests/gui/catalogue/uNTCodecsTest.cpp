@@ -25,6 +25,7 @@
 #include <set>
 
 #include "gui/catalogue/uNTCodecs.h"
+#include "gui/shell/GuiAccessible.h"
 #include "gui/directshow/uDirectShow.h"
 #include "platform/api/OsVersion.h"
 #include "platform/api/Registry.h"
@@ -1080,6 +1081,12 @@ TEST_F(DemoCodecWindow, ScreenReadersGetTheShownColumnsAndTheRowsInWords) {
     SelectActive(ActiveRow("yuy2"));
     EXPECT_EQ(active->tableInterface()->selectedRows(), QList<int>{ActiveRow("yuy2")});
     EXPECT_TRUE(cell("yuy2", 4)->state().selected);
+
+    // The index the view's focus and selection events carry names the row's
+    // cell among the columns offered (the platform follows it to the cell).
+    const QModelIndex xmv7 = codecs->CodecListModel->index(ActiveRow("xmv7"), 0);
+    EXPECT_EQ(active->child(TTableAccessible::ChildIndex(codecs->CodecList, xmv7)), cell("xmv7", 0));
+    EXPECT_EQ(TTableAccessible::ChildIndex(codecs->CodecList, xmv7.siblingAtColumn(5)), -1) << "Type";
 
     QAccessibleInterface* splitter = QAccessible::queryAccessibleInterface(codecs->Splitter1);
     EXPECT_EQ(splitter->role(), QAccessible::Splitter);
