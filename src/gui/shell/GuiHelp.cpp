@@ -94,8 +94,14 @@ bool ShowHelpContents(QWidget* parent, const QString& file) {
         return false;
     }
     if (fresh) {
-        // Beside the main window on its screen, and never larger than that screen.
-        CentreWindow(open, parent);
+        // A main window kept on top would hide a window that is not: the
+        // help shares its layer, and the two stack as the user raises them.
+        if (parent && parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            open->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        // Beside the main window, to its right as far as its screen has room,
+        // and never larger than that screen.
+        if (parent) open->move(parent->window()->frameGeometry().topRight() + QPoint(1, 0));
+        KeepOnScreen(open);
     }
     open->show();
     open->raise();

@@ -478,6 +478,8 @@ TEST_F(MainWindow, HelpIsAWindowOfItsOwnWithBackAndForward) {
         if (auto* h = qobject_cast<THelpWindow*>(w); h && h->isVisible()) help = h;
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(help->windowType(), Qt::Window) << "not a dialog the window system keeps above its owner";
+    ASSERT_TRUE(main.windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << "the settings' default";
+    EXPECT_TRUE(help->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << "not hidden behind the main window";
     EXPECT_FALSE(help->BackButton->isEnabled());
     help->Browser->setSource(QUrl(help->Browser->source().toString() + "#help"));
     EXPECT_TRUE(help->BackButton->isEnabled());
