@@ -32,6 +32,31 @@ cat >> "$work/ops/user.reg" <<'PREFS'
 PREFS
 # A machine whose yuy2 driver is scanned: one of its FOURCCs is in service, two are free.
 "$build/app/tarnelctl" init "$work/scan" >/dev/null
+# A machine in a window tall enough to show every active codec, xmv7 with
+# its missing driver last.
+"$build/app/tarnelctl" init "$work/broken" >/dev/null
+cat >> "$work/broken/user.reg" <<'PREFS'
+
+[SOFTWARE\\Halvorin\\Preferences] 1796776109
+"SizeEqually"=dword:00000000
+"StayOnTop"=dword:00000000
+"AutoSwap"=dword:00000001
+"SavePositions"=dword:00000001
+"DisableDoubleClick"=dword:00000000
+"MainLeft"=dword:00000064
+"MainTop"=dword:00000050
+"MainHeight"=dword:000002bc
+"MainWidth"=dword:00000384
+"ActiveCodecHeight"=dword:0000012c
+"ProgramFont"="Arial"
+"FontSize"=dword:0000000a
+PREFS
+# A machine, deep in folders of long names, whose user hive is no registry
+# file: start-up says so in a long message.
+deep="$work/machines/the-office-workstation-in-the-second-floor-meeting-room/prefix-kept-for-the-video-editing-tools"
+mkdir -p "$(dirname "$deep")"
+"$build/app/tarnelctl" init "$deep" >/dev/null
+sed -i '1s/.*/NOT A REGISTRY/' "$deep/user.reg"
 
 cat > "$work/session.sh" <<SESSION
 #!/usr/bin/env bash
@@ -107,6 +132,37 @@ xdotool click 3; sleep 0.8; xdotool key s; sleep 2
 import -window root "$out/found-dialog.png"
 xdotool key Escape; sleep 0.5
 kill \$pid; wait \$pid 2>/dev/null || true
+# At 200 %: the window comes up whole on the screen.
+QT_SCALE_FACTOR=2 "$build/app/tarnel" & pid=\$!
+sleep 3
+import -window root "$out/main-window-200.png"
+kill \$pid; wait \$pid 2>/dev/null || true
+# A large system font (fonts at 192 dots per inch, pixels unscaled): columns
+# and status panels grow with it.
+TARNEL_MACHINE=$work/broken QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=192 "$build/app/tarnel" & pid=\$!
+sleep 3
+import -window root "$out/main-window-large-font.png"
+kill \$pid; wait \$pid 2>/dev/null || true
+# xmv7's missing driver: its mark, and the tooltip saying why, alone and
+# above the version texts.
+TARNEL_MACHINE=$work/broken "$build/app/tarnel" & pid=\$!
+sleep 3
+xdotool mousemove 228 443; sleep 0.3; xdotool mousemove 230 444; sleep 2
+import -window root "$out/broken-entry.png"
+xdotool click 3; sleep 0.7; xdotool key Up Up Return; sleep 0.5
+xdotool mousemove 232 444; sleep 0.3; xdotool mousemove 234 445; sleep 1.5
+import -window root "$out/broken-entry-versions.png"
+xdotool mousemove 900 900; sleep 0.3
+# The help window beside the main window, with its way back and forward.
+xdotool key F1; sleep 2
+import -window root "$out/help-window.png"
+xdotool key --clearmodifiers ctrl+w; sleep 0.5
+kill \$pid; wait \$pid 2>/dev/null || true
+TARNEL_MACHINE=$deep "$build/app/tarnel" & pid=\$!
+sleep 3
+import -window root "$out/error-message.png"
+xdotool key Return; sleep 1
+kill \$pid 2>/dev/null; wait \$pid 2>/dev/null || true
 SESSION
 chmod +x "$work/session.sh"
 xvfb-run -a -s "-screen 0 1400x1000x24 -dpi 96" "$work/session.sh"

@@ -12,6 +12,7 @@
 #include "platform/choice/PlatformChoice.h"
 #include "platform/machine/DemoMachine.h"
 #include "platform/api/OsVersion.h"
+#include "platform/api/Registry.h"
 #include "gui/shell/GuiCommon.h"
 #include "gui/catalogue/uNTCodecs.h"
 #include "gui/directshow/uDirectShow.h"
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
         platform::ChoosePlatform(choice);
     } catch (const std::exception& e) {
         std::cerr << "tarnel: " << e.what() << std::endl;
-        ShowMessageDialog(e.what(), nullptr);
+        ShowMessageDialog(e.what(), nullptr, TMessageKind::Error);
         return 1;
     }
 
@@ -90,11 +91,12 @@ int main(int argc, char** argv) {
         // A failed start-up step ends the program after the user has read
         // why (and after the splash screen went).
         if (fMain) {
-            TApplication::ShowException(e.what());
+            TApplication::ShowException(e);
         } else {
-            log.WriteLog(std::string(cLogDisplayingMessage) + e.what());
-            std::cerr << "tarnel: " << e.what() << std::endl;
-            ShowMessageDialog(e.what(), nullptr);
+            const std::string text = platform::ErrorText(e);
+            log.WriteLog(cLogDisplayingMessage + text);
+            std::cerr << "tarnel: " << text << std::endl;
+            ShowMessageDialog(text, nullptr, TMessageKind::Error);
         }
         return 1;
     }

@@ -163,4 +163,8 @@ TEST(OsFacts, DateAndTimeFollowTheUsersFormats) {
     reg.WriteString("sTimeFormat", "h:mm:ss tt");
     text = FormatLocalDateTimeNow();
     EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d{4}-\d\d-\d\d( \d{1,2}:\d\d:\d\d (AM|PM))?)"))) << text;
+    // An unreadable user hive: the formats of a machine without settings.
+    m.WriteFile("user.reg", "NOT A REGISTRY\n");
+    EXPECT_NO_THROW(text = FormatLocalDateTimeNow());
+    EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d{1,2}/\d{1,2}/\d{4}( \d{1,2}:\d\d:\d\d (AM|PM))?)"))) << text;
 }

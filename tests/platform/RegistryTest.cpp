@@ -181,6 +181,32 @@ TEST(Registry, TypeAndReadErrorsUseTheExactTexts) {
     EXPECT_EQ(reg.CurrentPath(), kTestKey);
 }
 
+TEST(Registry, ErrorsTellTheKeyTheirMessageDoesNotName) {
+    TempMachine m;
+    TRegistry reg;
+    reg.SetRootKey(kHkeyLocalMachine);
+    ASSERT_TRUE(reg.OpenKey(kTestKey, true));
+    reg.WriteInteger("n", 7);
+    auto textOf = [](const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const std::exception& e) {
+            return ErrorText(e);
+        }
+        return std::string("(no error)");
+    };
+    EXPECT_EQ(textOf([&] { reg.ReadString("n"); }),
+              "Invalid data type for 'n' (key HKEY_LOCAL_MACHINE\\Software\\Halvorin\\Test)");
+    ASSERT_TRUE(reg.OpenKeyReadOnly("\\Software\\Halvorin"));
+    EXPECT_EQ(textOf([&] { reg.WriteString("v", "x"); }),
+              "Failed to set data for 'v' (key HKEY_LOCAL_MACHINE\\Software\\Halvorin)");
+    // Without an open key there is no key to tell; other errors pass as they are.
+    TRegistry closed;
+    EXPECT_EQ(textOf([&] { closed.WriteString("v", "x"); }), "Failed to set data for 'v'");
+    EXPECT_EQ(textOf([] { throw std::runtime_error("Cannot read 'system.reg'"); }), "Cannot read 'system.reg'");
+    EXPECT_EQ(textOf([] { throw ERegistryException("Failed to create key K", "K"); }), "Failed to create key K");
+}
+
 TEST(Registry, RelativeAndAbsolutePaths) {
     TempMachine m;
     TRegistry reg;

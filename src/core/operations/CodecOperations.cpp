@@ -97,12 +97,12 @@ TOperationResult TCodecOperations::SaveCodecLists() {
         r.Saved = true;
     } catch (const std::exception& e) {
         // Nothing was written: the window shows what is stored, and why.
-        r.Error = e.what();
+        r.Error = platform::ErrorText(e);
         try {
             ReloadBothLists();
             r.Reloaded = true;
         } catch (const std::exception& again) {
-            r.Error += std::string("\n") + again.what();
+            r.Error += "\n" + platform::ErrorText(again);
         }
     }
     return r;

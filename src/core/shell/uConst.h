@@ -9,6 +9,8 @@ namespace tarnel {
 // --- Program -----------------------------------------------------------------
 inline constexpr char cProgramTitle[] = "Tarnel";
 inline constexpr char cCaptionFormat[] = "Tarnel - Version %d.%d - Release %d - Build %d";
+// The version as the about box states it.
+inline constexpr char cVersionFormat[] = "Version %d.%d - Release %d - Build %d";
 
 // --- Registry: the program's own keys (current user / local machine) ---------
 inline constexpr char cCompanyKey[] = "SOFTWARE\\Halvorin";
@@ -199,7 +201,8 @@ inline constexpr char cNoButton[] = "&No";
 inline constexpr char cCancelButton[] = "&Cancel";
 inline constexpr char cSplashCopyright[] = "Copyright (C) 2026";
 inline constexpr char cSplashAuthor[] = "by Halvorin";
-inline constexpr char cAboutBuild[] = "Build for Linux, running on an emulated Windows machine";
+// Follows the version on the about box's build line.
+inline constexpr char cAboutBuild[] = " for Linux, on an emulated Windows machine";
 inline constexpr char cAboutTestedOn[] =
     "Tested on Windows 9x, ME, NT 4.0, Windows 2000 and Windows XP Professional (Successfully)";
 inline constexpr char cAboutRecycledBits[] = "This program is made using 97% recycled bits.";
@@ -213,6 +216,8 @@ inline constexpr char cLogPictureNotLoaded[] = "Picture not loaded : ";
 // --- Codec window -----------------------------------------------------------------
 inline constexpr char cNoVersionInformation[] = "No Version Information Available";
 inline constexpr char cShowVersionTooltips[] = "Show Version Tooltips";
+// What a screen reader hears of an active row drawn in red.
+inline constexpr char cHasInactiveTwin[] = "has an inactive twin";
 // Why an active entry cannot work, followed by the driver file's path.
 inline constexpr char cDriverNotFound[] = "Driver file not found: ";
 inline constexpr char cDriverNotAnImage[] = "Driver file is not a Windows program file: ";

@@ -1,5 +1,6 @@
 #include "gui/catalogue/uNTCodecs.h"
 
+#include <QAccessible>
 #include <QCollator>
 #include <QContextMenuEvent>
 #include <QDragMoveEvent>
@@ -7,11 +8,14 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "gui/shell/GuiAccessible.h"
 #include "gui/shell/splash.h"
 #include "core/shell/uConst.h"
 #include "gui/operations/uDriverDialog.h"
@@ -24,6 +28,11 @@
 namespace tarnel {
 
 TfNTCodecs* fNTCodecs = nullptr;
+
+namespace {
+// Neither list gets less than this while the panel has room.
+constexpr int kLeastListHeight = 50;
+}  // namespace
 
 // --- TCodecListModel -----------------------------------------------------------
 
@@ -49,6 +58,14 @@ QVariant TCodecListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ForegroundRole && RowColour) {
         QColor c = RowColour(size_t(index.row()));
         if (c.isValid()) return c;
+    }
+    if (role == Qt::AccessibleDescriptionRole && RowDescription) {
+        QString description = RowDescription(size_t(index.row()));
+        if (!description.isEmpty()) return description;
+    }
+    if (role == Qt::DecorationRole && index.column() == MarkColumn && RowMark) {
+        QIcon mark = RowMark(size_t(index.row()));
+        if (!mark.isNull()) return mark;
     }
     return {};
 }
@@ -93,6 +110,52 @@ TCodecListView::TCodecListView(QWidget* parent) : QTreeView(parent) {
     viewport()->setAcceptDrops(true);
 }
 
+void TCodecListView::SetColumns(const TColumnLayout* columns, int count) {
+    columns_ = columns;
+    columnCount_ = count;
+    FitColumnsToFont();
+}
+
+void TCodecListView::FitColumnsToFont() {
+    // The design's widths suit the program's default font at its default size.
+    static const QFont design(cDefaultFont, cDefaultFontSize);
+    const double growth = FontGrowth(font(), this, design);
+    for (int i = 0; i < columnCount_; ++i) header()->resizeSection(i, Grown(columns_[i].Width, growth));
+}
+
+void TCodecListView::changeEvent(QEvent* e) {
+    QTreeView::changeEvent(e);
+    if (e->type() == QEvent::FontChange) FitColumnsToFont();
+}
+
+void TCodecListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    // The whole row shows the focus: both rows are repainted whole.
+    viewport()->update();
+    QAbstractItemView::currentChanged(current, previous);
+    if (QAccessible::isActive() && current.isValid() && hasFocus()) {
+        const int child = TTableAccessible::ChildIndex(this, current.siblingAtColumn(0));
+        if (child < 0) return;
+        QAccessibleEvent event(this, QAccessible::Focus);
+        event.setChild(child);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TCodecListView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    QAbstractItemView::selectionChanged(selected, deselected);
+    if (!QAccessible::isActive()) return;
+    auto tell = [this](const QItemSelection& rows, QAccessible::Event type) {
+        const QModelIndex first = rows.indexes().value(0);
+        const int child = first.isValid() ? TTableAccessible::ChildIndex(this, first.siblingAtColumn(0)) : -1;
+        if (child < 0) return;
+        QAccessibleEvent event(this, type);
+        event.setChild(child);
+        QAccessible::updateAccessibility(&event);
+    };
+    tell(selected, QAccessible::SelectionAdd);
+    tell(deselected, QAccessible::SelectionRemove);
+}
+
 void TCodecListView::dragEnterEvent(QDragEnterEvent* e) {
     if (DragOver && DragOver(e->source())) {
         e->setDropAction(Qt::CopyAction);
@@ -131,8 +194,28 @@ void TCodecListView::dropEvent(QDropEvent* e) {
 
 TSplitterBar::TSplitterBar(QWidget* above, QWidget* below, QWidget* parent)
     : QWidget(parent), above_(above), below_(below) {
-    setFixedHeight(3);
+    // Twice the design's three pixels: a bar that thin could not be seen.
+    setFixedHeight(6);
     setCursor(Qt::SizeVerCursor);
+    setAccessibleName(QStringLiteral("Splitter between the codec lists"));
+    SetAboveHeight = [this](int height) { above_->setFixedHeight(height); };
+}
+
+void TSplitterBar::paintEvent(QPaintEvent*) {
+    // A raised ridge across the whole width with a row of grip dots in its
+    // middle, so that the bar shows as something to take hold of.
+    QPainter p(this);
+    p.fillRect(rect(), palette().button());
+    p.setPen(palette().color(QPalette::Light));
+    p.drawLine(0, 0, width() - 1, 0);
+    p.setPen(palette().color(QPalette::Dark));
+    p.drawLine(0, height() - 1, width() - 1, height() - 1);
+    constexpr int dots = 12, pitch = 4;
+    const int left = width() / 2 - dots * pitch / 2, top = height() / 2 - 1;
+    for (int i = 0; i < dots; ++i) {
+        p.fillRect(left + i * pitch, top, 2, 2, palette().dark());
+        p.fillRect(left + i * pitch, top, 1, 1, palette().light());
+    }
 }
 
 void TSplitterBar::mousePressEvent(QMouseEvent* e) {
@@ -146,7 +229,7 @@ void TSplitterBar::mouseMoveEvent(QMouseEvent* e) {
     // Neither neighbour may become smaller than 50 pixels.
     const int room = startHeight_ + below_->height() + (above_->height() - startHeight_);
     const int h = std::clamp(startHeight_ + delta, 50, std::max(50, room - 50));
-    above_->setFixedHeight(h);
+    SetAboveHeight(h);
 }
 
 // --- Load progress ---------------------------------------------------------------
@@ -199,7 +282,7 @@ public:
         }
     }
 
-    void SetActiveListHeight(int height) override { w_.CodecList->setFixedHeight(height); }
+    void SetActiveListHeight(int height) override { w_.SetActiveListHeight(height); }
 
 private:
     TfNTCodecs& w_;
@@ -209,13 +292,28 @@ private:
 };
 
 namespace {
-// The tooltip as shown: in a fixed-pitch font so the padded labels line up,
-// without the carriage returns of the line ends, which would show as stray
-// characters.
-QString ShownToolTip(const QString& text) {
-    QString shown = text;
-    shown.remove('\r');
-    return "<pre>" + shown.toHtmlEscaped() + "</pre>";
+// The version tooltip as shown: each line's label and value in the two
+// columns of a table, so that the colons line up in whatever font the
+// tooltip uses (the padded labels line up in none). A driver that cannot be
+// loaded is named first, in bold, above the version texts when they show.
+QString ShownToolTip(const QString& problem, const QString& versionText) {
+    QString shown;
+    // On one line: a path is not broken at its colon.
+    if (!problem.isEmpty()) shown += "<p style=\"white-space:nowrap\"><b>" + problem.toHtmlEscaped() + "</b></p>";
+    if (versionText.isEmpty()) return shown;
+    QString rows;
+    for (QString line : versionText.split('\n')) {
+        line.remove('\r');
+        const qsizetype colon = line.indexOf(QStringLiteral(": "));
+        if (colon < 0) {
+            rows += "<tr><td colspan=\"2\">" + line.toHtmlEscaped() + "</td></tr>";
+            continue;
+        }
+        // A gap after the longest label; a value is never wrapped.
+        rows += "<tr><td><nobr>" + line.left(colon).trimmed().toHtmlEscaped() + "&nbsp;</nobr></td><td><nobr>: " +
+                line.mid(colon + 2).toHtmlEscaped() + "</nobr></td></tr>";
+    }
+    return shown + "<table cellspacing=\"0\" cellpadding=\"0\">" + rows + "</table>";
 }
 }  // namespace
 
@@ -246,19 +344,25 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     Panel5->setObjectName("Panel5");
     CodecList = new TCodecListView(CodecsPanel);
     CodecList->setObjectName("CodecList");
+    CodecList->setAccessibleName(ToQ(cActiveCodecsTitle));
     CodecListModel = new TCodecListModel(catalogue_.CodecList, cActiveColumns, 6, this);
     SetUpList(CodecList, CodecListModel, cActiveColumns, 6);
-    CodecList->setFixedHeight(158);
+    CodecList->setFixedHeight(activeHeight_);
     Panel1 = new THeaderBand(ToQ(cInactiveCodecsTitle), ToQ(cInactiveCodecsSubtitle), {40, 8}, {80, 24},
                              CodecsPanel);
     Panel1->setObjectName("Panel1");
     InactiveCodecList = new TCodecListView(CodecsPanel);
     InactiveCodecList->setObjectName("InactiveCodecList");
+    InactiveCodecList->setAccessibleName(ToQ(cInactiveCodecsTitle));
     InactiveCodecListModel = new TCodecListModel(catalogue_.InactiveCodecList, cInactiveColumns, 7, this);
     SetUpList(InactiveCodecList, InactiveCodecListModel, cInactiveColumns, 7);
     InactiveCodecList->header()->setSectionsClickable(true);
+    // The layout takes a list's own least size (its header and scroll bars)
+    // over the panel's room; the room is measured against 50 pixels.
+    InactiveCodecList->setMinimumHeight(kLeastListHeight);
     Splitter1 = new TSplitterBar(CodecList, InactiveCodecList, CodecsPanel);
     Splitter1->setObjectName("Splitter1");
+    Splitter1->SetAboveHeight = [this](int height) { SetActiveListHeight(height); };
     Panel2 = new QFrame(CodecsPanel);
     Panel2->setObjectName("Panel2");
     Panel2->setFixedHeight(5);
@@ -274,15 +378,27 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     inner->addWidget(Panel2);
 
     // Red text for an active codec that has an inactive twin.
-    CodecListModel->RowColour = [this](size_t row) {
-        return HasInactiveTwin(catalogue_.InactiveCodecList, catalogue_.CodecList.Row(row).Caption)
-                   ? QColor(255, 0, 0)
-                   : QColor();
+    auto hasTwin = [this](size_t row) {
+        return HasInactiveTwin(catalogue_.InactiveCodecList, catalogue_.CodecList.Row(row).Caption);
     };
-    // The view's own hover tooltip shows the same text as the pointer's moves.
-    CodecListModel->RowToolTip = [this](size_t row) {
-        if (!ShowVersionTooltips1->isChecked()) return QString();
-        return ShownToolTip(ToQ(VersionTooltipText(catalogue_.CodecList.Row(row).VersionInfo.value_or(TCodecVersionInfo{}))));
+    CodecListModel->RowColour = [hasTwin](size_t row) { return hasTwin(row) ? QColor(255, 0, 0) : QColor(); };
+    // A driver that cannot be loaded is marked beside its file name.
+    CodecListModel->MarkColumn = 1;
+    CodecListModel->RowMark = [this](size_t row) {
+        return catalogue_.CodecList.Row(row).Problem.empty()
+                   ? QIcon()
+                   : style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, CodecList);
+    };
+    // The view's own hover tooltip shows the same text as the pointer's
+    // moves; why a driver cannot be loaded shows whether or not the version
+    // texts are asked for.
+    CodecListModel->RowToolTip = [this](size_t row) { return RowToolTip(row); };
+    // What the colour and the mark say, in words.
+    CodecListModel->RowDescription = [this, hasTwin](size_t row) {
+        QStringList said;
+        if (hasTwin(row)) said << ToQ(cHasInactiveTwin);
+        if (!catalogue_.CodecList.Row(row).Problem.empty()) said << ToQ(catalogue_.CodecList.Row(row).Problem);
+        return said.join(QStringLiteral("; "));
     };
     // The views follow the core lists when a batch of changes ends.
     catalogue_.CodecList.SetChangeListener([this] { ShowRows(); });
@@ -314,6 +430,7 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     // The popup menus; the list shortcuts act while their list has the focus.
     DriverConfig = new QMenu(this);
     DriverConfig->setObjectName("DriverConfig");
+    DriverConfig->setWindowTitle(ToQ(cActiveCodecsTitle));
     auto item = [](QMenu* menu, QWidget* list, const char* name, const char* caption, QKeySequence key = {}) {
         QAction* a = menu->addAction(ToQ(caption));
         a->setObjectName(name);
@@ -344,6 +461,7 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
 
     InactiveDrivers = new QMenu(this);
     InactiveDrivers->setObjectName("InactiveDrivers");
+    InactiveDrivers->setWindowTitle(ToQ(cInactiveCodecsTitle));
     RemoveSelectedInactiveDrivers1 =
         item(InactiveDrivers, InactiveCodecList, "RemoveSelectedInactiveDrivers1", cMenuRemoveInactive);
     N3 = InactiveDrivers->addSeparator();
@@ -358,6 +476,7 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
 
     RefreshMenu = new QMenu(this);
     RefreshMenu->setObjectName("RefreshMenu");
+    RefreshMenu->setWindowTitle(ToQ(cMenuRefreshHidden));
     Refresh = RefreshMenu->addAction(ToQ(cMenuRefreshHidden));
     Refresh->setObjectName("Refresh");
     Refresh->setShortcut(QKeySequence(Qt::Key_F5));
@@ -416,6 +535,14 @@ TfNTCodecs::~TfNTCodecs() {
     }
 }
 
+QString TfNTCodecs::RowToolTip(size_t row) const {
+    const TCodecRow& r = catalogue_.CodecList.Row(row);
+    const QString version = ShowVersionTooltips1->isChecked()
+                                ? ToQ(VersionTooltipText(r.VersionInfo.value_or(TCodecVersionInfo{})))
+                                : QString();
+    return ShownToolTip(ToQ(r.Problem), version);
+}
+
 void TfNTCodecs::SetUpList(QTreeView* view, TCodecListModel* model, const TColumnLayout* columns, int count) {
     view->setModel(model);
     view->setRootIsDecorated(false);
@@ -430,7 +557,7 @@ void TfNTCodecs::SetUpList(QTreeView* view, TCodecListModel* model, const TColum
     view->header()->setMinimumSectionSize(0);
     view->header()->setSectionsMovable(false);
     view->header()->setSectionsClickable(false);
-    for (int i = 0; i < count; ++i) view->header()->resizeSection(i, columns[i].Width);
+    static_cast<TCodecListView*>(view)->SetColumns(columns, count);
     // The selection stays visible while the other list has the focus.
     QPalette pal = view->palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
@@ -449,7 +576,7 @@ void TfNTCodecs::FormCreate() {
     } catch (const EStoreFormatError& e) {
         // The rows before the bad entry stay; the catalogue refuses to write
         // the store back until the entry is mended.
-        main_.ShowSystemMessage(e.what());
+        main_.ShowSystemMessage(e.what(), TMessageKind::Error);
     }
     InactiveCodecList->setSelectionBehavior(QAbstractItemView::SelectRows);
     UpdateActiveCount();
@@ -464,7 +591,12 @@ void TfNTCodecs::LoadActiveList() {
         catalogue_.LoadCodecListFromRegistry();
 }
 
-void TfNTCodecs::RefreshClick() { LoadActiveList(); }
+void TfNTCodecs::RefreshClick() {
+    LoadActiveList();
+    // The counters follow every load, so that they always count the rows shown.
+    UpdateActiveCount();
+    UpdateInactiveCount();
+}
 
 void TfNTCodecs::UpdateActiveCount() { main_.SetStatusText(1, catalogue_.ActiveCountText()); }
 
@@ -473,11 +605,42 @@ void TfNTCodecs::UpdateInactiveCount() { main_.SetStatusText(2, catalogue_.Inact
 void TfNTCodecs::CodecsPanelResize() {
     InactiveCodecList->setUpdatesEnabled(false);
     if (main_.Settings.SizeEqually)
-        CodecList->setFixedHeight(std::max(0, WindowsNTCodecsPanel->height() / 2 - Panel5->height() - 14));
+        activeHeight_ = std::max(0, WindowsNTCodecsPanel->height() / 2 - Panel5->height() - 14);
+    ShowActiveListHeight();
     InactiveCodecList->setUpdatesEnabled(true);
+    // The window never gets so small that the tab loses a band or a list.
+    if (main_.isVisible()) {
+        const int chrome = main_.height() - CodecsPanel->height();
+        const int least = std::max(200, chrome + MinimumPanelHeight());
+        if (main_.minimumHeight() != least) main_.setMinimumHeight(least);
+    }
 }
 
 int TfNTCodecs::ActiveListHeight() const { return CodecList->minimumHeight(); }
+
+void TfNTCodecs::SetActiveListHeight(int height) {
+    activeHeight_ = height;
+    ShowActiveListHeight();
+}
+
+int TfNTCodecs::MinimumPanelHeight() const {
+    const QMargins m = CodecsPanel->layout()->contentsMargins();
+    return m.top() + m.bottom() + Panel5->height() + Splitter1->height() + Panel1->height() + Panel2->height() +
+           2 * kLeastListHeight;
+}
+
+void TfNTCodecs::ShowActiveListHeight() {
+    int shown = activeHeight_;
+    // A height kept from a larger window, or half of a small panel, must
+    // not push the inactive list's band over the active list's rows: the
+    // layout would put the band where the list still is. Until the window
+    // is shown its panel has no height of its own to measure.
+    if (CodecsPanel->window()->isVisible()) {
+        const int room = CodecsPanel->height() - MinimumPanelHeight() + kLeastListHeight;
+        shown = std::max(0, std::min(shown, room));
+    }
+    if (CodecList->minimumHeight() != shown || CodecList->maximumHeight() != shown) CodecList->setFixedHeight(shown);
+}
 
 void TfNTCodecs::ShowRows() {
     CodecListModel->Reset();
@@ -532,7 +695,8 @@ void TfNTCodecs::CodecListMouseMove(const QPoint& pos) {
     const TCodecRow& row = catalogue_.CodecList.Row(size_t(index.row()));
     const QString text = ToQ(VersionTooltipText(row.VersionInfo.value_or(TCodecVersionInfo{})));
     CodecList->setToolTip(text);
-    QToolTip::showText(CodecList->viewport()->mapToGlobal(pos), ShownToolTip(text), CodecList->viewport());
+    QToolTip::showText(CodecList->viewport()->mapToGlobal(pos), ShownToolTip(ToQ(row.Problem), text),
+                       CodecList->viewport());
 }
 
 void TfNTCodecs::DriverConfigPopup() {
@@ -605,7 +769,7 @@ void TfNTCodecs::ShowResult(const TOperationResult& result) {
     UpdateInactiveCount();
     // The lists were read again after a failed save: the user sees what
     // is stored before reading why.
-    if (!result.Error.empty()) main_.ShowSystemMessage(result.Error);
+    if (!result.Error.empty()) main_.ShowSystemMessage(result.Error, TMessageKind::Error);
 }
 
 bool TfNTCodecs::InactiveCodecListDragOver(QObject* source) { return source == CodecList; }

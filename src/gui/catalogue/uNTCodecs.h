@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QFrame>
+#include <QIcon>
 #include <QMenu>
 #include <QPointer>
 #include <QTreeView>
@@ -43,6 +44,11 @@ public:
     std::function<QColor(size_t row)> RowColour;
     // A row's hover tooltip; none by default.
     std::function<QString(size_t row)> RowToolTip;
+    // What a screen reader says of a row beside its texts; none by default.
+    std::function<QString(size_t row)> RowDescription;
+    // A mark drawn in MarkColumn of a row; none by default.
+    std::function<QIcon(size_t row)> RowMark;
+    int MarkColumn = -1;
 
 private:
     TCodecList& list_;
@@ -61,23 +67,41 @@ public:
     std::function<bool(QObject* source)> DragOver;
     std::function<void(QObject* source)> DragDrop;
 
+    // The design's columns: their widths hold at the design font and grow
+    // with a font that sets text wider.
+    void SetColumns(const TColumnLayout* columns, int count);
+
 protected:
+    void changeEvent(QEvent* e) override;
+    // As the tree view's own, but telling screen readers of the cell by the
+    // columns they are offered.
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
     void dragLeaveEvent(QDragLeaveEvent* e) override;
     void dropEvent(QDropEvent* e) override;
+
+private:
+    void FitColumnsToFont();
+    const TColumnLayout* columns_ = nullptr;
+    int columnCount_ = 0;
 };
 
 // The thin bar between the two lists; dragging it moves the active list's
-// bottom edge, neither list getting smaller than 50 pixels.
+// bottom edge, neither list getting smaller than 50 pixels. Drawn as a
+// raised ridge with grip dots, so that it can be seen and found.
 class TSplitterBar : public QWidget {
     Q_OBJECT
 public:
     TSplitterBar(QWidget* above, QWidget* below, QWidget* parent);
+    // Sets the height above; by default the widget's fixed height.
+    std::function<void(int height)> SetAboveHeight;
 
 protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
 
 private:
     QWidget* above_;
@@ -165,6 +189,13 @@ public:
     void ShowSelection(QTreeView* view, const TCodecList& list);
     // The active list's current height, which the quit stores.
     int ActiveListHeight() const;
+    // The height the active list is to have (the design's, the saved one,
+    // the splitter's or half the panel's); it is shown as far as the panel
+    // leaves room for the inactive list's band and 50 pixels of its rows.
+    void SetActiveListHeight(int height);
+    // The least height of CodecsPanel that shows both bands and 50 pixels of
+    // each list.
+    int MinimumPanelHeight() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -173,6 +204,9 @@ private:
     class Progress;
     void SetUpList(QTreeView* view, TCodecListModel* model, const TColumnLayout* columns, int count);
     void LoadActiveList();
+    void ShowActiveListHeight();
+    QString RowToolTip(size_t row) const;
+    int activeHeight_ = 158;
     // What every operation ends with in the window: the views and the
     // counters show the lists, and an error that ended the save is shown.
     void ShowResult(const TOperationResult& result);

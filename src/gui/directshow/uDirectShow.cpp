@@ -1,5 +1,7 @@
 #include "gui/directshow/uDirectShow.h"
 
+#include "platform/api/Registry.h"
+
 #include <QEvent>
 #include <QHeaderView>
 #include <QStyle>
@@ -84,6 +86,7 @@ TfDirectShow::TfDirectShow(TfMain& main, QWidget* parent)
 
     DirectShowFilterList = new QTreeView(DirectShowPanel);
     DirectShowFilterList->setObjectName("DirectShowFilterList");
+    DirectShowFilterList->setAccessibleName(ToQ(cTabDirectShow));
     DirectShowFilterList->setModel(FilterListSort);
     DirectShowFilterList->setRootIsDecorated(false);
     DirectShowFilterList->setItemsExpandable(false);
@@ -146,14 +149,14 @@ void TfDirectShow::FillFilterListView() {
     } catch (const std::exception& e) {
         // Start-up goes on with the rows read so far; the user learns why
         // the list ends there.
-        error = e.what();
+        error = platform::ErrorText(e);
     }
     FilterListModel->Reset();
     // Measured when the list is first laid out, not during start-up: the
     // tab is not in front then, and thousands of names take a while.
     filterColumnWidth_ = -1;
     DirectShowFilterListResize();
-    if (!error.empty()) main_.ShowSystemMessage(error);
+    if (!error.empty()) main_.ShowSystemMessage(error, TMessageKind::Error);
 }
 
 int TfDirectShow::WidestFilterText() const {

@@ -76,6 +76,8 @@ TfFound::TfFound(TfMain& main, TCodecList& inactive)
     setObjectName("fFound");
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString());
+    // Without a title bar; a screen reader still names the window.
+    setAccessibleName(ToQ(cFoundTitle));
     resize(382, 304);
     setSizeGripEnabled(true);
     setFont(DesignFont("MS Sans Serif", 11));
@@ -88,6 +90,7 @@ TfFound::TfFound(TfMain& main, TCodecList& inactive)
     Panel2->setFont(DesignFont("Lucida Sans Unicode", 11));
     FoundList = new QTreeView(Panel2);
     FoundList->setObjectName("FoundList");
+    FoundList->setAccessibleName(ToQ(cFoundTitle));
     FoundListModel = new TFoundListModel(this);
     FoundListModel->RowColour = [this](size_t row) { return FoundListCustomDrawItem(row); };
     FoundList->setModel(FoundListModel);

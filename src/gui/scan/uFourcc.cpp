@@ -22,6 +22,7 @@ TfFourcc::TfFourcc(QWidget* over) : QWidget(nullptr, Qt::Tool), over_(over) {
     Panel2 = new QFrame(this);
     Panel2->setObjectName("Panel2");
     dfsExtListView1 = new QTableWidget(1, 4, Panel2);
+    dfsExtListView1->setAccessibleName(ToQ(cFourccListTitle));
     dfsExtListView1->setObjectName("dfsExtListView1");
     dfsExtListView1->setHorizontalHeaderLabels(
         {ToQ(cFourccColFourcc), ToQ(cFourccColName), ToQ(cFourccColOwner), ToQ(cFourccColNotes)});
@@ -74,6 +75,11 @@ TfFourcc::TfFourcc(QWidget* over) : QWidget(nullptr, Qt::Tool), over_(over) {
     NameEdit = edit("NameEdit", 36, 249);
     OwnerEdit = edit("OwnerEdit", 60, 249);
     notesEdit = edit("notesEdit", 84, 249);
+    // Each field is named by the label before it.
+    for (auto [label, field] : {std::pair{Label3, FourccEdit}, {Label4, NameEdit}, {Label5, OwnerEdit}, {Label6, notesEdit}}) {
+        label->setBuddy(field);
+        field->setAccessibleName(label->text());
+    }
     // Deliberately without actions: nothing in the program reads the table.
     UpdateButton = button(cFourccUpdateButton, "UpdateButton", 16);
     AddButton = button(cFourccAddButton, "AddButton", 48);
@@ -81,6 +87,7 @@ TfFourcc::TfFourcc(QWidget* over) : QWidget(nullptr, Qt::Tool), over_(over) {
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName("StatusBar1");
+    StatusBar1->setAccessibleName(QStringLiteral("Status bar"));
     StatusBar1->setSizeGripEnabled(true);
 
     auto* layout = new QVBoxLayout(this);

@@ -66,14 +66,14 @@ void TfNTCodecs::ScanCodecsformoreFOURCCs1Click() {
         // A driver file that cannot be read, or a probe that cannot write
         // its entry, ends the scan where it stands. Shown here rather than
         // left to the event loop: an exception may not cross Qt's signals.
-        TApplication::ShowException(e.what());
+        TApplication::ShowException(e);
         return;
     }
     switch (outcome.Kind) {
         case TScanOutcome::NothingSelected: return;
         case TScanOutcome::EmptyFile:
             // Nothing was loaded, so nothing is freed.
-            main_.ShowSystemMessage(cMsgMemoryError);
+            main_.ShowSystemMessage(cMsgMemoryError, TMessageKind::Error);
             return;
         case TScanOutcome::NothingFound:
             main_.ShowSystemMessage(cMsgNoFourccs);

@@ -1,16 +1,20 @@
 #include "gui/shell/GuiCommon.h"
 
-#include <QFileInfo>
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QWindow>
-
+#include <QAbstractScrollArea>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QFontMetricsF>
 #include <QGuiApplication>
-#include <QScreen>
+#include <QImage>
 #include <QPalette>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QWidget>
+#include <QWindow>
+#include <algorithm>
 
 #include "core/shell/uConst.h"
 #include "platform/api/Ansi.h"
@@ -129,6 +133,88 @@ void CentreWindow(QWidget* window, const QWidget* over) {
     QRect frame = window->frameGeometry();
     frame.moveCenter(area.center());
     window->move(frame.topLeft());
+    // The window it is centred on may stand partly off the screen.
+    KeepOnScreen(window);
+}
+
+void NameScrollBars(QAbstractScrollArea* area) {
+    area->verticalScrollBar()->setAccessibleName(QStringLiteral("Vertical scroll bar"));
+    area->horizontalScrollBar()->setAccessibleName(QStringLiteral("Horizontal scroll bar"));
+}
+
+QRect FitToArea(const QRect& frame, const QList<QRect>& areas) {
+    const QRect* best = nullptr;
+    qint64 bestShare = 0;
+    for (const QRect& area : areas) {
+        const QRect common = area.intersected(frame);
+        const qint64 share = qint64(common.width()) * common.height();
+        if (!common.isEmpty() && share > bestShare) {
+            best = &area;
+            bestShare = share;
+        }
+    }
+    if (!best) {
+        qint64 nearest = -1;
+        for (const QRect& area : areas) {
+            const QPoint c = frame.center();
+            const qint64 dx = c.x() < area.left() ? area.left() - c.x() : std::max(0, c.x() - area.right());
+            const qint64 dy = c.y() < area.top() ? area.top() - c.y() : std::max(0, c.y() - area.bottom());
+            if (nearest < 0 || dx * dx + dy * dy < nearest) {
+                nearest = dx * dx + dy * dy;
+                best = &area;
+            }
+        }
+    }
+    if (!best) return frame;
+    QRect fitted = frame;
+    fitted.setSize(frame.size().boundedTo(best->size()));
+    fitted.moveLeft(std::clamp(fitted.left(), best->left(), best->right() + 1 - fitted.width()));
+    fitted.moveTop(std::clamp(fitted.top(), best->top(), best->bottom() + 1 - fitted.height()));
+    return fitted;
+}
+
+namespace {
+// The frame the window system puts around a window: known once the window
+// is framed, estimated from the style before.
+QMargins FrameMargins(const QWidget* window) {
+    if (window->isVisible()) {
+        const QRect outer = window->frameGeometry(), inner = window->geometry();
+        const QMargins known(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                             outer.bottom() - inner.bottom());
+        if (!known.isNull()) return known;
+    }
+    const int border = 4;
+    const int title = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window) + border;
+    return {border, title, border, border};
+}
+}  // namespace
+
+void KeepOnScreen(QWidget* window) {
+    if (!window || !window->isWindow()) return;
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) areas.append(screen->availableGeometry());
+    if (areas.isEmpty()) return;
+    const QMargins frame = FrameMargins(window);
+    const QRect outer = window->geometry().marginsAdded(frame);
+    const QRect fitted = FitToArea(outer, areas);
+    if (fitted == outer) return;
+    if (fitted.size() != outer.size()) window->resize(fitted.marginsRemoved(frame).size());
+    // A window's position is that of its frame.
+    window->move(fitted.topLeft());
+}
+
+double FontGrowth(const QFont& font, const QPaintDevice* device, const QFont& design) {
+    // A few words of the program's own texts stand for the texts in general.
+    static const QString sample = QStringLiteral("Running On : Windows XP Professional mjpg lcmjpeg.dll 2.4.0.118");
+    static const QImage designDevice = [] {
+        QImage image(1, 1, QImage::Format_RGB32);
+        image.setDotsPerMeterX(3780);  // 96 dots per inch
+        image.setDotsPerMeterY(3780);
+        return image;
+    }();
+    const qreal designWidth = QFontMetricsF(design, &designDevice).horizontalAdvance(sample);
+    const qreal width = QFontMetricsF(font, device).horizontalAdvance(sample);
+    return designWidth > 0 ? std::max<qreal>(1.0, width / designWidth) : 1.0;
 }
 
 }  // namespace tarnel

@@ -3,8 +3,11 @@
 // own files (pictures, help) are found.
 #pragma once
 
+#include <QAbstractScrollArea>
 #include <QFrame>
 #include <QLabel>
+#include <QList>
+#include <QRect>
 #include <QString>
 #include <string>
 
@@ -64,7 +67,29 @@ private:
 };
 
 // Moves a top-level window so that its centre is the centre of `over`'s
-// window, or of the screen's available area when `over` is null.
+// window, or of the screen's available area when `over` is null; either
+// way it ends whole on a screen.
 void CentreWindow(QWidget* window, const QWidget* over);
+
+// Names a scrolling control's scroll bars for screen readers, which
+// otherwise get two unnamed controls.
+void NameScrollBars(QAbstractScrollArea* area);
+
+// Where a window's frame is seen whole: on the area (of the screens'
+// available areas) that holds the most of it, or the one nearest to it when
+// it lies on none; no larger than that area, and moved into it.
+QRect FitToArea(const QRect& frame, const QList<QRect>& areas);
+
+// Moves, and shrinks where it is larger, a top-level window so that its
+// frame lies whole on the screen it will be seen on. Bounds are in Qt's
+// device-independent pixels, the units they are saved and restored in.
+// Before the window system has framed the window its frame is estimated.
+void KeepOnScreen(QWidget* window);
+
+// How much wider than `design` the font `font` sets text on `device`: the
+// design font is measured at 96 dots per inch, where the designs' pixel
+// sizes were drawn. Never below 1, so that a design size only ever grows.
+double FontGrowth(const QFont& font, const QPaintDevice* device, const QFont& design);
+inline int Grown(int designPixels, double growth) { return qRound(designPixels * growth); }
 
 }  // namespace tarnel

@@ -70,6 +70,8 @@ TSplashScreen::TSplashScreen(QWidget* parent, TLog* log)
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setPixmap(LoadArtPicture(ToQ(cArtSplash), log));
     Image1->installEventFilter(this);
+    // The picture is the program's name in large letters.
+    Image1->setAccessibleName(ToQ(cProgramTitle));
 
     Label1 = PictureLabel(ToQ(cSplashCopyright), "Label1", {368, 200}, Panel1, false);
     Label1->setEnabled(false);
@@ -84,7 +86,8 @@ TSplashScreen::TSplashScreen(QWidget* parent, TLog* log)
     LoadBar->setValue(0);
     LoadBar->setTextVisible(false);
     Build = PictureLabel(QString(), "Build", {24, 112}, Panel1, true);
-    MachineLabel = PictureLabel(QString(), "MachineLabel", {24, 96}, Panel1, true);
+    // On the line the (empty) freeware note keeps free, clear of the picture's lettering.
+    MachineLabel = PictureLabel(QString(), "MachineLabel", {24, 168}, Panel1, true);
     TestedOn = PictureLabel(QString(), "TestedOn", {24, 126}, Panel1, true);
     TestedOn->setWordWrap(true);
     TestedOn->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -95,6 +98,8 @@ TSplashScreen::TSplashScreen(QWidget* parent, TLog* log)
     RecycledImage->setAlignment(Qt::AlignCenter);
     RecycledImage->setFixedSize(32, 32);
     RecycledImage->setPixmap(KeyOutCornerColour(LoadArtPicture(ToQ(cArtRecycled), log)));
+    RecycledImage->setAccessibleName(QStringLiteral("Recycling mark"));
+    LoadBar->setAccessibleName(ToQ(cSplashLoading).remove(':').trimmed());
 
     for (QWidget* hidden : std::initializer_list<QWidget*>{SplashLoadingLabel, LoadBar, Build, MachineLabel, TestedOn, Freeware,
                                                            mailAddress, RecycledImage})
@@ -103,8 +108,8 @@ TSplashScreen::TSplashScreen(QWidget* parent, TLog* log)
     CentreWindow(this, parent);
 }
 
-void TSplashScreen::ConfigureAsAbout() {
-    Build->setText(ToQ(cAboutBuild));
+void TSplashScreen::ConfigureAsAbout(const std::string& version) {
+    Build->setText(ToQ(version.empty() ? std::string(cAboutBuild).substr(1) : version + cAboutBuild));
     TestedOn->setText(ToQ(cAboutTestedOn));
     Freeware->setText(QString());
     SplashLoadingLabel->setText(ToQ(cAboutRecycledBits));

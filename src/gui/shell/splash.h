@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
+#include <string>
 
 namespace tarnel {
 
@@ -21,8 +22,9 @@ public:
     TSplashScreen(QWidget* parent, TLog* log);
 
     // The about box's texts and visibility; the load bar stays hidden, so a
-    // click on the picture closes the window.
-    void ConfigureAsAbout();
+    // click on the picture closes the window. `version` ("Version 2.7 -
+    // Release 0 - Build 113") leads the build line.
+    void ConfigureAsAbout(const std::string& version = {});
 
     QFrame* Panel1;
     QLabel* Image1;

@@ -24,6 +24,8 @@ TfLogging::TfLogging(TLog& log, QWidget* parent) : QWidget(parent), log_(log) {
     Panel5->setObjectName("Panel5");
     LogMemo = new QPlainTextEdit(LogViewerPanel);
     LogMemo->setObjectName("LogMemo");
+    LogMemo->setAccessibleName(ToQ(cTabLog));
+    NameScrollBars(LogMemo);
     LogMemo->setReadOnly(true);
     LogMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
     LogMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

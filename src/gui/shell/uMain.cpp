@@ -1,10 +1,11 @@
 #include "gui/shell/uMain.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QTimer>
 #include <QKeySequence>
-#include <QPainter>
 #include <QTabBar>
-#include <qdrawutil.h>
 #include <QPointer>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -13,6 +14,8 @@
 #include "core/catalogue/uCodecs.h"
 #include "platform/api/Backend.h"
 #include "platform/api/OsVersion.h"
+#include "platform/api/Registry.h"
+#include "gui/shell/GuiAccessible.h"
 #include "gui/shell/GuiCommon.h"
 #include "gui/shell/GuiHelp.h"
 #include "gui/shell/splash.h"
@@ -27,7 +30,13 @@ namespace tarnel {
 TfMain* fMain = nullptr;
 
 namespace {
-constexpr int kPanelWidths[5] = {240, 100, 100, 120, 50};
+// The panels' widths at the design font, the program font at 8 points.
+constexpr int kPanelWidths[TStatusPanels::Count] = {240, 100, 100, 120, 50};
+const QFont& StatusDesignFont() {
+    static const QFont font(cDefaultFont, 8);
+    return font;
+}
+constexpr int kStatusBarHeight = 24;
 
 std::string FormatWithName(const char* format, const std::string& name) {
     std::string text = format;
@@ -85,14 +94,19 @@ void TfMain::BuildComponents() {
     N1->setObjectName("N1");
     About = Help->addAction(ToQ(cMenuAbout), this, &TfMain::AboutClick);
     About->setObjectName("About");
+    // A screen reader names a menu by its title, without the key's ampersand.
+    CodecMenu->setAccessibleName(QStringLiteral("Menu bar"));
+    for (QMenu* menu : {File1, Options, Help}) menu->setWindowTitle(QString(menu->title()).remove('&'));
 
     StatusBar = statusBar();
     StatusBar->setObjectName("StatusBar");
-    StatusBar->setFixedHeight(24);
+    StatusBar->setFixedHeight(kStatusBarHeight);
+    StatusBar->setAccessibleName(QStringLiteral("Status bar"));
     StatusBar->setSizeGripEnabled(true);
     // The panels draw their own bevels; the bar must not frame them again.
     StatusBar->setStyleSheet("QStatusBar::item { border: none; }");
     StatusPanels = new TStatusPanels(StatusBar);
+    StatusPanels->setAccessibleName(QStringLiteral("Status"));
     StatusBar->addWidget(StatusPanels, 1);
 
     Panel2 = new QFrame(this);
@@ -117,6 +131,7 @@ void TfMain::BuildComponents() {
         auto* l = new QVBoxLayout(page);
         l->setContentsMargins(0, 0, 0, 0);
         PageControl->addTab(page, ToQ(caption));
+        page->setAccessibleName(ToQ(caption));
         return page;
     };
     VideoCodecsSheet = sheet("VideoCodecsSheet", cTabVideoCodecs);
@@ -138,7 +153,7 @@ void TfMain::FormCreate() {
         default: Settings.CodecStoreMode = 0;
     }
     if (Settings.CodecStoreMode == 0) {
-        ShowSystemMessage(cMsgOsNotSupported);
+        ShowSystemMessage(cMsgOsNotSupported, TMessageKind::Error);
         terminate_ = true;
         // Ends the program as soon as its event loop starts.
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -157,7 +172,7 @@ void TfMain::FormCreate() {
     } catch (const std::exception& e) {
         // The user's hive cannot be read: the program works on with its
         // defaults, and the broken file is never written.
-        ShowSystemMessage(e.what());
+        ShowSystemMessage(platform::ErrorText(e), TMessageKind::Error);
         Settings = TPreferences{};
     }
     Settings.CodecStoreMode = storeMode;
@@ -174,20 +189,24 @@ void TfMain::FormCreate() {
         resize(Settings.MainWidth, Settings.MainHeight);
         repaint();
     }
+    // Saved or designed, the bounds may lie off every screen there is now
+    // (another screen, another scale): the window comes up where it is seen.
+    KeepOnScreen(this);
 
     WriteLog(cLogSettingFont);
     ApplyProgramFont();
 
     SetStatusText(0, cStatusRunningOn + WinVersionInfo.Description);
     WriteLog(cLogSettingStatusbar + StatusText(0));
-    if (platform::CurrentBackend().ReadOnly()) ShowSystemMessage(platform::CurrentBackend().ReadOnlyReason());
+    if (platform::CurrentBackend().ReadOnly())
+        ShowSystemMessage(platform::CurrentBackend().ReadOnlyReason(), TMessageKind::Warning);
 }
 
 void TfMain::WriteLog(const std::string& text) { log_.WriteLog(text); }
 
-void TfMain::ShowSystemMessage(const std::string& text) {
+void TfMain::ShowSystemMessage(const std::string& text, TMessageKind kind) {
     WriteLog(cLogDisplayingMessage + text);
-    ShowMessageDialog(text, this);
+    ShowMessageDialog(text, this, kind);
 }
 
 void TfMain::ApplyProgramFont() {
@@ -197,6 +216,8 @@ void TfMain::ApplyProgramFont() {
     status.setPointSize(8);
     StatusBar->setFont(status);
     StatusPanels->setFont(status);
+    // A font taller than the design's gets a bar tall enough to show it.
+    StatusBar->setFixedHeight(std::max(kStatusBarHeight, QFontMetrics(status).height() + 10));
 
     QFont main = font();
     main.setFamily(ToQ(Settings.ProgramFont));
@@ -211,36 +232,60 @@ void TfMain::ApplyProgramFont() {
 
 void TfMain::SetStatusText(int panel, const std::string& text) { StatusPanels->SetText(panel, ToQ(text)); }
 
-std::string TfMain::StatusText(int panel) const {
-    return panel >= 0 && panel < 5 ? FromQ(StatusPanels->Panels[panel].Text) : std::string();
-}
+std::string TfMain::StatusText(int panel) const { return FromQ(StatusPanels->Text(panel)); }
 
 TStatusPanels::TStatusPanels(QWidget* parent) : QWidget(parent) {
     setObjectName("StatusPanels");
-    for (int i = 0; i < 5; ++i)
-        Panels[i] = Panel{kPanelWidths[i], i != 4, i == 4 ? (Qt::AlignLeft | Qt::AlignVCenter) : Qt::AlignCenter, {}};
+    for (int i = 0; i < Count; ++i) {
+        auto* panel = new QLabel(this);
+        panel->setObjectName(QStringLiteral("Panel%1").arg(i));
+        panel->setTextFormat(Qt::PlainText);
+        // The last panel is never written and has no bevel.
+        panel->setFrameStyle(i == Count - 1 ? QFrame::NoFrame : (QFrame::Panel | QFrame::Sunken));
+        panel->setAlignment(i == Count - 1 ? (Qt::AlignLeft | Qt::AlignVCenter) : Qt::AlignCenter);
+        panel->setIndent(2);
+        Panels[i] = panel;
+    }
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }
 
 void TStatusPanels::SetText(int panel, const QString& text) {
-    if (panel < 0 || panel >= 5) return;
-    Panels[panel].Text = text;
-    update();
+    if (panel >= 0 && panel < Count) Panels[panel]->setText(text);
 }
 
-QSize TStatusPanels::sizeHint() const { return QSize(610, fontMetrics().height() + 6); }
+QString TStatusPanels::Text(int panel) const {
+    return panel >= 0 && panel < Count ? Panels[panel]->text() : QString();
+}
 
-void TStatusPanels::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+int TStatusPanels::PanelWidth(int panel) const {
+    return Grown(kPanelWidths[panel], FontGrowth(font(), this, StatusDesignFont()));
+}
+
+QSize TStatusPanels::sizeHint() const {
+    int width = 0;
+    for (int i = 0; i < Count; ++i) width += PanelWidth(i);
+    return QSize(width, fontMetrics().height() + 6);
+}
+
+void TStatusPanels::resizeEvent(QResizeEvent*) { Arrange(); }
+
+void TStatusPanels::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        // Handed on by hand: the status bar's style sheet keeps the labels
+        // from following their parent's font.
+        for (QLabel* panel : Panels) panel->setFont(font());
+        Arrange();
+        updateGeometry();
+    }
+    QWidget::changeEvent(event);
+}
+
+void TStatusPanels::Arrange() {
     int x = 0;
-    for (const Panel& panel : Panels) {
-        QRect r(x, 1, panel.Width - 2, height() - 2);
-        if (panel.Bevel) qDrawShadePanel(&p, r, palette(), true, 1);
-        p.save();
-        p.setClipRect(r.adjusted(2, 1, -2, -1));
-        p.drawText(r.adjusted(3, 0, -3, 0), int(panel.Alignment), panel.Text);
-        p.restore();
-        x += panel.Width;
+    for (int i = 0; i < Count; ++i) {
+        const int width = PanelWidth(i);
+        Panels[i]->setGeometry(x, 1, width - 2, height() - 2);
+        x += width;
     }
 }
 
@@ -268,14 +313,21 @@ void TfMain::RefreshClick() {
 void TfMain::Contents1Click() {
     WriteLog(cLogDisplayingHelp);
     const QString file = DataDir() + "/" + cHelpFile;
-    if (!ShowHelpContents(this, file)) ShowSystemMessage(FormatWithName(cHelpNotFound, FromQ(file)));
+    if (!ShowHelpContents(this, file)) ShowSystemMessage(FormatWithName(cHelpNotFound, FromQ(file)), TMessageKind::Error);
 }
 
 void TfMain::AboutClick() {
     WriteLog(cLogDisplayingAbout);
     auto* about = new TSplashScreen(this, &log_);
-    about->ConfigureAsAbout();
+    about->ConfigureAsAbout(VersionText());
     about->exec();
+}
+
+std::string TfMain::VersionText() const {
+    const TFileVersionNumbers v = ParseFileVersion(ProgramVersionInfo.FileVersion());
+    char text[96];
+    std::snprintf(text, sizeof text, cVersionFormat, v.Major, v.Minor, v.Release, v.Build);
+    return text;
 }
 
 bool TfMain::FormCloseQuery() {
@@ -291,9 +343,16 @@ bool TfMain::FormCloseQuery() {
         SaveSettings(Settings, bounds, ActiveCodecListHeight ? ActiveCodecListHeight() : Settings.ActiveCodecHeight);
     } catch (const std::exception& e) {
         // The user asked to quit: say what was not saved, then quit all the same.
-        ShowSystemMessage(e.what());
+        ShowSystemMessage(platform::ErrorText(e), TMessageKind::Error);
     }
     return true;
+}
+
+void TfMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Once the window system has put its frame around the window, the
+    // frame is known and must be on the screen as well.
+    QTimer::singleShot(0, this, [this] { KeepOnScreen(this); });
 }
 
 void TfMain::closeEvent(QCloseEvent* event) {
@@ -303,23 +362,42 @@ void TfMain::closeEvent(QCloseEvent* event) {
         event->ignore();
 }
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) { InstallAccessibility(); }
+
+namespace {
+// Shift+F10 asks the focused control for its popup menu, as the Menu key
+// does: a keyboard context-menu event at the control's text cursor (for a
+// list, its current row).
+bool OpensPopupMenu(QObject* receiver, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !receiver->isWidgetType()) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_F10 || key->modifiers() != Qt::ShiftModifier) return false;
+    auto* widget = static_cast<QWidget*>(receiver);
+    const QPoint at = widget->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+    QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, widget->mapToGlobal(at), key->modifiers());
+    QApplication::sendEvent(widget, &menu);
+    return true;
+}
+}  // namespace
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
+        if (OpensPopupMenu(receiver, event)) return true;
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
-        ShowException(e.what());
+        ShowException(e);
     } catch (...) {
         ShowException("An unknown error ended the command");
     }
     return false;
 }
 
+void TApplication::ShowException(const std::exception& error) { ShowException(platform::ErrorText(error)); }
+
 void TApplication::ShowException(const std::string& message) {
     if (fMain) {
         try {
-            fMain->ShowSystemMessage(message);
+            fMain->ShowSystemMessage(message, TMessageKind::Error);
             return;
         } catch (...) {
             // Showing failed as well: fall back to the console below.

@@ -19,31 +19,36 @@
 #include "core/shell/ActivityLog.h"
 #include "core/shell/uGlobal.h"
 #include "core/shell/uPrefs.h"
+#include "gui/shell/uMessage.h"
 
 namespace tarnel {
 
 class TfLogging;
 class TSplashScreen;
 
-// The status bar's panels at their fixed widths, drawn the way a native
-// status bar draws them: a panel that does not fit is cut at the window's
-// edge instead of squeezing the others.
+// The status bar's five panels, each a label at its design width (grown
+// with the font where the font sets text wider than the design font),
+// drawn the way a native status bar draws them: a panel that does not fit
+// is cut at the window's edge instead of squeezing the others. Being
+// labels, screen readers read them as their texts.
 class TStatusPanels : public QWidget {
     Q_OBJECT
 public:
-    struct Panel {
-        int Width;
-        bool Bevel;
-        Qt::Alignment Alignment;
-        QString Text;
-    };
     explicit TStatusPanels(QWidget* parent = nullptr);
-    Panel Panels[5];
+    static constexpr int Count = 5;
+    QLabel* Panels[Count];
     void SetText(int panel, const QString& text);
+    QString Text(int panel) const;
+    // The width panel i takes in the current font.
+    int PanelWidth(int panel) const;
     QSize sizeHint() const override;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void Arrange();
 };
 
 class TfMain : public QMainWindow {
@@ -56,7 +61,7 @@ public:
     // Services of the main window.
     void WriteLog(const std::string& text);
     TLog& Log() { return log_; }
-    void ShowSystemMessage(const std::string& text);
+    void ShowSystemMessage(const std::string& text, TMessageKind kind = TMessageKind::Information);
     void ApplyProgramFont();
     int CalcPercentage(int done, int total) const { return tarnel::CalcPercentage(done, total); }
     std::string ReadSystemRoot() const { return tarnel::ReadSystemRoot(); }
@@ -108,9 +113,12 @@ public:
     void AboutClick();
     // The quit question; true when the window may close.
     bool FormCloseQuery();
+    // "Version 2.7 - Release 0 - Build 113", as the caption shows it.
+    std::string VersionText() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void BuildComponents();
@@ -129,6 +137,7 @@ public:
     // Shows an error that ended a command: through the main window's
     // message when it exists, else on standard error.
     static void ShowException(const std::string& message);
+    static void ShowException(const std::exception& error);
 };
 
 }  // namespace tarnel

@@ -1,21 +1,71 @@
 #include "gui/shell/uMessage.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShortcut>
 #include <QStyle>
+#include <QTextDocument>
+#include <algorithm>
+#include <cmath>
+#include <memory>
 
 #include "core/shell/uConst.h"
 
 namespace tarnel {
 
+namespace {
+// The design's placement: the text panel at 104,64, 409 x 33, with the Ok
+// button 7 pixels below it and 17 pixels of dialog below the button.
+constexpr int kPanelLeft = 104, kPanelTop = 64, kDesignPanelWidth = 409, kDesignPanelHeight = 33;
+constexpr int kRightMargin = 12, kButtonGap = 7, kButtonWidth = 81, kButtonHeight = 25, kBottomMargin = 17;
+constexpr int kDesignHeight = 146;
+// Left free at each edge of the screen when a long message widens the dialog.
+constexpr int kScreenMargin = 24;
+
+QStyle::StandardPixmap IconOf(TMessageKind kind) {
+    switch (kind) {
+        case TMessageKind::Error: return QStyle::SP_MessageBoxCritical;
+        case TMessageKind::Warning: return QStyle::SP_MessageBoxWarning;
+        default: return QStyle::SP_MessageBoxInformation;
+    }
+}
+
+// What a screen reader says for the icon.
+QString IconName(TMessageKind kind) {
+    switch (kind) {
+        case TMessageKind::Error: return QStringLiteral("Error");
+        case TMessageKind::Warning: return QStringLiteral("Warning");
+        default: return QStringLiteral("Information");
+    }
+}
+}  // namespace
+
+TMessageText::TMessageText(QWidget* parent) : QTextEdit(parent) {
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setAcceptRichText(false);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setTabChangesFocus(true);
+    document()->setDocumentMargin(2);
+    QTextOption option = document()->defaultTextOption();
+    option.setAlignment(Qt::AlignHCenter);
+    document()->setDefaultTextOption(option);
+    // Drawn on its panel, as a label would be.
+    viewport()->setAutoFillBackground(false);
+}
+
 TfMessage::TfMessage(QWidget* parent) : QDialog(parent) {
     setObjectName("fMessage");
     setWindowTitle(ToQ(cProgramTitle));
-    setFixedSize(525, 146);
     setFont(DesignFont("MS Sans Serif", 11));
 
     Panel5 = new THeaderBand(ToQ(cMessageTitle), ToQ(cMessageSubtitle), {16, 8}, {48, 24}, this);
     Panel5->setObjectName("Panel5");
-    Panel5->setGeometry(0, 0, width(), 49);
-    FitBandLabels(Panel5);
     Label2 = Panel5->Label2;
     HelpLabel = Panel5->HelpLabel;
 
@@ -27,47 +77,99 @@ TfMessage::TfMessage(QWidget* parent) : QDialog(parent) {
     QuestionImage->setObjectName("QuestionImage");
     QuestionImage->setGeometry((81 - 32) / 2, (65 - 32) / 2, 32, 32);
     QuestionImage->setAlignment(Qt::AlignCenter);
-    QuestionImage->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this).pixmap(32, 32));
 
     // Lowered outside, raised inside: Qt's sunken box draws exactly that.
     DeviceServicePanel = new QFrame(this);
     DeviceServicePanel->setObjectName("DeviceServicePanel");
     DeviceServicePanel->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    DeviceServicePanel->setGeometry(104, 64, 409, 33);
 
-    // One line, centred; a longer text runs past both edges of the label,
-    // which the panel clips, instead of wrapping onto a second line.
-    MessageLabel = new QLabel(ToQ(cMessageDesignText), DeviceServicePanel);
+    MessageLabel = new TMessageText(DeviceServicePanel);
     MessageLabel->setObjectName("MessageLabel");
-    MessageLabel->setGeometry(DeviceServicePanel->contentsRect());
-    MessageLabel->setAlignment(Qt::AlignCenter);
-    MessageLabel->setWordWrap(false);
-    MessageLabel->setTextFormat(Qt::PlainText);
     QFont mono = DesignFont("MS Sans Serif", 13);
     mono.setFixedPitch(true);
     mono.setStyleHint(QFont::TypeWriter);
     MessageLabel->setFont(mono);
+    MessageLabel->setAccessibleName(ToQ(cMessageSubtitle));
+    NameScrollBars(MessageLabel);
 
     OkButton = new QPushButton(ToQ(cOkButton), this);
     OkButton->setObjectName("OkButton");
-    OkButton->setGeometry(264, 104, 81, 25);
     OkButton->setDefault(true);
     connect(OkButton, &QPushButton::clicked, this, &TfMessage::OkButtonClick);
+    // The text field copies its own selection; elsewhere Ctrl+C takes the message.
+    auto* copy = new QShortcut(QKeySequence::Copy, this);
+    connect(copy, &QShortcut::activated, this, &TfMessage::CopyMessage);
 
-    CentreWindow(this, parent);
+    SetMessage(cMessageDesignText);
+    OkButton->setFocus();
 }
 
-void TfMessage::SetMessage(const std::string& text) { MessageLabel->setText(ToQ(text)); }
+void TfMessage::SetMessage(const std::string& text, TMessageKind kind) {
+    kind_ = kind;
+    QuestionImage->setPixmap(style()->standardIcon(IconOf(kind), nullptr, this).pixmap(32, 32));
+    QuestionImage->setAccessibleName(IconName(kind));
+    const QString shown = ToQ(text);
+    MessageLabel->setPlainText(shown);
+    // Read out when the dialog opens.
+    setAccessibleDescription(shown);
+    Arrange();
+    CentreWindow(this, parentWidget());
+}
+
+void TfMessage::Arrange() {
+    const QWidget* over = parentWidget() ? parentWidget()->window() : this;
+    const QScreen* screen = over->screen() ? over->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+
+    // As wide as the longest line wants, from the design width to the screen's.
+    const int frame = 2 * DeviceServicePanel->frameWidth();
+    const int margins = 2 * int(MessageLabel->document()->documentMargin()) + frame + 4;
+    const QFontMetrics metrics(MessageLabel->font());
+    int longest = 0;
+    for (const QString& line : MessageLabel->toPlainText().split('\n'))
+        longest = std::max(longest, metrics.horizontalAdvance(line));
+    const int widest = std::max(kDesignPanelWidth, area.width() - 2 * kScreenMargin - kPanelLeft - kRightMargin);
+    const int panelWidth = std::clamp(longest + margins, kDesignPanelWidth, widest);
+
+    // As high as the wrapped lines need; beyond the screen's height the text scrolls.
+    // Measured on a copy: the field lays its own document out at its
+    // current width, whatever width is set on it here.
+    const std::unique_ptr<QTextDocument> probe(MessageLabel->document()->clone());
+    probe->setTextWidth(panelWidth - frame);
+    const int textHeight = int(std::ceil(probe->size().height()));
+    const int chrome = kPanelTop + kButtonGap + kButtonHeight + kBottomMargin;
+    const int tallest = std::max(kDesignPanelHeight, area.height() - 2 * kScreenMargin - 40 - chrome);
+    const int panelHeight = std::clamp(textHeight + frame, kDesignPanelHeight, tallest);
+
+    DeviceServicePanel->setGeometry(kPanelLeft, kPanelTop, panelWidth, panelHeight);
+    const QRect inside = DeviceServicePanel->contentsRect();
+    const int textShown = std::min(textHeight, inside.height());
+    // Centred in the panel, as the design's one line is.
+    MessageLabel->setGeometry(inside.x(), inside.y() + (inside.height() - textShown) / 2, inside.width(),
+                              textShown);
+    const int buttonTop = kPanelTop + panelHeight + kButtonGap;
+    OkButton->setGeometry(kPanelLeft + (panelWidth - kButtonWidth) / 2 - 4, buttonTop, kButtonWidth, kButtonHeight);
+    setFixedSize(kPanelLeft + panelWidth + kRightMargin,
+                 std::max(kDesignHeight, buttonTop + kButtonHeight + kBottomMargin));
+    Panel5->setGeometry(0, 0, width(), 49);
+    FitBandLabels(Panel5);
+}
 
 void TfMessage::OkButtonClick() { accept(); }
 
-void ShowMessageDialog(const std::string& text, QWidget* parent) {
+void TfMessage::CopyMessage() {
+    QString selected = MessageLabel->textCursor().selectedText();
+    selected.replace(QChar::ParagraphSeparator, '\n');
+    QGuiApplication::clipboard()->setText(selected.isEmpty() ? MessageLabel->toPlainText() : selected);
+}
+
+void ShowMessageDialog(const std::string& text, QWidget* parent, TMessageKind kind) {
     auto* dialog = new TfMessage(parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // During start-up the splash screen stays on top of everything; a
     // message must not end up hidden behind it while it waits for Ok.
     dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    dialog->SetMessage(text);
+    dialog->SetMessage(text, kind);
     dialog->exec();  // deletes the dialog before returning
 }
 

@@ -1,5 +1,6 @@
 #include "gui/shell/uPrefs.h"
 
+#include <QAbstractItemView>
 #include <QCollator>
 #include <QFontDatabase>
 #include <QLineEdit>
@@ -78,12 +79,15 @@ TfPreferences::TfPreferences(TfMain& main)
     FontBox->setEditable(false);
     FontBox->setGeometry(232, 56, 225, FontBox->sizeHint().height());
     Label2->setBuddy(FontBox);
+    FontBox->view()->setAccessibleName(QString(ToQ(cChangeFontLabel)).remove('&'));
 
     FontSize = Label(cFontSizeLabel, "FontSize", {160, 88}, Panel3);
     FontSizeSpin = new QSpinBox(Panel3);
     FontSizeSpin->setObjectName("FontSizeSpin");
     FontSizeSpin->setGeometry(232, 83, 57, 22);
     FontSizeSpin->setRange(cMinFontSize, cMaxFontSize);
+    FontSize->setBuddy(FontSizeSpin);
+    FontSizeSpin->setAccessibleName(ToQ(cFontSizeLabel));
     // Changed by its arrows (and the arrow keys) only: the text takes no typing.
     if (auto* edit = FontSizeSpin->findChild<QLineEdit*>()) {
         edit->setMaxLength(3);

@@ -28,6 +28,7 @@ TfProgress::TfProgress(QWidget* parent)
 
     ProgressBar = new QProgressBar(Panel1);
     ProgressBar->setObjectName("ProgressBar");
+    ProgressBar->setAccessibleName(QStringLiteral("Progress"));
     ProgressBar->setGeometry(12, 10, 405, 10);
     ProgressBar->setRange(0, 100);
     ProgressBar->setValue(0);

@@ -49,6 +49,7 @@ TfQuestion::TfQuestion(QWidget* parent, TLog* log)
     Panel5->setGeometry(8, 8, 57, bodyHeight - 16);
     Image1 = new QLabel(Panel5);
     Image1->setObjectName("Image1");
+    Image1->setAccessibleName(ToQ(cQuestionSubtitle));
     Image1->setGeometry(Panel5->contentsRect());
     Image1->setScaledContents(true);
     Image1->setPixmap(LoadArtPicture(ToQ(cArtQuestion), log));

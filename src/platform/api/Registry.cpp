@@ -63,7 +63,25 @@ bool IsStringType(uint32_t type) { return type == kRegSz || type == kRegExpandSz
 
 }  // namespace
 
+std::string ErrorText(const std::exception& error) {
+    std::string text = error.what();
+    const auto* registry = dynamic_cast<const ERegistryException*>(&error);
+    if (registry && !registry->Key().empty() && text.find(registry->Key()) == std::string::npos)
+        text += " (key " + registry->Key() + ")";
+    return text;
+}
+
 TRegistry::TRegistry() = default;
+
+std::string TRegistry::FullPath() const {
+    if (!key_) return {};
+    const char* root = root_ == RootKey::LocalMachine  ? "HKEY_LOCAL_MACHINE"
+                       : root_ == RootKey::ClassesRoot ? "HKEY_CLASSES_ROOT"
+                                                       : "HKEY_CURRENT_USER";
+    return path_.empty() ? root : std::string(root) + "\\" + path_;
+}
+
+void TRegistry::Fail(const std::string& message) const { throw ERegistryException(message, FullPath()); }
 
 TRegistry::~TRegistry() { CloseKey(); }
 
@@ -296,7 +314,7 @@ std::string TRegistry::ReadString(const std::string& name) {
     uint32_t type = 0;
     std::vector<uint8_t> data;
     if (!Query(name, type, data)) return {};
-    if (!IsStringType(type)) throw ERegistryException(InvalidType(name));
+    if (!IsStringType(type)) Fail(InvalidType(name));
     size_t n = 0;
     while (n < data.size() && data[n] != 0) ++n;
     return std::string(reinterpret_cast<const char*>(data.data()), n);
@@ -307,8 +325,8 @@ int TRegistry::ReadBinaryData(const std::string& name, void* buffer, int bufSize
     std::vector<uint8_t> data;
     if (!Query(name, type, data)) return 0;
     // The typed calls own strings and integers; every other type is raw data.
-    if (IsStringType(type) || type == kRegDword) throw ERegistryException(InvalidType(name));
-    if (data.size() > size_t(bufSize < 0 ? 0 : bufSize)) throw ERegistryException(InvalidType(name));
+    if (IsStringType(type) || type == kRegDword) Fail(InvalidType(name));
+    if (data.size() > size_t(bufSize < 0 ? 0 : bufSize)) Fail(InvalidType(name));
     if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
     return int(data.size());
 }
@@ -319,8 +337,8 @@ int32_t TRegistry::ReadInteger(const std::string& name) {
     uint8_t bytes[4] = {0, 0, 0, 0};
     long rc = key_ ? RegQueryValueExA(key_, name.c_str(), &type, bytes, &size) : long(kErrorFileNotFound);
     ThrowIfUnreadable(rc);
-    if (rc != long(kErrorSuccess)) throw ERegistryException(GetFailed(name));
-    if (type != kRegDword) throw ERegistryException(InvalidType(name));
+    if (rc != long(kErrorSuccess)) Fail(GetFailed(name));
+    if (type != kRegDword) Fail(InvalidType(name));
     uint32_t d = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
     return int32_t(d);
 }
@@ -328,10 +346,10 @@ int32_t TRegistry::ReadInteger(const std::string& name) {
 bool TRegistry::ReadBool(const std::string& name) { return ReadInteger(name) != 0; }
 
 void TRegistry::Put(const std::string& name, uint32_t type, const void* data, uint32_t size) {
-    if (!key_ || readOnly_) throw ERegistryException(SetFailed(name));
+    if (!key_ || readOnly_) Fail(SetFailed(name));
     long rc = RegSetValueExA(key_, name.c_str(), type, static_cast<const uint8_t*>(data), size);
     ThrowIfUnreadable(rc);
-    if (rc != long(kErrorSuccess)) throw ERegistryException(WithDetail(SetFailed(name)));
+    if (rc != long(kErrorSuccess)) Fail(WithDetail(SetFailed(name)));
 }
 
 void TRegistry::WriteString(const std::string& name, const std::string& value) {
@@ -345,7 +363,7 @@ void TRegistry::WriteExpandString(const std::string& name, const std::string& va
 }
 
 void TRegistry::WriteBinaryData(const std::string& name, const void* buffer, int bufSize) {
-    if (bufSize < 0 || (bufSize > 0 && !buffer)) throw ERegistryException(SetFailed(name));
+    if (bufSize < 0 || (bufSize > 0 && !buffer)) Fail(SetFailed(name));
     Put(name, kRegBinary, buffer, uint32_t(bufSize));
 }
 
@@ -363,7 +381,7 @@ bool TRegistry::DeleteValue(const std::string& name) {
     ThrowIfUnreadable(rc);
     if (rc == long(kErrorSuccess)) return true;
     if (rc == long(kErrorFileNotFound) || rc == long(kErrorAccessDenied)) return false;
-    throw ERegistryException(WithDetail(SetFailed(name)));
+    Fail(WithDetail(SetFailed(name)));
 }
 
 // ---------------------------------------------------------------- transactions

@@ -15,7 +15,20 @@ namespace tarnel::platform {
 class ERegistryException : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    // The program's message, and the key it concerns as a full path
+    // ("HKEY_CURRENT_USER\SOFTWARE\..."), which the message names only by
+    // its value.
+    ERegistryException(const std::string& message, std::string key)
+        : std::runtime_error(message), key_(std::move(key)) {}
+    const std::string& Key() const { return key_; }
+
+private:
+    std::string key_;
 };
+
+// An error as the user reads it: its message, followed by the registry key
+// it concerns when the message does not name it.
+std::string ErrorText(const std::exception& error);
 
 // The predefined roots, as Windows numbers them. Classes root is the local
 // machine's Software\Classes.
@@ -133,6 +146,9 @@ private:
         std::string path;  // from the root
     };
     Target Resolve(const std::string& key) const;
+    // The open key from its root's name on; empty while none is open.
+    std::string FullPath() const;
+    [[noreturn]] void Fail(const std::string& message) const;
     bool OpenWith(const std::string& key, bool create, bool readOnly);
     void Put(const std::string& name, uint32_t type, const void* data, uint32_t size);
     bool Query(const std::string& name, uint32_t& type, std::vector<uint8_t>& data);

@@ -290,7 +290,7 @@ TMachineFamily FamilyFromFacts() {
 
 std::string FormatLocalDateTimeNow() {
     std::string dateFmt = "M/d/yyyy", timeFmt = "h:mm:ss tt", am = "AM", pm = "PM";
-    {
+    try {
         TRegistry reg;
         reg.SetRootKey(kHkeyCurrentUser);
         if (reg.OpenKeyReadOnly(kInternationalKeyPath)) {
@@ -303,6 +303,9 @@ std::string FormatLocalDateTimeNow() {
             pick("s1159", am);
             pick("s2359", pm);
         }
+    } catch (const std::exception&) {
+        // A user hive that cannot be read leaves the default formats: the
+        // time stamp of the line that reports the hive's error must not fail.
     }
     std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     std::tm tm{};

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
@@ -13,11 +15,17 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QToolTip>
 #include <filesystem>
 #include <memory>
+#include <set>
 
 #include "gui/catalogue/uNTCodecs.h"
+#include "gui/shell/GuiAccessible.h"
 #include "gui/directshow/uDirectShow.h"
 #include "platform/api/OsVersion.h"
 #include "platform/api/Registry.h"
@@ -285,7 +293,7 @@ TEST_F(DemoCodecWindow, StartUpUsesTheSplashAndRefreshAProgressWindow) {
     EXPECT_EQ(main->StatusText(1), "Active : 12");
     EXPECT_EQ(main->StatusText(2), "Inactive : 4");
 
-    // The refresh sees the new entry, but the counters keep their numbers.
+    // The refresh sees the new entry, and the counters count the rows shown.
     SetDriver("vidc.new1", "rawview.dll");
     SetInactive("#005#", {"zzz1", "z.dll", "Z", "Zed", "1", "32"});
     main->Refresh->trigger();
@@ -293,7 +301,7 @@ TEST_F(DemoCodecWindow, StartUpUsesTheSplashAndRefreshAProgressWindow) {
     EXPECT_EQ(codecs->CodecListModel->rowCount(), rows + 1);
     EXPECT_EQ(Column(codecs->CodecListModel, 0).back(), "new1");
     EXPECT_EQ(codecs->InactiveCodecListModel->rowCount(), 4) << "a refresh reloads the active list only";
-    EXPECT_EQ(main->StatusText(1), "Active : 12");
+    EXPECT_EQ(main->StatusText(1), "Active : 13");
     EXPECT_EQ(main->StatusText(2), "Inactive : 4");
 
     EXPECT_TRUE(TopLevel<TSplashScreen>().empty()) << "the splash screen never comes back";
@@ -917,4 +925,170 @@ TEST_F(DemoCodecWindow, FourccListIsShownWithoutWaiting) {
     EXPECT_TRUE(list.isVisible());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "not modal";
     EXPECT_FALSE(list.isModal());
+}
+
+// --- Readable at any size, and by a screen reader ---------------------------------
+
+TEST_F(DemoCodecWindow, ColumnsGrowWithALargerFontSoFourccsAreNotCut) {
+    SetSetting(cFontSize, 24);
+    Open();
+    QTreeView* list = codecs->CodecList;
+    const QFontMetrics metrics(list->font());
+    const int margin = 2 * list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 2;
+    for (const char* fourcc : {"mjpg", "xmv7", "rawv"})
+        EXPECT_GE(list->header()->sectionSize(0), metrics.horizontalAdvance(fourcc) + margin) << fourcc;
+    for (int c = 1; c < 5; ++c) EXPECT_GT(list->header()->sectionSize(c), cActiveColumns[c].Width) << c;
+    EXPECT_EQ(list->header()->sectionSize(5), 0) << "a hidden column stays hidden";
+    // Back to the design font, back to the design widths.
+    main->Settings.FontSize = cDefaultFontSize;
+    main->ApplyProgramFont();
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(list->header()->sectionSize(c), cActiveColumns[c].Width) << c;
+}
+
+TEST_F(DemoCodecWindow, TheInactiveBandNeverCoversTheActiveList) {
+    auto check = [&](const char* when) {
+        QApplication::processEvents();
+        const QRect active = codecs->CodecList->geometry();
+        EXPECT_GT(codecs->Panel1->geometry().top(), active.bottom()) << when;
+        EXPECT_GE(codecs->InactiveCodecList->height(), 50) << when;
+        EXPECT_LE(codecs->Panel2->geometry().bottom(), codecs->CodecsPanel->height()) << when;
+    };
+    // A height saved in a larger window, now at 900 x 650.
+    SetSetting(cSizeEqually, 0);
+    SetSetting(cActiveCodecHeight, 420);
+    Open();
+    Show();
+    main->resize(900, 650);
+    check("saved height");
+    main->resize(1200, 900);
+    QApplication::processEvents();
+    EXPECT_EQ(codecs->CodecList->height(), 420) << "with room again, the saved height returns";
+    // The smallest window still shows both bands and both lists.
+    main->resize(100, 100);
+    check("smallest window");
+    EXPECT_GE(codecs->CodecList->height(), 50);
+
+    main->Settings.SizeEqually = true;
+    for (QSize size : {QSize(900, 650), QSize(619, 414), QSize(400, 200)}) {
+        main->resize(size);
+        check("size equally");
+    }
+}
+
+TEST_F(DemoCodecWindow, TheSplitterBetweenTheListsCanBeSeen) {
+    Open();
+    Show();
+    const QImage bar = codecs->Splitter1->grab().toImage();
+    ASSERT_FALSE(bar.isNull());
+    const QColor around = codecs->CodecsPanel->palette().color(QPalette::Window);
+    int unlike = 0;
+    for (int y = 0; y < bar.height(); ++y) unlike += bar.pixelColor(bar.width() / 2, y) != around;
+    EXPECT_GE(unlike, 2) << "drawn in colours of its own";
+}
+
+TEST_F(DemoCodecWindow, BrokenDriversAreMarkedAndSayWhy) {
+    Open();
+    const QAbstractItemModel* m = codecs->CodecListModel;
+    const int xmv7 = ActiveRow("xmv7"), mjpg = ActiveRow("mjpg");
+    const std::string why = "Driver file not found: C:\\WINDOWS\\system32\\xmvdec.dll";
+    EXPECT_FALSE(m->data(m->index(xmv7, 1), Qt::DecorationRole).value<QIcon>().isNull()) << "beside the driver";
+    EXPECT_FALSE(m->data(m->index(mjpg, 1), Qt::DecorationRole).isValid());
+    EXPECT_FALSE(m->data(m->index(xmv7, 0), Qt::DecorationRole).isValid());
+
+    auto tip = [&](int row) { return FromQ(m->data(m->index(row, 2), Qt::ToolTipRole).toString()); };
+    EXPECT_NE(tip(xmv7).find(why), std::string::npos) << "shown without the version tooltips: " << tip(xmv7);
+    EXPECT_EQ(tip(mjpg), "");
+    codecs->ShowVersionTooltips1Click();
+    EXPECT_NE(tip(xmv7).find(why), std::string::npos);
+    EXPECT_NE(tip(xmv7).find("[Not Defined]"), std::string::npos) << "beside the version texts";
+    EXPECT_LT(tip(xmv7).find(why), tip(xmv7).find("[Not Defined]")) << "the problem first";
+}
+
+TEST_F(DemoCodecWindow, VersionTooltipColonsLineUpInTheTooltipFont) {
+    Open();
+    codecs->ShowVersionTooltips1Click();
+    const QAbstractItemModel* m = codecs->CodecListModel;
+    QTextDocument shown;
+    shown.setDefaultFont(QToolTip::font());
+    shown.setHtml(m->data(m->index(ActiveRow("mjpg"), 0), Qt::ToolTipRole).toString());
+    std::set<int> colonAt;
+    int lines = 0;
+    for (QTextBlock b = shown.begin(); b.isValid(); b = b.next()) {
+        if (!b.text().startsWith(QLatin1Char(':'))) continue;
+        ++lines;
+        colonAt.insert(int(shown.documentLayout()->blockBoundingRect(b).left()));
+    }
+    EXPECT_GE(lines, 5) << "mjpg's driver has many version texts";
+    EXPECT_EQ(colonAt.size(), 1u) << "every colon at one position";
+}
+
+TEST_F(DemoCodecWindow, ShiftF10OpensAListsPopupMenuAsTheMenuKeyDoes) {
+    Open();
+    Show();
+    main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+    for (auto [list, menu] : {std::pair<QTreeView*, QMenu*>{codecs->CodecList, codecs->DriverConfig},
+                              {codecs->InactiveCodecList, codecs->InactiveDrivers}}) {
+        list->setFocus();
+        list->setCurrentIndex(list->model()->index(1, 0));
+        // What the window system sends for the Menu key.
+        const QPoint at = list->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, at, list->mapToGlobal(at));
+        QApplication::sendEvent(list, &menuKey);
+        ASSERT_TRUE(menu->isVisible());
+        const QPoint byMenuKey = menu->pos();
+        menu->close();
+        QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+        EXPECT_TRUE(menu->isVisible()) << list->objectName().toStdString();
+        EXPECT_EQ(menu->pos(), byMenuKey);
+        menu->close();
+        QTest::keyClick(list, Qt::Key_F10);
+        EXPECT_FALSE(menu->isVisible()) << "F10 alone is not the menu's key";
+    }
+}
+
+TEST_F(DemoCodecWindow, ScreenReadersGetTheShownColumnsAndTheRowsInWords) {
+    Open();
+    Show();
+    QAccessibleInterface* active = QAccessible::queryAccessibleInterface(codecs->CodecList);
+    QAccessibleInterface* inactive = QAccessible::queryAccessibleInterface(codecs->InactiveCodecList);
+    ASSERT_TRUE(active && inactive && active->tableInterface() && inactive->tableInterface());
+    EXPECT_EQ(active->text(QAccessible::Name), "Active Codecs");
+    EXPECT_EQ(inactive->text(QAccessible::Name), "Inactive Codecs");
+    EXPECT_EQ(active->role(), QAccessible::Table);
+    QStringList heads;
+    for (int c = 0; c < inactive->tableInterface()->columnCount(); ++c)
+        heads << inactive->tableInterface()->columnDescription(c);
+    EXPECT_EQ(heads, (QStringList{"Fourcc", "Driver", "Shortname", "Description", "Version"}))
+        << "Number and Type are not offered";
+    EXPECT_EQ(active->tableInterface()->columnCount(), 5) << "nor is Type";
+    EXPECT_EQ(active->childCount(), 5 * (codecs->CodecListModel->rowCount() + 1));
+
+    auto cell = [&](const char* fourcc, int column) {
+        return active->tableInterface()->cellAt(ActiveRow(fourcc), column);
+    };
+    ASSERT_NE(cell("mjpg", 1), nullptr);
+    EXPECT_EQ(cell("mjpg", 1)->text(QAccessible::Name), "lcmjpeg.dll");
+    EXPECT_EQ(cell("mjpg", 1)->role(), QAccessible::Cell);
+    EXPECT_EQ(cell("mjpg", 0)->text(QAccessible::Description), "has an inactive twin");
+    EXPECT_EQ(cell("xmv7", 3)->text(QAccessible::Description),
+              "Driver file not found: C:\\WINDOWS\\system32\\xmvdec.dll");
+    EXPECT_EQ(cell("yuy2", 0)->text(QAccessible::Description), "");
+    // Children and cells are the same objects, found both ways.
+    QAccessibleInterface* byIndex = active->child(active->indexOfChild(cell("yuy2", 2)));
+    EXPECT_EQ(byIndex, cell("yuy2", 2));
+    // Selection is told by the columns offered.
+    SelectActive(ActiveRow("yuy2"));
+    EXPECT_EQ(active->tableInterface()->selectedRows(), QList<int>{ActiveRow("yuy2")});
+    EXPECT_TRUE(cell("yuy2", 4)->state().selected);
+
+    // The index the view's focus and selection events carry names the row's
+    // cell among the columns offered (the platform follows it to the cell).
+    const QModelIndex xmv7 = codecs->CodecListModel->index(ActiveRow("xmv7"), 0);
+    EXPECT_EQ(active->child(TTableAccessible::ChildIndex(codecs->CodecList, xmv7)), cell("xmv7", 0));
+    EXPECT_EQ(TTableAccessible::ChildIndex(codecs->CodecList, xmv7.siblingAtColumn(5)), -1) << "Type";
+
+    QAccessibleInterface* splitter = QAccessible::queryAccessibleInterface(codecs->Splitter1);
+    EXPECT_EQ(splitter->role(), QAccessible::Splitter);
+    EXPECT_FALSE(splitter->text(QAccessible::Name).isEmpty());
 }

@@ -132,12 +132,18 @@ TEST_F(DirectShowWindow, ARegistryErrorIsShownAndTheRowsBeforeItStay) {
     Filter("{2}", "", "");
     Filter("{3}", "Never Read", "a.ax");
     std::string shown;
+    TMessageKind kind = TMessageKind::Information;
     test::WhenModal<TfMessage>([&](TfMessage* m) {
         shown = FromQ(m->MessageLabel->text());
+        kind = m->Kind();
         m->OkButton->click();
     });
     Open(false);
-    EXPECT_EQ(shown, "Invalid data type for 'FriendlyName'");
+    // The value's name alone would not tell which of the filters is broken.
+    const std::string expected = "Invalid data type for 'FriendlyName' (key HKEY_CLASSES_ROOT\\CLSID\\"
+                                 "{083863F1-70DE-11d0-BD40-00A0C911CE86}\\Instance\\{2})";
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(kind, TMessageKind::Error);
     EXPECT_EQ(Shown(0), (Strings{"First"}));
-    EXPECT_EQ(log.Lines().back(), "T : Displaying Message : Invalid data type for 'FriendlyName'");
+    EXPECT_EQ(log.Lines().back(), "T : Displaying Message : " + expected);
 }

@@ -2,7 +2,11 @@
 // dialogs are answered by a timer that finds the active modal window.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -222,7 +226,13 @@ TEST_F(MainWindow, SavedBoundsAreRestoredOnlyWhenAllFourAreSet) {
         SetSetting("MainWidth", 500);
         SetSetting("MainHeight", 300);
         TfMain main(log);
-        EXPECT_EQ(main.geometry(), QRect(-10, -5, 500, 300)) << "negative positions are restored";
+        // Negative positions are read, but the window's frame comes up whole
+        // on the screen, moved no further than that takes.
+        EXPECT_EQ(main.size(), QSize(500, 300));
+        EXPECT_GE(main.x(), 0);
+        EXPECT_LE(main.x(), 10);
+        EXPECT_GE(main.y(), 0);
+        EXPECT_LE(main.y(), 40);
     }
     {
         SetSetting("MainLeft", 0);
@@ -356,4 +366,130 @@ TEST_F(MainWindow, SplashScreenIsPaintedWhileTheListLoads) {
         << "the bar is seen moving";
     EXPECT_EQ(paints.Positions.back(), 2999) << "the last position is shown exactly";
     EXPECT_LT(paints.Positions.size(), 400u) << "painted at a sane rate, not once per entry";
+}
+
+// --- At any scale, in any font ------------------------------------------------------
+
+TEST(Screens, AFrameLandsWholeOnTheAreaThatHoldsMostOfIt) {
+    const QList<QRect> areas{{0, 0, 1400, 1000}, {1400, 0, 700, 500}};
+    // The design bounds at 200 %: the second screen shows 700 x 500 of them.
+    EXPECT_EQ(FitToArea({1656, 231, 619, 414}, areas), QRect(1481, 86, 619, 414));
+    EXPECT_EQ(FitToArea({1300, 100, 500, 300}, areas), QRect(1400, 100, 500, 300)) << "most of it on the second";
+    EXPECT_EQ(FitToArea({1100, 100, 500, 300}, areas), QRect(900, 100, 500, 300)) << "most of it on the first";
+    EXPECT_EQ(FitToArea({1500, 50, 900, 700}, areas), QRect(1400, 0, 700, 500)) << "shrunk to the screen";
+    EXPECT_EQ(FitToArea({5000, 4000, 300, 200}, areas), QRect(1800, 300, 300, 200)) << "off every screen";
+    EXPECT_EQ(FitToArea({100, 100, 300, 200}, areas), QRect(100, 100, 300, 200)) << "whole already";
+}
+
+TEST_F(MainWindow, OnTheDoubleScaleScreenBoundsFitAndAreSavedAsQtRestoresThem) {
+    const QScreen* doubled = QGuiApplication::screens().value(1);
+    ASSERT_TRUE(doubled && doubled->devicePixelRatio() == 2.0) << "the tests' second screen is at 200 %";
+    const QRect area = doubled->availableGeometry();
+    // Bounds saved where the screen is larger than the 700 x 500 it has at 200 %.
+    SetSetting(cMainLeft, area.left() + 100);
+    SetSetting(cMainTop, 80);
+    SetSetting(cMainWidth, 900);
+    SetSetting(cMainHeight, 650);
+    TfMain main(log);
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    QApplication::processEvents();
+    EXPECT_EQ(main.screen(), doubled);
+    EXPECT_TRUE(area.contains(main.frameGeometry())) << "whole on the screen it is seen on";
+
+    main.move(area.left() + 20, 30);
+    main.resize(600, 400);
+    QApplication::processEvents();
+    const QRect before = main.geometry();
+    OnNextModal([](QWidget* w) { Click(w, "Button1"); });
+    ASSERT_TRUE(main.close());
+    EXPECT_EQ(Setting(cMainWidth), 600) << "not in device pixels";
+    EXPECT_EQ(Setting(cMainHeight), 400);
+    TfMain again(log);
+    again.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+    QApplication::processEvents();
+    EXPECT_EQ(again.geometry(), before) << "comes back where it was, no larger";
+
+    // The help window opens on the same screen, no larger than it.
+    const QString beside = ProgramDir() + "/Tarnel.hlp";
+    QFile::remove(beside);
+    ASSERT_TRUE(QFile::copy(QString(TARNEL_TEST_DATA_DIR) + "/../../help/Tarnel.hlp", beside));
+    again.Contents1->trigger();
+    THelpWindow* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* h = qobject_cast<THelpWindow*>(w); h && h->isVisible()) help = h;
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(area.contains(help->frameGeometry()));
+    help->close();
+    QFile::remove(beside);
+}
+
+TEST_F(MainWindow, StatusPanelsGrowWithTheirFontAndReadAsTheirTexts) {
+    TfMain main(log);
+    TStatusPanels* panels = main.StatusPanels;
+    EXPECT_EQ(panels->PanelWidth(0), 240) << "the design width at the design font";
+    EXPECT_EQ(panels->PanelWidth(4), 50);
+    QFont large = panels->font();
+    large.setPointSize(20);
+    panels->setFont(large);
+    main.resize(1380, 300);
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    const QString text = panels->Text(0);
+    EXPECT_EQ(text, "Running On : Windows XP Professional");
+    EXPECT_GE(panels->Panels[0]->contentsRect().width(), QFontMetrics(large).horizontalAdvance(text))
+        << "the whole text shows";
+    EXPECT_GT(panels->PanelWidth(1), 100);
+    EXPECT_EQ(panels->Panels[0]->font().pointSize(), 20) << "the text itself is drawn in the font";
+
+    main.SetStatusText(1, "Active : 12");
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(panels);
+    ASSERT_NE(bar, nullptr);
+    QStringList read;
+    for (int i = 0; i < bar->childCount(); ++i) {
+        EXPECT_EQ(bar->child(i)->role(), QAccessible::StaticText);
+        read << bar->child(i)->text(QAccessible::Name);
+    }
+    EXPECT_EQ(read, (QStringList{text, "Active : 12", "", "", ""}));
+}
+
+TEST_F(MainWindow, AboutBoxStatesTheVersionOfTheCaption) {
+    TfMain main(log);
+    std::string build;
+    OnNextModal([&](QWidget* w) {
+        auto* about = qobject_cast<TSplashScreen*>(w);
+        ASSERT_NE(about, nullptr);
+        build = FromQ(about->Build->text());
+        about->close();
+    });
+    main.About->trigger();
+    EXPECT_EQ(build.rfind("Version 2.7 - Release 0 - Build 113 ", 0), 0u) << build;
+}
+
+TEST_F(MainWindow, HelpIsAWindowOfItsOwnWithBackAndForward) {
+    TfMain main(log);
+    const QString beside = ProgramDir() + "/Tarnel.hlp";
+    QFile::remove(beside);
+    ASSERT_TRUE(QFile::copy(QString(TARNEL_TEST_DATA_DIR) + "/../../help/Tarnel.hlp", beside));
+    main.Contents1->trigger();
+    THelpWindow* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* h = qobject_cast<THelpWindow*>(w); h && h->isVisible()) help = h;
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(help->windowType(), Qt::Window) << "not a dialog the window system keeps above its owner";
+    ASSERT_TRUE(main.windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << "the settings' default";
+    EXPECT_TRUE(help->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << "not hidden behind the main window";
+    EXPECT_FALSE(help->BackButton->isEnabled());
+    help->Browser->setSource(QUrl(help->Browser->source().toString() + "#help"));
+    EXPECT_TRUE(help->BackButton->isEnabled());
+    help->BackButton->click();
+    EXPECT_FALSE(help->BackButton->isEnabled());
+    EXPECT_TRUE(help->ForwardButton->isEnabled());
+    help->ForwardButton->click();
+    EXPECT_EQ(help->Browser->source().fragment(), "help");
+    help->ContentsButton->click();
+    EXPECT_TRUE(help->Browser->toPlainText().startsWith("Tarnel Help"));
+    help->close();
+    QFile::remove(beside);
 }
