@@ -284,6 +284,20 @@ EFileError::EFileError(fs::path file, const std::string& what, std::string reaso
       reason_(std::move(reason)),
       error_(error) {}
 
+EFileError EFileError::Moved(const fs::path& from, const fs::path& to) const {
+    auto replace = [&](std::string text) {
+        const std::string a = from.string(), b = to.string();
+        for (size_t at = text.find(a); !a.empty() && at != std::string::npos; at = text.find(a, at + b.size()))
+            text.replace(at, a.size(), b);
+        return text;
+    };
+    EFileError moved(replace(what()));
+    moved.file_ = fs::path(replace(file_.string()));
+    moved.reason_ = reason_;
+    moved.error_ = error_;
+    return moved;
+}
+
 uint32_t WinErrorFromErrno(int error) {
     switch (error) {
         case 0: return kErrorSuccess;
