@@ -284,6 +284,14 @@ EFileError::EFileError(fs::path file, const std::string& what, std::string reaso
       reason_(std::move(reason)),
       error_(error) {}
 
+EFileError EFileError::Worded(std::string message, fs::path file, std::string reason, int error) {
+    EFileError e(std::move(message));
+    e.file_ = std::move(file);
+    e.reason_ = std::move(reason);
+    e.error_ = error;
+    return e;
+}
+
 EFileError EFileError::Moved(const fs::path& from, const fs::path& to) const {
     auto replace = [&](std::string text) {
         const std::string a = from.string(), b = to.string();
@@ -291,11 +299,7 @@ EFileError EFileError::Moved(const fs::path& from, const fs::path& to) const {
             text.replace(at, a.size(), b);
         return text;
     };
-    EFileError moved(replace(what()));
-    moved.file_ = fs::path(replace(file_.string()));
-    moved.reason_ = reason_;
-    moved.error_ = error_;
-    return moved;
+    return Worded(replace(what()), replace(file_.string()), reason_, error_);
 }
 
 uint32_t WinErrorFromErrno(int error) {
