@@ -37,8 +37,10 @@ std::string ReadOnlyReasonOf(const fs::path& folder) {
         fs::perms p = fs::status(file, ec).permissions();
         bool noWriteBits = (p & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) ==
                            fs::perms::none;
-        if (noWriteBits || ::access(file.c_str(), W_OK) != 0)
-            return "The store file '" + file.string() + "' is read-only; changes are not possible";
+        const int denied = noWriteBits ? EACCES : ::access(file.c_str(), W_OK) != 0 ? errno : 0;
+        if (denied)
+            return "The store file '" + file.string() + "' is read-only (" + std::strerror(denied) +
+                   "); changes are not possible";
     }
     return {};
 }
