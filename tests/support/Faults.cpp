@@ -124,7 +124,11 @@ ChildReport AsAnotherUser(const std::function<std::string()>& work) {
 
 void HandToAnotherUser(const fs::path& folder) {
     if (!kStartedAsRoot) return;
-    ::chmod(folder.parent_path().c_str(), 0755);
+    // The parent only gains the right to pass through it (a private
+    // temporary folder has none for others; /tmp keeps its own mode).
+    struct stat st {};
+    if (::stat(folder.parent_path().c_str(), &st) == 0)
+        ::chmod(folder.parent_path().c_str(), (st.st_mode & 07777) | S_IXGRP | S_IXOTH);
     ::lchown(folder.c_str(), kNobody, kNobody);
     for (const auto& e : fs::recursive_directory_iterator(folder))
         ::lchown(e.path().c_str(), kNobody, kNobody);

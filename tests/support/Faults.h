@@ -53,7 +53,7 @@ struct ChildReport {
 ChildReport AsAnotherUser(const std::function<std::string()>& work);
 
 // Makes `folder` and everything below belong to the user AsAnotherUser runs
-// as, and its parent folder passable for that user.
+// as, and lets that user pass through its parent folder.
 void HandToAnotherUser(const std::filesystem::path& folder);
 
 // The same as the shell prefix for a command run through the shell.
