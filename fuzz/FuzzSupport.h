@@ -1,7 +1,9 @@
 // Shared by the fuzz targets: a machine of their own on a memory-backed
-// folder, made once per process, and a reader of the fuzzer's bytes.
+// folder, made once per process and removed when it ends, plain writes of
+// its files, and a reader of the fuzzer's bytes.
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -11,27 +13,52 @@
 #include <string>
 #include <string_view>
 
-#include "core/catalogue/DemoCatalogue.h"
-#include "platform/machine/DemoMachine.h"
+#include "platform/choice/PlatformChoice.h"
 #include "platform/machine/Machine.h"
 
 namespace tarnel::fuzz {
 
-// A bare machine (or the demo machine) made once, selected for every call.
-inline const std::filesystem::path& Machine(bool demo = false) {
-    static const std::filesystem::path root = [demo] {
+namespace detail {
+inline std::filesystem::path& Folder() {
+    static std::filesystem::path folder;
+    return folder;
+}
+inline void RemoveFolder() {
+    std::error_code ec;
+    if (!Folder().empty()) std::filesystem::remove_all(Folder(), ec);
+}
+}  // namespace detail
+
+// A bare machine made once, selected for every call; with `driverFiles`,
+// the demo drivers lie in its system folder (its registry stays small, so
+// that reading it again costs little).
+inline const std::filesystem::path& Machine(bool driverFiles = false) {
+    static const std::filesystem::path root = [driverFiles] {
         const char* base = std::filesystem::exists("/dev/shm") ? "/dev/shm" : "/tmp";
         std::string pattern = std::string(base) + "/tarnel-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data())) std::abort();
+        detail::Folder() = pattern;
+        std::atexit(detail::RemoveFolder);
         std::filesystem::path p(pattern);
-        if (demo)
-            tarnel::CreateDemoMachine(p / "m", platform::MachineFamily::NT);
-        else
-            platform::CreateBareMachine(p / "m", platform::MachineFamily::NT);
+        platform::CreateMachineFolder(p / "m", platform::MachineFamily::NT, driverFiles);
         return p / "m";
     }();
     if (!platform::MachineSelected() || platform::MachineRoot() != root) platform::SelectMachine(root);
     return root;
+}
+
+// Puts the bytes into the file in place: no temporary, no flush. The store
+// cannot tell two such writes apart by their time stamps, so callers drop
+// what the machine holds in memory afterwards (ForgetLoadedHives).
+inline void PutFile(const std::filesystem::path& file, std::string_view bytes) {
+    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) std::abort();
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n <= 0) std::abort();
+        bytes.remove_prefix(size_t(n));
+    }
+    ::close(fd);
 }
 
 // Takes the fuzzer's bytes piece by piece.

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/api/Registry.h"
 #include "platform/machine/WineHive.h"
@@ -11,23 +13,25 @@ using namespace tarnel::platform;
 using namespace tarnel::platform::wine;
 
 namespace {
+// The tree in depth-first order, each key by its depth and name (a path per
+// key would cost the square of the depth); texts carry their lengths, so
+// that no two trees read alike.
+std::string Field(std::string_view s) { return std::to_string(s.size()) + ":" + std::string(s) + " "; }
+
 std::string Dump(Hive& hive) {
     std::string out;
-    std::vector<std::pair<HiveKey*, std::string>> stack{{&hive.Root(), ""}};
+    std::vector<std::pair<HiveKey*, size_t>> stack{{&hive.Root(), 0}};
     while (!stack.empty()) {
-        auto [k, path] = stack.back();
+        auto [k, depth] = stack.back();
         stack.pop_back();
-        out += "[" + path + "]" + (k->IsLink() ? " link" : "") + "\n";
+        out += std::to_string(depth) + (k->IsLink() ? " link " : " key ") + Field(k->Name()) + "\n";
         for (size_t i = 0; i < k->ValueCount(); ++i) {
             const HiveValue* v = k->ValueAt(i);
             std::vector<uint8_t> d = v->Data();
-            out += std::string(v->Name()) + " " + std::to_string(v->Type()) + " " +
-                   std::string(d.begin(), d.end()) + "\n";
+            out += Field(v->Name()) + std::to_string(v->Type()) + " " +
+                   Field(std::string_view(reinterpret_cast<const char*>(d.data()), d.size())) + "\n";
         }
-        for (size_t i = k->ChildCount(); i-- > 0;) {
-            HiveKey* c = k->ChildAt(i);
-            stack.emplace_back(c, path + "\\" + std::string(c->Name()));
-        }
+        for (size_t i = k->ChildCount(); i-- > 0;) stack.emplace_back(k->ChildAt(i), depth + 1);
     }
     return out;
 }

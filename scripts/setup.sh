@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tarnel needs, from Debian's packages only.
+# clang-14 with its runtimes (libclang-rt-14-dev) builds the sanitized tests
+# and the fuzz targets; llvm-14 brings the symbolizer for readable reports.
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
@@ -7,6 +9,7 @@ packages=(
   gcc-mingw-w64-i686 gcc-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   qt6-base-dev libgl-dev libglx-dev libopengl-dev libjpeg62-turbo-dev fonts-dejavu-core
   dpkg-dev file desktop-file-utils appstream man-db xvfb xauth xdotool
+  clang-14 libclang-rt-14-dev llvm-14
 )
 missing=()
 for p in "${packages[@]}"; do

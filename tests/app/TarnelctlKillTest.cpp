@@ -1,4 +1,5 @@
-// Codec commands killed at random moments lose no codec and double none.
+// Codec commands killed at random moments lose no codec and double none;
+// killed machine makers leave no machine or a whole one.
 // On demo machines of both families, deactivations and activations of
 // random codecs are killed with SIGKILL over and over; after every kill the
 // next command must succeed (it finishes a save that was cut off), and both
@@ -9,6 +10,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <map>
 #include <chrono>
 #include <iostream>
 #include <random>
@@ -236,4 +238,88 @@ TEST_P(KillTest, KilledScansLeaveTheDriverListAsItWas) {
         ASSERT_EQ(DriverList(m.Root(), nt), driverList) << "after kill " << kills;
     }
     std::cout << "[ kills    ] scans on " << GetParam() << ": " << kills << " killed\n";
+}
+
+namespace {
+// Every file and folder below `root` with what it holds.
+std::map<std::string, std::string> Tree(const fs::path& root) {
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        out[fs::relative(e.path(), root).string()] = e.is_regular_file() ? platform::ReadWholeFile(e.path()) : "<dir>";
+    return out;
+}
+
+// Drafts of machines being made, hidden beside them.
+int Drafts(const fs::path& folder) {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(folder))
+        n += e.path().filename().string().find(".draft.") != std::string::npos;
+    return n;
+}
+}  // namespace
+
+TEST_P(KillTest, KilledMachineMakersLeaveNoMachineOrAWholeOne) {
+    TempDir dir;
+    const fs::path reference = dir.Path() / "reference", target = dir.Path() / "machine";
+    ASSERT_EQ(Ctl({"init", reference.string(), "--family", GetParam()}).status, 0);
+    const auto whole = Tree(reference);
+    const std::vector<std::string> init = {"init", target.string(), "--family", GetParam()};
+    double span = 0;
+    for (int i = 0; i < 5; ++i) {
+        const auto t0 = Clock::now();
+        ASSERT_EQ(WaitFor(SpawnOn(target, init)), 0);
+        span += std::chrono::duration<double>(Clock::now() - t0).count() / 5;
+        fs::remove_all(target);
+    }
+
+    std::mt19937 rng(std::random_device{}());
+    int kills = 0, drafts = 0, finished = 0;
+    const auto began = Clock::now();
+    for (int round = 0; kills < 100; ++round) {
+        ASSERT_LT(Clock::now() - began, kTimeLimitPerFamily) << kills << " kills so far";
+        // Every other round the folder is there already, empty, as a first
+        // start leaves the default folder before it makes the machine in it.
+        if (round % 2) fs::create_directories(target);
+        const pid_t victim = SpawnOn(target, init);
+        std::this_thread::sleep_for(
+            std::chrono::duration<double>(std::uniform_real_distribution<double>(0, 1.2 * span)(rng)));
+        ::kill(victim, SIGKILL);
+        bool killed = false;
+        const int status = WaitFor(victim, &killed);
+        span *= killed ? 1.02 : 0.95;
+        if (!killed) ASSERT_EQ(status, 0) << "a maker that ran to its end failed";
+        kills += killed;
+        finished += !killed;
+        if (fs::exists(target / "system.reg")) {
+            ASSERT_TRUE(Tree(target) == whole) << "round " << round << ": a machine that is not whole";
+            ASSERT_EQ(CtlOn(target, {"list"}).status, 0);
+        } else {
+            ASSERT_TRUE(!fs::exists(target) || fs::is_empty(target)) << "round " << round << ": half a machine";
+            EXPECT_EQ(CtlOn(target, {"list"}).status, 1) << "no machine there, and one that says so";
+        }
+        drafts += killed && Drafts(dir.Path()) > 0;
+        fs::remove_all(target);
+    }
+    // The next maker removes what the killed ones left, and makes a whole machine.
+    ASSERT_EQ(Ctl(init).status, 0);
+    EXPECT_EQ(Drafts(dir.Path()), 0);
+    EXPECT_TRUE(Tree(target) == whole);
+    std::cout << "[ kills    ] machine makers, " << GetParam() << ": " << kills << " killed, " << finished
+              << " finished before the kill, " << drafts << " left a draft\n";
+}
+
+TEST_P(KillTest, TwoMachineMakersAtOnceMakeOneWholeMachine) {
+    TempDir dir;
+    const fs::path reference = dir.Path() / "reference", target = dir.Path() / "machine";
+    ASSERT_EQ(Ctl({"init", reference.string(), "--family", GetParam()}).status, 0);
+    const auto whole = Tree(reference);
+    const std::vector<std::string> init = {"init", target.string(), "--family", GetParam()};
+    for (int round = 0; round < 50; ++round) {
+        const pid_t a = SpawnOn(target, init), b = SpawnOn(target, init);
+        const int first = WaitFor(a), second = WaitFor(b);
+        ASSERT_EQ(first + second, 1) << "round " << round << ": one makes the machine, the other is refused";
+        ASSERT_TRUE(Tree(target) == whole) << "round " << round;
+        ASSERT_EQ(Drafts(dir.Path()), 0);
+        fs::remove_all(target);
+    }
 }

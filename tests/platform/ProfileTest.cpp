@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "platform/api/Profile.h"
+#include "platform/api/Registry.h"
 #include "platform/api/WinError.h"
 #include "platform/machine/Machine.h"
+#include "support/Faults.h"
 #include "support/TempMachine.h"
 
 using namespace tarnel;
@@ -123,11 +125,18 @@ TEST(ProfileWrite, MissingFileIsCreatedAndWriteToUnwritableFolderFailsLeavingFil
     ASSERT_TRUE(WritePrivateProfileStringA("drivers32", "vidc.abcd", "a.dll", "SYSTEM.INI"));
     EXPECT_EQ(m.ReadFile(kIni), "[drivers32]\r\nvidc.abcd=a.dll\r\n");
 
-    if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+    // Root ignores folder permissions: the write is tried by another user.
+    { TTransaction lockMade(TTransaction::Read); }
+    test::HandToAnotherUser(m.Root());
     auto dir = m.Root() / "drive_c/windows";
-    std::filesystem::permissions(dir, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    EXPECT_FALSE(WritePrivateProfileStringA("drivers32", "vidc.abcd", "b.dll", "SYSTEM.INI"));
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                                          std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+    const test::ChildReport r = test::AsAnotherUser([&] {
+        SelectMachine(m.Root());
+        return WritePrivateProfileStringA("drivers32", "vidc.abcd", "b.dll", "SYSTEM.INI") ? "written" : "";
+    });
     std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+    EXPECT_TRUE(r.exited && r.text.empty()) << r.text;
     EXPECT_EQ(m.ReadFile(kIni), "[drivers32]\r\nvidc.abcd=a.dll\r\n");
 }
 

@@ -207,9 +207,11 @@ void WriteCatalogue(bool nt) {
 
 void CreateDemoMachine(const fs::path& root, platform::MachineFamily family) {
     const bool nt = family == platform::MachineFamily::NT;
-    platform::CreateMachineFolder(root, family, /*demoFiles=*/true);
-    platform::WithMachine(root, [nt] { WriteCatalogue(nt); }, /*fixedTimes=*/true);
-    platform::MarkDemoMachine(root);
+    platform::MakeMachineFolder(root, [&](const fs::path& draft) {
+        platform::CreateMachineFolder(draft, family, /*demoFiles=*/true);
+        platform::WithMachine(draft, [nt] { WriteCatalogue(nt); }, /*fixedTimes=*/true);
+        platform::MarkDemoMachine(draft);
+    });
 }
 
 }  // namespace tarnel

@@ -12,8 +12,9 @@
 
 namespace tarnel {
 
-// Makes it in `root`; refuses a folder that holds a machine already. The
-// same family always gives the same bytes.
+// Makes it in `root`, whole or not at all (see MakeMachineFolder); refuses
+// a folder that holds a machine or anything else. The same family always
+// gives the same bytes.
 void CreateDemoMachine(const std::filesystem::path& root, platform::MachineFamily family);
 
 }  // namespace tarnel

@@ -170,10 +170,15 @@ void TfMain::FormCreate() {
     try {
         Settings = LoadSettings();
     } catch (const std::exception& e) {
-        // The user's hive cannot be read: the program works on with its
-        // defaults, and the broken file is never written.
+        // The defaults could not be written (a full disk, a read-only file):
+        // the program works on with what is stored. A user's hive that cannot
+        // be read gives the defaults, and the broken file is never written.
         ShowSystemMessage(platform::ErrorText(e), TMessageKind::Error);
-        Settings = TPreferences{};
+        try {
+            Settings = ReadSettings();
+        } catch (const std::exception&) {
+            Settings = TPreferences{};
+        }
     }
     Settings.CodecStoreMode = storeMode;
     WriteLog(cLogLoadedSettings);

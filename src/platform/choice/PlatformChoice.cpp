@@ -1,5 +1,7 @@
 #include "platform/choice/PlatformChoice.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,13 +37,81 @@ std::string ReadOnlyReasonOf(const fs::path& folder) {
         fs::perms p = fs::status(file, ec).permissions();
         bool noWriteBits = (p & (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) ==
                            fs::perms::none;
-        if (noWriteBits || ::access(file.c_str(), W_OK) != 0)
-            return "The store file '" + file.string() + "' is read-only; changes are not possible";
+        const int denied = noWriteBits ? EACCES : ::access(file.c_str(), W_OK) != 0 ? errno : 0;
+        if (denied)
+            return "The store file '" + file.string() + "' is read-only (" + std::strerror(denied) +
+                   "); changes are not possible";
     }
     return {};
 }
 
+// ".<name>.draft.": the drafts of machines to be named <name>.
+std::string DraftPrefix(const fs::path& root) { return "." + root.filename().string() + ".draft."; }
+
+// Drafts whose maker died; a live maker's draft is left alone.
+void RemoveStaleDrafts(const fs::path& parent, const std::string& prefix) {
+    std::error_code ec;
+    for (fs::directory_iterator d(parent, ec), end; !ec && d != end; d.increment(ec)) {
+        const std::string name = d->path().filename().string();
+        if (LeftByEndedProcess(name, prefix) && d->is_directory(ec)) fs::remove_all(d->path(), ec);
+    }
+}
+
+void SyncFolder(const fs::path& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 }  // namespace
+
+void MakeMachineFolder(const fs::path& target, const std::function<void(const fs::path& draft)>& build) {
+    std::error_code ec;
+    fs::path root = fs::absolute(target, ec).lexically_normal();
+    if (ec) root = target;
+    if (!root.has_filename()) root = root.parent_path();
+    if (fs::exists(root / "system.reg", ec))
+        throw EFileError("A machine already exists in '" + target.string() + "'");
+    if (fs::exists(root, ec) && !fs::is_empty(root, ec))
+        throw EFileError("Cannot make a machine in '" + target.string() +
+                         "': the folder is not empty (a machine is made in a new or empty folder)");
+    const fs::path parent = root.parent_path();
+    fs::create_directories(parent, ec);
+    if (ec) throw EFileError(parent, "Cannot create the machine folder's parent", ec.value());
+
+    const std::string prefix = DraftPrefix(root);
+    RemoveStaleDrafts(parent, prefix);
+    std::string draftName = (parent / (prefix + std::to_string(::getpid()) + ".XXXXXX")).string();
+    if (!::mkdtemp(draftName.data())) throw EFileError(parent, "Cannot make the machine folder in", errno);
+    const fs::path draft = draftName;
+    try {
+        // A folder made by mkdtemp is the owner's alone; a machine folder is
+        // made as any other folder.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        if (::chmod(draft.c_str(), 0777 & ~mask) != 0) throw EFileError(draft, "Cannot make", errno);
+        build(draft);
+        SyncFolder(draft);
+        // Over a missing or empty folder only: a machine another maker put
+        // there meanwhile stays.
+        if (::rename(draft.c_str(), root.c_str()) != 0) {
+            const int err = errno;
+            if ((err == ENOTEMPTY || err == EEXIST) && fs::exists(root / "system.reg", ec))
+                throw EFileError("A machine already exists in '" + target.string() + "'");
+            throw EFileError(root, "Cannot make the machine", err);
+        }
+    } catch (const EFileError& e) {
+        fs::remove_all(draft, ec);
+        // Told of the folder asked for: the draft is a detail of the making.
+        throw e.Moved(draft, root);
+    } catch (...) {
+        fs::remove_all(draft, ec);
+        throw;
+    }
+    SyncFolder(parent);
+}
 
 void CreateMachineFolder(const fs::path& root, MachineFamily family, bool demoFiles) {
     CreateBareMachine(root, family);
@@ -103,8 +173,13 @@ TPlatformChosen ChoosePlatform(const TPlatformChoice& choice) {
                              what + hint);
         }
         fs::create_directories(chosen.Folder, ec);
-        choice.MakeDemo(chosen.Folder);
-        chosen.Made = true;
+        try {
+            choice.MakeDemo(chosen.Folder);
+            chosen.Made = true;
+        } catch (const EFileError&) {
+            // Another start made it at the same moment: use that one.
+            if (!fs::exists(chosen.Folder / "system.reg", ec)) throw;
+        }
     }
     auto backend = std::make_unique<machine::TMachineBackend>(chosen.Folder);
     if (std::string reason = ReadOnlyReasonOf(backend->Root()); !reason.empty()) backend->SetReadOnly(reason);

@@ -36,6 +36,15 @@ TPlatformChosen ChoosePlatform(const TPlatformChoice& choice);
 enum class MachineFamily { NT, Win9x };
 void CreateMachineFolder(const std::filesystem::path& root, MachineFamily family, bool demoFiles);
 
+// Makes a machine folder whole or not at all: `build` fills a hidden draft
+// folder beside `root`, which then takes root's place in one rename. A maker
+// killed half-way leaves only its draft, which the next maker in that folder
+// removes; `root` never holds half a machine. `root` must be missing or an
+// empty folder; a machine there is refused (EFileError naming it), and so is
+// a folder that holds anything else.
+void MakeMachineFolder(const std::filesystem::path& root,
+                       const std::function<void(const std::filesystem::path& draft)>& build);
+
 // Runs `work` with the machine in `root` as the one every call acts on, then
 // puts back the one in use before. With `fixedTimes`, every key written gets
 // the same time stamp, so that machines made alike are alike to the byte.

@@ -93,11 +93,8 @@ void RemoveStaleTemporaries(const std::filesystem::path& dir, const std::string&
     DIR* d = ::opendir(dir.c_str());
     if (!d) return;
     const std::string prefix = "." + name + ".";
-    const pid_t self = ::getpid();
     while (const dirent* e = ::readdir(d)) {
-        auto owner = TemporaryOwner(e->d_name, prefix);
-        if (!owner || *owner == self) continue;
-        if (::kill(*owner, 0) == 0 || errno != ESRCH) continue;
+        if (!LeftByEndedProcess(e->d_name, prefix)) continue;
         struct stat st {};
         const std::filesystem::path stale = dir / e->d_name;
         if (::lstat(stale.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(stale.c_str());
@@ -106,6 +103,12 @@ void RemoveStaleTemporaries(const std::filesystem::path& dir, const std::string&
 }
 
 }  // namespace
+
+bool LeftByEndedProcess(std::string_view entry, std::string_view prefix) {
+    auto owner = TemporaryOwner(entry, prefix);
+    if (!owner || *owner == ::getpid()) return false;
+    return ::kill(*owner, 0) != 0 && errno == ESRCH;
+}
 
 void WriteFileAtomically(const std::filesystem::path& file, std::string_view contents) {
     std::filesystem::path dir = file.parent_path().empty() ? "." : file.parent_path();

@@ -22,6 +22,10 @@ inline constexpr uint64_t kMaxStoreFileBytes = 1ull << 30;
 // no longer run are removed first.
 void WriteFileAtomically(const std::filesystem::path& file, std::string_view contents);
 
+// True for an entry named "<prefix><pid>.XXXXXX" whose process no longer runs:
+// what a writer that died left behind. The current process counts as running.
+bool LeftByEndedProcess(std::string_view entry, std::string_view prefix);
+
 // Throws EFileError naming the file when it cannot be read, is not a regular
 // file (a folder, FIFO or device is never read), or is larger than `limit`.
 std::string ReadWholeFile(const std::filesystem::path& file, uint64_t limit = kMaxStoreFileBytes);

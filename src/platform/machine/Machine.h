@@ -21,6 +21,11 @@ public:
     EFileError(std::filesystem::path file, const std::string& what, int error);
     // "<what> '<file>': <reason>", for causes the system did not report itself.
     EFileError(std::filesystem::path file, const std::string& what, std::string reason, int error);
+    // A message worded by the caller, about `file`.
+    static EFileError Worded(std::string message, std::filesystem::path file, std::string reason, int error);
+    // The same error told of another path to the same file (the message with
+    // every mention of `from` replaced by `to`).
+    EFileError Moved(const std::filesystem::path& from, const std::filesystem::path& to) const;
 
     const std::filesystem::path& File() const { return file_; }
     const std::string& Reason() const { return reason_; }

@@ -243,7 +243,9 @@ void StoreFiles::LockFor(bool write) {
     if (lockMode_ >= want) return;
     if (lockFd_ < 0) {
         lockFd_ = ::open((root_ / kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (lockFd_ < 0 && !write) lockFd_ = ::open((root_ / kLockFile).c_str(), O_RDONLY | O_CLOEXEC);
+        // Locking needs no write access: on a read-only file system the
+        // write itself then fails, naming the store file and the reason.
+        if (lockFd_ < 0) lockFd_ = ::open((root_ / kLockFile).c_str(), O_RDONLY | O_CLOEXEC);
         if (lockFd_ < 0) {
             // A folder we cannot write: readers go on without the lock,
             // writers could not save anyway and say why.
@@ -360,7 +362,17 @@ void StoreFiles::WriteOut(std::vector<StoreFile*> files) {
     std::vector<std::optional<std::string>> before;
     for (StoreFile* f : files) before.push_back(ReadWholeFileIfExists(f->path));
     fs::path journal = root_ / kJournalFile;
-    WriteFileAtomically(journal, JournalText(contents));
+    try {
+        WriteFileAtomically(journal, JournalText(contents));
+    } catch (const EFileError& e) {
+        // Told of the store files: the journal is only how they are saved.
+        std::string names;
+        for (size_t i = 0; i < files.size(); ++i)
+            names += (i ? (i + 1 == files.size() ? " and '" : ", '") : "'") + files[i]->path.string() + "'";
+        throw EFileError::Worded("Cannot save " + names + ": " + e.Reason() + " (writing their journal '" +
+                                     journal.string() + "')",
+                                 files[0]->path, e.Reason(), e.ErrorNumber());
+    }
     size_t done = 0;
     try {
         for (; done < files.size(); ++done) WriteFileAtomically(files[done]->path, contents[done].second);

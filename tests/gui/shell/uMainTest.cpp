@@ -1,6 +1,7 @@
 // The main window and the start-up sequence, driven offscreen. Modal
 // dialogs are answered by a timer that finds the active modal window.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAccessible>
 #include <QApplication>
@@ -15,6 +16,7 @@
 
 #include "platform/api/OsVersion.h"
 #include "platform/api/Registry.h"
+#include "platform/machine/Machine.h"
 #include "gui/catalogue/uNTCodecs.h"
 #include "gui/directshow/uDirectShow.h"
 #include "gui/shell/GuiHelp.h"
@@ -258,6 +260,23 @@ TEST_F(MainWindow, StayOnTopIsAppliedAtStartOnly) {
     SetSetting("StayOnTop", 0);
     TfMain main(log);
     EXPECT_FALSE(main.windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+TEST_F(MainWindow, SettingsThatCannotBeSeededAreShownAndTheStoredOnesKept) {
+    // Only one value stored, so the start must write the others, into a
+    // user.reg that may not be written.
+    SetSetting("StayOnTop", 0);
+    ASSERT_EQ(::chmod(UserHivePath().c_str(), 0444), 0);
+    std::string shown;
+    OnNextModal([&](QWidget* w) {
+        shown = FromQ(static_cast<TfMessage*>(w)->MessageLabel->text());
+        Click(w, "OkButton");
+    });
+    TfMain main(log);
+    ::chmod(UserHivePath().c_str(), 0644);
+    EXPECT_NE(shown.find(UserHivePath().string()), std::string::npos) << shown;
+    EXPECT_FALSE(main.windowFlags() & Qt::WindowStaysOnTopHint) << "the stored settings are used";
+    EXPECT_EQ(Setting("SizeEqually"), -12345) << "nothing was written";
 }
 
 TEST_F(MainWindow, ProgramFontReachesWindowButStatusBarKeepsItsSize) {

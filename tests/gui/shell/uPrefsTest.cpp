@@ -89,7 +89,9 @@ TEST_F(PreferencesDialog, OpeningSelectsTheStoredFontIgnoringCaseButLeavesTheSam
     const QString installed = InstalledFamily();
     const std::pair<std::string, QString> cases[] = {
         {"dEFAULT", "Default"}, {FromQ(installed.toUpper()), installed}, {"No Such Font 123", ""}};
-    for (const auto& [stored, selected] : cases) {
+    for (const auto& c : cases) {
+        const std::string& stored = c.first;
+        const QString& selected = c.second;
         main->Settings.ProgramFont = stored;
         WithDialog([&](TfPreferences* d) {
             EXPECT_EQ(d->FontBox->currentText(), selected) << stored;

@@ -634,8 +634,10 @@ void EditEverything(Hive& hive) {
 
 TEST(WineHive, TrickyInputsReadWriteAndReadAgainAlike) {
     const std::string inputs[] = {
-        // A section named twice, the second time a link.
+        // A section named twice, the second time a link; also with another
+        // key between, under which a misplaced "#link" would land.
         kHeader + "\n[int] 0\n\n[int] 0\n#link\n",
+        kHeader + "\n[int] 0\n\n[other] 0\n\"v\"=\"1\"\n\n[int] 0\n#link\n",
         // Repeated values across repeated sections; options and comments anywhere.
         kHeader + "\n[K] 0\n\"a\"=\"1\"\n\n[Other] 0\n\"o\"=\"1\"\n\n[k] 0\n#class=\"c\"\n\"A\"=dword:00000002\n"
                   ";; between\n\"b\"=\"2\"\n\"a\"=hex:zz\n",
