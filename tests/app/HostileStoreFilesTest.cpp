@@ -70,6 +70,9 @@ TEST(HostileStoreFiles, StoreFilesThatAreDevicesOrFifosAreRefusedAtOnce) {
                 EXPECT_EQ(r.status, 0) << r.err;
                 continue;
             }
+            // Listing needs the user's hive only for the log's date format,
+            // which falls back to the default one when the hive is unreadable.
+            if (std::string(name) == "user.reg" && r.status == 0) continue;
             EXPECT_EQ(r.status, 1) << "-1 is a hang or a crash: " << r.err;
             EXPECT_NE(r.err.find(store.string()), std::string::npos) << r.err;
         }

@@ -170,7 +170,9 @@ TEST_P(KillTest, KilledCommandsLoseNoCodecAndDoubleNone) {
     EXPECT_EQ(Temporaries(m.Root()), 0) << "a save removes what killed writers left";
     // A change of the 95/98/ME family spans two files: some kills must have
     // cut one off half-way, or the recovery was never put to the test.
-    if (GetParam() == "9x") EXPECT_GT(fig.journals, 0);
+    if (GetParam() == "9x") {
+        EXPECT_GT(fig.journals, 0);
+    }
 
     std::cout << "[ kills    ] " << GetParam() << ": " << fig.kills << " killed (" << fig.raced
               << " while another command waited), " << fig.finished << " finished before the kill, "
@@ -287,7 +289,9 @@ TEST_P(KillTest, KilledMachineMakersLeaveNoMachineOrAWholeOne) {
         bool killed = false;
         const int status = WaitFor(victim, &killed);
         span *= killed ? 1.02 : 0.95;
-        if (!killed) ASSERT_EQ(status, 0) << "a maker that ran to its end failed";
+        if (!killed) {
+            ASSERT_EQ(status, 0) << "a maker that ran to its end failed";
+        }
         kills += killed;
         finished += !killed;
         if (fs::exists(target / "system.reg")) {

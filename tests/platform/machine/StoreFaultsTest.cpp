@@ -88,7 +88,9 @@ TEST(StoreFaults, AStoreFileTheUserMayNotWriteIsNeverReplacedInAFolderTheyMay) {
         // who is not the user writing.
         for (const bool foreignOwner : {false, true}) {
             if (foreignOwner && geteuid() != 0) continue;  // only root can give a file away
-            if (foreignOwner) ASSERT_EQ(chown(f.c_str(), 0, 0), 0);
+            if (foreignOwner) {
+                ASSERT_EQ(chown(f.c_str(), 0, 0), 0);
+            }
             ASSERT_EQ(chmod(f.c_str(), foreignOwner ? 0644 : 0444), 0);
             const FileStamp before = StampOf(f);
             const test::ChildReport r = test::AsAnotherUser([&] {
