@@ -275,15 +275,6 @@ bool LeadsOutsideMachine(const fs::path& hostPath) {
     return outside;
 }
 
-EFileError::EFileError(fs::path file, const std::string& what, int error)
-    : EFileError(std::move(file), what, std::strerror(error), error) {}
-
-EFileError::EFileError(fs::path file, const std::string& what, std::string reason, int error)
-    : std::runtime_error(what + " '" + file.string() + "': " + reason),
-      file_(std::move(file)),
-      reason_(std::move(reason)),
-      error_(error) {}
-
 uint32_t WinErrorFromErrno(int error) {
     switch (error) {
         case 0: return kErrorSuccess;
