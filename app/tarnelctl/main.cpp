@@ -8,6 +8,10 @@
 #include <iostream>
 #include <string>
 #include <vector>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "core/catalogue/DemoCatalogue.h"
 #include "app/tarnelctl/Json.h"
@@ -295,6 +299,11 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Windows' C library would end each line with CR LF: the output is the
+    // same bytes on every system.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     platform::SetProgramFile(argc > 0 ? argv[0] : "");
     platform::SetDiagnosticSink([](const std::string& text) {
         std::cerr << "tarnelctl: " << platform::AnsiToUtf8(text) << "\n";

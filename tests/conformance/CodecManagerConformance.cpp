@@ -178,15 +178,15 @@ TEST_F(CodecManagerConformance, HandlerZeroOpensTheFirstCodecThatAccepts) {
 // there). The emulation holds to Windows: on this family the file is not
 // read, as the program edits only the registry here.
 TEST_F(CodecManagerConformance, TheNtFamilyFindsNoEntryInSystemIniAlone) {
-    Install("tsplanar.dll", "tcini.dll");
-    ASSERT_TRUE(WritePrivateProfileStringA("drivers32", "vidc.iyuv", "tcini.dll", "system.ini"));
-    HIC h = ICOpen(Fourcc("VIDC"), Fourcc("IYUV"), kIcModeQuery);
+    Install("rawview.dll", "tcini.dll");
+    ASSERT_TRUE(WritePrivateProfileStringA("drivers32", "vidc.tcs1", "tcini.dll", "system.ini"));
+    HIC h = ICOpen(Fourcc("VIDC"), Fourcc("TCS1"), kIcModeQuery);
     if (UnderWine())
         EXPECT_NE(h, 0u);
     else
         EXPECT_EQ(h, 0u);
     if (h) ICClose(h);
-    ASSERT_TRUE(WritePrivateProfileStringA("drivers32", "vidc.iyuv", nullptr, "system.ini"));
+    ASSERT_TRUE(WritePrivateProfileStringA("drivers32", "vidc.tcs1", nullptr, "system.ini"));
 }
 
 }  // namespace

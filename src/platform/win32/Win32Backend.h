@@ -22,7 +22,7 @@
 namespace tarnel::platform::win32 {
 
 inline constexpr char kWriterMutexName[] = "TarnelStoreWriter";
-inline constexpr char kJournalKeyPath[] = "Software\\Halvorin\\Tarnel.Journal";
+inline constexpr char kJournalKeyPath[] = "Software\\Tarnel.UndoJournal";
 
 class TWin32Backend final : public TPlatformBackend {
 public:

@@ -328,7 +328,13 @@ long TWineBackend::RegCreateKeyExA(RegKey key, const char* subKey, uint32_t samD
 }
 
 long TWineBackend::RegCloseKey(RegKey key) {
-    return Results(impl_->Call(Message(Op::RegCloseKey).U32(uint32_t(key)))).I32();
+    // Called from destructors: a bridge that ended has closed every key.
+    if (!impl_->ended.empty()) return long(kErrorInvalidHandle);
+    try {
+        return Results(impl_->Call(Message(Op::RegCloseKey).U32(uint32_t(key)))).I32();
+    } catch (const EPlatformError&) {
+        return long(kErrorInvalidHandle);
+    }
 }
 
 long TWineBackend::RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* nameChars) {
@@ -497,7 +503,15 @@ intptr_t TWineBackend::ICSendMessage(HIC hic, uint32_t msg, intptr_t p1, intptr_
     return Results(a).I32();
 }
 
-intptr_t TWineBackend::ICClose(HIC hic) { return Results(impl_->Call(Message(Op::ICClose).U32(uint32_t(hic)))).I32(); }
+intptr_t TWineBackend::ICClose(HIC hic) {
+    // As RegCloseKey: a bridge that ended has closed every codec.
+    if (!impl_->ended.empty()) return kIcErrBadHandle;
+    try {
+        return Results(impl_->Call(Message(Op::ICClose).U32(uint32_t(hic)))).I32();
+    } catch (const EPlatformError&) {
+        return kIcErrBadHandle;
+    }
+}
 
 // ---------------------------------------------------------------- version resources
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "conformance/Conformance.h"
+#include "platform/api/OsVersion.h"
 #include "support/TempMachine.h"
 
 namespace fs = std::filesystem;
@@ -17,8 +18,16 @@ namespace {
 class MachineEnv final : public Env {
 public:
     TAnswerer Answerer() const override { return TAnswerer::Emulation; }
-    void Begin() override { machine_.emplace(); }
-    void End() override { machine_.reset(); }
+    // The program's own file is the test program, for as long as a test runs.
+    void Begin() override {
+        machine_.emplace();
+        programFile_ = platform::ProgramFile();
+        platform::SetProgramFile(fs::read_symlink("/proc/self/exe").string());
+    }
+    void End() override {
+        platform::SetProgramFile(programFile_);
+        machine_.reset();
+    }
 
     void InstallSystemFile(const std::string& built, const std::string& as) override {
         fs::path from = fs::path(TARNEL_DEMO_FILES_DIR) / built;
@@ -42,6 +51,7 @@ public:
 
 private:
     std::optional<test::TempMachine> machine_;
+    std::string programFile_;
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "conformance/Conformance.h"
 #include "conformance/env/WineEnv.h"
 #include "platform/api/Backend.h"
+#include "platform/api/OsVersion.h"
 #include "platform/wine/WineBackend.h"
 #include "support/TempMachine.h"
 
@@ -48,8 +49,13 @@ public:
     void Begin() override {
         if (!bridge_) bridge_ = StartBridge(TestPrefix());
         bridge_ = platform::UseBackend(std::move(bridge_));
+        programFile_ = platform::ProgramFile();
+        platform::SetProgramFile(fs::read_symlink("/proc/self/exe").string());
     }
-    void End() override { bridge_ = platform::UseBackend(std::move(bridge_)); }
+    void End() override {
+        platform::SetProgramFile(programFile_);
+        bridge_ = platform::UseBackend(std::move(bridge_));
+    }
 
     void InstallSystemFile(const std::string& built, const std::string& as) override {
         fs::path from = fs::path(TARNEL_DEMO_FILES_DIR) / built;
@@ -77,6 +83,7 @@ public:
 
 private:
     std::unique_ptr<platform::TPlatformBackend> bridge_;
+    std::string programFile_;
 };
 
 }  // namespace
