@@ -264,10 +264,10 @@ bool JournalLeft() {
     return Shell(OnPrefix() + "wine reg query " + ShellQuote(std::string("HKCU\\") + win32::kJournalKeyPath)).status == 0;
 }
 
-// A save replaces the whole driver list and the inactive store; a bridge
-// killed anywhere in a command, its save too, must leave both as they were
-// before the command or as it made them, once the next bridge has undone
-// what the killed one left.
+// A bridge killed at a random moment of a real command (tarnelctl's
+// deactivations and activations): both lists together keep every codec,
+// once the next bridge has undone what the killed one left. (KillInSaveTest
+// ends a bridge before each change of a save in turn.)
 TEST_F(WinePrefixTest, BridgesKilledInTheMiddleOfASaveLeaveTheRegistryWhole) {
     constexpr int kKills = 12;
     const Listed start = ParseList(OnWine({"list", "--json"}).out);
@@ -323,7 +323,6 @@ TEST_F(WinePrefixTest, BridgesKilledInTheMiddleOfASaveLeaveTheRegistryWhole) {
     const Listed end = ParseList(OnWine({"list", "--json"}).out);
     EXPECT_EQ(Codecs(end), codecs) << "after the last kill";
     EXPECT_FALSE(JournalLeft()) << "the bridge that listed them undid what the last kill left";
-    EXPECT_GT(halfDone, 0) << "no kill fell into a save, so none was put to the test";
 
     // Wine's registry files, once its server wrote them, hold the same.
     StopWine();
