@@ -16,15 +16,30 @@ case $cmd in
     wineserver -k 2>/dev/null || true
     rm -rf "$dir"
     wineboot -i
-    # Every program of the run finds the registry in memory.
-    wineserver -p
+    # Every program of the run then finds the server running and the
+    # registry in memory: the one that made the prefix ends (writing the
+    # registry out) and one that stays takes its place.
+    # (The server outlives this script: it must not hold the caller's output.)
+    wineserver -k
+    wineserver -w
+    wineserver -p </dev/null >/dev/null 2>&1
+    # The prefix's services start now, away from any caller's output.
+    wine cmd /c exit </dev/null >/dev/null 2>&1
     ;;
-  run)
-    exec wine "$@"
-    ;;
-  host)
-    export TARNEL_TEST_PREFIX=$dir
-    exec "$@"
+  run|host)
+    # Wine's helper processes may outlive the program and keep whatever
+    # output it had: the output goes through a file, so the caller (ctest)
+    # sees its end when the program ends.
+    log=$(mktemp)
+    trap 'rm -f "$log"' EXIT
+    status=0
+    if [ "$cmd" = run ]; then
+      wine "$@" </dev/null >"$log" 2>&1 || status=$?
+    else
+      TARNEL_TEST_PREFIX=$dir "$@" </dev/null >"$log" 2>&1 || status=$?
+    fi
+    cat "$log"
+    exit $status
     ;;
   remove)
     wineserver -k 2>/dev/null || true
