@@ -39,5 +39,6 @@ tarnel_pe_fixture(secondtable32.dll x86 secondtable.rc)
 tarnel_pe_fixture(varfirst32.dll x86 varfirst.rc)
 tarnel_pe_fixture(badtranslation32.dll x86 badtranslation.rc)
 tarnel_pe_fixture(noexport32.dll x86 version.rc -DNO_DRIVER_PROCEDURE)
+tarnel_pe_fixture(widetext32.dll x86 widetext.rc)
 
 add_custom_target(tarnel_pe_fixtures DEPENDS ${TARNEL_PE_FIXTURE_FILES})

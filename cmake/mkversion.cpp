@@ -43,19 +43,7 @@ int main(int argc, char** argv) {
     const std::string version = std::to_string(v[0]) + "." + std::to_string(v[1]) + "." +
                                 std::to_string(v[2]) + "." + std::to_string(v[3]);
 
-    tarnel::platform::VersionResourceSpec layout;
-    for (int i = 0; i < 4; ++i) layout.fileVersion[i] = layout.productVersion[i] = v[i];
-    layout.tables.push_back({"040904E4",
-                           {{"CompanyName", "Halvorin"},
-                            {"FileDescription", "Tarnel video codec manager"},
-                            {"FileVersion", version},
-                            {"InternalName", "Tarnel"},
-                            {"LegalCopyright", "Copyright (C) 2026 Halvorin"},
-                            {"OriginalFilename", "Tarnel.exe"},
-                            {"ProductName", "Tarnel"},
-                            {"ProductVersion", version},
-                            {"Comments", ""}}});
-    layout.translations.push_back({0x0409, 1252});
+    const tarnel::platform::VersionResourceSpec layout = tarnel::platform::ProgramVersionSpec(v);
 
     try {
         const std::string block = tarnel::platform::BuildVersionResource(layout);

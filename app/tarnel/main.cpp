@@ -1,6 +1,7 @@
 // tarnel: the program. It runs on the machine TARNEL_MACHINE, WINEPREFIX or
 // the user's own default names (only the default is made, as the demo
-// machine, on first start); it takes no arguments but --help and --version.
+// machine, on first start); it takes --help, --version and one option,
+// --backend machine|wine, which names what serves that machine.
 #include <QMessageBox>
 #include <cstdlib>
 #include <cstring>
@@ -72,6 +73,12 @@ int main(int argc, char** argv) {
     platform::SetProgramFile(QCoreApplication::applicationFilePath().toStdString());
     try {
         platform::TPlatformChoice choice;
+        // The one option: which backend serves the machine (--backend wine).
+        const QStringList args = QCoreApplication::arguments();
+        for (qsizetype i = 1; i < args.size(); ++i) {
+            if (args[i] == "--backend" && i + 1 < args.size()) choice.Backend = args[++i].toStdString();
+            else if (args[i].startsWith("--backend=")) choice.Backend = args[i].mid(10).toStdString();
+        }
         // Only the user's own default folder is made, as the demo machine.
         choice.MakeDemo = [](const std::filesystem::path& folder) {
             tarnel::CreateDemoMachine(folder, platform::MachineFamily::NT);

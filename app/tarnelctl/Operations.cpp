@@ -83,10 +83,10 @@ TCommandLine ParseArguments(const std::string& command, const std::vector<std::s
 }
 
 // The command line never makes a machine: only 'init' does.
-void SelectTheMachine(const std::string& named) {
-    platform::TPlatformChoice choice;
-    choice.Machine = named;
-    platform::ChoosePlatform(choice);
+void SelectTheMachine(const platform::TPlatformChoice& choice) {
+    platform::TPlatformChoice named = choice;
+    named.MakeDemo = nullptr;
+    platform::ChoosePlatform(named);
 }
 
 // As the main window decides it: the family of the machine's system.
@@ -591,7 +591,7 @@ int CmdScan(const TCommandLine& cl) {
 }  // namespace
 
 std::optional<int> RunOperationCommand(const std::string& command, const std::vector<std::string>& args,
-                                       const std::string& machine) {
+                                       const platform::TPlatformChoice& choice) {
     using TCommand = int (*)(const TCommandLine&);
     struct TEntry {
         const char* name;
@@ -616,7 +616,7 @@ std::optional<int> RunOperationCommand(const std::string& command, const std::ve
     const TCommandLine cl = ParseArguments(command, args);
     if (cl.operands.size() < found->minOperands || cl.operands.size() > found->maxOperands)
         throw EUsage(command + " takes " + found->operands);
-    SelectTheMachine(machine);
+    SelectTheMachine(choice);
     try {
         return found->run(cl);
     } catch (const EUnanswered& e) {

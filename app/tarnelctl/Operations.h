@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/choice/PlatformChoice.h"
+
 namespace tarnel::ctl {
 
 // A wrong command line: exit status 2, with the usage text.
@@ -26,10 +28,10 @@ inline constexpr int kExitUnanswered = 3;
 extern const char* const kOperationsUsage;
 
 // Runs `command` with its arguments when it is one of the codec operations
-// and returns the exit status; nullopt for any other command. `machine` is
-// the folder given with --machine, empty for the usual choice. Errors are
-// thrown (EUsage for a wrong command line).
+// and returns the exit status; nullopt for any other command. `choice`
+// holds what --machine and --backend named (empty for the usual choice).
+// Errors are thrown (EUsage for a wrong command line).
 std::optional<int> RunOperationCommand(const std::string& command, const std::vector<std::string>& args,
-                                       const std::string& machine);
+                                       const platform::TPlatformChoice& choice);
 
 }  // namespace tarnel::ctl

@@ -8,6 +8,10 @@
 #include <iostream>
 #include <string>
 #include <vector>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "core/catalogue/DemoCatalogue.h"
 #include "app/tarnelctl/Json.h"
@@ -18,12 +22,10 @@
 #include "core/catalogue/FileVersionInfo.h"
 #include "core/directshow/FilterList.h"
 #include "platform/api/Ansi.h"
+#include "platform/api/FileError.h"
 #include "platform/choice/PlatformChoice.h"
-#include "platform/machine/DemoMachine.h"
-#include "platform/machine/Machine.h"
 #include "platform/api/OsVersion.h"
 #include "platform/api/VersionApi.h"
-#include "platform/machine/PeImage.h"
 #include "platform/api/Registry.h"
 #include "core/shell/uGlobal.h"
 #include "core/shell/ActivityLog.h"
@@ -35,7 +37,7 @@ using namespace tarnel;
 namespace {
 
 const char* kUsage =
-    "Usage: tarnelctl [--machine DIR] COMMAND\n"
+    "Usage: tarnelctl [--machine DIR] [--backend machine|wine] COMMAND\n"
     "\n"
     "Commands:\n"
     "  init DIR [--family nt|9x]  make a demo machine in DIR (NT family unless told)\n"
@@ -49,6 +51,8 @@ const char* kUsage =
     "The machine is DIR when --machine is given, else $TARNEL_MACHINE, else\n"
     "$WINEPREFIX, else $XDG_DATA_HOME/tarnel/machine (made as the demo machine\n"
     "on first use). list, check, version and filters only read the machine.\n"
+    "The backend is the one --backend names, else $TARNEL_BACKEND, else wine\n"
+    "for a Wine prefix named by $WINEPREFIX when Wine is installed, else machine.\n"
     "\n"
     "  --help                     this text\n"
     "  --version                  the program's version\n";
@@ -58,11 +62,7 @@ struct UsageError : std::runtime_error {
 };
 
 // The command line never makes a machine: only 'init' does.
-void SelectTheMachine(const std::string& named) {
-    platform::TPlatformChoice choice;
-    choice.Machine = named;
-    platform::ChoosePlatform(choice);
-}
+void SelectTheMachine(const platform::TPlatformChoice& choice) { platform::ChoosePlatform(choice); }
 
 int32_t StoreModeOf(const TWinVersionInfo& os, bool known) {
     if (!known) return 0;
@@ -153,7 +153,7 @@ int CmdList(TListFormat format) {
         return 0;
     }
     if (!json) {
-        std::cout << "Machine : " << platform::MachineRoot().string() << "\n"
+        std::cout << "Machine : " << platform::CurrentBackend().Describe() << "\n"
                   << "System  : " << platform::AnsiToUtf8(os.Description) << " (" << os.MajorVersion << "."
                   << os.MinorVersion << "." << os.BuildNumber << ", platform " << os.PlatformId << ")\n"
                   << "Store   : " << StoreName(prefs.CodecStoreMode) << "\n\n"
@@ -331,12 +331,15 @@ int CmdFilters(bool json) {
 
 int Run(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    std::string machine;
+    platform::TPlatformChoice machine;
     size_t i = 0;
     for (; i < args.size(); ++i) {
         if (args[i] == "--machine") {
             if (i + 1 >= args.size()) throw UsageError("--machine needs a folder");
-            machine = args[++i];
+            machine.Machine = args[++i];
+        } else if (args[i] == "--backend") {
+            if (i + 1 >= args.size()) throw UsageError("--backend needs machine or wine");
+            machine.Backend = args[++i];
         } else if (args[i] == "--help" || args[i] == "-h") {
             std::cout << kUsage << ctl::kOperationsUsage;
             return 0;
@@ -401,6 +404,11 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Windows' C library would end each line with CR LF: the output is the
+    // same bytes on every system.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     platform::SetProgramFile(argc > 0 ? argv[0] : "");
     platform::SetDiagnosticSink([](const std::string& text) {
         std::cerr << "tarnelctl: " << platform::AnsiToUtf8(text) << "\n";

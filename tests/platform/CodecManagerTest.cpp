@@ -154,7 +154,8 @@ TEST(CodecManager, GetInfoAnswersLikeTheSystemManager) {
     // A record too small for the whole of it gets nothing at all.
     EXPECT_EQ(ICGetInfo(h, reinterpret_cast<ICINFO*>(buf), 8), 0);
     EXPECT_EQ(buf[0], 0xAB);
-    EXPECT_EQ(ICGetInfo(h, nullptr, 0), intptr_t(sizeof(ICINFO)));
+    EXPECT_EQ(ICGetInfo(h, nullptr, 0), kMmsysErrInvalParam) << "the manager refuses a missing record";
+    EXPECT_EQ(ICSendMessage(h, kIcmGetInfo, 0, 0), intptr_t(sizeof(ICINFO))) << "the driver tells its size";
     EXPECT_EQ(ICGetInfo(h, reinterpret_cast<ICINFO*>(buf), sizeof(ICINFO)), intptr_t(sizeof(ICINFO)));
     EXPECT_EQ(buf[sizeof(ICINFO)], 0xAB);
     // The driver's file name, without its folder.

@@ -14,11 +14,13 @@
 #include "platform/machine/AtomicFile.h"
 #include "platform/machine/PeImage.h"
 #include "support/TempMachine.h"
+#include "support/VersionFixtures.h"
 
 namespace tarnel::platform {
 namespace {
 
 using test::PeFixture;
+using test::ScriptFields;
 using test::TempMachine;
 
 uint16_t Le16(const void* p, size_t off) {
@@ -26,45 +28,6 @@ uint16_t Le16(const void* p, size_t off) {
     return static_cast<uint16_t>(b[0] | b[1] << 8);
 }
 uint32_t Le32(const void* p, size_t off) { return Le16(p, off) | uint32_t(Le16(p, off + 2)) << 16; }
-
-// The same fields as tests/data/pe/*.rc, for comparing with what windres made.
-VersionResourceSpec ScriptFields(const std::string& script) {
-    VersionResourceSpec s;
-    if (script == "version.rc") {
-        const uint16_t fv[4] = {2, 7, 0, 113}, pv[4] = {2, 7, 0, 0};
-        std::copy(fv, fv + 4, s.fileVersion);
-        std::copy(pv, pv + 4, s.productVersion);
-        s.tables = {{"040904E4",
-                     {{"CompanyName", "Brennic Labs"},
-                      {"FileDescription", "Brennic Wavelet Codec"},
-                      {"FileVersion", "2.7.0.113"},
-                      {"InternalName", "bwlt"},
-                      {"LegalCopyright", "\xA9 2026 Brennic Labs"},
-                      {"LegalTradeMarks", "Wavelet\xAE"},
-                      {"OriginalFilename", "bwlt32.dll"},
-                      {"ProductName", "Brennic Wavelet"},
-                      {"ProductVersion", "2.7"},
-                      {"Comments", ""}}}};
-        s.translations = {{0x409, 1252}};
-    } else if (script == "secondtable.rc") {
-        const uint16_t v[4] = {1, 0, 0, 5};
-        std::copy(v, v + 4, s.fileVersion);
-        std::copy(v, v + 4, s.productVersion);
-        s.tables = {{"040704B0", {}},
-                    {"040904E4",
-                     {{"CompanyName", "Quellmark"},
-                      {"FileDescription", "Quellmark Lossless"},
-                      {"FileVersion", "1.0.0.5"}}}};
-        s.translations = {{0x409, 1252}};
-    } else if (script == "badtranslation.rc") {
-        const uint16_t v[4] = {4, 0, 2, 0};
-        std::copy(v, v + 4, s.fileVersion);
-        std::copy(v, v + 4, s.productVersion);
-        s.tables = {{"040904E4", {{"CompanyName", "Feldwick"}, {"FileVersion", "4.0.2.0"}}}};
-        s.translations = {{0x407, 0x4B0}, {0x409, 1252}};
-    }
-    return s;
-}
 
 // A machine whose system32 holds the fixture images under their own names.
 class VersionApi : public ::testing::Test {

@@ -28,6 +28,7 @@ static_assert(p::kIcmAbout == ICM_ABOUT);
 static_assert(p::kIcErrOk == ICERR_OK);
 static_assert(p::kIcErrUnsupported == ICERR_UNSUPPORTED);
 static_assert(p::kIcErrBadHandle == ICERR_BADHANDLE);
+static_assert(p::kMmsysErrInvalParam == MMSYSERR_INVALPARAM);
 static_assert(sizeof(p::ICINFO) == sizeof(::ICINFO));
 static_assert(offsetof(p::ICINFO, szName) == offsetof(::ICINFO, szName));
 static_assert(offsetof(p::ICINFO, szDescription) == offsetof(::ICINFO, szDescription));

@@ -1,6 +1,8 @@
 #include "platform/api/Ansi.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace tarnel::platform {
 
@@ -21,11 +23,26 @@ char16_t ToWide(unsigned char c) {
     return c;
 }
 
+// Characters the code page lacks that Windows writes as a near byte of it
+// (A-macron as A), as WideCharToMultiByte does without WC_NO_BEST_FIT_CHARS.
+struct BestFit {
+    char16_t wide;
+    unsigned char byte;
+};
+constexpr BestFit kBestFit[] = {
+#include "platform/api/BestFit1252.inc"
+};
+
 char FromWide(char32_t w) {
     if (w < 0x80 || (w >= 0xA0 && w <= 0xFF)) return static_cast<char>(w);
     for (unsigned i = 0; i < kHigh.size(); ++i) {
         char16_t h = kHigh[i];
         if ((h && h == w) || (!h && w == 0x80 + i)) return static_cast<char>(0x80 + i);
+    }
+    if (w <= 0xFFFF) {
+        auto it = std::lower_bound(std::begin(kBestFit), std::end(kBestFit), w,
+                                   [](const BestFit& b, char32_t c) { return b.wide < c; });
+        if (it != std::end(kBestFit) && it->wide == w) return static_cast<char>(it->byte);
     }
     return '?';
 }

@@ -8,7 +8,9 @@
 namespace tarnel::platform {
 
 std::u16string AnsiToUtf16(std::string_view ansi);
-// Characters without a Windows-1252 form become '?', as WideCharToMultiByte does.
+// Characters without a Windows-1252 form become their best-fit byte (A for
+// A-macron) where the code page has one and '?' otherwise, as
+// WideCharToMultiByte does.
 std::string Utf16ToAnsi(std::u16string_view wide);
 std::string AnsiToUtf8(std::string_view ansi);
 std::string Utf8ToAnsi(std::string_view utf8);

@@ -40,14 +40,18 @@ inline constexpr uint32_t kIcmAbout = kIcmReservedLow + 11;
 inline constexpr intptr_t kIcErrOk = 0;
 inline constexpr intptr_t kIcErrUnsupported = -1;
 inline constexpr intptr_t kIcErrBadHandle = -8;
+inline constexpr intptr_t kMmsysErrInvalParam = 11;  // MMSYSERR_INVALPARAM
 
 // Opens the codec of (type, handler) as the live driver store names it at
 // this moment. 0 when there is no entry, the file is missing, not a PE
-// image or exports no DriverProc, or the driver refuses the FOURCC.
+// image or exports no DriverProc, or the driver refuses the FOURCC. A
+// handler of 0 opens the first codec of the store's entries, in their
+// order, that opens.
 HIC ICOpen(uint32_t fccType, uint32_t fccHandler, uint32_t mode);
-// Fills the record and returns its size; with no record, returns the size;
-// with cb below the record's size, fills nothing and returns 0; a null or
-// closed handle gives kIcErrBadHandle, as ICSendMessage and ICClose do.
+// Fills the record and returns its size; with no record, returns
+// kMmsysErrInvalParam; with cb below the record's size, fills nothing and
+// returns 0; a null or closed handle gives kIcErrBadHandle, as
+// ICSendMessage and ICClose do.
 intptr_t ICGetInfo(HIC hic, ICINFO* info, uint32_t cb);
 intptr_t ICSendMessage(HIC hic, uint32_t msg, intptr_t p1, intptr_t p2);
 intptr_t ICClose(HIC hic);

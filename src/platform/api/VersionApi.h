@@ -66,4 +66,9 @@ struct VersionResourceSpec {
 // compiler lays it out. Used for the program's own version and by tests.
 std::string BuildVersionResource(const VersionResourceSpec& layout);
 
+// The fields of the program's own version resource for version a.b.c.d: the
+// Linux programs carry the block built from them, and cmake/version.rc.in
+// says the same to the Windows resource compiler.
+VersionResourceSpec ProgramVersionSpec(const uint16_t version[4]);
+
 }  // namespace tarnel::platform

@@ -99,4 +99,23 @@ std::string BuildVersionResource(const VersionResourceSpec& layout) {
     return w.Take();
 }
 
+VersionResourceSpec ProgramVersionSpec(const uint16_t version[4]) {
+    const std::string text = std::to_string(version[0]) + "." + std::to_string(version[1]) + "." +
+                             std::to_string(version[2]) + "." + std::to_string(version[3]);
+    VersionResourceSpec layout;
+    for (int i = 0; i < 4; ++i) layout.fileVersion[i] = layout.productVersion[i] = version[i];
+    layout.tables.push_back({"040904E4",
+                             {{"CompanyName", "Halvorin"},
+                              {"FileDescription", "Tarnel video codec manager"},
+                              {"FileVersion", text},
+                              {"InternalName", "Tarnel"},
+                              {"LegalCopyright", "Copyright (C) 2026 Halvorin"},
+                              {"OriginalFilename", "Tarnel.exe"},
+                              {"ProductName", "Tarnel"},
+                              {"ProductVersion", text},
+                              {"Comments", ""}}});
+    layout.translations.push_back({0x0409, 1252});
+    return layout;
+}
+
 }  // namespace tarnel::platform

@@ -13,6 +13,7 @@
 #include "platform/machine/DemoMachine.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/MachineBackend.h"
+#include "platform/wine/WineBackend.h"
 
 namespace fs = std::filesystem;
 
@@ -63,6 +64,27 @@ void SyncFolder(const fs::path& folder) {
         ::fsync(fd);
         ::close(fd);
     }
+}
+
+// The backend named on the command line, else by $TARNEL_BACKEND, else
+// wine for the prefix $WINEPREFIX names when Wine is installed (and has run
+// on it: a demo machine named there is no prefix Wine could serve).
+std::string BackendFor(const TPlatformChoice& choice, const TPlatformChosen& chosen) {
+    std::string named = choice.Backend;
+    const char* from = "--backend";
+    if (named.empty()) {
+        if (const char* b = Env("TARNEL_BACKEND")) {
+            named = b;
+            from = "$TARNEL_BACKEND";
+        }
+    }
+    if (named.empty())
+        return chosen.Source == "WINEPREFIX" && wine::IsWinePrefix(chosen.Folder) && !wine::FindWine().empty()
+                   ? "wine"
+                   : "machine";
+    if (named != "machine" && named != "wine")
+        throw EPlatformError(std::string(from) + " names the backend '" + named + "'; it is machine or wine");
+    return named;
 }
 
 }  // namespace
@@ -180,6 +202,14 @@ TPlatformChosen ChoosePlatform(const TPlatformChoice& choice) {
             // Another start made it at the same moment: use that one.
             if (!fs::exists(chosen.Folder / "system.reg", ec)) throw;
         }
+    }
+    chosen.Backend = BackendFor(choice, chosen);
+    if (chosen.Backend == "wine") {
+        if (!wine::IsWinePrefix(chosen.Folder))
+            throw EPlatformError("The wine backend serves Wine prefixes, and Wine never ran on '" +
+                                 chosen.Folder.string() + "' (it holds no dosdevices folder); use --backend machine");
+        UseBackend(std::make_unique<wine::TWineBackend>(chosen.Folder, wine::FindBridge(), wine::FindWine()));
+        return chosen;
     }
     auto backend = std::make_unique<machine::TMachineBackend>(chosen.Folder);
     if (std::string reason = ReadOnlyReasonOf(backend->Root()); !reason.empty()) backend->SetReadOnly(reason);

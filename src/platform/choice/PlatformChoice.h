@@ -3,6 +3,14 @@
 // $WINEPREFIX, else the user's own default folder. Only that default may be
 // made (as the demo machine) when it does not exist; a folder that is named
 // and missing is an error naming it, never a fresh machine in its place.
+//
+// And which backend serves it: `machine` reads and writes the folder's files
+// itself; `wine` starts the bridge under the prefix's own Wine, so Wine's
+// server keeps the registry and the real drivers answer. Named on the command
+// line, else by $TARNEL_BACKEND; by default `wine` for the prefix $WINEPREFIX
+// names when Wine is installed and has run on it, `machine` for everything
+// else. (On Windows
+// the one backend is `win32`, the computer itself.)
 #pragma once
 
 #include <filesystem>
@@ -13,6 +21,7 @@ namespace tarnel::platform {
 
 struct TPlatformChoice {
     std::filesystem::path Machine;  // named by the user (a command-line option); empty: the default rules
+    std::string Backend;            // "machine" or "wine" (a command-line option); empty: the default rules
     // Makes the default folder as the demo machine when it is missing; none
     // (null) means a missing default is an error too.
     std::function<void(const std::filesystem::path& folder)> MakeDemo;
@@ -22,11 +31,13 @@ struct TPlatformChosen {
     std::filesystem::path Folder;
     std::string Source;     // "--machine", "TARNEL_MACHINE", "WINEPREFIX" or "default"
     bool Made = false;      // made as the demo machine just now
+    std::string Backend;    // "machine", "wine" or "win32"
 };
 
 // Chooses, makes the backend the one in use and returns what was chosen.
 // Throws EFileError naming the folder (and where its name came from) when
-// there is no machine to work on. A machine whose folder or store files the
+// there is no machine to work on, EPlatformError for a backend that cannot
+// serve it (an unknown name, no Wine, a folder Wine never ran on). A machine whose folder or store files the
 // user cannot write is used read-only: writes are refused with the reason.
 TPlatformChosen ChoosePlatform(const TPlatformChoice& choice);
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/api/Ansi.h"
 #include "platform/api/Profile.h"
@@ -111,10 +112,58 @@ std::string CodecManager::LookUpDriver(const std::string& entry) {
     return buf;
 }
 
+// The codes of the store's "type.xxxx" entries, in the store's order.
+std::vector<uint32_t> CodecManager::EntriesOfType(const std::string& type) {
+    std::vector<std::string> names;
+    if (machine_.Family() != TMachineFamily::Win9x) {
+        RegKey key = 0;
+        if (machine_.RegOpenKeyExA(RootHandle(kHkeyLocalMachine), kDrivers32Key, 0, kKeyRead, &key) != 0) return {};
+        for (uint32_t i = 0;; ++i) {
+            char name[256];
+            uint32_t chars = sizeof name;
+            long rc = machine_.RegEnumValueA(key, i, name, &chars, nullptr, nullptr, nullptr);
+            if (rc == long(kErrorMoreData)) continue;
+            if (rc != 0) break;
+            names.emplace_back(name, chars);
+        }
+        machine_.RegCloseKey(key);
+    } else {
+        std::string buf(32767, '\0');
+        uint32_t n = machine_.GetPrivateProfileSectionA("drivers32", buf.data(), uint32_t(buf.size()), "system.ini");
+        for (uint32_t at = 0; at < n;) {
+            std::string line(buf.data() + at);
+            at += uint32_t(line.size()) + 1;
+            names.push_back(line.substr(0, line.find('=')));
+        }
+    }
+    std::vector<uint32_t> codes;
+    for (const std::string& name : names) {
+        if (name.size() <= type.size() + 1 || !StartsWithNoCase(name, type + ".")) continue;
+        const std::string code = name.substr(type.size() + 1, 4);
+        uint32_t c = 0;
+        for (size_t i = 0; i < code.size(); ++i) c |= uint32_t(uint8_t(code[i])) << (8 * i);
+        codes.push_back(c);
+    }
+    return codes;
+}
+
 HIC CodecManager::Open(uint32_t fccType, uint32_t fccHandler, uint32_t mode) {
     std::string type = AsciiLowerCase(CodeText(fccType));
     std::string handler = CodeText(fccHandler);
-    if (type != "vidc" || handler.empty()) return 0;
+    if (type != "vidc") return 0;
+    if (handler.empty()) {
+        // Any codec of the type: the first entry whose driver opens.
+        std::vector<uint32_t> codes;
+        try {
+            codes = EntriesOfType(type);
+        } catch (const ERegistryException&) {
+            return 0;
+        }
+        for (uint32_t code : codes)
+            if (code)
+                if (HIC h = Open(fccType, code, mode)) return h;
+        return 0;
+    }
     std::string driver;
     try {
         driver = LookUpDriver(type + "." + handler);
@@ -152,8 +201,9 @@ HIC CodecManager::Open(uint32_t fccType, uint32_t fccHandler, uint32_t mode) {
 intptr_t CodecManager::GetInfo(HIC hic, ICINFO* info, uint32_t cb) {
     auto it = handles_.find(hic);
     if (it == handles_.end()) return kIcErrBadHandle;
-    // As the system's manager: no record asks for the size, a short one gets nothing.
-    if (!info) return sizeof(ICINFO);
+    // As the system's manager: no record is a wrong parameter (the driver is
+    // not asked), a short one gets nothing.
+    if (!info) return kMmsysErrInvalParam;
     if (cb < sizeof(ICINFO)) return 0;
     const OpenCodec& c = it->second;
     ICINFO filled;
@@ -177,6 +227,8 @@ intptr_t CodecManager::SendMessage(HIC hic, uint32_t msg, intptr_t p1, intptr_t 
     const OpenCodec& c = it->second;
     switch (msg) {
     case kIcmGetInfo:
+        // Straight to the driver, which tells its record's size when given none.
+        if (!p1) return sizeof(ICINFO);
         return GetInfo(hic, reinterpret_cast<ICINFO*>(p1), static_cast<uint32_t>(p2));
     case kIcmConfigure:
     case kIcmAbout: {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/api/CodecManager.h"
 #include "platform/machine/CodecInfo.h"
@@ -31,6 +32,7 @@ private:
         std::u16string driverName;  // the file's name without its folder, for szDriver
     };
     std::string LookUpDriver(const std::string& entry);
+    std::vector<uint32_t> EntriesOfType(const std::string& type);
 
     TMachineBackend& machine_;
     std::map<HIC, OpenCodec> handles_;

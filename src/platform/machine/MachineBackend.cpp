@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <vector>
 #include <sys/mman.h>
 
 #include "platform/api/WinError.h"
@@ -23,6 +25,18 @@
 namespace fs = std::filesystem;
 
 namespace tarnel::platform::machine {
+
+namespace {
+// The first bytes of a small file; empty when it cannot be read.
+std::string ReadSmallFile(const fs::path& file) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return {};
+    char buf[256];
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    ::close(fd);
+    return n > 0 ? std::string(buf, size_t(n)) : std::string();
+}
+}  // namespace
 
 // The profile calls (Profile.cpp) and the version calls (VersionApi.cpp).
 uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size, const char* file);
@@ -46,23 +60,43 @@ TMachineFamily FamilyFromFacts();
 // A Wine server running on the folder keeps the registry in memory and
 // writes it back later, over whatever we wrote: while one runs, nothing is
 // written. The server holds a lock on the file "lock" of its folder
-// /tmp/.wine-<uid>/server-<device>-<inode> (named after the prefix folder).
-std::string WineServerRefusal(const fs::path& root) {
-    struct stat st {};
-    if (::stat(root.c_str(), &st) != 0) return {};
-    char dir[128];
-    std::snprintf(dir, sizeof dir, "/tmp/.wine-%u/server-%llx-%llx", unsigned(::getuid()),
-                  (unsigned long long)st.st_dev, (unsigned long long)st.st_ino);
-    int fd = ::open((std::string(dir) + "/lock").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
+// server-<device>-<inode> (named after the prefix folder), which lies in
+// /tmp/.wine-<uid>/, or, where Wine makes its own folder under $TMPDIR,
+// in the one the prefix's file "wineserver" names.
+namespace {
+bool ServerLockHeld(const std::string& serverDir, pid_t& holder) {
+    int fd = ::open((serverDir + "/lock").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
     struct flock query {};
     query.l_type = F_WRLCK;
     query.l_whence = SEEK_SET;
     bool held = ::fcntl(fd, F_GETLK, &query) == 0 && query.l_type != F_UNLCK;
     ::close(fd);
+    holder = query.l_pid;
+    return held;
+}
+}  // namespace
+
+std::string WineServerRefusal(const fs::path& root) {
+    struct stat st {};
+    if (::stat(root.c_str(), &st) != 0) return {};
+    char name[64];
+    std::snprintf(name, sizeof name, "server-%llx-%llx", (unsigned long long)st.st_dev,
+                  (unsigned long long)st.st_ino);
+    std::vector<std::string> dirs = {"/tmp/.wine-" + std::to_string(::getuid())};
+    std::string own = ReadSmallFile(root / "wineserver");
+    while (!own.empty() && (own.back() == '\n' || own.back() == '\r')) own.pop_back();
+    if (!own.empty() && own.find('/') == std::string::npos && own != "." && own != "..") {
+        const char* tmp = std::getenv("TMPDIR");
+        dirs.push_back(std::string(tmp && *tmp ? tmp : "/tmp") + "/" + own);
+        if (tmp && *tmp) dirs.push_back("/tmp/" + own);
+    }
+    pid_t holder = 0;
+    bool held = false;
+    for (const std::string& dir : dirs)
+        if ((held = ServerLockHeld(dir + "/" + name, holder))) break;
     if (!held) return {};
-    return "Wine is running on the prefix '" + root.string() + "' (its server, process " +
-           std::to_string(query.l_pid) +
+    return "Wine is running on the prefix '" + root.string() + "' (its server, process " + std::to_string(holder) +
            ", keeps the registry in memory and would overwrite any change): close the prefix's programs or run "
            "'wineserver -k', then try again. Nothing was changed.";
 }

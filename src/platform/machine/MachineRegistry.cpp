@@ -1,5 +1,6 @@
 #include "platform/machine/MachineRegistry.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/api/Ansi.h"
@@ -294,9 +295,32 @@ long MachineRegistry::EnumKey(RegKey key, uint32_t index, char* name, uint32_t* 
     }
     HiveKey* k = KeyOf(*h);
     if (!k) return h->classesRoot ? long(kErrorNoMoreItems) : long(kErrorKeyDeleted);
-    HiveKey* child = k->ChildAt(index);
+    HiveKey* child = SortedChildAt(k, index);
     if (!child) return long(kErrorNoMoreItems);
     return CopyName(Utf8ToAnsi(child->Name()), name, nameChars);
+}
+
+wine::HiveKey* MachineRegistry::SortedChildAt(wine::HiveKey* key, uint32_t index) {
+    if (sorted_.key != key || sorted_.treeChanges != wine::KeyTreeChanges()) {
+        sorted_.key = key;
+        sorted_.treeChanges = wine::KeyTreeChanges();
+        sorted_.order = key->Children();
+        // Names as UTF-16 code units, ASCII letters in upper case: '_' sorts
+        // after the letters, as on Windows.
+        auto upper = [](std::string_view utf8) {
+            std::u16string w = Utf8ToUtf16(utf8);
+            for (char16_t& c : w)
+                if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
+            return w;
+        };
+        std::vector<std::pair<std::u16string, wine::HiveKey*>> named;
+        named.reserve(sorted_.order.size());
+        for (wine::HiveKey* child : sorted_.order) named.emplace_back(upper(child->Name()), child);
+        std::stable_sort(named.begin(), named.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (size_t i = 0; i < named.size(); ++i) sorted_.order[i] = named[i].second;
+    }
+    return index < sorted_.order.size() ? sorted_.order[index] : nullptr;
 }
 
 long MachineRegistry::EnumValue(RegKey key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type,

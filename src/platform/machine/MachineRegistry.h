@@ -55,6 +55,15 @@ private:
     long Locate(const Handle& base, const std::string& subKey, Mode mode, Located& out);
     RegKey Store(Handle h);
 
+    // Windows enumerates a key's subkeys sorted by name in upper case; the
+    // hive keeps them in file order. The last key enumerated keeps its order.
+    wine::HiveKey* SortedChildAt(wine::HiveKey* key, uint32_t index);
+    struct SortedChildren {
+        const wine::HiveKey* key = nullptr;
+        uint64_t treeChanges = 0;
+        std::vector<wine::HiveKey*> order;
+    } sorted_;
+
     StoreFiles& files_;
     std::unordered_map<RegKey, Handle> handles_;
     RegKey next_ = 0x1000;

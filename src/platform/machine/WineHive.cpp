@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,13 @@
 #include "platform/api/Registry.h"
 
 namespace tarnel::platform::wine {
+
+namespace {
+std::atomic<uint64_t> treeChanges{1};
+void TreeChanged() { treeChanges.fetch_add(1, std::memory_order_relaxed); }
+}  // namespace
+
+uint64_t KeyTreeChanges() { return treeChanges.load(std::memory_order_relaxed); }
 
 namespace {
 
@@ -916,6 +924,7 @@ HiveKey& HiveKey::CreateChild(std::string_view name) {
 bool HiveKey::RemoveChild(std::string_view name) {
     HiveKey* child = FindChild(name);
     if (!child) return false;
+    TreeChanged();
     children_.erase(size_t(std::find(children_.begin(), children_.end(), child) - children_.begin()));
     if (extra_) extra_->children.Clear();
 
@@ -1135,6 +1144,7 @@ void HiveKey::Touch() {
 // ---------------------------------------------------------------- Hive
 
 Hive::Hive(std::string_view relativeTo) {
+    TreeChanged();
     root_ = NewKey(nullptr, {});
     newHeader_ = std::string(kVersionLine) + "\n;; All keys relative to ";
     for (char c : relativeTo) {
@@ -1145,6 +1155,7 @@ Hive::Hive(std::string_view relativeTo) {
 }
 
 Hive::~Hive() {
+    TreeChanged();
     // Keys live in blocks and point at each other: no recursion, whatever the depth.
     for (size_t b = 0; b < keyBlocks_.size(); ++b) {
         size_t n = b + 1 == keyBlocks_.size() ? keysInBlock_ : kKeysPerBlock;
@@ -1154,6 +1165,7 @@ Hive::~Hive() {
 }
 
 HiveKey* Hive::NewKey(HiveKey* parent, std::string_view name) {
+    TreeChanged();
     if (keyBlocks_.empty() || keysInBlock_ == kKeysPerBlock) {
         keyBlocks_.emplace_back(new std::byte[kKeysPerBlock * sizeof(HiveKey)]);
         keysInBlock_ = 0;

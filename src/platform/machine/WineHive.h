@@ -25,6 +25,10 @@ namespace tarnel::platform::wine {
 class Hive;
 class HiveKey;
 
+// Counts every change of any hive's key tree (a key made or removed, a hive
+// made or dropped): what was learned of a key's subkeys holds while it stays.
+uint64_t KeyTreeChanges();
+
 // A key's children: a vector in 16 bytes rather than 24, there being one in
 // every key.
 class KeyList {

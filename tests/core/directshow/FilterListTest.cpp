@@ -64,7 +64,8 @@ protected:
 
 TEST_F(FilterList, RowsInRegistryOrderWithTheDocumentedColumnsForMissingLinks) {
     EXPECT_EQ(Fill(), std::make_pair(Rows{}, std::string())) << "no filter category: no rows, no error";
-    // Key names out of alphabetical order: the registry's order decides.
+    // Key names made out of order: the registry's order decides, which is
+    // by name, as Windows lists subkeys.
     Register("{9}", "Zeta Splitter", "{C9}", 1, "C:\\WINDOWS\\system32\\bwlt.ax");
     Register("{1}", "Zeta Splitter", "{C1}", 1, "bwlt.ax");
     Register("{5}", "", "{C5}", 1, "bwlt.ax");  // no FriendlyName: no row
@@ -80,14 +81,14 @@ TEST_F(FilterList, RowsInRegistryOrderWithTheDocumentedColumnsForMissingLinks) {
         ASSERT_TRUE(reg.OpenKey("\\CLSID\\{C8}\\InprocServer32", false));
         reg.WriteExpandString("", "%SystemRoot%\\system32\\bwlt.ax");
     }
-    EXPECT_EQ(Fill(), std::make_pair(Rows{Row("Zeta Splitter", "C:\\WINDOWS\\system32\\bwlt.ax", true),
-                                          Row("Zeta Splitter", "bwlt.ax", true),
+    EXPECT_EQ(Fill(), std::make_pair(Rows{Row("Zeta Splitter", "bwlt.ax", true),
                                           Row("No Class", "", false),
                                           Row("No Server Key", "", false),
                                           Row("No Server Path", "", false),
                                           Row("Gone", "gone.ax", false),
                                           Row("Shared", "BWLT.AX", true),
-                                          Row("Expandable", "%SystemRoot%\\system32\\bwlt.ax", false)},
+                                          Row("Expandable", "%SystemRoot%\\system32\\bwlt.ax", false),
+                                          Row("Zeta Splitter", "C:\\WINDOWS\\system32\\bwlt.ax", true)},
                                      std::string()));
 }
 

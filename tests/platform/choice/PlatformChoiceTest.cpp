@@ -119,3 +119,51 @@ TEST(PlatformChoice, AnUnwritableMachineIsUsedReadOnly) {
     }
     ::chmod((m.Root() / "system.reg").c_str(), 0644);
 }
+
+namespace {
+// Sets $TARNEL_BACKEND for one test and puts the old value back.
+class BackendVariable {
+public:
+    explicit BackendVariable(const char* value) {
+        const char* v = std::getenv("TARNEL_BACKEND");
+        saved_ = v ? std::optional<std::string>(v) : std::nullopt;
+        if (value) setenv("TARNEL_BACKEND", value, 1);
+        else unsetenv("TARNEL_BACKEND");
+    }
+    ~BackendVariable() {
+        if (saved_) setenv("TARNEL_BACKEND", saved_->c_str(), 1);
+        else unsetenv("TARNEL_BACKEND");
+    }
+
+private:
+    std::optional<std::string> saved_;
+};
+}  // namespace
+
+// Which backend serves the chosen folder: the command line, then the
+// variable, then the folder itself (only a prefix Wine ran on goes to Wine).
+TEST(PlatformChoice, TheBackendIsNamedOrFollowsFromTheFolder) {
+    test::TempMachine demo(MachineFamily::NT, /*demo=*/true);
+    Environment env(nullptr, demo.Root().c_str(), nullptr);
+    {
+        BackendVariable none(nullptr);
+        TPlatformChosen chosen = ChoosePlatform({});
+        EXPECT_EQ(chosen.Source, "WINEPREFIX");
+        EXPECT_EQ(chosen.Backend, "machine") << "a demo machine is no prefix Wine ran on";
+
+        TPlatformChoice named;
+        named.Backend = "wine";
+        EXPECT_EQ(ErrorOf(named), "The wine backend serves Wine prefixes, and Wine never ran on '" +
+                                      demo.Root().string() +
+                                      "' (it holds no dosdevices folder); use --backend machine");
+        named.Backend = "wne";
+        EXPECT_EQ(ErrorOf(named), "--backend names the backend 'wne'; it is machine or wine");
+    }
+    {
+        BackendVariable bad("win32");
+        EXPECT_EQ(ErrorOf({}), "$TARNEL_BACKEND names the backend 'win32'; it is machine or wine");
+        TPlatformChoice named;
+        named.Backend = "machine";
+        EXPECT_EQ(ChoosePlatform(named).Backend, "machine") << "the command line comes first";
+    }
+}

@@ -1,0 +1,644 @@
+#include "platform/wine/WineBackend.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "platform/api/FileError.h"
+#include "platform/api/OsVersion.h"
+#include "platform/api/Registry.h"
+#include "platform/api/WinError.h"
+#include "platform/win32/BridgeProtocol.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace tarnel::platform::machine {
+// The program's own file is a Linux executable, which Windows cannot read:
+// its version block comes from the reader the emulated machine uses.
+uint32_t GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle);
+bool GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data);
+bool VerQueryValueA(void* block, const std::string& subBlock, void** buffer, uint32_t* len);
+bool VerQueryValueA(void* block, uint32_t size, const std::string& subBlock, void** buffer, uint32_t* len);
+}  // namespace tarnel::platform::machine
+
+namespace tarnel::platform::wine {
+
+using bridge::ErrorKind;
+using bridge::Message;
+using bridge::Op;
+using bridge::Parser;
+using bridge::Status;
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+bool IsExecutable(const fs::path& p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
+}
+
+class MappedHostFile final : public TMappedFile {
+public:
+    MappedHostFile(void* data, uint64_t size) : data_(data), size_(size) {}
+    ~MappedHostFile() override {
+        if (data_) ::munmap(data_, size_);
+    }
+    const unsigned char* Data() const override { return static_cast<const unsigned char*>(data_); }
+    uint64_t Size() const override { return size_; }
+
+private:
+    void* data_;
+    uint64_t size_;
+};
+
+// Writes to a bridge that ended must fail with EPIPE, not end this process.
+bool WriteAllNoSignal(int fd, const std::string& bytes) {
+    sigset_t pipe, old;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    const char* p = bytes.data();
+    size_t n = bytes.size();
+    bool ok = true;
+    while (n) {
+        ssize_t put = ::write(fd, p, n);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            ok = false;
+            break;
+        }
+        p += put;
+        n -= size_t(put);
+    }
+    if (!ok && errno == EPIPE) {
+        struct timespec now {};
+        sigset_t pending;
+        sigpending(&pending);
+        if (sigismember(&pending, SIGPIPE)) sigtimedwait(&pipe, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return ok;
+}
+
+}  // namespace
+
+std::string FindWine() {
+    const std::string path = Env("PATH");
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(':', start);
+        if (end == std::string::npos) end = path.size();
+        std::string dir = path.substr(start, end - start);
+        if (!dir.empty() && IsExecutable(fs::path(dir) / "wine")) return (fs::path(dir) / "wine").string();
+        start = end + 1;
+    }
+    return {};
+}
+
+bool IsWinePrefix(const fs::path& folder) {
+    std::error_code ec;
+    return fs::is_directory(folder / "dosdevices", ec) && fs::exists(folder / "system.reg", ec);
+}
+
+fs::path FindBridge() {
+    std::error_code ec;
+    if (std::string named = Env("TARNEL_BRIDGE"); !named.empty()) return named;
+    if (!ProgramFile().empty()) {
+        fs::path beside = fs::absolute(ProgramFile(), ec).parent_path() / "tarnel-bridge.exe";
+        if (fs::is_regular_file(beside, ec)) return beside;
+    }
+#ifdef TARNEL_BRIDGE_BUILT
+    if (fs::is_regular_file(TARNEL_BRIDGE_BUILT, ec)) return TARNEL_BRIDGE_BUILT;
+#endif
+    return {};
+}
+
+struct TWineBackend::Impl {
+    fs::path prefix;
+    pid_t pid = -1;
+    int toBridge = -1;
+    int fromBridge = -1;
+    std::string ended;  // why the bridge is gone; empty while it serves
+    std::string inbox;  // bytes read ahead of the frame being parsed
+    std::optional<TMachineFamily> family;
+    std::set<std::string> admitted;
+    // Version blocks the reader of this process filled (the program's own
+    // file); every other block is queried by Windows.
+    std::set<const void*> localBlocks;
+    // Sizes of the buffers the bridge's GetFileVersionInfoA filled.
+    std::vector<std::pair<const void*, size_t>> remoteBlocks;
+
+    [[noreturn]] void Ended(const std::string& how) {
+        if (ended.empty()) {
+            int status = 0;
+            std::string why = how;
+            // The bridge's end, when it has come: a signal names who ended it.
+            for (int i = 0; i < 50 && pid > 0; ++i) {
+                pid_t r = ::waitpid(pid, &status, WNOHANG);
+                if (r == pid) {
+                    if (WIFSIGNALED(status)) why += " (ended by signal " + std::to_string(WTERMSIG(status)) + ")";
+                    else if (WIFEXITED(status)) why += " (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
+                    pid = -1;
+                    break;
+                }
+                if (r < 0) break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            ended = "The bridge to Wine on '" + prefix.string() + "' " + why;
+        }
+        throw EPlatformError(ended);
+    }
+
+    bool Fill(size_t need) {
+        char buf[65536];
+        while (inbox.size() < need) {
+            ssize_t got = ::read(fromBridge, buf, sizeof buf);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            inbox.append(buf, size_t(got));
+        }
+        return true;
+    }
+
+    // One request and its answer; the answer's results follow its status.
+    std::string Call(const Message& request) {
+        if (!ended.empty()) throw EPlatformError(ended);
+        if (!WriteAllNoSignal(toBridge, request.Frame())) Ended("has ended");
+        if (!Fill(4)) Ended("has ended");
+        const uint32_t n = bridge::FrameLength(reinterpret_cast<const unsigned char*>(inbox.data()));
+        if (n > bridge::kMaxFrame || n == 0) Ended("sent a broken answer");
+        if (!Fill(4 + size_t(n))) Ended("has ended");
+        std::string payload = inbox.substr(4, n);
+        inbox.erase(0, 4 + size_t(n));
+        Parser p(payload);
+        if (Status(p.U8()) == Status::Ok) return payload;
+        const ErrorKind kind = ErrorKind(p.U8());
+        const std::string text = p.Str();
+        if (kind == ErrorKind::Registry) throw ERegistryException(text);
+        if (kind == ErrorKind::File) throw EFileError(text);
+        throw EPlatformError(text);
+    }
+
+    // ICM_GETINFO's record travels both ways: the driver fills what it
+    // knows over what the caller put there.
+    intptr_t RecordCall(Message request, void* record, uint32_t cb) {
+        const uint32_t bytes = record ? std::min<uint32_t>(cb, 1u << 16) : 0;
+        request.U8(record != nullptr).Bytes(record, bytes).I32(0).I32(int32_t(cb));
+        std::string a = Call(request);
+        Parser p(a);
+        p.U8();
+        intptr_t result = p.I32();
+        std::string back = p.Str();
+        if (record) std::memcpy(record, back.data(), std::min<size_t>(back.size(), bytes));
+        return result;
+    }
+};
+
+namespace {
+// The results of an answer, past its status byte.
+Parser Results(const std::string& answer) {
+    Parser p(answer);
+    p.U8();
+    return p;
+}
+}  // namespace
+
+TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& bridgeExe, const std::string& wine)
+    : impl_(std::make_unique<Impl>()) {
+    std::error_code ec;
+    impl_->prefix = fs::absolute(prefix, ec);
+    if (wine.empty()) throw EPlatformError("The wine backend needs Wine, and no 'wine' program is on the PATH");
+    if (bridgeExe.empty() || !fs::is_regular_file(bridgeExe, ec))
+        throw EPlatformError("The wine backend needs its bridge tarnel-bridge.exe, which was not found" +
+                             (bridgeExe.empty() ? std::string() : " at '" + bridgeExe.string() + "'"));
+
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0) throw EPlatformError(std::string("Cannot make a pipe: ") + std::strerror(errno));
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        int e = errno;
+        ::close(in[0]);
+        ::close(in[1]);
+        throw EPlatformError(std::string("Cannot make a pipe: ") + std::strerror(e));
+    }
+    // The prefix is the bridge's; Wine's own messages stay quiet unless the
+    // user asked for them, and a prefix Wine brings up to date on the way
+    // asks for no browser or .NET runtime.
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        std::string var = *e;
+        if (var.rfind("WINEPREFIX=", 0) == 0) continue;
+        env.push_back(var);
+    }
+    env.push_back("WINEPREFIX=" + impl_->prefix.string());
+    if (Env("WINEDEBUG").empty()) env.push_back("WINEDEBUG=-all");
+    if (Env("WINEDLLOVERRIDES").empty()) env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=");
+    std::vector<char*> envp;
+    for (std::string& var : env) envp.push_back(var.data());
+    envp.push_back(nullptr);
+    std::string program = wine, exe = fs::absolute(bridgeExe, ec).string();
+    char* argv[] = {program.data(), exe.data(), nullptr};
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    int rc = ::posix_spawn(&impl_->pid, program.c_str(), &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    impl_->toBridge = in[1];
+    impl_->fromBridge = out[0];
+    if (rc != 0) {
+        impl_->pid = -1;
+        throw EPlatformError("Cannot start Wine ('" + program + "'): " + std::strerror(rc));
+    }
+    std::string answer = impl_->Call(Message(Op::Hello).U32(bridge::kProtocolVersion));
+    if (Results(answer).U32() != bridge::kProtocolVersion)
+        throw EPlatformError("The bridge '" + exe + "' speaks another protocol: it was built from other sources");
+}
+
+TWineBackend::~TWineBackend() {
+    if (impl_->toBridge >= 0) ::close(impl_->toBridge);
+    if (impl_->fromBridge >= 0) ::close(impl_->fromBridge);
+    if (impl_->pid > 0) {
+        // Its input has ended, so it ends too; one that hangs is ended.
+        for (int i = 0; i < 500; ++i) {
+            if (::waitpid(impl_->pid, nullptr, WNOHANG) != 0) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        }
+        ::kill(impl_->pid, SIGKILL);
+        ::waitpid(impl_->pid, nullptr, 0);
+    }
+}
+
+const fs::path& TWineBackend::Prefix() const { return impl_->prefix; }
+pid_t TWineBackend::BridgeProcess() const { return impl_->pid; }
+
+std::string TWineBackend::Describe() const { return impl_->prefix.string() + " (Wine)"; }
+
+TMachineFamily TWineBackend::Family() {
+    if (!impl_->family) impl_->family = TMachineFamily(Results(impl_->Call(Message(Op::Family))).U8());
+    return *impl_->family;
+}
+
+// ---------------------------------------------------------------- registry
+
+long TWineBackend::RegOpenKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired,
+                                 RegKey* result) {
+    std::string a = impl_->Call(Message(Op::RegOpenKeyEx).U32(uint32_t(key)).CStr(subKey).U32(options).U32(samDesired));
+    Parser p = Results(a);
+    long rc = p.I32();
+    RegKey opened = p.U32();
+    if (rc == 0 && result) *result = opened;
+    return rc;
+}
+
+long TWineBackend::RegCreateKeyExA(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result,
+                                   uint32_t* disposition) {
+    std::string a = impl_->Call(Message(Op::RegCreateKeyEx).U32(uint32_t(key)).CStr(subKey).U32(samDesired));
+    Parser p = Results(a);
+    long rc = p.I32();
+    RegKey made = p.U32();
+    uint32_t disp = p.U32();
+    if (rc == 0) {
+        if (result) *result = made;
+        if (disposition) *disposition = disp;
+    }
+    return rc;
+}
+
+long TWineBackend::RegCloseKey(RegKey key) {
+    // Called from destructors: a bridge that ended has closed every key.
+    if (!impl_->ended.empty()) return long(kErrorInvalidHandle);
+    try {
+        return Results(impl_->Call(Message(Op::RegCloseKey).U32(uint32_t(key)))).I32();
+    } catch (const EPlatformError&) {
+        return long(kErrorInvalidHandle);
+    }
+}
+
+long TWineBackend::RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* nameChars) {
+    const uint32_t room = nameChars ? *nameChars : 0;
+    std::string a = impl_->Call(Message(Op::RegEnumKeyEx).U32(uint32_t(key)).U32(index).U32(room));
+    Parser p = Results(a);
+    long rc = p.I32();
+    uint32_t chars = p.U32();
+    std::string got = p.Str();
+    if (rc == 0 && name && got.size() < room) {
+        std::memcpy(name, got.data(), got.size());
+        name[got.size()] = 0;
+    }
+    if (nameChars && (rc == 0 || rc == long(kErrorMoreData))) *nameChars = chars;
+    return rc;
+}
+
+long TWineBackend::RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type,
+                                 uint8_t* data, uint32_t* dataBytes) {
+    const uint32_t room = nameChars ? *nameChars : 0, bytes = dataBytes ? *dataBytes : 0;
+    std::string a = impl_->Call(Message(Op::RegEnumValue)
+                                    .U32(uint32_t(key))
+                                    .U32(index)
+                                    .U32(room)
+                                    .U8(type != nullptr)
+                                    .U8(data != nullptr)
+                                    .U8(dataBytes != nullptr)
+                                    .U32(bytes));
+    Parser p = Results(a);
+    long rc = p.I32();
+    uint32_t chars = p.U32();
+    std::string gotName = p.Str();
+    uint32_t t = p.U32(), size = p.U32();
+    std::string gotData = p.Str();
+    if (rc == 0) {
+        if (name && gotName.size() < room) {
+            std::memcpy(name, gotName.data(), gotName.size());
+            name[gotName.size()] = 0;
+        }
+        if (data && gotData.size() <= bytes) std::memcpy(data, gotData.data(), gotData.size());
+    }
+    if (rc == 0 || rc == long(kErrorMoreData)) {
+        if (nameChars) *nameChars = chars;
+        if (type) *type = t;
+        if (dataBytes) *dataBytes = size;
+    }
+    return rc;
+}
+
+long TWineBackend::RegQueryInfoKeyA(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
+                                    uint32_t* maxValueNameChars, uint32_t* maxValueBytes) {
+    std::string a = impl_->Call(Message(Op::RegQueryInfoKey).U32(uint32_t(key)));
+    Parser p = Results(a);
+    long rc = p.I32();
+    uint32_t* out[5] = {subKeys, maxSubKeyChars, values, maxValueNameChars, maxValueBytes};
+    for (uint32_t* o : out) {
+        uint32_t v = p.U32();
+        if (rc == 0 && o) *o = v;
+    }
+    return rc;
+}
+
+long TWineBackend::RegQueryValueExA(RegKey key, const char* name, uint32_t* type, uint8_t* data,
+                                    uint32_t* dataBytes) {
+    const uint32_t bytes = dataBytes ? *dataBytes : 0;
+    std::string a = impl_->Call(Message(Op::RegQueryValueEx)
+                                    .U32(uint32_t(key))
+                                    .CStr(name)
+                                    .U8(type != nullptr)
+                                    .U8(data != nullptr)
+                                    .U8(dataBytes != nullptr)
+                                    .U32(bytes));
+    Parser p = Results(a);
+    long rc = p.I32();
+    uint32_t t = p.U32(), size = p.U32();
+    std::string got = p.Str();
+    if (rc == 0 && data && got.size() <= bytes) std::memcpy(data, got.data(), got.size());
+    if (rc == 0 || rc == long(kErrorMoreData)) {
+        if (type) *type = t;
+        if (dataBytes) *dataBytes = size;
+    }
+    return rc;
+}
+
+long TWineBackend::RegSetValueExA(RegKey key, const char* name, uint32_t type, const uint8_t* data,
+                                  uint32_t dataBytes) {
+    std::string a = impl_->Call(Message(Op::RegSetValueEx)
+                                    .U32(uint32_t(key))
+                                    .CStr(name)
+                                    .U32(type)
+                                    .U8(data != nullptr)
+                                    .Bytes(data, data ? dataBytes : 0));
+    return Results(a).I32();
+}
+
+long TWineBackend::RegDeleteValueA(RegKey key, const char* name) {
+    return Results(impl_->Call(Message(Op::RegDeleteValue).U32(uint32_t(key)).CStr(name))).I32();
+}
+
+long TWineBackend::RegDeleteKeyA(RegKey key, const char* subKey) {
+    return Results(impl_->Call(Message(Op::RegDeleteKey).U32(uint32_t(key)).CStr(subKey))).I32();
+}
+
+std::string TWineBackend::RegKeyPath(RegKey key) {
+    return Results(impl_->Call(Message(Op::RegKeyPath).U32(uint32_t(key)))).Str();
+}
+
+// ---------------------------------------------------------------- transactions
+
+void TWineBackend::BeginTransaction(bool write) { impl_->Call(Message(Op::BeginTransaction).U8(write)); }
+void TWineBackend::BeginScratchTransaction() { impl_->Call(Message(Op::BeginScratch)); }
+void TWineBackend::CommitTransaction() { impl_->Call(Message(Op::Commit)); }
+void TWineBackend::RollbackTransaction() { impl_->Call(Message(Op::Rollback)); }
+int TWineBackend::SetSavepoint() { return Results(impl_->Call(Message(Op::SetSavepoint))).I32(); }
+void TWineBackend::RollbackToSavepoint(int mark) { impl_->Call(Message(Op::RollbackToSavepoint).I32(mark)); }
+
+// ---------------------------------------------------------------- profile files
+
+uint32_t TWineBackend::GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size,
+                                                 const char* file) {
+    std::string a = impl_->Call(Message(Op::ProfileSection).CStr(section).U32(size).CStr(file));
+    Parser p = Results(a);
+    uint32_t n = p.U32();
+    std::string got = p.Str();
+    if (buffer) std::memcpy(buffer, got.data(), std::min<size_t>(got.size(), size));
+    return n;
+}
+
+uint32_t TWineBackend::GetPrivateProfileStringA(const char* section, const char* key, const char* def,
+                                                char* buffer, uint32_t size, const char* file) {
+    std::string a = impl_->Call(Message(Op::ProfileString).CStr(section).CStr(key).CStr(def).U32(size).CStr(file));
+    Parser p = Results(a);
+    uint32_t n = p.U32();
+    std::string got = p.Str();
+    if (buffer) std::memcpy(buffer, got.data(), std::min<size_t>(got.size(), size));
+    return n;
+}
+
+bool TWineBackend::WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                              const char* file) {
+    std::string a =
+        impl_->Call(Message(Op::WriteProfileString).CStr(section).CStr(key).CStr(value).CStr(file));
+    Parser p = Results(a);
+    bool ok = p.U8() != 0;
+    uint32_t error = p.U32();
+    if (!ok) SetLastError(error);
+    return ok;
+}
+
+// ---------------------------------------------------------------- codec manager
+
+HIC TWineBackend::ICOpen(uint32_t fccType, uint32_t fccHandler, uint32_t mode) {
+    return Results(impl_->Call(Message(Op::ICOpen).U32(fccType).U32(fccHandler).U32(mode))).U32();
+}
+
+intptr_t TWineBackend::ICGetInfo(HIC hic, ICINFO* info, uint32_t cb) {
+    return impl_->RecordCall(Message(Op::ICGetInfo).U32(uint32_t(hic)), info, cb);
+}
+
+intptr_t TWineBackend::ICSendMessage(HIC hic, uint32_t msg, intptr_t p1, intptr_t p2) {
+    Message request = Message(Op::ICSendMessage).U32(uint32_t(hic)).U32(msg);
+    if (msg == kIcmGetInfo) return impl_->RecordCall(request, reinterpret_cast<void*>(p1), uint32_t(p2));
+    // Every other message the program sends carries numbers, not pointers.
+    request.U8(0).Bytes(nullptr, 0).I32(int32_t(p1)).I32(int32_t(p2));
+    std::string a = impl_->Call(request);
+    return Results(a).I32();
+}
+
+intptr_t TWineBackend::ICClose(HIC hic) {
+    // As RegCloseKey: a bridge that ended has closed every codec.
+    if (!impl_->ended.empty()) return kIcErrBadHandle;
+    try {
+        return Results(impl_->Call(Message(Op::ICClose).U32(uint32_t(hic)))).I32();
+    } catch (const EPlatformError&) {
+        return kIcErrBadHandle;
+    }
+}
+
+// ---------------------------------------------------------------- version resources
+
+namespace {
+std::string HostKey(const fs::path& p) {
+    std::error_code ec;
+    fs::path abs = fs::absolute(p, ec);
+    return (ec ? p : abs).lexically_normal().string();
+}
+}  // namespace
+
+void TWineBackend::AdmitHostFile(const fs::path& file) { impl_->admitted.insert(HostKey(file)); }
+
+uint32_t TWineBackend::GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle) {
+    if (!file.empty() && file == ProgramFile()) return machine::GetFileVersionInfoSizeA(file, handle);
+    const bool host = !file.empty() && file[0] == '/' && impl_->admitted.count(HostKey(file));
+    std::string a = impl_->Call(Message(Op::VersionSize).Str(file).U8(host));
+    Parser p = Results(a);
+    uint32_t size = p.U32(), h = p.U32(), error = p.U32();
+    if (handle) *handle = h;
+    SetLastError(error);
+    return size;
+}
+
+bool TWineBackend::GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data) {
+    auto& remote = impl_->remoteBlocks;
+    remote.erase(std::remove_if(remote.begin(), remote.end(), [&](const auto& b) { return b.first == data; }),
+                 remote.end());
+    impl_->localBlocks.erase(data);
+    if (!file.empty() && file == ProgramFile()) {
+        bool ok = machine::GetFileVersionInfoA(file, handle, len, data);
+        if (ok) impl_->localBlocks.insert(data);
+        return ok;
+    }
+    const bool host = !file.empty() && file[0] == '/' && impl_->admitted.count(HostKey(file));
+    std::string a = impl_->Call(Message(Op::VersionInfo).Str(file).U8(host).U32(handle).U32(len));
+    Parser p = Results(a);
+    bool ok = p.U8() != 0;
+    uint32_t error = p.U32();
+    std::string block = p.Str();
+    SetLastError(error);
+    if (!ok || !data) return false;
+    std::memcpy(data, block.data(), std::min<size_t>(block.size(), len));
+    remote.emplace_back(data, len);
+    if (remote.size() > 64) remote.erase(remote.begin());
+    return true;
+}
+
+bool TWineBackend::VerQueryValueA(void* block, uint32_t size, const std::string& subBlock, void** buffer,
+                                  uint32_t* len) {
+    if (impl_->localBlocks.count(block))
+        return size ? machine::VerQueryValueA(block, size, subBlock, buffer, len)
+                    : machine::VerQueryValueA(block, subBlock, buffer, len);
+    if (len) *len = 0;
+    if (!block || !buffer) return false;
+    // The buffer's size: known from the call that filled it, else the
+    // block's own length, as the real call has nothing else to go by.
+    size_t bytes = size;
+    if (!bytes) {
+        for (const auto& [at, n] : impl_->remoteBlocks)
+            if (at == block) bytes = n;
+    }
+    if (!bytes) {
+        const auto* b = static_cast<const uint8_t*>(block);
+        bytes = size_t(b[0] | b[1] << 8);
+    }
+    std::string a = impl_->Call(Message(Op::VerQuery).Bytes(block, bytes).Str(subBlock));
+    Parser p = Results(a);
+    bool ok = p.U8() != 0;
+    uint32_t offset = p.U32(), n = p.U32();
+    std::string after = p.Str();
+    std::memcpy(block, after.data(), std::min(after.size(), bytes));
+    if (!ok || offset == UINT32_MAX || offset > bytes) {
+        *buffer = nullptr;
+        return false;
+    }
+    *buffer = static_cast<char*>(block) + offset;
+    if (len) *len = n;
+    return true;
+}
+
+// ---------------------------------------------------------------- files and OS facts
+
+std::unique_ptr<TMappedFile> TWineBackend::MapFileA(const std::string& path) {
+    // Windows opens it (and words a failure); this process maps the file
+    // Wine names for it.
+    std::string a = impl_->Call(Message(Op::MapFile).Str(path));
+    Parser p = Results(a);
+    const std::string unix = p.Str();
+    if (unix.empty()) throw EPlatformError("Cannot open file " + path + ". Wine names no file for it.");
+    int fd = ::open(unix.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) throw EPlatformError("Cannot open file " + path + ". " + std::strerror(errno) + ".");
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw EPlatformError("Cannot open file " + path + ". Access is denied.");
+    }
+    void* data = nullptr;
+    const uint64_t size = uint64_t(st.st_size);
+    if (size > 0) {
+        data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (data == MAP_FAILED) {
+            int err = errno;
+            ::close(fd);
+            throw EPlatformError("Cannot read file " + path + ". " + std::strerror(err) + ".");
+        }
+    }
+    ::close(fd);
+    return std::make_unique<MappedHostFile>(data, size);
+}
+
+bool TWineBackend::GetVersionExA(OSVERSIONINFOEXA* info) {
+    if (!info) return false;
+    const uint32_t size = info->dwOSVersionInfoSize;
+    std::string a = impl_->Call(Message(Op::GetVersionEx).U32(size));
+    Parser p = Results(a);
+    bool ok = p.U8() != 0;
+    std::string record = p.Str();
+    if (ok) std::memcpy(info, record.data(), std::min<size_t>({record.size(), size, sizeof *info}));
+    info->dwOSVersionInfoSize = size;
+    return ok;
+}
+
+std::string TWineBackend::GetSystemDirectoryA() { return Results(impl_->Call(Message(Op::SystemDirectory))).Str(); }
+std::string TWineBackend::GetWindowsDirectoryA() {
+    return Results(impl_->Call(Message(Op::WindowsDirectory))).Str();
+}
+std::string TWineBackend::FormatLocalDateTimeNow() { return Results(impl_->Call(Message(Op::DateTimeNow))).Str(); }
+
+}  // namespace tarnel::platform::wine
