@@ -36,6 +36,9 @@ TPlatformChosen ChoosePlatform(const TPlatformChoice& choice) {
 }
 
 void CreateMachineFolder(const std::filesystem::path&, MachineFamily, bool) { NoMachineFolders(); }
+void MakeMachineFolder(const std::filesystem::path&, const std::function<void(const std::filesystem::path&)>&) {
+    NoMachineFolders();
+}
 void WithMachine(const std::filesystem::path&, const std::function<void()>&, bool) { NoMachineFolders(); }
 void MarkDemoMachine(const std::filesystem::path&) { NoMachineFolders(); }
 std::filesystem::path DefaultMachineFolder() { NoMachineFolders(); }
