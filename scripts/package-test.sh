@@ -32,6 +32,10 @@ for f in usr/bin/tarnel usr/bin/tarnelctl usr/share/tarnel/Tarnel.hlp usr/share/
          "usr/share/icons/hicolor/scalable/apps/$id.svg" usr/share/man/man1/tarnelctl.1; do
   [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
+# The wine backend's bridge, when the build made the Windows programs.
+if grep -q '^TARNEL_BUILD_WIN32:BOOL=ON' "$build/CMakeCache.txt"; then
+  [ -x "$root/usr/libexec/tarnel/tarnel-bridge.exe" ] || fail "the package lacks /usr/libexec/tarnel/tarnel-bridge.exe"
+fi
 # Every library the programs need is named by the package's dependencies
 # and present on this machine.
 deps=$(dpkg-deb -f "$deb" Depends)

@@ -126,6 +126,10 @@ fs::path FindBridge() {
     if (!ProgramFile().empty()) {
         fs::path beside = fs::absolute(ProgramFile(), ec).parent_path() / "tarnel-bridge.exe";
         if (fs::is_regular_file(beside, ec)) return beside;
+        // Installed: bin/tarnel finds libexec/tarnel/tarnel-bridge.exe.
+        fs::path installed =
+            fs::absolute(ProgramFile(), ec).parent_path().parent_path() / "libexec" / "tarnel" / "tarnel-bridge.exe";
+        if (fs::is_regular_file(installed, ec)) return installed;
     }
 #ifdef TARNEL_BRIDGE_BUILT
     if (fs::is_regular_file(TARNEL_BRIDGE_BUILT, ec)) return TARNEL_BRIDGE_BUILT;

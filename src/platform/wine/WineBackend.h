@@ -94,7 +94,8 @@ std::string FindWine();
 // True when Wine has run on the folder (it holds Wine's dosdevices).
 bool IsWinePrefix(const std::filesystem::path& folder);
 // The bridge to start: $TARNEL_BRIDGE, else tarnel-bridge.exe beside the
-// running program, else the one the build made; empty when none exists.
+// running program, else in libexec/tarnel beside its bin folder (installed),
+// else the one the build made; empty when none exists.
 std::filesystem::path FindBridge();
 
 }  // namespace tarnel::platform::wine
