@@ -1,13 +1,30 @@
 #!/usr/bin/env bash
 # Takes the screenshots under docs/ of the program on a fresh demo machine,
-# under Xvfb with a small window manager (xvfb, openbox, xdotool, imagemagick).
+# under Xvfb with a small window manager (xvfb, openbox, xdotool, imagemagick),
+# and, when Wine and the bridge are there, a demo driver's own about box on a
+# throwaway Wine prefix.
 # Usage: scripts/screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 out=docs
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# Wine's server of the prefix made below ends before its folder goes, and
+# the server's own folder under $TMPDIR (which the prefix names) goes too.
+cleanup() {
+  if [ -d "$work/wine" ]; then
+    WINEPREFIX="$work/wine" wineserver -k 2>/dev/null || true
+    WINEPREFIX="$work/wine" wineserver -w 2>/dev/null || true
+    local server
+    server=$(cat "$work/wine/wineserver" 2>/dev/null || true)
+    case $server in
+      */*) ;;
+      wine-?*) rm -rf "${TMPDIR:-/tmp}/$server" ;;
+    esac
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
 "$build/app/tarnelctl" init "$work/machine" >/dev/null
 "$build/app/tarnelctl" init "$work/unsupported" >/dev/null
 # A machine of a platform the program refuses.
@@ -166,4 +183,99 @@ kill \$pid 2>/dev/null; wait \$pid 2>/dev/null || true
 SESSION
 chmod +x "$work/session.sh"
 xvfb-run -a -s "-screen 0 1400x1000x24 -dpi 96" "$work/session.sh"
+
+# ---- A demo driver's own about box, drawn by Wine through the bridge ---------
+# The bridge as the program finds it: $TARNEL_BRIDGE, beside the program, or
+# where the Windows build made it.
+bridge=${TARNEL_BRIDGE:-}
+if [ -z "$bridge" ] && [ -f "$build/app/tarnel-bridge.exe" ]; then bridge=$build/app/tarnel-bridge.exe; fi
+if [ -z "$bridge" ]; then
+  win32=$(sed -n 's/^TARNEL_WIN32_DIR:PATH=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
+  [ -z "$win32" ] || bridge=$win32/src/tarnel-bridge.exe
+fi
+prefix=$work/wine
+# Wine makes the prefix away from the caller's screen; the session has its own.
+unset DISPLAY
+if ! command -v wine >/dev/null || ! command -v wineserver >/dev/null; then
+  echo "skipped $out/wine-driver-about.png: Wine is not installed" >&2
+elif [ -z "$bridge" ] || [ ! -f "$bridge" ]; then
+  echo "skipped $out/wine-driver-about.png: no bridge tarnel-bridge.exe (make the Windows build, or name it in \$TARNEL_BRIDGE)" >&2
+elif ! WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+       wineboot -i </dev/null >/dev/null 2>&1; then
+  echo "skipped $out/wine-driver-about.png: Wine could not make a 32-bit prefix (is wine32 installed?)" >&2
+else
+  export TARNEL_BRIDGE=$(realpath "$bridge")
+  export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # The demo machine's driver files in the prefix's system folder, and its
+  # active codecs whose files are there in the prefix's driver list.
+  "$build/app/tarnelctl" init "$work/winedemo" >/dev/null
+  cp "$work/winedemo/drive_c/windows/system32/"* "$prefix/drive_c/windows/system32/"
+  {
+    echo 'REGEDIT4'
+    echo
+    echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Drivers32]'
+    "$build/app/tarnelctl" --machine "$work/winedemo" --backend machine list --csv | tr -d '\r' |
+      awk -F, '$1 == "active" { print $3, $4 }' | while read -r fourcc driver; do
+        if [ -f "$prefix/drive_c/windows/system32/$driver" ]; then echo "\"vidc.$fourcc\"=\"$driver\""; fi
+      done
+    # Not on top: the driver's box is a window of Wine's own, which would
+    # come up under the main window. Tall enough to show every active codec.
+    cat <<'PREFS'
+
+[HKEY_CURRENT_USER\Software\Halvorin\Preferences]
+"SizeEqually"=dword:00000000
+"StayOnTop"=dword:00000000
+"AutoSwap"=dword:00000001
+"SavePositions"=dword:00000001
+"DisableDoubleClick"=dword:00000000
+"MainLeft"=dword:00000064
+"MainTop"=dword:00000050
+"MainHeight"=dword:00000258
+"MainWidth"=dword:00000334
+"ActiveCodecHeight"=dword:0000012c
+"ProgramFont"="Arial"
+"FontSize"=dword:0000000a
+PREFS
+  } > "$work/wine.reg"
+  wine reg import "$(winepath -w "$work/wine.reg")" </dev/null >/dev/null 2>&1
+  # The server writes the registry out as it ends: the prefix's hives, which
+  # the program looks for, then hold it all.
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  cat > "$work/wine-session.sh" <<SESSION
+#!/usr/bin/env bash
+openbox >/dev/null 2>&1 &
+sleep 1
+# wait_for NAME: until a visible window of that name is up (at most 30 s).
+wait_for() {
+  for i in \$(seq 60); do xdotool search --onlyvisible --name "\$1" >/dev/null 2>&1 && return 0; sleep 0.5; done
+  return 1
+}
+TARNEL_MACHINE=$prefix "$build/app/tarnel" --backend wine & pid=\$!
+status=0
+if wait_for '^Tarnel - '; then
+  sleep 2
+  # kwd3, the fourth active codec: Ctrl+B sends its driver ICM_ABOUT, and
+  # the driver shows its box, titled with its name.
+  xdotool mousemove 300 300 click 1; sleep 1
+  xdotool key --clearmodifiers ctrl+b
+  if wait_for '^KW Delta\$'; then
+    sleep 1.5
+    import -window root "$work/wine-about.png"
+    xdotool key Return; sleep 0.5
+  else
+    echo "Wine showed no about box of kwd3's driver" >&2; status=1
+  fi
+else
+  echo "the main window did not come up on the Wine prefix" >&2; status=1
+fi
+kill \$pid 2>/dev/null; wait \$pid 2>/dev/null || true
+wineserver -k 2>/dev/null || true
+exit \$status
+SESSION
+  chmod +x "$work/wine-session.sh"
+  xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" "$work/wine-session.sh"
+  # The screen's empty black around the two windows goes.
+  convert "$work/wine-about.png" -trim +repage "$out/wine-driver-about.png"
+fi
 echo "screenshots in $out/"
