@@ -137,7 +137,7 @@ void BM_FileVersionOfDriversThroughTheBridge(benchmark::State& state) {
                 ++found;
         }
     }
-    if (found != state.iterations() * kDrivers) state.SkipWithError("some driver files gave no FileVersion");
+    if (found != static_cast<size_t>(state.iterations()) * kDrivers) state.SkipWithError("some driver files gave no FileVersion");
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kDrivers);
 }
 BENCHMARK(BM_FileVersionOfDriversThroughTheBridge)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -29,12 +29,19 @@ using namespace tarnel;
 namespace {
 
 const char* kUsage =
-    "Usage: tarnel [--help] [--version]\n"
+    "Usage: tarnel [--backend machine|wine] | --help | --version\n"
     "\n"
     "Shows and changes the video codecs of a Windows machine: the folder named\n"
     "by $TARNEL_MACHINE, else $WINEPREFIX, else $XDG_DATA_HOME/tarnel/machine\n"
     "(made as a demo machine on first start). tarnelctl does the same from the\n"
-    "command line.\n";
+    "command line.\n"
+    "\n"
+    "  --backend machine|wine  what serves the machine: machine reads and writes\n"
+    "                          its files itself; wine serves a live Wine prefix\n"
+    "                          through Wine. Else $TARNEL_BACKEND, else wine for\n"
+    "                          a $WINEPREFIX Wine has run on, else machine.\n"
+    "  --help                  this text\n"
+    "  --version               the program's version\n";
 
 // Qt's own words when no display can be opened send the user to reinstall;
 // say what is really missing instead.

@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         if (!GetFileVersionInfoA(name, handle, size, block.data())) continue;
         void* text = nullptr;
         uint32_t len = 0;
-        if (VerQueryValueA(block.data(), "\\StringFileInfo\\040904E4\\FileVersion", &text, &len)) ++found;
+        if (tarnel::platform::VerQueryValueA(block.data(), "\\StringFileInfo\\040904E4\\FileVersion", &text, &len)) ++found;
     }
     ::QueryPerformanceCounter(&end);
     if (found != count) {

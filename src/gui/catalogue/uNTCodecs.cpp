@@ -809,9 +809,31 @@ void TfNTCodecs::InactiveCodecListDblClick() {
 
 void TfNTCodecs::RemoveSelectedInactiveDrivers1Click() { ShowResult(operations_.RemoveSelectedInactive()); }
 
-void TfNTCodecs::Configure1Click() { operations_.ConfigureSelected(); }
+// A driver's own dialog in another process would open beneath a main
+// window that stays on top (the user sees nothing happen): the main window
+// leaves the top layer while the driver's dialog is up.
+template <typename Call>
+static void WithDriverDialog(QWidget* main, bool stayOnTop, Call call) {
+    const bool unpin = stayOnTop && platform::CurrentBackend().DriverDialogsOfAnotherProcess() &&
+                       main->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    if (unpin) {
+        main->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+        main->show();
+    }
+    call();
+    if (unpin) {
+        main->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        main->show();
+    }
+}
 
-void TfNTCodecs::About1Click() { operations_.AboutSelected(); }
+void TfNTCodecs::Configure1Click() {
+    WithDriverDialog(main_.window(), main_.Settings.StayOnTop, [&] { operations_.ConfigureSelected(); });
+}
+
+void TfNTCodecs::About1Click() {
+    WithDriverDialog(main_.window(), main_.Settings.StayOnTop, [&] { operations_.AboutSelected(); });
+}
 
 void TfNTCodecs::EditFOURCCscanlist1Click() {
     if (fFourcc) fFourcc->ShowNonModal();

@@ -50,6 +50,10 @@ public:
     // True when writes are refused for the whole run; Describe() then says why.
     virtual bool ReadOnly() const { return false; }
     virtual std::string ReadOnlyReason() const { return {}; }
+    // True when a codec's configure and about dialogs are windows of another
+    // process (the driver's own, drawn by Wine), which the program's
+    // windows cannot own or raise.
+    virtual bool DriverDialogsOfAnotherProcess() const { return false; }
 
     // The family every call of this backend holds to: the codec manager, the
     // system folder and the version query all ask this one function.

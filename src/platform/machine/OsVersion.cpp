@@ -192,7 +192,7 @@ std::string FormatPicture(const std::string& pic, const std::tm& tm, const std::
     static const char* kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
                                     "July",    "August",   "September", "October", "November", "December"};
     auto two = [](int v) {
-        char b[8];
+        char b[16];
         std::snprintf(b, sizeof b, "%02d", v);
         return std::string(b);
     };

@@ -28,6 +28,7 @@ public:
     TWineBackend(const std::filesystem::path& prefix, const std::filesystem::path& bridge,
                  const std::string& wine);
     ~TWineBackend() override;
+    bool DriverDialogsOfAnotherProcess() const override { return true; }
 
     const std::filesystem::path& Prefix() const;
     // The bridge's process (the Windows program Wine runs), for tests that
