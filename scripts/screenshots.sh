@@ -56,7 +56,7 @@ cat >> "$work/broken/user.reg" <<'PREFS'
 
 [SOFTWARE\\Halvorin\\Preferences] 1796776109
 "SizeEqually"=dword:00000000
-"StayOnTop"=dword:00000000
+"StayOnTop"=dword:00000001
 "AutoSwap"=dword:00000001
 "SavePositions"=dword:00000001
 "DisableDoubleClick"=dword:00000000
@@ -218,13 +218,13 @@ else
       awk -F, '$1 == "active" { print $3, $4 }' | while read -r fourcc driver; do
         if [ -f "$prefix/drive_c/windows/system32/$driver" ]; then echo "\"vidc.$fourcc\"=\"$driver\""; fi
       done
-    # Not on top: the driver's box is a window of Wine's own, which would
-    # come up under the main window. Tall enough to show every active codec.
+    # On top, as by default: the main window leaves the top layer while the
+    # driver's box is up. Tall enough to show every active codec.
     cat <<'PREFS'
 
 [HKEY_CURRENT_USER\Software\Halvorin\Preferences]
 "SizeEqually"=dword:00000000
-"StayOnTop"=dword:00000000
+"StayOnTop"=dword:00000001
 "AutoSwap"=dword:00000001
 "SavePositions"=dword:00000001
 "DisableDoubleClick"=dword:00000000

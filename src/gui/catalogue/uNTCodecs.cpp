@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QCollator>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDragMoveEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -13,6 +14,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 
 #include "gui/shell/GuiAccessible.h"
@@ -811,20 +813,20 @@ void TfNTCodecs::RemoveSelectedInactiveDrivers1Click() { ShowResult(operations_.
 
 // A driver's own dialog in another process would open beneath a main
 // window that stays on top (the user sees nothing happen): the main window
-// leaves the top layer while the driver's dialog is up.
+// leaves the top layer while the driver's dialog is up. The native window's
+// flags change in place; the widget's own would hide and re-show it, blank
+// behind the dialog while the call blocks.
 template <typename Call>
 static void WithDriverDialog(QWidget* main, bool stayOnTop, Call call) {
-    const bool unpin = stayOnTop && platform::CurrentBackend().DriverDialogsOfAnotherProcess() &&
-                       main->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    QWindow* native = main->windowHandle();
+    const bool unpin = stayOnTop && native && platform::CurrentBackend().DriverDialogsOfAnotherProcess() &&
+                       native->flags().testFlag(Qt::WindowStaysOnTopHint);
     if (unpin) {
-        main->setWindowFlag(Qt::WindowStaysOnTopHint, false);
-        main->show();
+        native->setFlag(Qt::WindowStaysOnTopHint, false);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     call();
-    if (unpin) {
-        main->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-        main->show();
-    }
+    if (unpin) native->setFlag(Qt::WindowStaysOnTopHint, true);
 }
 
 void TfNTCodecs::Configure1Click() {
