@@ -24,7 +24,9 @@ int ShowAndEnd(QApplication& app, QWidget& window) {
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (window.windowHandle() && window.windowHandle()->isExposed()) {
             window.repaint();
-            app.quit();
+            // exit, not quit: quit closes the windows first, and the main
+            // window asks before it closes.
+            app.exit(0);
         }
     });
     poll.start(0);
