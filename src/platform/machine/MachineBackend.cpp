@@ -9,7 +9,6 @@
 #include <cstring>
 #include <optional>
 #include <vector>
-#include <sys/mman.h>
 
 #include "platform/api/WinError.h"
 
@@ -18,6 +17,7 @@
 #include "platform/api/VersionApi.h"
 #include "platform/machine/CodecManager.h"
 #include "platform/machine/DriverFiles.h"
+#include "platform/machine/HostMapping.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/MachineRegistry.h"
 #include "platform/machine/StoreFiles.h"
@@ -264,22 +264,6 @@ bool TMachineBackend::VerQueryValueA(void* block, uint32_t size, const std::stri
 }
 void TMachineBackend::AdmitHostFile(const std::filesystem::path& file) { machine::AdmitHostFile(file); }
 
-namespace {
-class MappedHostFile final : public TMappedFile {
-public:
-    MappedHostFile(void* data, uint64_t size) : data_(data), size_(size) {}
-    ~MappedHostFile() override {
-        if (data_) ::munmap(data_, size_);
-    }
-    const unsigned char* Data() const override { return static_cast<const unsigned char*>(data_); }
-    uint64_t Size() const override { return size_; }
-
-private:
-    void* data_;
-    uint64_t size_;
-};
-}  // namespace
-
 std::unique_ptr<TMappedFile> TMachineBackend::MapFileA(const std::string& path) {
     MachineFileLookup found = LookUpMachineFile(path);
     if (!found.file) {
@@ -288,25 +272,7 @@ std::unique_ptr<TMappedFile> TMachineBackend::MapFileA(const std::string& path) 
                                                               : "The system cannot find the file specified";
         throw EPlatformError("Cannot open file " + path + ". " + why + ".");
     }
-    int fd = ::open(found.file->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) throw EPlatformError("Cannot open file " + path + ". " + std::strerror(errno) + ".");
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw EPlatformError("Cannot open file " + path + ". Access is denied.");
-    }
-    void* data = nullptr;
-    const uint64_t size = uint64_t(st.st_size);
-    if (size > 0) {
-        data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (data == MAP_FAILED) {
-            int err = errno;
-            ::close(fd);
-            throw EPlatformError("Cannot read file " + path + ". " + std::strerror(err) + ".");
-        }
-    }
-    ::close(fd);
-    return std::make_unique<MappedHostFile>(data, size);
+    return machine::MapHostFile(*found.file, path);
 }
 
 namespace {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/api/FileError.h"
+#include "platform/machine/HostMapping.h"
 #include "platform/api/OsVersion.h"
 #include "platform/api/Registry.h"
 #include "platform/api/WinError.h"
@@ -57,19 +58,6 @@ bool IsExecutable(const fs::path& p) {
     return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(p.c_str(), X_OK) == 0;
 }
 
-class MappedHostFile final : public TMappedFile {
-public:
-    MappedHostFile(void* data, uint64_t size) : data_(data), size_(size) {}
-    ~MappedHostFile() override {
-        if (data_) ::munmap(data_, size_);
-    }
-    const unsigned char* Data() const override { return static_cast<const unsigned char*>(data_); }
-    uint64_t Size() const override { return size_; }
-
-private:
-    void* data_;
-    uint64_t size_;
-};
 
 // Writes to a bridge that ended must fail with EPIPE, not end this process.
 bool WriteAllNoSignal(int fd, const std::string& bytes) {
@@ -606,25 +594,7 @@ std::unique_ptr<TMappedFile> TWineBackend::MapFileA(const std::string& path) {
     Parser p = Results(a);
     const std::string unix = p.Str();
     if (unix.empty()) throw EPlatformError("Cannot open file " + path + ". Wine names no file for it.");
-    int fd = ::open(unix.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) throw EPlatformError("Cannot open file " + path + ". " + std::strerror(errno) + ".");
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw EPlatformError("Cannot open file " + path + ". Access is denied.");
-    }
-    void* data = nullptr;
-    const uint64_t size = uint64_t(st.st_size);
-    if (size > 0) {
-        data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (data == MAP_FAILED) {
-            int err = errno;
-            ::close(fd);
-            throw EPlatformError("Cannot read file " + path + ". " + std::strerror(err) + ".");
-        }
-    }
-    ::close(fd);
-    return std::make_unique<MappedHostFile>(data, size);
+    return machine::MapHostFile(unix, path);
 }
 
 bool TWineBackend::GetVersionExA(OSVERSIONINFOEXA* info) {
