@@ -104,6 +104,10 @@ void RemoveStaleTemporaries(const std::filesystem::path& dir, const std::string&
 
 }  // namespace
 
+void RemoveStaleTemporariesOf(const std::filesystem::path& file) {
+    RemoveStaleTemporaries(file.parent_path().empty() ? "." : file.parent_path(), file.filename().string());
+}
+
 bool LeftByEndedProcess(std::string_view entry, std::string_view prefix) {
     auto owner = TemporaryOwner(entry, prefix);
     if (!owner || *owner == ::getpid()) return false;

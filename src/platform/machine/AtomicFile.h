@@ -22,6 +22,9 @@ inline constexpr uint64_t kMaxStoreFileBytes = 1ull << 30;
 // no longer run are removed first.
 void WriteFileAtomically(const std::filesystem::path& file, std::string_view contents);
 
+// Removes the temporaries of `file` that processes no longer running left.
+void RemoveStaleTemporariesOf(const std::filesystem::path& file);
+
 // True for an entry named "<prefix><pid>.XXXXXX" whose process no longer runs:
 // what a writer that died left behind. The current process counts as running.
 bool LeftByEndedProcess(std::string_view entry, std::string_view prefix);

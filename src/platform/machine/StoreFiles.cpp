@@ -10,6 +10,7 @@
 #include <set>
 
 #include "platform/api/Registry.h"
+#include "platform/machine/AtomicFile.h"
 #include "platform/machine/Machine.h"
 
 namespace fs = std::filesystem;
@@ -422,6 +423,7 @@ void StoreFiles::Commit() {
     }
     if (dirty.empty()) {
         ops_.clear();
+        RemoveStaleTemporaries();
         return;
     }
     if (!readOnly_.empty()) {
@@ -442,6 +444,7 @@ void StoreFiles::Commit() {
             }
         }
         WriteOut(dirty);
+        RemoveStaleTemporaries();
     } catch (const EFileError& e) {
         // The file's name and the system's reason, for the caller's own text.
         lastDetail_ = e.File().empty() ? std::string(e.what())
@@ -453,6 +456,16 @@ void StoreFiles::Commit() {
         throw;
     }
     ops_.clear();
+}
+
+// A writer killed half-way may have left a temporary beside any store file,
+// also one this write did not change (the settings, a seeding): whoever
+// holds the write lock next removes them all.
+void StoreFiles::RemoveStaleTemporaries() {
+    if (lockMode_ != 2) return;
+    for (const auto& [name, f] : files_) RemoveStaleTemporariesOf(f.path);
+    for (const char* hive : {"system.reg", "user.reg"}) RemoveStaleTemporariesOf(root_ / hive);
+    RemoveStaleTemporariesOf(root_ / kJournalFile);
 }
 
 void StoreFiles::RecoverJournal() {

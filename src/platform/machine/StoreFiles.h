@@ -123,6 +123,7 @@ private:
     void Replay(StoreFile& f, const StoreOp& op);
     void WriteOut(std::vector<StoreFile*> files);
     void LockFor(bool write);
+    void RemoveStaleTemporaries();
     void Unlock();
     void DiscardChanges();
 

@@ -111,6 +111,21 @@ TEST(Transaction, AFailedCommitNamesTheFileAndLeavesTheStoreAsItWas) {
     EXPECT_EQ(ReadValue("v"), "old") << "memory follows the disk again";
 }
 
+TEST(Transaction, AWriteRemovesWhatEndedWritersLeftBesideEveryStoreFile) {
+    test::TempMachine m;
+    pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    ::waitpid(gone, nullptr, 0);
+    // Temporaries of files this write does not change: a killed settings
+    // save and a killed journal write.
+    const std::string tag = "." + std::to_string(gone) + ".a1B2c3";
+    const fs::path stale[] = {UserHivePath().parent_path() / (".user.reg" + tag),
+                              m.Root() / ("." + std::string(machine::kJournalFileName) + tag)};
+    for (const fs::path& f : stale) std::ofstream(f) << "partial";
+    WriteValue("v", "new");
+    for (const fs::path& f : stale) EXPECT_FALSE(fs::exists(f)) << f;
+}
+
 TEST(Transaction, TwoProcessesLoseNoWriteOfEachOther) {
     test::TempMachine m;
     WriteValue("n", "0");
