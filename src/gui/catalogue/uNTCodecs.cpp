@@ -825,8 +825,14 @@ static void WithDriverDialog(QWidget* main, bool stayOnTop, Call call) {
         native->setFlag(Qt::WindowStaysOnTopHint, false);
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
+    // Back on top however the call ends (a bridge that died throws).
+    struct Repin {
+        QWindow* window;
+        ~Repin() {
+            if (window) window->setFlag(Qt::WindowStaysOnTopHint, true);
+        }
+    } repin{unpin ? native : nullptr};
     call();
-    if (unpin) native->setFlag(Qt::WindowStaysOnTopHint, true);
 }
 
 void TfNTCodecs::Configure1Click() {
