@@ -9,8 +9,8 @@
 
 namespace tarnel::test {
 
-// The fields of the resource script `script` ("version.rc"); an empty
-// spec for a script not listed.
+// The fields of the resource script `script` ("version.rc"); no fields for
+// a script not listed.
 platform::VersionResourceSpec ScriptFields(const std::string& script);
 
 }  // namespace tarnel::test

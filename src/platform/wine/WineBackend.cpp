@@ -445,24 +445,28 @@ void TWineBackend::RollbackToSavepoint(int mark) { impl_->Call(Message(Op::Rollb
 
 // ---------------------------------------------------------------- profile files
 
-uint32_t TWineBackend::GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size,
-                                                 const char* file) {
-    std::string a = impl_->Call(Message(Op::ProfileSection).CStr(section).U32(size).CStr(file));
-    Parser p = Results(a);
+namespace {
+// A profile answer: the count the call returns, and the text the bridge
+// filled, copied into the caller's buffer as far as it reaches.
+uint32_t CountAndText(const std::string& answer, char* buffer, uint32_t size) {
+    Parser p = Results(answer);
     uint32_t n = p.U32();
     std::string got = p.Str();
     if (buffer) std::memcpy(buffer, got.data(), std::min<size_t>(got.size(), size));
     return n;
 }
+}  // namespace
+
+uint32_t TWineBackend::GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size,
+                                                 const char* file) {
+    std::string a = impl_->Call(Message(Op::ProfileSection).CStr(section).U32(size).CStr(file));
+    return CountAndText(a, buffer, size);
+}
 
 uint32_t TWineBackend::GetPrivateProfileStringA(const char* section, const char* key, const char* def,
                                                 char* buffer, uint32_t size, const char* file) {
     std::string a = impl_->Call(Message(Op::ProfileString).CStr(section).CStr(key).CStr(def).U32(size).CStr(file));
-    Parser p = Results(a);
-    uint32_t n = p.U32();
-    std::string got = p.Str();
-    if (buffer) std::memcpy(buffer, got.data(), std::min<size_t>(got.size(), size));
-    return n;
+    return CountAndText(a, buffer, size);
 }
 
 bool TWineBackend::WritePrivateProfileStringA(const char* section, const char* key, const char* value,
