@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
@@ -137,6 +138,40 @@ void CentreWindow(QWidget* window, const QWidget* over) {
     KeepOnScreen(window);
 }
 
+namespace {
+// Some window managers draw minimise and maximise on every dialog, whatever
+// the Motif hints say, and drop them only for a tool bar's type; named
+// before the dialog's own type, it is the type they go by. The X platform
+// takes the type from the native window's property when it applies the
+// window's flags, so each time the dialog is shown (its native window made,
+// not yet mapped) the flags are applied once more with the type set.
+class TDialogTypeFilter : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && QGuiApplication::platformName() == QLatin1String("xcb")) {
+            if (QWindow* handle = static_cast<QWidget*>(watched)->windowHandle()) {
+                constexpr int kToolbarWindowType = 0x8;
+                handle->setProperty("_q_xcb_wm_window_type", kToolbarWindowType);
+                const Qt::WindowFlags flags = handle->flags();
+                handle->setFlags(flags ^ Qt::WindowContextHelpButtonHint);
+                handle->setFlags(flags);
+            }
+        }
+        return false;
+    }
+};
+}  // namespace
+
+void SetDialogFrame(QWidget* dialog, TTitleButtons buttons) {
+    Qt::WindowFlags flags = dialog->windowFlags() & (Qt::WindowType_Mask | Qt::WindowStaysOnTopHint);
+    flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (buttons == TTitleButtons::Close) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    dialog->setWindowFlags(flags);
+    if (!dialog->findChild<TDialogTypeFilter*>(QString(), Qt::FindDirectChildrenOnly))
+        dialog->installEventFilter(new TDialogTypeFilter(dialog));
+}
+
 void NameScrollBars(QAbstractScrollArea* area) {
     area->verticalScrollBar()->setAccessibleName(QStringLiteral("Vertical scroll bar"));
     area->horizontalScrollBar()->setAccessibleName(QStringLiteral("Horizontal scroll bar"));
@@ -189,18 +224,48 @@ QMargins FrameMargins(const QWidget* window) {
 }
 }  // namespace
 
+namespace {
+// Puts a window's frame at `at`. Until the window system has framed a
+// window that is already made, Qt would put the window's inside there and
+// its title bar above it; asking for the frame's position lets the window
+// manager place the frame itself.
+void MoveFrameTo(QWidget* window, QPoint at) {
+    QWindow* handle = window->windowHandle();
+    const bool framed = window->frameGeometry() != window->geometry();
+    if (handle && window->testAttribute(Qt::WA_WState_Created) && !framed)
+        handle->setFramePosition(at);
+    else
+        window->move(at);
+}
+}  // namespace
+
 void KeepOnScreen(QWidget* window) {
     if (!window || !window->isWindow()) return;
     QList<QRect> areas;
     for (const QScreen* screen : QGuiApplication::screens()) areas.append(screen->availableGeometry());
     if (areas.isEmpty()) return;
     const QMargins frame = FrameMargins(window);
-    const QRect outer = window->geometry().marginsAdded(frame);
+    // A window's position is that of its frame, as it is saved and restored.
+    const QRect outer(window->pos(), window->size().grownBy(frame));
     const QRect fitted = FitToArea(outer, areas);
     if (fitted == outer) return;
-    if (fitted.size() != outer.size()) window->resize(fitted.marginsRemoved(frame).size());
-    // A window's position is that of its frame.
-    window->move(fitted.topLeft());
+    if (fitted.size() != outer.size()) window->resize(fitted.size().shrunkBy(frame));
+    MoveFrameTo(window, fitted.topLeft());
+}
+
+void KeepOnScreenOnceFramed(QWidget* window) {
+    // The window manager frames a window a moment after it is shown; until
+    // then the frame is only estimated. Without one it never comes, and the
+    // estimate stands after a second.
+    auto* wait = new QTimer(window);
+    wait->setInterval(25);
+    QObject::connect(wait, &QTimer::timeout, window, [window, wait, tries = 0]() mutable {
+        if (window->frameGeometry() == window->geometry() && ++tries < 40) return;
+        wait->stop();
+        wait->deleteLater();
+        KeepOnScreen(window);
+    });
+    wait->start();
 }
 
 double FontGrowth(const QFont& font, const QPaintDevice* device, const QFont& design) {

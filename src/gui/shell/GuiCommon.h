@@ -71,6 +71,17 @@ private:
 // way it ends whole on a screen.
 void CentreWindow(QWidget* window, const QWidget* over);
 
+// The title-bar buttons a dialog is designed with.
+enum class TTitleButtons { None, Close };
+
+// Gives a dialog (its type, Dialog or Tool, kept) a title bar without
+// minimise and maximise buttons, and with a close button only where it is
+// designed with one, asked for in the ways window managers take it: the
+// Motif hints, and a window type that offers no more than a close button
+// for those that go by the type alone. Later changes of the flags (stay on
+// top) keep the frame.
+void SetDialogFrame(QWidget* dialog, TTitleButtons buttons);
+
 // Names a scrolling control's scroll bars for screen readers, which
 // otherwise get two unnamed controls.
 void NameScrollBars(QAbstractScrollArea* area);
@@ -85,6 +96,9 @@ QRect FitToArea(const QRect& frame, const QList<QRect>& areas);
 // device-independent pixels, the units they are saved and restored in.
 // Before the window system has framed the window its frame is estimated.
 void KeepOnScreen(QWidget* window);
+// KeepOnScreen for a window just shown, once the window manager has put its
+// frame around it (or, where none comes, after a second).
+void KeepOnScreenOnceFramed(QWidget* window);
 
 // How much wider than `design` the font `font` sets text on `device`: the
 // design font is measured at 96 dots per inch, where the designs' pixel

@@ -1,6 +1,7 @@
 #include "gui/shell/splash.h"
 
 #include <QMouseEvent>
+#include <algorithm>
 #include <cstdlib>
 #include <initializer_list>
 
@@ -119,10 +120,27 @@ void TSplashScreen::ConfigureAsAbout(const std::string& version) {
     MachineLabel->setText(MachineLabel->fontMetrics().elidedText(machine, Qt::ElideMiddle, 460));
     MachineLabel->setToolTip(machine);
     for (QLabel* label : {Build, MachineLabel, Freeware, SplashLoadingLabel, mailAddress}) label->adjustSize();
+    PlaceRecycledImage();
     for (QWidget* shown : std::initializer_list<QWidget*>{Build, MachineLabel, TestedOn, Freeware, SplashLoadingLabel, mailAddress,
                                                           RecycledImage})
         shown->show();
     LoadBar->hide();
+}
+
+void TSplashScreen::PlaceRecycledImage() {
+    // The icon follows the recycled-bits line with a gap, however wide the
+    // font sets the line, and stops short of the copyright line; a line
+    // that would reach further is cut short and says the rest in its tooltip.
+    constexpr int kGap = 6, kDesignLeft = 248;
+    QLabel* line = SplashLoadingLabel;
+    const QString text = ToQ(cAboutRecycledBits);
+    const int room = Label1->x() - kGap - RecycledImage->width() - kGap - line->x();
+    const int margins = line->width() - line->contentsRect().width();
+    const QString shown = line->fontMetrics().elidedText(text, Qt::ElideRight, room - margins);
+    line->setText(shown);
+    line->setToolTip(shown == text ? QString() : text);
+    line->adjustSize();
+    RecycledImage->move(std::max(kDesignLeft, line->geometry().right() + 1 + kGap), RecycledImage->y());
 }
 
 void TSplashScreen::Image1Click() {

@@ -43,6 +43,9 @@ public slots:
     // Closes the window unless the load bar is showing.
     void Image1Click();
 
+private:
+    void PlaceRecycledImage();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 };

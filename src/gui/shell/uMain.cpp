@@ -357,7 +357,7 @@ void TfMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // Once the window system has put its frame around the window, the
     // frame is known and must be on the screen as well.
-    QTimer::singleShot(0, this, [this] { KeepOnScreen(this); });
+    KeepOnScreenOnceFramed(this);
 }
 
 void TfMain::closeEvent(QCloseEvent* event) {

@@ -62,6 +62,7 @@ TMessageText::TMessageText(QWidget* parent) : QTextEdit(parent) {
 TfMessage::TfMessage(QWidget* parent) : QDialog(parent) {
     setObjectName("fMessage");
     setWindowTitle(ToQ(cProgramTitle));
+    SetDialogFrame(this, TTitleButtons::Close);
     setFont(DesignFont("MS Sans Serif", 11));
 
     Panel5 = new THeaderBand(ToQ(cMessageTitle), ToQ(cMessageSubtitle), {16, 8}, {48, 24}, this);

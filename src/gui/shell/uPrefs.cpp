@@ -39,11 +39,13 @@ QPushButton* Button(const char* caption, const char* name, QRect at, QWidget* pa
 }  // namespace
 
 TfPreferences::TfPreferences(TfMain& main)
-    // A tool window without any title-bar buttons.
-    : QDialog(&main, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint), main_(main) {
+    : QDialog(&main, Qt::Tool), main_(main) {
     setObjectName("fPreferences");
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(ToQ(cProgramTitle));
+    // A tool window without any title-bar buttons; a close button that a
+    // window manager adds anyway cancels.
+    SetDialogFrame(this, TTitleButtons::None);
     setFixedSize(460, 220);
     setFont(DesignFont("MS Sans Serif", 11));
 

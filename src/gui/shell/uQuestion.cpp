@@ -23,10 +23,13 @@ QPushButton* FramedButton(const char* text, const char* name, QFrame* frame, int
 }  // namespace
 
 TfQuestion::TfQuestion(QWidget* parent, TLog* log)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : QDialog(parent) {
     setObjectName("fQuestion");
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(ToQ(cProgramTitle));
+    // No title-bar buttons; a close button that a window manager adds
+    // anyway answers Cancel.
+    SetDialogFrame(this, TTitleButtons::None);
     setFixedSize(459, 175);
     setFont(DesignFont("Lucida Sans Unicode", 11));
 

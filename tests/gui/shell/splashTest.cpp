@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -93,6 +95,44 @@ TEST(Splash, AboutBoxShowsItsTextsAndClosesOnAClick) {
     about->exec();
     EXPECT_TRUE(wasVisible);
     EXPECT_TRUE(guard.isNull());
+}
+
+// Where the about box's last line ends, as drawn.
+int TextEnd(const QLabel* line) {
+    return line->x() + line->contentsRect().left() + line->fontMetrics().horizontalAdvance(line->text());
+}
+
+TEST(Splash, AboutBoxsLastLineEndsBeforeItsIconOnEveryScreen) {
+    test::TempMachine machine;
+    test::ArtDirScope art;
+    TLog log;
+    for (QScreen* screen : QGuiApplication::screens()) {
+        const std::string at = screen->name().toStdString();
+        TSplashScreen about(nullptr, &log);
+        about.setAttribute(Qt::WA_DeleteOnClose, false);
+        about.ConfigureAsAbout();
+        about.move(screen->availableGeometry().center() - about.rect().center());
+        about.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+        ASSERT_EQ(about.screen(), screen);
+        const QRect icon = about.RecycledImage->geometry();
+        EXPECT_GE(icon.left(), TextEnd(about.SplashLoadingLabel) + 4) << at;
+        EXPECT_LT(icon.right() + 4, about.Label1->x()) << at << ": clear of the copyright line";
+        EXPECT_EQ(about.SplashLoadingLabel->text(), "This program is made using 97% recycled bits.") << at;
+    }
+    // A font that sets the line wider than there is room for: it is cut
+    // short, says the rest in its tooltip, and the icon stays clear of both.
+    TSplashScreen about(nullptr, &log);
+    about.setAttribute(Qt::WA_DeleteOnClose, false);
+    QFont wide = about.SplashLoadingLabel->font();
+    wide.setPixelSize(22);
+    about.SplashLoadingLabel->setFont(wide);
+    about.ConfigureAsAbout();
+    const QRect icon = about.RecycledImage->geometry();
+    EXPECT_TRUE(about.SplashLoadingLabel->text().endsWith(QChar(0x2026))) << about.SplashLoadingLabel->text().toStdString();
+    EXPECT_EQ(about.SplashLoadingLabel->toolTip(), "This program is made using 97% recycled bits.");
+    EXPECT_GE(icon.left(), TextEnd(about.SplashLoadingLabel) + 4);
+    EXPECT_LT(icon.right() + 4, about.Label1->x());
 }
 
 TEST(Splash, EachUnreadablePictureLogsOneLine) {
