@@ -114,8 +114,7 @@ int main(int argc, char** argv) {
         }
         return 1;
     }
-    started.Main->show();
-    const int result = app.exec();
+    const int result = RunProgram(started);
     delete started.Fourcc;
     delete started.DirectShow;
     delete started.Codecs;

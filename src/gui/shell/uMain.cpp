@@ -154,9 +154,9 @@ void TfMain::FormCreate() {
     }
     if (Settings.CodecStoreMode == 0) {
         ShowSystemMessage(cMsgOsNotSupported, TMessageKind::Error);
+        // The program ends as soon as its event loop starts (RunProgram); a
+        // quit posted now would end the first dialog's loop instead.
         terminate_ = true;
-        // Ends the program as soon as its event loop starts.
-        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     }
 
     ProgramVersionInfo.SetExecutableFile(platform::ProgramFile());
@@ -361,7 +361,8 @@ void TfMain::showEvent(QShowEvent* event) {
 }
 
 void TfMain::closeEvent(QCloseEvent* event) {
-    if (FormCloseQuery())
+    // On a system the program refused there is nothing to ask about or save.
+    if (terminate_ || FormCloseQuery())
         event->accept();
     else
         event->ignore();

@@ -71,7 +71,7 @@ public:
     TWinVersionInfo WinVersionInfo;
     TFileVersionInfo ProgramVersionInfo;
     // True when the system is not supported: the program ends as soon as
-    // its event loop starts.
+    // its event loop starts (RunProgram), and closes without asking.
     bool TerminateRequested() const { return terminate_; }
 
     // Components.

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QTimer>
 
 #include "core/shell/uConst.h"
 #include "gui/catalogue/uNTCodecs.h"
@@ -33,6 +34,18 @@ TStartup StartProgram(TLog& log) {
     }
     if (splash) delete splash.data();
     return s;
+}
+
+int RunProgram(const TStartup& started) {
+    if (started.Main->TerminateRequested()) {
+        // The user has read why the program cannot work here: it ends as
+        // soon as its loop runs, without showing a window that cannot work
+        // and without the quit question.
+        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    } else {
+        started.Main->show();
+    }
+    return QCoreApplication::exec();
 }
 
 }  // namespace tarnel

@@ -26,4 +26,8 @@ struct TStartup {
 };
 TStartup StartProgram(TLog& log);
 
+// Start-up's last step: shows the main window and runs the event loop
+// until the program ends; returns the program's exit status.
+int RunProgram(const TStartup& started);
+
 }  // namespace tarnel

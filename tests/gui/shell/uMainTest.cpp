@@ -25,6 +25,7 @@
 #include "gui/shell/uLogging.h"
 #include "gui/shell/uMain.h"
 #include "gui/shell/uStartup.h"
+#include "gui/scan/uFourcc.h"
 #include "gui/shell/uMessage.h"
 #include "gui/shell/uQuestion.h"
 #include "gui/shell/GuiTestSupport.h"
@@ -150,7 +151,32 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndShortcuts) {
     EXPECT_EQ(Texts(log).back(), "Refreshing List");
 }
 
-TEST_F(MainWindow, UnsupportedSystemsShowTheMessageAndEndWhenTheLoopStarts) {
+namespace {
+// Counts the quit questions that come up (answering each No, as a user who
+// wants to see what happens next) and whether a window was ever shown.
+class Watch : public QObject {
+public:
+    explicit Watch(QWidget* main) : main_(main) { qApp->installEventFilter(this); }
+    ~Watch() override { qApp->removeEventFilter(this); }
+    int Questions = 0;
+    bool MainShown = false;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            if (watched == main_) MainShown = true;
+            if (auto* question = qobject_cast<TfQuestion*>(watched)) {
+                ++Questions;
+                QTimer::singleShot(0, question, [question] { question->Button2->click(); });
+            }
+        }
+        return false;
+    }
+
+private:
+    QWidget* main_;
+};
+}  // namespace
+
+TEST_F(MainWindow, AnUnsupportedSystemShowsTheMessageAndEndsWhenTheLoopStartsWithoutAsking) {
     for (int32_t platform : {0, 3}) {
         SetPlatform(platform);
         FixedLog l;
@@ -161,18 +187,34 @@ TEST_F(MainWindow, UnsupportedSystemsShowTheMessageAndEndWhenTheLoopStarts) {
             shown = FromQ(m->MessageLabel->text());
             Click(w, "OkButton");
         });
-        TfMain main(l);
-        EXPECT_EQ(shown, "This OS is not supported. End of Game!");
-        EXPECT_TRUE(main.TerminateRequested());
-        EXPECT_EQ(main.Settings.CodecStoreMode, 0);
+        // The program's own sequence, as the program runs it.
+        TStartup s = StartProgram(l);
+        std::unique_ptr<TfMain> main(s.Main);
+        std::unique_ptr<TfNTCodecs> codecs(s.Codecs);
+        std::unique_ptr<TfFourcc> fourcc(s.Fourcc);
+        std::unique_ptr<TfDirectShow> directShow(s.DirectShow);
+        std::unique_ptr<TfLogging> logging(s.Logging);
+        EXPECT_EQ(shown, "This OS is not supported. End of Game!") << platform;
+        EXPECT_TRUE(main->TerminateRequested());
+        EXPECT_EQ(main->Settings.CodecStoreMode, 0);
         EXPECT_EQ(Texts(l)[2], "Displaying Message : This OS is not supported. End of Game!") << platform;
+        Watch watch(main.get());
+        main->Settings.FontSize = 14;
         bool timedOut = false;
-        QTimer::singleShot(3000, [&] {
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        QObject::connect(&giveUp, &QTimer::timeout, [&] {
             timedOut = true;
             QCoreApplication::exit(7);
         });
-        EXPECT_EQ(QCoreApplication::exec(), 0);
-        EXPECT_FALSE(timedOut) << "the program ends as soon as its event loop starts";
+        giveUp.start(3000);
+        EXPECT_EQ(RunProgram(s), 0) << platform;
+        EXPECT_FALSE(timedOut) << platform << ": the program ends as soon as its event loop starts";
+        EXPECT_EQ(watch.Questions, 0) << platform << ": no quit question";
+        EXPECT_FALSE(watch.MainShown) << platform << ": no main window that cannot work";
+        EXPECT_TRUE(main->close()) << platform << ": a close ends it too, without asking";
+        EXPECT_EQ(watch.Questions, 0) << platform;
+        EXPECT_EQ(Setting("FontSize"), 10) << platform << ": nothing saved";
     }
 }
 
