@@ -119,8 +119,9 @@ void TCodecListView::SetColumns(const TColumnLayout* columns, int count) {
 }
 
 void TCodecListView::FitColumnsToFont() {
-    // The design's widths suit the program's default font at its default size.
-    static const QFont design(cDefaultFont, cDefaultFontSize);
+    // The design's widths suit the program's default font at its default
+    // size, as this machine shows it.
+    static const QFont design(ProgramFontFamily(cDefaultFont), cDefaultFontSize);
     const double growth = FontGrowth(font(), this, design);
     for (int i = 0; i < columnCount_; ++i) header()->resizeSection(i, Grown(columns_[i].Width, growth));
 }

@@ -1,14 +1,17 @@
 #include "gui/shell/GuiCommon.h"
 
 #include <QAbstractScrollArea>
+#include <QCollator>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPalette>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
@@ -90,6 +93,34 @@ THeaderBand::THeaderBand(const QString& title, const QString& subtitle, QPoint t
         l->setPalette(pal);
         l->adjustSize();
     }
+}
+
+QString FontFamilyName(const QString& listed) {
+    static const QRegularExpression foundry(QStringLiteral("^(.+) \\[[^\\]]*\\]$"));
+    const QRegularExpressionMatch match = foundry.match(listed);
+    return match.hasMatch() ? match.captured(1) : listed;
+}
+
+QStringList InstalledFontFamilies() {
+    QStringList families;
+    for (const QString& family : QFontDatabase::families())
+        if (!QFontDatabase::isPrivateFamily(family)) families << FontFamilyName(family);
+    families.removeDuplicates();
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(families.begin(), families.end(), [&](const QString& a, const QString& b) {
+        const int order = collator.compare(a, b);
+        return order != 0 ? order < 0 : a < b;
+    });
+    return families;
+}
+
+QString ProgramFontFamily(const std::string& programFont) {
+    if (!programFont.empty() && !platform::EqualsNoCase(programFont, cDefaultFontEntry)) {
+        for (const QString& family : InstalledFontFamilies())
+            if (platform::EqualsNoCase(FromQ(family), programFont)) return family;
+    }
+    return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
 }
 
 QString ProgramDir() {

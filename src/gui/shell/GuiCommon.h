@@ -32,6 +32,18 @@ public:
 // a font the machine lacks.
 QFont DesignFont(const QString& family, int pixelHeight, bool bold = false);
 
+// A font family as a user knows it: the name without the foundry Qt adds
+// where several foundries make a family ("Nimbus Sans [urw]").
+QString FontFamilyName(const QString& listed);
+// The installed font families, each once, as a user knows them, sorted as
+// a user reads them (letter case ignored).
+QStringList InstalledFontFamilies();
+// The family the program font setting names: an installed family as it is
+// listed; the platform's default font for an empty name, the "Default"
+// entry and a family the machine lacks, so that the choices the font box
+// can leave all look alike.
+QString ProgramFontFamily(const std::string& programFont);
+
 // The folder of the running program.
 QString ProgramDir();
 // Where the help file and the pictures are: beside the program in a build,

@@ -30,10 +30,11 @@ namespace tarnel {
 TfMain* fMain = nullptr;
 
 namespace {
-// The panels' widths at the design font, the program font at 8 points.
+// The panels' widths at the design font, the program font at 8 points
+// (as this machine shows the default program font).
 constexpr int kPanelWidths[TStatusPanels::Count] = {240, 100, 100, 120, 50};
 const QFont& StatusDesignFont() {
-    static const QFont font(cDefaultFont, 8);
+    static const QFont font(ProgramFontFamily(cDefaultFont), 8);
     return font;
 }
 constexpr int kStatusBarHeight = 24;
@@ -74,6 +75,17 @@ void TfMain::BuildComponents() {
 
     CodecMenu = menuBar();
     CodecMenu->setObjectName("CodecMenu");
+    // The menu bar keeps the system's menu font, whatever the program font:
+    // set as its own, it no longer follows the window's.
+    const QFont menuFont = QApplication::font(CodecMenu);
+    QFont own(menuFont.family());
+    if (menuFont.pointSizeF() > 0)
+        own.setPointSizeF(menuFont.pointSizeF());
+    else
+        own.setPixelSize(menuFont.pixelSize());
+    own.setWeight(menuFont.weight());
+    own.setItalic(menuFont.italic());
+    CodecMenu->setFont(own);
     File1 = CodecMenu->addMenu(ToQ(cMenuFile));
     File1->setObjectName("File1");
     Exit1 = File1->addAction(ToQ(cMenuExit), this, &TfMain::Exit1Click);
@@ -215,9 +227,13 @@ void TfMain::ShowSystemMessage(const std::string& text, TMessageKind kind) {
 }
 
 void TfMain::ApplyProgramFont() {
+    // An empty name, "Default" and a font the machine lacks all give the
+    // platform's default font, so that OK in the preferences (which stores
+    // an empty name for a font it does not list) leaves the look as it was.
+    const QString family = ProgramFontFamily(Settings.ProgramFont);
     // The status bar takes the name only and keeps its designed 8 points.
     QFont status = StatusBar->font();
-    status.setFamily(ToQ(Settings.ProgramFont));
+    status.setFamily(family);
     status.setPointSize(8);
     StatusBar->setFont(status);
     StatusPanels->setFont(status);
@@ -225,10 +241,9 @@ void TfMain::ApplyProgramFont() {
     StatusBar->setFixedHeight(std::max(kStatusBarHeight, QFontMetrics(status).height() + 10));
 
     QFont main = font();
-    main.setFamily(ToQ(Settings.ProgramFont));
+    main.setFamily(family);
     main.setPointSize(Settings.FontSize > 0 ? Settings.FontSize : cDefaultFontSize);
     setFont(main);
-    menuBar()->setFont(main);
     // The tab bar's style sheet (its minimum tab width) stops it following
     // the window's font, so it is handed the font itself.
     PageControl->tabBar()->setFont(main);
@@ -255,11 +270,21 @@ TStatusPanels::TStatusPanels(QWidget* parent) : QWidget(parent) {
 }
 
 void TStatusPanels::SetText(int panel, const QString& text) {
-    if (panel >= 0 && panel < Count) Panels[panel]->setText(text);
+    if (panel < 0 || panel >= Count) return;
+    texts_[panel] = text;
+    ShowText(panel);
 }
 
-QString TStatusPanels::Text(int panel) const {
-    return panel >= 0 && panel < Count ? Panels[panel]->text() : QString();
+QString TStatusPanels::Text(int panel) const { return panel >= 0 && panel < Count ? texts_[panel] : QString(); }
+
+void TStatusPanels::ShowText(int panel) {
+    QLabel* label = Panels[panel];
+    const QString& text = texts_[panel];
+    const int room = label->contentsRect().width() - 2 * std::max(0, label->indent());
+    const QString shown = label->fontMetrics().elidedText(text, Qt::ElideRight, std::max(0, room));
+    label->setText(shown);
+    label->setToolTip(shown == text ? QString() : text);
+    label->setAccessibleName(text);
 }
 
 int TStatusPanels::PanelWidth(int panel) const {
@@ -286,11 +311,23 @@ void TStatusPanels::changeEvent(QEvent* event) {
 }
 
 void TStatusPanels::Arrange() {
+    int widths[Count];
+    int wanted = 0;
+    for (int i = 0; i < Count - 1; ++i) wanted += widths[i] = PanelWidth(i);
+    const int room = width();
+    if (wanted > room && wanted > 0) {
+        // Shrunk alike, the rounding's remainder to the first.
+        int given = 0;
+        for (int i = 0; i < Count - 1; ++i) given += widths[i] = widths[i] * room / wanted;
+        widths[0] += room - given;
+        wanted = room;
+    }
+    widths[Count - 1] = std::max(0, room - wanted);
     int x = 0;
     for (int i = 0; i < Count; ++i) {
-        const int width = PanelWidth(i);
-        Panels[i]->setGeometry(x, 1, width - 2, height() - 2);
-        x += width;
+        Panels[i]->setGeometry(x, 1, std::max(0, widths[i] - 2), height() - 2);
+        x += widths[i];
+        ShowText(i);
     }
 }
 

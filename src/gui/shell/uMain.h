@@ -27,10 +27,12 @@ class TfLogging;
 class TSplashScreen;
 
 // The status bar's five panels, each a label at its design width (grown
-// with the font where the font sets text wider than the design font),
-// drawn the way a native status bar draws them: a panel that does not fit
-// is cut at the window's edge instead of squeezing the others. Being
-// labels, screen readers read them as their texts.
+// with the font where the font sets text wider than the design font).
+// Where the bar is narrower than the first four together they all shrink
+// alike, each cutting its text short with "..." and saying it whole in its
+// tooltip, so that every panel stays in sight; the last, never written,
+// takes what is left. Being labels, screen readers read them as their
+// (whole) texts.
 class TStatusPanels : public QWidget {
     Q_OBJECT
 public:
@@ -49,6 +51,8 @@ protected:
 
 private:
     void Arrange();
+    void ShowText(int panel);
+    QString texts_[Count];
 };
 
 class TfMain : public QMainWindow {

@@ -2,7 +2,6 @@
 
 #include <QAbstractItemView>
 #include <QCollator>
-#include <QFontDatabase>
 #include <QLineEdit>
 #include <algorithm>
 
@@ -123,17 +122,15 @@ void TfPreferences::FormCreate() {
     SavePositionBox->setChecked(settings.SavePositions);
     DisableDblClickBox->setChecked(settings.DisableDoubleClick);
 
-    QStringList fonts;
-    for (const QString& family : QFontDatabase::families())
-        if (!QFontDatabase::isPrivateFamily(family)) fonts << family;
-    fonts << ToQ(cDefaultFontEntry);
-    fonts.removeDuplicates();
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(fonts.begin(), fonts.end(), [&](const QString& a, const QString& b) {
-        const int order = collator.compare(a, b);
-        return order != 0 ? order < 0 : a < b;
-    });
+    // Each family once, as the user knows it, and "Default" in its place.
+    QStringList fonts = InstalledFontFamilies();
+    const QString entry = ToQ(cDefaultFontEntry);
+    if (!fonts.contains(entry, Qt::CaseInsensitive)) {
+        QCollator collator;
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        auto at = std::find_if(fonts.begin(), fonts.end(), [&](const QString& f) { return collator.compare(f, entry) > 0; });
+        fonts.insert(at, entry);
+    }
     FontBox->addItems(fonts);
 
     FontSizeSpin->setValue(settings.FontSize);  // the spin keeps it within its range

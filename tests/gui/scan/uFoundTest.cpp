@@ -171,10 +171,15 @@ TEST_F(FoundDialog, EscapeAndExitCancelAndFreeTheDialog) {
 }
 
 TEST_F(FoundDialog, ShowingAppliesTheProgramFontButTheListKeepsItsOwn) {
-    main->Settings.ProgramFont = "Courier New";
+    // An installed family other than the one the window shows now.
+    const QString before = main->font().family();
+    QString family;
+    for (const QString& f : InstalledFontFamilies())
+        if (f != before && f != "Default") family = f;
+    ASSERT_FALSE(family.isEmpty());
+    main->Settings.ProgramFont = FromQ(family);
     Open({Found("aaaa")}, /*show=*/false);
-    main->setFont(QFont("Arial"));
     dialog->show();
-    EXPECT_EQ(main->font().family(), "Courier New");
+    EXPECT_EQ(main->font().family(), family);
     EXPECT_EQ(dialog->FoundList->font().family(), "Lucida Sans Unicode");
 }

@@ -6,6 +6,8 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QFile>
+#include <QFontInfo>
+#include <QMenu>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QPushButton>
@@ -513,6 +515,67 @@ TEST_F(MainWindow, StatusPanelsGrowWithTheirFontAndReadAsTheirTexts) {
         read << bar->child(i)->text(QAccessible::Name);
     }
     EXPECT_EQ(read, (QStringList{text, "Active : 12", "", "", ""}));
+}
+
+TEST_F(MainWindow, StatusPanelsStayInSightAfterAWiderFontOrInANarrowerWindow) {
+    TfMain main(log);
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    TStatusPanels* panels = main.StatusPanels;
+    const QString texts[] = {panels->Text(0), "Active : 12", "Inactive : 4", "mjpg (1)"};
+    for (int i = 1; i < 4; ++i) main.SetStatusText(i, FromQ(texts[i]));
+    auto check = [&](const char* when) {
+        QApplication::processEvents();
+        const QRect bar = panels->rect();
+        ASSERT_LE(panels->mapTo(&main, bar.topRight()).x(), main.width()) << when;
+        for (int i = 0; i < 4; ++i) {
+            const QLabel* panel = panels->Panels[i];
+            EXPECT_TRUE(bar.contains(panel->geometry())) << when << ": panel " << i << " within the bar";
+            EXPECT_GE(panel->width(), 40) << when << ": panel " << i << " in sight";
+            EXPECT_EQ(panels->Text(i), texts[i]) << when;
+            EXPECT_EQ(panel->accessibleName(), texts[i]) << when << ": read whole";
+            if (panel->text() != texts[i]) {
+                EXPECT_TRUE(panel->text().endsWith(QChar(0x2026))) << when << ": " << panel->text().toStdString();
+                EXPECT_EQ(panel->toolTip(), texts[i]) << when << ": said whole in the tooltip";
+            } else {
+                EXPECT_TRUE(panel->toolTip().isEmpty()) << when;
+            }
+            EXPECT_LE(panel->fontMetrics().horizontalAdvance(panel->text()), panel->contentsRect().width())
+                << when << ": panel " << i << " shows all it draws";
+        }
+    };
+    check("design font, design width");
+    QFont wider = panels->font();
+    wider.setPointSize(13);
+    panels->setFont(wider);
+    check("a wider font");
+    main.resize(main.minimumWidth(), main.height());
+    check("a wider font, the narrowest window");
+    panels->setFont(main.StatusBar->font());
+    check("the design font, the narrowest window");
+    main.resize(1380, main.height());
+    QApplication::processEvents();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(panels->Panels[i]->text(), texts[i]) << i << ": whole again with room";
+}
+
+TEST_F(MainWindow, TheMenuBarKeepsTheSystemsMenuFontAtAnyProgramFont) {
+    SetSetting(cFontSize, 200);
+    TfMain main(log);
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    EXPECT_EQ(main.font().pointSize(), 200) << "the window takes the stored size";
+    const QFont menuFont = QApplication::font(main.CodecMenu);
+    EXPECT_EQ(QFontInfo(main.CodecMenu->font()).family(), QFontInfo(menuFont).family());
+    EXPECT_EQ(main.CodecMenu->font().pointSize(), menuFont.pointSize());
+    EXPECT_LE(main.CodecMenu->height(), 2 * QFontMetrics(menuFont).height() + 10) << "not grown with the font";
+    // Every menu stands in the bar itself, none in an overflow.
+    const auto* overflow = main.CodecMenu->findChild<QWidget*>("qt_menubar_ext_button");
+    EXPECT_TRUE(!overflow || !overflow->isVisible());
+    for (QMenu* menu : {main.File1, main.Options, main.Help}) {
+        const QRect at = main.CodecMenu->actionGeometry(menu->menuAction());
+        EXPECT_FALSE(at.isEmpty()) << menu->title().toStdString();
+        EXPECT_TRUE(main.CodecMenu->rect().contains(at)) << menu->title().toStdString();
+    }
 }
 
 TEST_F(MainWindow, AboutBoxStatesTheVersionOfTheCaption) {

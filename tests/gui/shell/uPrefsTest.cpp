@@ -4,6 +4,10 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <algorithm>
+#include <QRegularExpression>
+#include <QFontInfo>
+#include <QCollator>
 #include <QHeaderView>
 #include <QPointer>
 #include <QTest>
@@ -15,6 +19,8 @@
 #include "gui/shell/GuiTestSupport.h"
 #include "gui/shell/uMain.h"
 #include "gui/shell/uPrefs.h"
+#include "gui/shell/uQuestion.h"
+#include "platform/api/Registry.h"
 #include "platform/api/OsVersion.h"
 #include "support/TempMachine.h"
 
@@ -30,8 +36,8 @@ auto Fields(const TPreferences& p) {
 
 // An installed family the font box lists besides "Default".
 QString InstalledFamily() {
-    for (const QString& f : QFontDatabase::families())
-        if (!QFontDatabase::isPrivateFamily(f) && f != "Default") return f;
+    for (const QString& f : InstalledFontFamilies())
+        if (f != "Default") return f;
     return {};
 }
 
@@ -155,4 +161,75 @@ TEST_F(PreferencesDialog, OkStoresTheClampedSizeAndAppliesTheFontWhereItBelongs)
     EXPECT_EQ(Setting("AutoSwap"), 1) << "nothing is written before the quit";
     EXPECT_EQ(Setting("FontSize"), 10);
     codecs.reset();
+}
+
+TEST_F(PreferencesDialog, OkWithoutAFontStoresAnEmptyNameAndKeepsTheLook) {
+    auto codecs = std::make_unique<TfNTCodecs>(*main, nullptr);
+    main->show();
+    // The face each part of the window is drawn in.
+    auto faces = [&] {
+        return QStringList{QFontInfo(main->font()).family(), QFontInfo(main->PageControl->tabBar()->font()).family(),
+                           QFontInfo(main->StatusBar->font()).family(), QFontInfo(codecs->CodecList->font()).family(),
+                           QFontInfo(codecs->InactiveCodecList->font()).family()};
+    };
+    const QString platformDefault = QFontInfo(QFontDatabase::systemFont(QFontDatabase::GeneralFont)).family();
+    // The default "Arial" where it is missing, as on a plain machine, and a name nobody has.
+    std::vector<std::string> missing{"No Such Font 123"};
+    if (!InstalledFontFamilies().contains("Arial", Qt::CaseInsensitive)) missing.push_back("Arial");
+    for (const std::string& name : missing) {
+        main->Settings.ProgramFont = name;
+        main->ApplyProgramFont();
+        const QStringList before = faces();
+        EXPECT_EQ(before, QStringList(5, platformDefault)) << name << ": a missing font shows as the platform's default";
+        WithDialog([&](TfPreferences* d) {
+            EXPECT_EQ(d->FontBox->currentIndex(), -1) << name;
+            d->AutoSwapBox->click();  // the OK of a user who came for something else
+            d->OkButton->click();
+        });
+        EXPECT_EQ(main->Settings.ProgramFont, "") << name;
+        EXPECT_EQ(faces(), before) << name << ": OK changes nothing the user sees";
+    }
+    // "Default" names the same face.
+    main->Settings.ProgramFont = "Default";
+    main->ApplyProgramFont();
+    EXPECT_EQ(faces(), QStringList(5, platformDefault));
+    // The empty name is what the quit stores.
+    main->Settings.ProgramFont.clear();
+    test::WhenModal<TfQuestion>([](TfQuestion* q) { q->Button1->click(); });
+    EXPECT_TRUE(main->close());
+    platform::TRegistry reg;
+    reg.SetRootKey(platform::kHkeyCurrentUser);
+    ASSERT_TRUE(reg.OpenKey(cPreferencesKey, false));
+    EXPECT_TRUE(reg.ValueExists("ProgramFont"));
+    EXPECT_EQ(reg.ReadString("ProgramFont"), "");
+    codecs.reset();
+}
+
+TEST_F(PreferencesDialog, TheFontBoxListsEachFamilyOnceAsAUserKnowsIt) {
+    EXPECT_EQ(FontFamilyName("C059 [UKWN]"), "C059");
+    EXPECT_EQ(FontFamilyName("Nimbus Sans [URW ]"), "Nimbus Sans");
+    EXPECT_EQ(FontFamilyName("DejaVu Sans"), "DejaVu Sans");
+    EXPECT_EQ(FontFamilyName("[odd]"), "[odd]") << "a name that is only brackets stays";
+    WithDialog([&](TfPreferences* d) {
+        QStringList listed;
+        for (int i = 0; i < d->FontBox->count(); ++i) listed << d->FontBox->itemText(i);
+        EXPECT_EQ(listed.count("Default"), 1);
+        QStringList folded;
+        for (const QString& f : listed) {
+            EXPECT_FALSE(f.contains(QRegularExpression(" \\[.*\\]$"))) << f.toStdString() << ": no foundry";
+            folded << f.toLower();
+        }
+        EXPECT_EQ(folded.removeDuplicates(), 0) << "each family once";
+        QCollator collator;
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        EXPECT_TRUE(std::is_sorted(listed.begin(), listed.end(),
+                                   [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; }));
+        // Every installed family is there, by its name.
+        for (const QString& family : QFontDatabase::families()) {
+            if (!QFontDatabase::isPrivateFamily(family)) {
+                EXPECT_TRUE(listed.contains(FontFamilyName(family))) << family.toStdString();
+            }
+        }
+        d->CancelButton->click();
+    });
 }
