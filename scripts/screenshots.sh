@@ -75,6 +75,29 @@ mkdir -p "$(dirname "$deep")"
 "$build/app/tarnelctl" init "$deep" >/dev/null
 sed -i '1s/.*/NOT A REGISTRY/' "$deep/user.reg"
 
+# Machines for the pictures of the window's own edges: one with the default
+# settings (its font "Arial" is missing on a plain machine), one whose saved
+# top lies above the screen.
+"$build/app/tarnelctl" init "$work/nofont" >/dev/null
+"$build/app/tarnelctl" init "$work/panels" >/dev/null
+"$build/app/tarnelctl" init "$work/negtop" >/dev/null
+cat >> "$work/negtop/user.reg" <<'PREFS'
+
+[SOFTWARE\\Halvorin\\Preferences] 1796776109
+"SizeEqually"=dword:00000001
+"StayOnTop"=dword:00000001
+"AutoSwap"=dword:00000001
+"SavePositions"=dword:00000001
+"DisableDoubleClick"=dword:00000000
+"MainLeft"=dword:00000064
+"MainTop"=dword:fffffff6
+"MainHeight"=dword:000001c2
+"MainWidth"=dword:000002bc
+"ActiveCodecHeight"=dword:00000000
+"ProgramFont"="Arial"
+"FontSize"=dword:0000000a
+PREFS
+
 cat > "$work/session.sh" <<SESSION
 #!/usr/bin/env bash
 openbox >/dev/null 2>&1 &
@@ -87,12 +110,12 @@ xdotool mousemove 631 285 click 1; sleep 1
 import -window root "$out/main-window-log.png"
 xdotool mousemove 333 285 click 1; sleep 0.5
 # Select the first active codec (it has an inactive twin, drawn red).
-xdotool mousemove 290 398 click 1; sleep 1
+xdotool mousemove 290 386 click 1; sleep 1
 import -window root "$out/codec-selected.png"
 # Switch the version tooltips on from the list's popup menu, then hover.
-xdotool mousemove 290 398 click 3; sleep 0.7
+xdotool mousemove 290 386 click 3; sleep 0.7
 xdotool key Up Up Return; sleep 0.5
-xdotool mousemove 300 399; sleep 0.3; xdotool mousemove 302 400; sleep 1.5
+xdotool mousemove 300 387; sleep 0.3; xdotool mousemove 302 388; sleep 1.5
 import -window root "$out/codec-tooltip.png"
 xdotool mousemove 900 900; sleep 0.3
 xdotool key --clearmodifiers alt+h; sleep 0.5; xdotool key a; sleep 1.5
@@ -104,7 +127,7 @@ xdotool key Escape; sleep 0.5
 # The DirectShow tab, as filled at start-up, then sorted by its Company header.
 xdotool mousemove 483 291 click 1; sleep 1
 import -window root "$out/directshow-tab.png"
-xdotool mousemove 770 374 click 1; sleep 1
+xdotool mousemove 770 367 click 1; sleep 1
 import -window root "$out/directshow-sorted.png"
 xdotool key --clearmodifiers alt+o; sleep 0.5; xdotool key p; sleep 1.5
 import -window root "$out/preferences.png"
@@ -127,24 +150,24 @@ drag() {
   sleep 0.3; xdotool mouseup 1; sleep 1.5
 }
 # The inactive mjpg onto the active list, where another mjpg is in service.
-xdotool mousemove 200 507 click 1; sleep 0.5
-drag 200 507 320
+xdotool mousemove 200 510 click 1; sleep 0.5
+drag 200 510 320
 import -window root "$out/swap-question.png"
 xdotool key Escape; sleep 0.8
 # yuy2 and vrh2 onto the inactive list.
 xdotool mousemove 200 253 click 1; sleep 0.3
-xdotool keydown ctrl mousemove 200 307 click 1 keyup ctrl; sleep 0.5
-drag 200 307 560
+xdotool keydown ctrl mousemove 200 299 click 1 keyup ctrl; sleep 0.5
+drag 200 299 560
 import -window root "$out/after-deactivation.png"
 # kwd3's own about box, from the list's popup menu.
-xdotool mousemove 200 290 click 3; sleep 0.8; xdotool key b; sleep 1.5
+xdotool mousemove 200 283 click 3; sleep 0.8; xdotool key b; sleep 1.5
 import -window root "$out/codec-about.png"
 xdotool key Return; sleep 0.5
 kill \$pid; wait \$pid 2>/dev/null || true
 TARNEL_MACHINE=$work/scan "$build/app/tarnel" & pid=\$!
 sleep 3
 # Scan yuy2's driver from the list's popup menu; the found dialog waits.
-xdotool mousemove 314 415 click 1; sleep 0.7
+xdotool mousemove 314 402 click 1; sleep 0.7
 xdotool click 3; sleep 0.8; xdotool key s; sleep 2
 import -window root "$out/found-dialog.png"
 xdotool key Escape; sleep 0.5
@@ -164,10 +187,10 @@ kill \$pid; wait \$pid 2>/dev/null || true
 # above the version texts.
 TARNEL_MACHINE=$work/broken "$build/app/tarnel" & pid=\$!
 sleep 3
-xdotool mousemove 228 443; sleep 0.3; xdotool mousemove 230 444; sleep 2
+xdotool mousemove 228 411; sleep 0.3; xdotool mousemove 230 412; sleep 2
 import -window root "$out/broken-entry.png"
 xdotool click 3; sleep 0.7; xdotool key Up Up Return; sleep 0.5
-xdotool mousemove 232 444; sleep 0.3; xdotool mousemove 234 445; sleep 1.5
+xdotool mousemove 232 412; sleep 0.3; xdotool mousemove 234 413; sleep 1.5
 import -window root "$out/broken-entry-versions.png"
 xdotool mousemove 900 900; sleep 0.3
 # The help window beside the main window, with its way back and forward.
@@ -180,6 +203,36 @@ sleep 3
 import -window root "$out/error-message.png"
 xdotool key Return; sleep 1
 kill \$pid 2>/dev/null; wait \$pid 2>/dev/null || true
+# The preferences without a font to select (the default is missing): OK
+# stores an empty name and the window looks as it did.
+TARNEL_MACHINE=$work/nofont "$build/app/tarnel" & pid=\$!
+sleep 3
+xdotool key --clearmodifiers alt+o; sleep 0.5; xdotool key p; sleep 1.5
+import -window root "$out/preferences-no-font.png"
+xdotool key --clearmodifiers alt+a; sleep 0.3; xdotool key Return; sleep 1
+import -window root "$out/preferences-no-font-after-ok.png"
+kill \$pid; wait \$pid 2>/dev/null || true
+# A saved top 10 pixels above the screen: the frame comes up whole, title bar included.
+TARNEL_MACHINE=$work/negtop "$build/app/tarnel" & pid=\$!
+sleep 3
+import -window root "$out/saved-top-above-screen.png"
+kill \$pid; wait \$pid 2>/dev/null || true
+# A wider font (fonts at 144 dots per inch) at the design width: every status
+# panel in sight, the first cut short and whole in its tooltip.
+TARNEL_MACHINE=$work/panels QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=144 "$build/app/tarnel" & pid=\$!
+sleep 3
+xdotool mousemove 300 420 click 1; sleep 0.7
+xdotool mousemove 320 652; sleep 0.3; xdotool mousemove 322 653; sleep 2
+import -window root "$out/status-panels-wide-font.png"
+kill \$pid; wait \$pid 2>/dev/null || true
+# The about box at 150 and 200 %: its last line ends before its icon.
+for scale in 150:1.5 200:2; do
+  QT_SCALE_FACTOR=\${scale#*:} TARNEL_MACHINE=$work/nofont "$build/app/tarnel" & pid=\$!
+  sleep 3
+  xdotool key --clearmodifiers alt+h; sleep 0.5; xdotool key a; sleep 1.5
+  import -window root "$out/about-box-\${scale%:*}.png"
+  kill \$pid; wait \$pid 2>/dev/null || true
+done
 SESSION
 chmod +x "$work/session.sh"
 xvfb-run -a -s "-screen 0 1400x1000x24 -dpi 96" "$work/session.sh"
