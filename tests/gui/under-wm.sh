@@ -53,4 +53,5 @@ if [ ! -e "$work/ready" ]; then
 fi
 
 echo "window manager: openbox on $DISPLAY${QT_SCALE_FACTOR:+, scale $QT_SCALE_FACTOR}"
-QT_QPA_PLATFORM=xcb "$@"
+# A screen of its own is a session of its own: no one's session bus either.
+DBUS_SESSION_BUS_ADDRESS=disabled: QT_QPA_PLATFORM=xcb "$@"
