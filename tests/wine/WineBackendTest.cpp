@@ -92,9 +92,15 @@ protected:
             drivers = ValuesOf(kHkeyLocalMachine, kDrivers32KeyPath);
             inactive = ValuesOf(kHkeyLocalMachine, "SOFTWARE\\Halvorin\\Drivers.Inactive");
         });
-        for (const auto& e : fs::directory_iterator(root / "drive_c/windows/system32"))
-            fs::copy_file(e.path(), conformance::PrefixSystemFolder(Prefix()) / e.path().filename(),
+        // The same drivers, built for the bridge's processor: the only kind
+        // its codec manager loads.
+        const int bits = conformance::TestBridgeBits();
+        for (const auto& e : fs::directory_iterator(root / "drive_c/windows/system32")) {
+            fs::path file = conformance::DemoFile(e.path().filename().string(), bits);
+            if (!fs::exists(file)) file = e.path();
+            fs::copy_file(file, conformance::PrefixSystemFolder(Prefix(), bits) / e.path().filename(),
                           fs::copy_options::overwrite_existing);
+        }
         ASSERT_FALSE(drivers.empty());
 
         previous_ = UseBackend(conformance::StartBridge(Prefix()));
@@ -144,10 +150,11 @@ std::multiset<std::string> Codecs(const Listed& l) {
 }
 
 TEST_F(WinePrefixTest, TheListsAreTheSameJsonOnEveryRoute) {
-    // The Windows program on Wine, the Linux program through the bridge,
-    // and (once Wine has written its registry) the emulation of the files.
-    const CtlResult exe = Shell(OnPrefix() + "wine " + ShellQuote(TARNEL_WIN32_DIR "/app/tarnelctl.exe") +
-                                " list --json");
+    // The Windows program (of the bridge's bitness, so it sees the prefix as
+    // the bridge does) on Wine, the Linux program through the bridge, and
+    // (once Wine has written its registry) the emulation of the files.
+    const fs::path program = conformance::WindowsBuild(conformance::TestBridgeBits()) / "app/tarnelctl.exe";
+    const CtlResult exe = Shell(OnPrefix() + "wine " + ShellQuote(program.string()) + " list --json");
     ASSERT_EQ(exe.status, 0) << exe.err;
     const CtlResult bridge = OnWine({"list", "--json"});
     ASSERT_EQ(bridge.status, 0) << bridge.err;
