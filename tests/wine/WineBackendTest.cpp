@@ -226,6 +226,42 @@ TEST_F(WinePrefixTest, AnEndedBridgeIsNamedAndItsCutOffChangeUndoneByTheNext) {
     UseBackend(std::move(previous));
 }
 
+// A 32-bit prefix needs Wine's 32-bit side. Without it tarnelctl says so,
+// before Wine is started (Wine could not run the bridge, and would change
+// the prefix on the way); with it, the 32-bit bridge serves the prefix. The
+// test run's 64-bit prefix is served either way.
+TEST(WineStart, A32BitPrefixIsServedOrTheMissing32BitWineIsNamed) {
+    TempDir tmp;
+    const fs::path prefix = tmp.Path() / "p32";
+    if (!wine::WineRuns32Bit(wine::FindWine())) {
+        // As a prefix made while 32-bit Wine was there looks.
+        fs::create_directories(prefix / "dosdevices");
+        fs::create_directories(prefix / "drive_c/windows/system32");
+        const std::string reg = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win32\n";
+        std::ofstream(prefix / "system.reg", std::ios::binary) << reg;
+        const CtlResult r = Ctl({"--backend", "wine", "--machine", prefix.string(), "list"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(wine::kNo32BitWine), std::string::npos) << r.err;
+        EXPECT_EQ(ReadWholeFile(prefix / "system.reg"), reg);
+        size_t entries = 0;
+        for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(prefix)) ++entries;
+        EXPECT_EQ(entries, 5u) << "Wine added to the prefix";
+    } else {
+        ASSERT_EQ(Shell("bash " + ShellQuote(TARNEL_WINE_SCRIPT) + " make " + ShellQuote(prefix.string()) + " win32")
+                      .status,
+                  0);
+        const CtlResult r = Ctl({"--backend", "wine", "--machine", prefix.string(), "list", "--json"});
+        Shell("bash " + ShellQuote(TARNEL_WINE_SCRIPT) + " remove " + ShellQuote(prefix.string()) + " win32");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(ParseList(r.out).ok) << r.out;
+    }
+    if (wine::PrefixBits(Prefix()) == 64) {
+        const CtlResult r = OnWine({"list", "--json"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(ParseList(r.out).ok) << r.out;
+    }
+}
+
 // tarnelctl on the prefix, started without waiting; its output goes nowhere.
 pid_t SpawnOnWine(const std::vector<std::string>& args) {
     std::vector<std::string> all = {TARNEL_TARNELCTL, "--backend", "wine"};

@@ -1,6 +1,7 @@
 #include "platform/wine/WineBackend.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -265,6 +266,20 @@ struct TWineBackend::Impl {
         throw EPlatformError(ended);
     }
 
+    // What the bridge wrote and no answer took, for a moment at most.
+    void DrainLeftovers() {
+        char buf[4096];
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+        while (inbox.size() < 4096 && std::chrono::steady_clock::now() < until) {
+            struct pollfd p {fromBridge, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            ssize_t got = ::read(fromBridge, buf, sizeof buf);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            inbox.append(buf, size_t(got));
+        }
+    }
+
     bool Fill(size_t need) {
         char buf[65536];
         while (inbox.size() < need) {
@@ -409,8 +424,8 @@ TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& namedBridge, 
         env.push_back(var);
     }
     env.push_back("WINEPREFIX=" + impl_->prefix.string());
-    if (Env("WINEDEBUG").empty()) {
-        env.push_back("WINEDEBUG=-all");
+    if (const std::string debug = Env("WINEDEBUG"); debug.empty() || debug == "-all") {
+        if (debug.empty()) env.push_back("WINEDEBUG=-all");
         const std::string tmp = Env("TMPDIR").empty() ? "/tmp" : Env("TMPDIR");
         impl_->wineOutput = ::open(tmp.c_str(), O_TMPFILE | O_RDWR | O_APPEND | O_CLOEXEC, 0600);
     }
@@ -441,7 +456,9 @@ TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& namedBridge, 
         answer = impl_->Call(Message(Op::Hello).U32(bridge::kProtocolVersion));
     } catch (const EPlatformError& e) {
         // Wine's words say best why its program did not start; else what the
-        // bridge sent, else how it ended.
+        // bridge sent (read to its end, as a write to it may have failed
+        // first), else how it ended.
+        impl_->DrainLeftovers();
         std::string why = WineSaid(impl_->wineOutput);
         if (why.empty()) {
             if (std::string text = TextOf(impl_->inbox); !text.empty()) why = "it answered with text: " + text;
