@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -83,6 +84,7 @@ std::vector<Value> ValuesOf(RootKey root, const std::string& path) {
 class WinePrefixTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        snapshot_.emplace();
         TempDir demo;
         const fs::path root = demo.Path() / "machine";
         CreateDemoMachine(root, MachineFamily::NT);
@@ -129,6 +131,7 @@ protected:
         UseBackend(std::move(previous_));
     }
 
+    std::optional<conformance::TPrefixSnapshot> snapshot_;  // the prefix as it was, put back at the end
     std::unique_ptr<TPlatformBackend> previous_;
     Listed demo_;  // the demo machine's lists, as the emulation loads them
 };

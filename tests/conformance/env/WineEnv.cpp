@@ -2,6 +2,7 @@
 // reached through the bridge as the Linux program reaches it (the bridge of
 // the prefix's bitness). The prefix is the test run's ($TARNEL_TEST_PREFIX);
 // files reach it as the user's would, copied into its folders.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,8 @@
 #include "conformance/env/WineEnv.h"
 #include "platform/api/Backend.h"
 #include "platform/api/OsVersion.h"
+#include "platform/api/Registry.h"
+#include "platform/api/WinPaths.h"
 #include "platform/wine/WineBackend.h"
 #include "support/TempMachine.h"
 
@@ -51,6 +54,68 @@ fs::path WindowsBuild(int bits) { return bits == 64 ? TARNEL_WIN64_DIR : TARNEL_
 
 std::unique_ptr<platform::TPlatformBackend> StartBridge(const fs::path& prefix) {
     return std::make_unique<platform::wine::TWineBackend>(prefix);
+}
+
+namespace {
+
+constexpr char kBackupKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32.Backup";
+
+std::vector<fs::path> SystemFiles() {
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(PrefixSystemFolder(TestPrefix(), TestBridgeBits()), ec))
+        files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace
+
+TPrefixSnapshot::TPrefixSnapshot() {
+    auto previous = platform::UseBackend(StartBridge(TestPrefix()));
+    platform::TRegistry reg;
+    reg.SetRootKey(platform::kHkeyLocalMachine);
+    std::vector<platform::TRegistry::TValue> values;
+    if (reg.OpenKeyReadOnly(platform::kDrivers32KeyPath)) reg.GetValues(values);
+    for (const auto& v : values) drivers_.push_back({v.Name, v.Type, v.Data});
+    reg.CloseKey();
+    hadBackup_ = reg.KeyExists(std::string("\\") + kBackupKey);
+    hadMachineKey_ = reg.KeyExists("\\SOFTWARE\\Halvorin");
+    reg.SetRootKey(platform::kHkeyCurrentUser);
+    hadUserKey_ = reg.KeyExists("\\Software\\Halvorin");
+    platform::UseBackend(std::move(previous));
+    files_ = SystemFiles();
+}
+
+TPrefixSnapshot::~TPrefixSnapshot() {
+    try {
+        auto previous = platform::UseBackend(StartBridge(TestPrefix()));
+        {
+            platform::TTransaction transaction;
+            platform::TRegistry reg;
+            reg.SetRootKey(platform::kHkeyLocalMachine);
+            if (!hadBackup_) reg.DeleteKey(std::string("\\") + kBackupKey);
+            if (!hadMachineKey_) reg.DeleteKey("\\SOFTWARE\\Halvorin");
+            if (reg.OpenKey(platform::kDrivers32KeyPath, true)) {
+                std::vector<std::string> names;
+                reg.GetValueNames(names);
+                for (const std::string& n : names) reg.DeleteValue(n);
+                for (const Value& v : drivers_)
+                    platform::RegSetValueExA(reg.CurrentKey(), v.name.c_str(), v.type,
+                                             reinterpret_cast<const uint8_t*>(v.data.data()), uint32_t(v.data.size()));
+            }
+            reg.CloseKey();
+            reg.SetRootKey(platform::kHkeyCurrentUser);
+            if (!hadUserKey_) reg.DeleteKey("\\Software\\Halvorin");
+            transaction.Commit();
+        }
+        platform::UseBackend(std::move(previous));
+        std::error_code ec;
+        for (const fs::path& f : SystemFiles())
+            if (!std::binary_search(files_.begin(), files_.end(), f)) fs::remove(f, ec);
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "putting the prefix back: " << e.what();
+    }
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/api/Backend.h"
 
@@ -24,5 +25,27 @@ std::filesystem::path DemoFile(const std::string& name, int bits);
 std::filesystem::path WindowsBuild(int bits);
 // A wine backend on the prefix, with the bridge that fits it.
 std::unique_ptr<platform::TPlatformBackend> StartBridge(const std::filesystem::path& prefix);
+
+// What a test of the wine backend changes in the run's prefix, which later
+// tests share (the driver list, its backup, the program's own keys, files of
+// the system folder): taken when made, put back when it ends, so that no
+// test finds another's codecs before its own.
+class TPrefixSnapshot {
+public:
+    TPrefixSnapshot();
+    ~TPrefixSnapshot();
+    TPrefixSnapshot(const TPrefixSnapshot&) = delete;
+    TPrefixSnapshot& operator=(const TPrefixSnapshot&) = delete;
+
+private:
+    struct Value {
+        std::string name;
+        uint32_t type;
+        std::string data;
+    };
+    std::vector<Value> drivers_;
+    bool hadBackup_ = false, hadMachineKey_ = false, hadUserKey_ = false;
+    std::vector<std::filesystem::path> files_;
+};
 
 }  // namespace tarnel::conformance
