@@ -69,7 +69,7 @@ reason_of() {
   awk '/^The following packages have unmet dependencies:/ { keep = 1; next }
        /^[EW]: / { print; keep = 0; next }
        keep && NF { print }' "$1" |
-    awk -v max=12 'NR <= max { print "    " $0 } END { if (NR > max) print "    (" NR - max " more lines)" }'
+    awk -v max=40 'NR <= max { print "    " $0 } END { if (NR > max) print "    (" NR - max " more lines)" }'
 }
 
 # Wine's 32-bit side comes from the i386 architecture.
