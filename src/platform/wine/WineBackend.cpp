@@ -415,8 +415,8 @@ TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& namedBridge, 
     // The prefix is the bridge's; Wine's own messages stay quiet unless the
     // user asked for them (and then reach the user as they come), and a
     // prefix Wine brings up to date on the way asks for no browser or .NET
-    // runtime. Quiet Wine still says why a program cannot start: that goes
-    // to a file of our own, read when the bridge does not answer.
+    // runtime. Quietly, Wine's errors (why a program cannot start) go to a
+    // file of our own, read only when the bridge does not answer.
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string var = *e;
@@ -425,7 +425,10 @@ TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& namedBridge, 
     }
     env.push_back("WINEPREFIX=" + impl_->prefix.string());
     if (const std::string debug = Env("WINEDEBUG"); debug.empty() || debug == "-all") {
-        if (debug.empty()) env.push_back("WINEDEBUG=-all");
+        for (std::string& var : env)
+            if (var.rfind("WINEDEBUG=", 0) == 0) var.clear();
+        env.erase(std::remove(env.begin(), env.end(), std::string()), env.end());
+        env.push_back("WINEDEBUG=-all,err+all");
         const std::string tmp = Env("TMPDIR").empty() ? "/tmp" : Env("TMPDIR");
         impl_->wineOutput = ::open(tmp.c_str(), O_TMPFILE | O_RDWR | O_APPEND | O_CLOEXEC, 0600);
     }
