@@ -17,8 +17,8 @@ tools=$work/tools
 mkdir -p "$tools"
 # The machine's packages: installed unless listed in $FAKE/absent.
 cat >"$tools/dpkg-query" <<'EOF'
-#!/usr/bin/env bash
-p=${!#}
+#!/bin/sh
+for p; do :; done
 if grep -qxF "$p" "$FAKE/absent"; then
   echo "dpkg-query: no packages found matching $p" >&2
   exit 1
@@ -26,7 +26,7 @@ fi
 printf 'install ok installed'
 EOF
 cat >"$tools/dpkg" <<'EOF'
-#!/usr/bin/env bash
+#!/bin/sh
 echo "dpkg $*" >>"$FAKE/calls"
 [ "$1" = --print-foreign-architectures ] && echo i386
 exit 0
