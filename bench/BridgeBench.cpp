@@ -4,7 +4,7 @@
 // through the bridge and in a Windows program of its own, beside the
 // emulation reading the same files (BM_FileVersionOfDrivers).
 //
-// Runs on the prefix $TARNEL_TEST_PREFIX, or on a throwaway 32-bit prefix
+// Runs on the prefix $TARNEL_TEST_PREFIX, or on a throwaway 64-bit prefix
 // made for the run (which takes some seconds more at the start).
 #include <benchmark/benchmark.h>
 
@@ -44,7 +44,7 @@ public:
             path_ = fs::temp_directory_path() / "tarnel-bench-prefix";
             made_ = true;
             if (Run("bash " + Quote(TARNEL_SOURCE_DIR "/scripts/wineprefix.sh") + " make " + Quote(path_.string()) +
-                    " >/dev/null 2>&1") != 0)
+                    " win64 >/dev/null 2>&1") != 0)
                 throw std::runtime_error("cannot make a Wine prefix in " + path_.string());
         }
         // The same 1000 files as the emulation's benchmark reads.
@@ -55,7 +55,7 @@ public:
     ~BenchPrefix() {
         std::error_code ec;
         for (int i = 0; i < kDrivers; ++i) fs::remove(System() / ("drv" + std::to_string(i) + ".dll"), ec);
-        if (made_) Run("bash " + Quote(TARNEL_SOURCE_DIR "/scripts/wineprefix.sh") + " remove " + Quote(path_.string()));
+        if (made_) Run("bash " + Quote(TARNEL_SOURCE_DIR "/scripts/wineprefix.sh") + " remove " + Quote(path_.string()) + " win64");
     }
     const fs::path& Path() const { return path_; }
     std::string Env() const { return "WINEPREFIX=" + Quote(path_.string()) + " WINEDEBUG=-all "; }
@@ -74,7 +74,7 @@ BenchPrefix& Prefix() {
 }
 
 std::unique_ptr<TPlatformBackend> Bridge() {
-    return std::make_unique<wine::TWineBackend>(Prefix().Path(), TARNEL_WIN32_BRIDGE, wine::FindWine());
+    return std::make_unique<wine::TWineBackend>(Prefix().Path());
 }
 
 // From starting Wine on the bridge to the answer of its first real call.
@@ -146,7 +146,7 @@ BENCHMARK(BM_FileVersionOfDriversThroughTheBridge)->Unit(benchmark::kMillisecond
 // by Wine), without the bridge: Wine's version.dll alone. The program times
 // its own loop; Wine's start is not counted.
 void BM_FileVersionOfDriversInAWindowsProgram(benchmark::State& state) {
-    const std::string program = TARNEL_WIN32_DIR "/bench/win32/tarnel_versionspeed.exe";
+    const std::string program = TARNEL_WIN64_DIR "/bench/win32/tarnel_versionspeed.exe";
     for (auto _ : state) {
         FILE* p = popen((Prefix().Env() + "wine " + Quote(program) + " " + std::to_string(kDrivers)).c_str(), "r");
         double seconds = -1;

@@ -32,9 +32,14 @@ for f in usr/bin/tarnel usr/bin/tarnelctl usr/share/tarnel/Tarnel.hlp usr/share/
          "usr/share/icons/hicolor/scalable/apps/$id.svg" usr/share/man/man1/tarnelctl.1; do
   [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
-# The wine backend's bridge, when the build made the Windows programs.
+# The wine backend's bridges, when the build made the Windows programs: each
+# of the bitness its name says.
 if grep -q '^TARNEL_BUILD_WIN32:BOOL=ON' "$build/CMakeCache.txt"; then
-  [ -x "$root/usr/libexec/tarnel/tarnel-bridge.exe" ] || fail "the package lacks /usr/libexec/tarnel/tarnel-bridge.exe"
+  for b in tarnel-bridge.exe:80386 tarnel-bridge64.exe:x86-64; do
+    f=$root/usr/libexec/tarnel/${b%%:*}
+    [ -x "$f" ] || fail "the package lacks /usr/libexec/tarnel/${b%%:*}"
+    file -b "$f" | grep -q "${b##*:}" || fail "/usr/libexec/tarnel/${b%%:*} is not a ${b##*:} program: $(file -b "$f")"
+  done
 fi
 # Every library the programs need is named by the package's dependencies
 # and present on this machine.

@@ -238,31 +238,31 @@ chmod +x "$work/session.sh"
 xvfb-run -a -s "-screen 0 1400x1000x24 -dpi 96" "$work/session.sh"
 
 # ---- A demo driver's own about box, drawn by Wine through the bridge ---------
-# The bridge as the program finds it: $TARNEL_BRIDGE, beside the program, or
-# where the Windows build made it.
-bridge=${TARNEL_BRIDGE:-}
-if [ -z "$bridge" ] && [ -f "$build/app/tarnel-bridge.exe" ]; then bridge=$build/app/tarnel-bridge.exe; fi
-if [ -z "$bridge" ]; then
-  win32=$(sed -n 's/^TARNEL_WIN32_DIR:PATH=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
-  [ -z "$win32" ] || bridge=$win32/src/tarnel-bridge.exe
-fi
+# On a 64-bit prefix, which 64-bit Wine alone serves: the program starts the
+# 64-bit bridge (the one the Windows build made, unless $TARNEL_BRIDGE names
+# another), and the prefix holds the demo drivers built for 64-bit Windows.
+win64=$(sed -n 's/^TARNEL_WIN64_DIR:PATH=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
+bridge=${TARNEL_BRIDGE:-${win64:+$win64/src/tarnel-bridge.exe}}
 prefix=$work/wine
 # Wine makes the prefix away from the caller's screen; the session has its own.
 unset DISPLAY
 if ! command -v wine >/dev/null || ! command -v wineserver >/dev/null; then
   echo "skipped $out/wine-driver-about.png: Wine is not installed" >&2
-elif [ -z "$bridge" ] || [ ! -f "$bridge" ]; then
-  echo "skipped $out/wine-driver-about.png: no bridge tarnel-bridge.exe (make the Windows build, or name it in \$TARNEL_BRIDGE)" >&2
-elif ! WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+elif [ -z "$bridge" ] || [ ! -f "$bridge" ] || [ ! -d "$win64/demo/files" ]; then
+  echo "skipped $out/wine-driver-about.png: no 64-bit Windows build (bridge and demo drivers; make it, or name the bridge in \$TARNEL_BRIDGE)" >&2
+elif ! WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
        wineboot -i </dev/null >/dev/null 2>&1; then
-  echo "skipped $out/wine-driver-about.png: Wine could not make a 32-bit prefix (is wine32 installed?)" >&2
+  echo "skipped $out/wine-driver-about.png: Wine could not make a 64-bit prefix (is wine64 installed?)" >&2
 else
-  export TARNEL_BRIDGE=$(realpath "$bridge")
+  [ -z "${TARNEL_BRIDGE:-}" ] || export TARNEL_BRIDGE=$(realpath "$bridge")
   export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  # The demo machine's driver files in the prefix's system folder, and its
-  # active codecs whose files are there in the prefix's driver list.
+  # The demo machine's driver files, as 64-bit images, in the prefix's system
+  # folder, and its active codecs whose files are there in its driver list.
   "$build/app/tarnelctl" init "$work/winedemo" >/dev/null
-  cp "$work/winedemo/drive_c/windows/system32/"* "$prefix/drive_c/windows/system32/"
+  for f in "$work/winedemo/drive_c/windows/system32/"*; do
+    name=$(basename "$f")
+    if [ -f "$win64/demo/files/$name" ]; then cp "$win64/demo/files/$name" "$prefix/drive_c/windows/system32/"; fi
+  done
   {
     echo 'REGEDIT4'
     echo

@@ -29,6 +29,9 @@ class Env {
 public:
     virtual ~Env() = default;
     virtual TAnswerer Answerer() const = 0;
+    // 32 or 64: the program whose calls answer (where they differ by the
+    // program's processor, as Wine's loader does).
+    virtual int ProgramBits() const { return int(sizeof(void*) * 8); }
     // Before each test: the backend in use, a machine of the NT family.
     virtual void Begin() = 0;
     // After each test, when the suite has removed what it registered.

@@ -68,14 +68,15 @@ TEST_F(VersionConformance, TheBlockIsTheResourceAsCompiledWithRoomForAnsiCopies)
     }
 }
 
-// Windows reads any image as data, whatever its processor. Wine's loader
-// passes over a 64-bit image when it searches for a bare name, so Wine's
-// version calls find one only by its full path (as above). The emulation
+// Windows reads any image as data, whatever its processor. In a 32-bit
+// program Wine's loader passes over a 64-bit image when it searches for a
+// bare name, so Wine's version calls find one only by its full path (as
+// above); in a 64-bit program Wine finds it as Windows does. The emulation
 // holds to Windows: the DirectShow tab names 64-bit servers by bare name too.
 TEST_F(VersionConformance, ABareNameFindsA64BitImage) {
     uint32_t handle = 0;
     const uint32_t size = GetFileVersionInfoSizeA("tcversion64.dll", &handle);
-    if (UnderWine()) {
+    if (UnderWine() && CurrentEnv().ProgramBits() == 32) {
         EXPECT_EQ(size, 0u);
         EXPECT_EQ(GetLastError(), kErrorFileNotFound);
     } else {

@@ -168,6 +168,7 @@ void Fill(const std::vector<std::pair<std::string, std::string>>& entries) {
 
 TEST(BridgeKilledInASave, EveryChangeItMadeIsUndoneByTheNextBridge) {
     const auto prefix = conformance::TestPrefix();
+    conformance::TPrefixSnapshot snapshot;
     const std::vector<std::pair<std::string, std::string>> entries = {
         {"vidc.mjpg", "lcmjpeg.dll"}, {"msacm.lcadpcm", "lcadpcm.acm"}, {"vidc.yuy2", "pbyuv.dll"},
         {"vidc.i420", "tsplanar.dll"}, {"vidc.kwd3", "kwdelta.dll"}, {"wave", "tnwave.drv"}};

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -83,6 +84,7 @@ std::vector<Value> ValuesOf(RootKey root, const std::string& path) {
 class WinePrefixTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        snapshot_.emplace();
         TempDir demo;
         const fs::path root = demo.Path() / "machine";
         CreateDemoMachine(root, MachineFamily::NT);
@@ -92,9 +94,15 @@ protected:
             drivers = ValuesOf(kHkeyLocalMachine, kDrivers32KeyPath);
             inactive = ValuesOf(kHkeyLocalMachine, "SOFTWARE\\Halvorin\\Drivers.Inactive");
         });
-        for (const auto& e : fs::directory_iterator(root / "drive_c/windows/system32"))
-            fs::copy_file(e.path(), conformance::PrefixSystemFolder(Prefix()) / e.path().filename(),
+        // The same drivers, built for the bridge's processor: the only kind
+        // its codec manager loads.
+        const int bits = conformance::TestBridgeBits();
+        for (const auto& e : fs::directory_iterator(root / "drive_c/windows/system32")) {
+            fs::path file = conformance::DemoFile(e.path().filename().string(), bits);
+            if (!fs::exists(file)) file = e.path();
+            fs::copy_file(file, conformance::PrefixSystemFolder(Prefix(), bits) / e.path().filename(),
                           fs::copy_options::overwrite_existing);
+        }
         ASSERT_FALSE(drivers.empty());
 
         previous_ = UseBackend(conformance::StartBridge(Prefix()));
@@ -123,6 +131,7 @@ protected:
         UseBackend(std::move(previous_));
     }
 
+    std::optional<conformance::TPrefixSnapshot> snapshot_;  // the prefix as it was, put back at the end
     std::unique_ptr<TPlatformBackend> previous_;
     Listed demo_;  // the demo machine's lists, as the emulation loads them
 };
@@ -144,10 +153,11 @@ std::multiset<std::string> Codecs(const Listed& l) {
 }
 
 TEST_F(WinePrefixTest, TheListsAreTheSameJsonOnEveryRoute) {
-    // The Windows program on Wine, the Linux program through the bridge,
-    // and (once Wine has written its registry) the emulation of the files.
-    const CtlResult exe = Shell(OnPrefix() + "wine " + ShellQuote(TARNEL_WIN32_DIR "/app/tarnelctl.exe") +
-                                " list --json");
+    // The Windows program (of the bridge's bitness, so it sees the prefix as
+    // the bridge does) on Wine, the Linux program through the bridge, and
+    // (once Wine has written its registry) the emulation of the files.
+    const fs::path program = conformance::WindowsBuild(conformance::TestBridgeBits()) / "app/tarnelctl.exe";
+    const CtlResult exe = Shell(OnPrefix() + "wine " + ShellQuote(program.string()) + " list --json");
     ASSERT_EQ(exe.status, 0) << exe.err;
     const CtlResult bridge = OnWine({"list", "--json"});
     ASSERT_EQ(bridge.status, 0) << bridge.err;
@@ -217,6 +227,42 @@ TEST_F(WinePrefixTest, AnEndedBridgeIsNamedAndItsCutOffChangeUndoneByTheNext) {
     EXPECT_FALSE(reg.ValueExists("vidc.cut1"));
     reg.CloseKey();
     UseBackend(std::move(previous));
+}
+
+// A 32-bit prefix needs Wine's 32-bit side. Without it tarnelctl says so,
+// before Wine is started (Wine could not run the bridge, and would change
+// the prefix on the way); with it, the 32-bit bridge serves the prefix. The
+// test run's 64-bit prefix is served either way.
+TEST(WineStart, A32BitPrefixIsServedOrTheMissing32BitWineIsNamed) {
+    TempDir tmp;
+    const fs::path prefix = tmp.Path() / "p32";
+    if (!wine::WineRuns32Bit(wine::FindWine())) {
+        // As a prefix made while 32-bit Wine was there looks.
+        fs::create_directories(prefix / "dosdevices");
+        fs::create_directories(prefix / "drive_c/windows/system32");
+        const std::string reg = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win32\n";
+        std::ofstream(prefix / "system.reg", std::ios::binary) << reg;
+        const CtlResult r = Ctl({"--backend", "wine", "--machine", prefix.string(), "list"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(wine::kNo32BitWine), std::string::npos) << r.err;
+        EXPECT_EQ(ReadWholeFile(prefix / "system.reg"), reg);
+        size_t entries = 0;
+        for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(prefix)) ++entries;
+        EXPECT_EQ(entries, 5u) << "Wine added to the prefix";
+    } else {
+        ASSERT_EQ(Shell("bash " + ShellQuote(TARNEL_WINE_SCRIPT) + " make " + ShellQuote(prefix.string()) + " win32")
+                      .status,
+                  0);
+        const CtlResult r = Ctl({"--backend", "wine", "--machine", prefix.string(), "list", "--json"});
+        Shell("bash " + ShellQuote(TARNEL_WINE_SCRIPT) + " remove " + ShellQuote(prefix.string()) + " win32");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(ParseList(r.out).ok) << r.out;
+    }
+    if (wine::PrefixBits(Prefix()) == 64) {
+        const CtlResult r = OnWine({"list", "--json"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(ParseList(r.out).ok) << r.out;
+    }
 }
 
 // tarnelctl on the prefix, started without waiting; its output goes nowhere.

@@ -208,7 +208,7 @@ TPlatformChosen ChoosePlatform(const TPlatformChoice& choice) {
         if (!wine::IsWinePrefix(chosen.Folder))
             throw EPlatformError("The wine backend serves Wine prefixes, and Wine never ran on '" +
                                  chosen.Folder.string() + "' (it holds no dosdevices folder); use --backend machine");
-        UseBackend(std::make_unique<wine::TWineBackend>(chosen.Folder, wine::FindBridge(), wine::FindWine()));
+        UseBackend(std::make_unique<wine::TWineBackend>(chosen.Folder));
         return chosen;
     }
     auto backend = std::make_unique<machine::TMachineBackend>(chosen.Folder);

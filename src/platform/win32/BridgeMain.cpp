@@ -192,7 +192,13 @@ Message Serve(TWin32Backend& b, Op op, Parser& p) {
 
     case Op::ICOpen: {
         uint32_t type = p.U32(), handler = p.U32(), mode = p.U32();
-        return Ok().U32(uint32_t(b.ICOpen(type, handler, mode)));
+        HIC hic = b.ICOpen(type, handler, mode);
+        // Handles travel as 32-bit numbers; one that does not fit is not cut.
+        if ((uint64_t(hic) >> 32) != 0) {
+            b.ICClose(hic);
+            throw EPlatformError("The codec manager gave a handle the bridge cannot carry: " + std::to_string(hic));
+        }
+        return Ok().U32(uint32_t(hic));
     }
     case Op::ICGetInfo:
     case Op::ICSendMessage: {

@@ -45,7 +45,12 @@ std::wstring JoinPath(const std::wstring& base, const char* sub) {
 }
 
 bool IsPredefined(RegKey key) { return key >= 0x80000000u && key <= 0x80000006u; }
-HKEY H(RegKey key) { return reinterpret_cast<HKEY>(key); }
+// The predefined roots are negative numbers to Windows: a 64-bit program's
+// HKEY_LOCAL_MACHINE is 0xFFFFFFFF80000002, not 0x80000002.
+HKEY H(RegKey key) {
+    if (IsPredefined(key)) return reinterpret_cast<HKEY>(static_cast<intptr_t>(static_cast<int32_t>(key)));
+    return reinterpret_cast<HKEY>(key);
+}
 
 // The kernel's name of an open key ("\REGISTRY\MACHINE\SOFTWARE\..."), in
 // the spelling the key was created with.

@@ -1,6 +1,7 @@
 #include "platform/wine/WineBackend.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -108,28 +110,131 @@ bool IsWinePrefix(const fs::path& folder) {
     return fs::is_directory(folder / "dosdevices", ec) && fs::exists(folder / "system.reg", ec);
 }
 
-fs::path FindBridge() {
-    std::error_code ec;
-    if (std::string named = Env("TARNEL_BRIDGE"); !named.empty()) return named;
-    if (!ProgramFile().empty()) {
-        fs::path beside = fs::absolute(ProgramFile(), ec).parent_path() / "tarnel-bridge.exe";
-        if (fs::is_regular_file(beside, ec)) return beside;
-        // Installed: bin/tarnel finds libexec/tarnel/tarnel-bridge.exe.
-        fs::path installed =
-            fs::absolute(ProgramFile(), ec).parent_path().parent_path() / "libexec" / "tarnel" / "tarnel-bridge.exe";
-        if (fs::is_regular_file(installed, ec)) return installed;
+int PrefixBits(const fs::path& prefix) {
+    // Wine notes the architecture among the first lines of system.reg. The
+    // file is the prefix's, so untrusted: only its head is read.
+    char head[4096];
+    size_t got = 0;
+    if (FILE* f = std::fopen((prefix / "system.reg").c_str(), "rb")) {
+        got = std::fread(head, 1, sizeof head, f);
+        std::fclose(f);
     }
-#ifdef TARNEL_BRIDGE_BUILT
-    if (fs::is_regular_file(TARNEL_BRIDGE_BUILT, ec)) return TARNEL_BRIDGE_BUILT;
+    const std::string text(head, got);
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == "#arch=win64") return 64;
+        if (line == "#arch=win32") return 32;
+        at = end + 1;
+    }
+    std::error_code ec;
+    return fs::is_directory(prefix / "drive_c" / "windows" / "syswow64", ec) ? 64 : 32;
+}
+
+int ProgramBits(const fs::path& file) {
+    unsigned char dos[64], nt[6];
+    FILE* f = std::fopen(file.c_str(), "rb");
+    if (!f) return 0;
+    int bits = 0;
+    if (std::fread(dos, 1, sizeof dos, f) == sizeof dos && dos[0] == 'M' && dos[1] == 'Z') {
+        const long at = long(dos[60] | dos[61] << 8 | dos[62] << 16) | long(dos[63]) << 24;
+        if (at > 0 && std::fseek(f, at, SEEK_SET) == 0 && std::fread(nt, 1, sizeof nt, f) == sizeof nt &&
+            std::memcmp(nt, "PE\0\0", 4) == 0) {
+            const unsigned machine = nt[4] | nt[5] << 8;
+            if (machine == 0x14C) bits = 32;        // IMAGE_FILE_MACHINE_I386
+            else if (machine == 0x8664) bits = 64;  // IMAGE_FILE_MACHINE_AMD64
+        }
+    }
+    std::fclose(f);
+    return bits;
+}
+
+bool WineRuns32Bit(const std::string& wine) {
+    if (wine.empty()) return false;
+    std::error_code ec;
+    fs::path real = fs::canonical(wine, ec);
+    if (ec) real = wine;
+    const fs::path top = real.parent_path().parent_path();
+    // Debian's launcher (bin/wine, a script) runs lib/wine/wine, the 32-bit
+    // loader that only wine32:i386 brings, else lib/wine/wine64, which
+    // cannot start a 32-bit program.
+    if (fs::exists(top / "lib/wine/wine64", ec) || fs::exists(top / "lib/wine/wine", ec))
+        return IsExecutable(top / "lib/wine/wine");
+    // Wine built from its sources keeps its 32-bit side in i386-windows.
+    for (const char* lib : {"lib/wine", "lib32/wine", "lib/i386-linux-gnu/wine"})
+        if (fs::exists(top / lib / "i386-windows" / "ntdll.dll", ec)) return true;
+    return false;
+}
+
+TBridgeFiles FindBridges() {
+    TBridgeFiles found;
+    std::error_code ec;
+    if (std::string named = Env("TARNEL_BRIDGE"); !named.empty()) {
+        found.Named = named;
+        found.NamedBits = ProgramBits(named);
+    }
+    std::vector<fs::path> candidates;
+    if (!ProgramFile().empty()) {
+        const fs::path bin = fs::absolute(ProgramFile(), ec).parent_path();
+        // Installed: bin/tarnel finds libexec/tarnel/.
+        for (const fs::path& dir : {bin, bin.parent_path() / "libexec" / "tarnel"})
+            for (const char* name : {"tarnel-bridge.exe", "tarnel-bridge64.exe"}) candidates.push_back(dir / name);
+    }
+#ifdef TARNEL_BRIDGE_BUILT32
+    candidates.push_back(TARNEL_BRIDGE_BUILT32);
 #endif
-    return {};
+#ifdef TARNEL_BRIDGE_BUILT64
+    candidates.push_back(TARNEL_BRIDGE_BUILT64);
+#endif
+    for (const fs::path& c : candidates) {
+        if (!fs::is_regular_file(c, ec)) continue;
+        const int bits = ProgramBits(c);
+        fs::path& slot = bits == 64 ? found.Bits64 : found.Bits32;
+        if (bits && slot.empty()) slot = c;
+    }
+    return found;
+}
+
+TBridgeChoice ChooseBridge(const fs::path& prefix, int prefixBits, const TBridgeFiles& bridges,
+                           bool wineRuns32Bit) {
+    const std::string where = "'" + prefix.string() + "'";
+    auto refuse = [](std::string why) { return TBridgeChoice{{}, 0, std::move(why)}; };
+    const std::string only32 = " (the prefix " + where + " is a 32-bit one, which only a 32-bit bridge serves)";
+    if (!bridges.Named.empty()) {
+        const std::string named = "The bridge '" + bridges.Named.string() + "' ($TARNEL_BRIDGE)";
+        if (bridges.NamedBits == 0) {
+            std::error_code ec;
+            return refuse(named + (fs::exists(bridges.Named, ec) ? " is not a Windows program" : " does not exist"));
+        }
+        if (bridges.NamedBits == 64) {
+            if (prefixBits == 32) return refuse(named + " is a 64-bit program" + only32);
+            return {bridges.Named, 64, {}};
+        }
+        if (wineRuns32Bit) return {bridges.Named, 32, {}};
+        if (prefixBits == 64 && !bridges.Bits64.empty()) return {bridges.Bits64, 64, {}};
+        return refuse(std::string(kNo32BitWine) + ", so the 32-bit bridge '" + bridges.Named.string() +
+                      "' ($TARNEL_BRIDGE) cannot start");
+    }
+    if (prefixBits == 64) {
+        if (!bridges.Bits64.empty()) return {bridges.Bits64, 64, {}};
+        return refuse("The wine backend needs its 64-bit bridge tarnel-bridge64.exe for the 64-bit prefix " + where +
+                      ", and none was found (beside the program, in libexec/tarnel or in the build)");
+    }
+    if (!wineRuns32Bit) return refuse(kNo32BitWine + only32);
+    if (!bridges.Bits32.empty()) return {bridges.Bits32, 32, {}};
+    return refuse("The wine backend needs its 32-bit bridge tarnel-bridge.exe for the 32-bit prefix " + where +
+                  ", and none was found (beside the program, in libexec/tarnel or in the build)");
 }
 
 struct TWineBackend::Impl {
     fs::path prefix;
+    int bits = 0;
     pid_t pid = -1;
     int toBridge = -1;
     int fromBridge = -1;
+    int wineOutput = -1;  // Wine's own messages while the bridge starts; -1 when they go to ours
     std::string ended;  // why the bridge is gone; empty while it serves
     std::string inbox;  // bytes read ahead of the frame being parsed
     std::optional<TMachineFamily> family;
@@ -159,6 +264,20 @@ struct TWineBackend::Impl {
             ended = "The bridge to Wine on '" + prefix.string() + "' " + why;
         }
         throw EPlatformError(ended);
+    }
+
+    // What the bridge wrote and no answer took, for a moment at most.
+    void DrainLeftovers() {
+        char buf[4096];
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+        while (inbox.size() < 4096 && std::chrono::steady_clock::now() < until) {
+            struct pollfd p {fromBridge, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            ssize_t got = ::read(fromBridge, buf, sizeof buf);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            inbox.append(buf, size_t(got));
+        }
     }
 
     bool Fill(size_t need) {
@@ -215,14 +334,75 @@ Parser Results(const std::string& answer) {
 }
 }  // namespace
 
-TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& bridgeExe, const std::string& wine)
+namespace {
+
+// A folder Wine would refuse, or turn into a prefix of its own making, is
+// refused before Wine is started on it.
+void CheckPrefix(const fs::path& prefix) {
+    std::error_code ec;
+    const std::string where = "'" + prefix.string() + "'";
+    if (!fs::exists(prefix, ec)) throw EPlatformError("The Wine prefix " + where + " does not exist");
+    if (!fs::is_directory(prefix, ec)) throw EPlatformError("The Wine prefix " + where + " is not a folder");
+    if (!IsWinePrefix(prefix))
+        throw EPlatformError("The wine backend serves Wine prefixes, and Wine never ran on " + where +
+                             " (it holds no dosdevices folder and system.reg); use --backend machine");
+    struct stat st {};
+    if (::stat(prefix.c_str(), &st) == 0 && st.st_uid != ::getuid())
+        throw EPlatformError("Wine refuses the prefix " + where + ": it is not owned by you (its owner is user " +
+                             std::to_string(st.st_uid) + ")");
+}
+
+// The lines Wine wrote to the file, without blank ones, joined into one text.
+std::string WineSaid(int fd) {
+    if (fd < 0) return {};
+    std::string text;
+    char buf[4096];
+    ::lseek(fd, 0, SEEK_SET);
+    for (ssize_t got; text.size() < 16384 && (got = ::read(fd, buf, sizeof buf)) > 0;) text.append(buf, size_t(got));
+    std::string said;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        if (line.empty()) continue;
+        said += (said.empty() ? "" : " / ") + line;
+    }
+    return said;
+}
+
+// What the bridge sent instead of an answer, when it reads as text.
+std::string TextOf(const std::string& bytes) {
+    std::string text;
+    for (char c : bytes.substr(0, 200)) {
+        if (c == '\r') continue;
+        if (c == '\n') c = ' ';
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return {};
+        text += c;
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& namedBridge, const std::string& wine)
     : impl_(std::make_unique<Impl>()) {
     std::error_code ec;
     impl_->prefix = fs::absolute(prefix, ec);
-    if (wine.empty()) throw EPlatformError("The wine backend needs Wine, and no 'wine' program is on the PATH");
-    if (bridgeExe.empty() || !fs::is_regular_file(bridgeExe, ec))
-        throw EPlatformError("The wine backend needs its bridge tarnel-bridge.exe, which was not found" +
-                             (bridgeExe.empty() ? std::string() : " at '" + bridgeExe.string() + "'"));
+    if (wine.empty()) throw EPlatformError("Wine is not installed: the wine backend needs it, and no 'wine' program is on the PATH");
+    CheckPrefix(impl_->prefix);
+    TBridgeFiles bridges = FindBridges();
+    if (!namedBridge.empty()) {
+        bridges.Named = namedBridge;
+        bridges.NamedBits = ProgramBits(namedBridge);
+    }
+    const TBridgeChoice choice =
+        ChooseBridge(impl_->prefix, PrefixBits(impl_->prefix), bridges, WineRuns32Bit(wine));
+    if (!choice.Refusal.empty()) throw EPlatformError(choice.Refusal);
+    impl_->bits = choice.Bits;
 
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0) throw EPlatformError(std::string("Cannot make a pipe: ") + std::strerror(errno));
@@ -233,8 +413,10 @@ TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& bridgeExe, co
         throw EPlatformError(std::string("Cannot make a pipe: ") + std::strerror(e));
     }
     // The prefix is the bridge's; Wine's own messages stay quiet unless the
-    // user asked for them, and a prefix Wine brings up to date on the way
-    // asks for no browser or .NET runtime.
+    // user asked for them (and then reach the user as they come), and a
+    // prefix Wine brings up to date on the way asks for no browser or .NET
+    // runtime. Quietly, Wine's errors (why a program cannot start) go to a
+    // file of our own, read only when the bridge does not answer.
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string var = *e;
@@ -242,18 +424,26 @@ TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& bridgeExe, co
         env.push_back(var);
     }
     env.push_back("WINEPREFIX=" + impl_->prefix.string());
-    if (Env("WINEDEBUG").empty()) env.push_back("WINEDEBUG=-all");
+    if (const std::string debug = Env("WINEDEBUG"); debug.empty() || debug == "-all") {
+        for (std::string& var : env)
+            if (var.rfind("WINEDEBUG=", 0) == 0) var.clear();
+        env.erase(std::remove(env.begin(), env.end(), std::string()), env.end());
+        env.push_back("WINEDEBUG=-all,err+all");
+        const std::string tmp = Env("TMPDIR").empty() ? "/tmp" : Env("TMPDIR");
+        impl_->wineOutput = ::open(tmp.c_str(), O_TMPFILE | O_RDWR | O_APPEND | O_CLOEXEC, 0600);
+    }
     if (Env("WINEDLLOVERRIDES").empty()) env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=");
     std::vector<char*> envp;
     for (std::string& var : env) envp.push_back(var.data());
     envp.push_back(nullptr);
-    std::string program = wine, exe = fs::absolute(bridgeExe, ec).string();
+    std::string program = wine, exe = fs::absolute(choice.Bridge, ec).string();
     char* argv[] = {program.data(), exe.data(), nullptr};
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    if (impl_->wineOutput >= 0) posix_spawn_file_actions_adddup2(&actions, impl_->wineOutput, 2);
     int rc = ::posix_spawn(&impl_->pid, program.c_str(), &actions, nullptr, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
@@ -264,12 +454,30 @@ TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& bridgeExe, co
         impl_->pid = -1;
         throw EPlatformError("Cannot start Wine ('" + program + "'): " + std::strerror(rc));
     }
-    std::string answer = impl_->Call(Message(Op::Hello).U32(bridge::kProtocolVersion));
+    std::string answer;
+    try {
+        answer = impl_->Call(Message(Op::Hello).U32(bridge::kProtocolVersion));
+    } catch (const EPlatformError& e) {
+        // Wine's words say best why its program did not start; else what the
+        // bridge sent (read to its end, as a write to it may have failed
+        // first), else how it ended.
+        impl_->DrainLeftovers();
+        std::string why = WineSaid(impl_->wineOutput);
+        if (why.empty()) {
+            if (std::string text = TextOf(impl_->inbox); !text.empty()) why = "it answered with text: " + text;
+        }
+        if (why.empty()) why = e.what();
+        throw EPlatformError("The " + std::to_string(choice.Bits) + "-bit bridge '" + exe + "' did not start on '" +
+                             impl_->prefix.string() + "': " + why);
+    }
     if (Results(answer).U32() != bridge::kProtocolVersion)
         throw EPlatformError("The bridge '" + exe + "' speaks another protocol: it was built from other sources");
+    // From here Wine's messages are the bridge's business; they are not kept.
+    if (impl_->wineOutput >= 0) ::ftruncate(impl_->wineOutput, 0);
 }
 
 TWineBackend::~TWineBackend() {
+    if (impl_->wineOutput >= 0) ::close(impl_->wineOutput);
     if (impl_->toBridge >= 0) ::close(impl_->toBridge);
     if (impl_->fromBridge >= 0) ::close(impl_->fromBridge);
     if (impl_->pid > 0) {
@@ -284,6 +492,7 @@ TWineBackend::~TWineBackend() {
 }
 
 const fs::path& TWineBackend::Prefix() const { return impl_->prefix; }
+int TWineBackend::BridgeBits() const { return impl_->bits; }
 pid_t TWineBackend::BridgeProcess() const { return impl_->pid; }
 
 std::string TWineBackend::Describe() const { return impl_->prefix.string() + " (Wine)"; }

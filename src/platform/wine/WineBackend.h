@@ -3,8 +3,9 @@
 // forwards every platform call to it over a pipe, so the registry is the one
 // Wine's server holds (a change made while Wine runs is never overwritten),
 // the codec manager loads the real drivers and their dialogs are their own.
-// A 64-bit prefix is served through its 32-bit side, as the program is
-// 32-bit: its registry as Wow6432Node shows it, its drivers from syswow64.
+// The bridge's bitness fits the prefix: a 64-bit prefix is served by the
+// 64-bit bridge (the native registry view, its drivers from system32), a
+// 32-bit prefix by the 32-bit bridge, which needs Wine's 32-bit side.
 //
 // The start of the bridge is paid once, when the backend is made; every call
 // after that is one round trip.
@@ -20,17 +21,51 @@
 
 namespace tarnel::platform::wine {
 
+// The `wine` program on the PATH; empty when there is none.
+std::string FindWine();
+
+// What a start that cannot work says when Wine lacks its 32-bit side (on
+// Debian the package wine32:i386).
+inline constexpr char kNo32BitWine[] = "32-bit Windows programs cannot run: wine32:i386 is not installed";
+
+// The bridge programs at hand, each known by the processor its file is
+// made for; empty paths where there is none.
+struct TBridgeFiles {
+    std::filesystem::path Named;  // $TARNEL_BRIDGE, whatever its bitness
+    int NamedBits = 0;            // 32, 64, or 0 when it is no Windows program
+    std::filesystem::path Bits32, Bits64;
+};
+
+// The bridge that serves a prefix, or why none can (Refusal).
+struct TBridgeChoice {
+    std::filesystem::path Bridge;
+    int Bits = 0;
+    std::string Refusal;
+};
+
+// The choice itself, from the facts alone: a 64-bit prefix takes the 64-bit
+// bridge, a 32-bit one the 32-bit bridge when Wine runs 32-bit programs. A
+// named bridge is used as named, unless it is a 32-bit one that cannot run
+// where a 64-bit bridge can serve the prefix.
+TBridgeChoice ChooseBridge(const std::filesystem::path& prefix, int prefixBits, const TBridgeFiles& bridges,
+                           bool wineRuns32Bit);
+
 class TWineBackend final : public TPlatformBackend {
 public:
-    // Starts `bridge` with `wine` on the prefix and greets it. Throws
-    // EPlatformError naming what failed (no Wine, no bridge, a bridge that
-    // ended or answered in another protocol).
-    TWineBackend(const std::filesystem::path& prefix, const std::filesystem::path& bridge,
-                 const std::string& wine);
+    // Starts the bridge that fits the prefix (`bridge` when one is named,
+    // else ChooseBridge over FindBridges) with `wine`, and greets it. Throws
+    // EPlatformError naming the cause: no Wine, a folder that is no prefix or
+    // one Wine refuses, no 32-bit Wine for a 32-bit prefix, no bridge, or
+    // what Wine said when the bridge did not start.
+    explicit TWineBackend(const std::filesystem::path& prefix, const std::filesystem::path& bridge = {},
+                          const std::string& wine = FindWine());
     ~TWineBackend() override;
     bool DriverDialogsOfAnotherProcess() const override { return true; }
 
     const std::filesystem::path& Prefix() const;
+    // 32 or 64: the bridge serving the prefix, and so the view of it (a
+    // 32-bit bridge on a 64-bit prefix sees Wow6432Node and syswow64).
+    int BridgeBits() const;
     // The bridge's process (the Windows program Wine runs), for tests that
     // end it at a chosen moment.
     pid_t BridgeProcess() const;
@@ -90,13 +125,22 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The `wine` program on the PATH; empty when there is none.
-std::string FindWine();
 // True when Wine has run on the folder (it holds Wine's dosdevices).
 bool IsWinePrefix(const std::filesystem::path& folder);
-// The bridge to start: $TARNEL_BRIDGE, else tarnel-bridge.exe beside the
-// running program, else in libexec/tarnel beside its bin folder (installed),
-// else the one the build made; empty when none exists.
-std::filesystem::path FindBridge();
+// 64 for a 64-bit prefix (its system.reg says "#arch=win64", or, older than
+// that note, its Windows folder has syswow64), else 32.
+int PrefixBits(const std::filesystem::path& prefix);
+// 32 or 64 for a Windows program file (by the processor its PE header
+// names), 0 for anything else.
+int ProgramBits(const std::filesystem::path& file);
+// True when this Wine runs 32-bit Windows programs: Debian's launcher finds
+// its 32-bit loader (wine32:i386), a Wine built from source its
+// i386-windows libraries.
+bool WineRuns32Bit(const std::string& wine);
+// The bridges: $TARNEL_BRIDGE as named; else tarnel-bridge.exe (32-bit) and
+// tarnel-bridge64.exe (64-bit) beside the running program, else in
+// libexec/tarnel beside its bin folder (installed), else the ones the build
+// made. Each file counts for the bitness its header names.
+TBridgeFiles FindBridges();
 
 }  // namespace tarnel::platform::wine
