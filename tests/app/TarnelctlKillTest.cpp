@@ -22,6 +22,7 @@
 #include "platform/api/Ansi.h"
 #include "platform/machine/AtomicFile.h"
 #include "platform/machine/StoreFiles.h"
+#include "support/Seed.h"
 
 using namespace tarnel;
 using namespace tarnel::test;
@@ -75,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(Tarnelctl, KillTest, ::testing::Values("nt", "9x"));
 
 TEST_P(KillTest, KilledCommandsLoseNoCodecAndDoubleNone) {
     CtlMachine m(GetParam());
-    std::mt19937 rng(std::random_device{}());
+    std::mt19937 rng(TestSeed());
     auto list = [&]() {
         CtlResult r = CtlOn(m.Root(), {"list", "--json"});
         Listed l = ParseList(r.out);
@@ -217,7 +218,7 @@ TEST_P(KillTest, KilledScansLeaveTheDriverListAsItWas) {
     const auto t0 = Clock::now();
     ASSERT_EQ(WaitFor(SpawnOn(m.Root(), {"scan", "i420"})), 0);
     double span = std::chrono::duration<double>(Clock::now() - t0).count();
-    std::mt19937 rng(std::random_device{}());
+    std::mt19937 rng(TestSeed());
     int kills = 0;
     const auto began = Clock::now();
     while (kills < 100) {
@@ -274,7 +275,7 @@ TEST_P(KillTest, KilledMachineMakersLeaveNoMachineOrAWholeOne) {
         fs::remove_all(target);
     }
 
-    std::mt19937 rng(std::random_device{}());
+    std::mt19937 rng(TestSeed());
     int kills = 0, drafts = 0, finished = 0;
     const auto began = Clock::now();
     for (int round = 0; kills < 100; ++round) {

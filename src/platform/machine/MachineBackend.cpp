@@ -43,7 +43,7 @@ uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t s
 uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* def, char* buffer,
                                   uint32_t size, const char* file);
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file);
-std::string EditProfileText(const std::string& text, const StoreOp& op);
+void EditProfileText(ProfileText& text, const StoreOp& op);
 void AdmitHostFile(const std::filesystem::path& file);
 uint32_t GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle);
 bool GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data);
@@ -226,6 +226,13 @@ void TMachineBackend::CommitTransaction() {
     }
 }
 void TMachineBackend::RollbackTransaction() { impl_->files.Rollback(); }
+std::string TMachineBackend::DiscardJournal() {
+    try {
+        return impl_->files.DiscardJournal();
+    } catch (const EStoreWrite& e) {
+        throw ERegistryException(e.what());
+    }
+}
 int TMachineBackend::SetSavepoint() { return impl_->files.SetSavepoint(); }
 void TMachineBackend::RollbackToSavepoint(int mark) { impl_->files.RollbackToSavepoint(mark); }
 
