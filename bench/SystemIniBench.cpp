@@ -15,7 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/api/Profile.h"
+#include "platform/api/Registry.h"
 #include "platform/machine/AtomicFile.h"
+#include "platform/machine/Machine.h"
 
 extern char** environ;
 
@@ -109,6 +112,32 @@ void BM_ReadLargeSystemIni(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ReadLargeSystemIni)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What listing asks of the store, in this process and cold: the driver
+// section, then every codec's entry as the codec manager looks it up, in one
+// transaction.
+void BM_StoreSideOfListingLargeSystemIni(benchmark::State& state) {
+    const LargeIniMachine& m = Machine();
+    SelectMachine(m.Root());
+    std::vector<char> section(1 << 20);
+    size_t found = 0;
+    for (auto _ : state) {
+        ForgetLoadedHives();
+        TTransaction read(TTransaction::Read);
+        const uint32_t n = GetPrivateProfileSectionA("drivers32", section.data(), uint32_t(section.size()), "system.ini");
+        found = 0;
+        char value[260];
+        for (const char* p = section.data(); p < section.data() + n; p += std::strlen(p) + 1) {
+            const std::string line(p);
+            const std::string key = line.substr(0, line.find('='));
+            found += GetPrivateProfileStringA("drivers32", key.c_str(), "", value, sizeof value, "system.ini") > 0;
+        }
+        read.Commit();
+    }
+    if (found < size_t(kCodecs)) state.SkipWithError("the codecs were not all found");
+    state.counters["entries"] = double(found);
+}
+BENCHMARK(BM_StoreSideOfListingLargeSystemIni)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // `tarnelctl list --json` on it, as a user runs it.
 void BM_TarnelctlListLargeSystemIni(benchmark::State& state) {

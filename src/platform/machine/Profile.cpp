@@ -43,7 +43,7 @@ std::optional<fs::path> ProfilePath(const char* file) {
 // The file as the machine holds it (a transaction sees its own writes); no
 // lines when it does not exist, or when it lies outside the machine. Throws
 // EFileError when it cannot be read.
-const ProfileText& ReadProfile(const fs::path& path) {
+ProfileText& ReadProfile(const fs::path& path) {
     StoreFile& f = CurrentMachine().Files().Access(path, FileKind::Text);
     if (!f.error.empty()) throw EFileError(path, "Cannot read", f.errorNumber);
     return f.profile;
@@ -62,16 +62,16 @@ uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t s
     buffer[1] = '\0';
     auto path = ProfilePath(file);
     if (!path) return 0;
-    const std::vector<Line>* lines = ReadProfile(*path).Section(section);
-    if (!lines) return 0;
+    const std::span<const Line> lines = ReadProfile(*path).Section(section);
+    if (lines.empty()) return 0;
 
     // Invariant: pos <= size - 1, so the closing zero always has its byte.
     uint32_t pos = 0;
-    for (size_t i = 1; i < lines->size(); ++i) {
-        const Line& p = (*lines)[i];
-        if (p.kind != Line::Entry || p.name.empty() || p.name.front() == ';') continue;
-        std::string entry(p.name);
-        if (p.hasValue) entry += "=" + std::string(p.value);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const Line& p = lines[i];
+        if (!p.IsEntry() || p.Name().empty() || p.Name().front() == ';') continue;
+        std::string entry(p.Name());
+        if (p.HasValue()) entry += "=" + std::string(p.Value());
         if (uint64_t(pos) + entry.size() + 2 > size) {
             // Too small: the last line is cut and the buffer closed by two zero bytes.
             const uint32_t room = pos < size - 2 ? size - 2 - pos : 0;
@@ -102,7 +102,7 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
         if (auto path = ProfilePath(file)) {
             // A line without '=' has no value: the default answers.
             const Line* at = ReadProfile(*path).Entry(section, key);
-            if (at && at->hasValue) result = WithoutQuotes(at->value);
+            if (at && at->HasValue()) result = WithoutQuotes(at->Value());
         }
     }
     uint32_t n = static_cast<uint32_t>(std::min<size_t>(result.size(), size - 1));

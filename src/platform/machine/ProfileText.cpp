@@ -1,5 +1,7 @@
 #include "platform/machine/ProfileText.h"
 
+#include <cstring>
+
 #include "platform/api/Ansi.h"
 
 namespace tarnel::platform::machine {
@@ -14,112 +16,159 @@ std::string_view TrimProfile(std::string_view s) {
 }
 
 namespace {
-
 // A name or value ends at its first zero byte, as a C string held by the
 // profile code does; the line itself runs on to its line break.
 std::string_view UpToNul(std::string_view s) {
     size_t nul = s.find('\0');
     return nul == std::string_view::npos ? s : s.substr(0, nul);
 }
+}  // namespace
 
-ProfileText::Line Parse(std::string_view text, std::string_view ending) {
-    ProfileText::Line l;
-    l.text = text;
-    l.ending = ending;
+void ProfileText::Read(Line& l) {
+    const std::string_view text = l.Text();
+    auto place = [&](std::string_view part, uint32_t& at, uint32_t& length) {
+        at = part.empty() ? 0 : uint32_t(part.data() - text.data());
+        length = uint32_t(part.size());
+    };
+    l.kind_ = Line::Blank;
+    l.hasValue_ = false;
     std::string_view t = TrimProfile(text);
-    if (t.empty()) return l;
+    if (t.empty()) return;
     // A '[' line is a header only when a ']' closes it; else it is an entry.
     if (t.front() == '[') {
         size_t close = t.rfind(']');
         if (close != std::string_view::npos && close > 0) {
-            l.kind = ProfileText::Line::Header;
-            l.name = UpToNul(TrimProfile(t.substr(1, close - 1)));
-            return l;
+            l.kind_ = Line::Header;
+            place(UpToNul(TrimProfile(t.substr(1, close - 1))), l.nameAt_, l.nameLength_);
+            return;
         }
     }
-    l.kind = ProfileText::Line::Entry;
+    l.kind_ = Line::Entry;
     size_t eq = t.find('=');
     if (eq == std::string_view::npos) {
-        l.name = UpToNul(t);
-        return l;
+        place(UpToNul(t), l.nameAt_, l.nameLength_);
+        return;
     }
-    l.name = UpToNul(TrimProfile(t.substr(0, eq)));
+    place(UpToNul(TrimProfile(t.substr(0, eq))), l.nameAt_, l.nameLength_);
     std::string_view v = t.substr(eq + 1);
     while (!v.empty() && IsProfileBlank(v.front())) v.remove_prefix(1);
-    l.value = UpToNul(v);
-    l.hasValue = true;
-    return l;
+    place(UpToNul(v), l.valueAt_, l.valueLength_);
+    l.hasValue_ = true;
 }
 
-}  // namespace
-
 ProfileText::ProfileText(std::string text) : source_(std::make_unique<const std::string>(std::move(text))) {
-    const std::string_view data = *source_;
+    const char* d = source_->data();
+    const size_t n = source_->size();
+    size_t lines = 1;
+    for (const char* p = d; (p = static_cast<const char*>(std::memchr(p, '\n', size_t(d + n - p)))); ++p) ++lines;
+    table_.reserve(lines);
     parts_.emplace_back();
-    parts_.back().lead = true;
-    size_t i = 0;
-    while (i < data.size()) {
-        size_t j = i;
-        while (j < data.size() && data[j] != '\n' && data[j] != '\r') ++j;
-        std::string_view ending;
-        if (j < data.size()) ending = data.substr(j, data[j] == '\r' && j + 1 < data.size() && data[j + 1] == '\n' ? 2 : 1);
-        Line l = Parse(data.substr(i, j - i), ending);
-        if (l.kind == Line::Header) parts_.emplace_back();
-        parts_.back().lines.push_back(l);
-        i = j + ending.size();
+    for (size_t i = 0; i < n;) {
+        // A line ends at the first CR or LF; CR LF is one ending.
+        const char* lf = static_cast<const char*>(std::memchr(d + i, '\n', n - i));
+        const size_t lfAt = lf ? size_t(lf - d) : n;
+        const char* cr = static_cast<const char*>(std::memchr(d + i, '\r', lfAt - i));
+        size_t j;
+        Line::Ending ending;
+        if (cr) {
+            j = size_t(cr - d);
+            ending = j + 1 < n && d[j + 1] == '\n' ? Line::CrLf : Line::Cr;
+        } else {
+            j = lfAt;
+            ending = j < n ? Line::Lf : Line::None;
+        }
+        Line l;
+        l.text_ = d + i;
+        l.length_ = uint32_t(j - i);
+        l.ending_ = ending;
+        // Only a line that may be a header is read now: it begins a section.
+        size_t k = i;
+        while (k < j && IsProfileBlank(d[k])) ++k;
+        if (k < j && d[k] == '[') {
+            Read(l);
+            if (l.kind_ == Line::Header) {
+                parts_.emplace_back();
+                parts_.back().first = uint32_t(table_.size());
+            }
+        }
+        table_.push_back(l);
+        ++parts_.back().count;
+        i = j + EndingBytes(ending);
     }
     IndexSections();
 }
 
 void ProfileText::IndexSections() {
     firstPart_.clear();
-    for (size_t p = 0; p < parts_.size(); ++p)
-        if (!parts_[p].lead) firstPart_.try_emplace(AsciiLowerCase(parts_[p].lines[0].name), p);
+    for (size_t p = 1; p < parts_.size(); ++p)
+        firstPart_.try_emplace(AsciiLowerCase(LinesOf(parts_[p])[0].Name()), p);
 }
 
-std::string_view ProfileText::Keep(std::string text) {
+std::span<ProfileText::Line> ProfileText::LinesOf(Part& part) {
+    if (part.edited) return part.own;
+    return {table_.data() + part.first, part.count};
+}
+
+std::span<const ProfileText::Line> ProfileText::LinesOf(const Part& part) const {
+    if (part.edited) return part.own;
+    return {table_.data() + part.first, part.count};
+}
+
+std::vector<ProfileText::Line>& ProfileText::Own(Part& part) {
+    if (!part.edited) {
+        part.own.assign(table_.begin() + part.first, table_.begin() + part.first + part.count);
+        part.edited = true;
+    }
+    return part.own;
+}
+
+ProfileText::Part* ProfileText::Find(std::string_view section) {
+    auto it = firstPart_.find(AsciiLowerCase(TrimProfile(section)));
+    if (it == firstPart_.end()) return nullptr;
+    Part& part = parts_[it->second];
+    if (!part.read) {
+        for (Line& l : LinesOf(part))
+            if (l.kind_ == Line::Unread) Read(l);
+        part.read = true;
+    }
+    return &part;
+}
+
+ProfileText::Line ProfileText::Make(std::string text, Line::Ending ending) {
     owned_.push_back(std::move(text));
-    return owned_.back();
+    Line l;
+    l.text_ = owned_.back().data();
+    l.length_ = uint32_t(owned_.back().size());
+    l.ending_ = ending;
+    Read(l);
+    return l;
 }
-
-void ProfileText::SetEnding(Line& line, std::string_view ending) { line.ending = ending; }
 
 // The file's own line ending: that of its first line that has one.
-std::string_view ProfileText::NewLineText() const {
+ProfileText::Line::Ending ProfileText::NewLine() const {
     for (const Part& p : parts_)
-        for (const Line& l : p.lines)
-            if (!l.ending.empty()) return l.ending;
-    return "\r\n";
+        for (const Line& l : LinesOf(p))
+            if (l.ending_ != Line::None) return l.ending_;
+    return Line::CrLf;
 }
 
-const std::vector<ProfileText::Line>* ProfileText::Section(std::string_view section) const {
-    auto it = firstPart_.find(AsciiLowerCase(TrimProfile(section)));
-    return it == firstPart_.end() ? nullptr : &parts_[it->second].lines;
+std::span<const ProfileText::Line> ProfileText::Section(std::string_view section) {
+    Part* part = Find(section);
+    if (!part) return {};
+    return LinesOf(*part);
 }
 
-const ProfileText::Line* ProfileText::Entry(std::string_view section, std::string_view key) const {
-    const std::vector<Line>* lines = Section(section);
-    if (!lines) return nullptr;
+const ProfileText::Line* ProfileText::Entry(std::string_view section, std::string_view key) {
+    std::span<const Line> lines = Section(section);
     key = TrimProfile(key);
-    for (size_t i = 1; i < lines->size(); ++i) {
-        const Line& l = (*lines)[i];
-        if (l.kind == Line::Entry && EqualsNoCase(l.name, key)) return &l;
-    }
-    return nullptr;
-}
-
-ProfileText::Line* ProfileText::FindKey(Part& part, std::string_view key) {
-    for (size_t i = 1; i < part.lines.size(); ++i) {
-        Line& l = part.lines[i];
-        if (l.kind == Line::Entry && EqualsNoCase(l.name, key)) return &l;
-    }
+    for (size_t i = 1; i < lines.size(); ++i)
+        if (lines[i].kind_ == Line::Entry && EqualsNoCase(lines[i].Name(), key)) return &lines[i];
     return nullptr;
 }
 
 bool ProfileText::Edit(std::string_view section, const char* key, const char* value) {
-    const std::string_view nl = NewLineText();
-    auto found = firstPart_.find(AsciiLowerCase(TrimProfile(section)));
-    Part* part = found == firstPart_.end() ? nullptr : &parts_[found->second];
+    const Line::Ending nl = NewLine();
+    Part* part = Find(section);
     // A value is stored without its leading blanks.
     std::string_view v = value ? std::string_view(value) : std::string_view();
     while (!v.empty() && IsProfileBlank(v.front())) v.remove_prefix(1);
@@ -127,59 +176,63 @@ bool ProfileText::Edit(std::string_view section, const char* key, const char* va
 
     if (!key) {
         if (!part) return false;
-        parts_.erase(parts_.begin() + long(found->second));
+        parts_.erase(parts_.begin() + (part - parts_.data()));
         IndexSections();
         return true;
     }
     if (part) {
-        if (Line* l = FindKey(*part, keyText)) {
+        std::span<Line> lines = LinesOf(*part);
+        size_t found = 0;
+        for (size_t i = 1; i < lines.size() && !found; ++i)
+            if (lines[i].kind_ == Line::Entry && EqualsNoCase(lines[i].Name(), keyText)) found = i;
+        if (found) {
+            std::vector<Line>& own = Own(*part);
             if (!value) {
-                part->lines.erase(part->lines.begin() + (l - part->lines.data()));
+                own.erase(own.begin() + long(found));
                 return true;
             }
-            std::string text = std::string(l->name) + "=" + std::string(v);
-            if (text == l->text) return false;
-            *l = Parse(Keep(std::move(text)), l->ending);
+            std::string text = std::string(own[found].Name()) + "=" + std::string(v);
+            if (text == own[found].Text()) return false;
+            own[found] = Make(std::move(text), own[found].ending_);
             return true;
         }
         if (!value) return false;
         size_t last = 0;
-        for (size_t i = 1; i < part->lines.size(); ++i)
-            if (part->lines[i].kind != Line::Blank) last = i;
-        if (part->lines[last].ending.empty()) SetEnding(part->lines[last], nl);
-        const std::string_view added = Keep(std::string(keyText) + "=" + std::string(v));
-        part->lines.insert(part->lines.begin() + long(last) + 1, Parse(added, nl));
+        for (size_t i = 1; i < lines.size(); ++i)
+            if (lines[i].kind_ != Line::Blank) last = i;
+        std::vector<Line>& own = Own(*part);
+        if (own[last].ending_ == Line::None) own[last].ending_ = nl;
+        own.insert(own.begin() + long(last) + 1, Make(std::string(keyText) + "=" + std::string(v), nl));
         return true;
     }
     if (!value) return false;
     // A new section at the end of the file; the last line gets its ending.
-    for (auto p = parts_.rbegin(); p != parts_.rend(); ++p) {
-        if (p->lines.empty()) continue;
-        if (p->lines.back().ending.empty()) SetEnding(p->lines.back(), nl);
+    for (size_t p = parts_.size(); p-- > 0;) {
+        if (LinesOf(parts_[p]).empty()) continue;
+        std::vector<Line>& own = Own(parts_[p]);
+        if (own.back().ending_ == Line::None) own.back().ending_ = nl;
         break;
     }
     Part added;
-    added.lines.push_back(Parse(Keep("[" + std::string(TrimProfile(section)) + "]"), nl));
-    added.lines.push_back(Parse(Keep(std::string(keyText) + "=" + std::string(v)), nl));
+    added.edited = added.read = true;
+    added.own.push_back(Make("[" + std::string(TrimProfile(section)) + "]", nl));
+    added.own.push_back(Make(std::string(keyText) + "=" + std::string(v), nl));
     parts_.push_back(std::move(added));
     IndexSections();
     return true;
 }
 
-size_t ProfileText::Bytes() const {
-    size_t n = 0;
-    for (const Part& p : parts_)
-        for (const Line& l : p.lines) n += l.text.size() + l.ending.size();
-    return n;
-}
-
 std::string ProfileText::Serialize() const {
-    std::string out;
-    out.reserve(Bytes());
+    static const char* const endings[] = {"", "\n", "\r", "\r\n"};
+    size_t bytes = 0;
     for (const Part& p : parts_)
-        for (const Line& l : p.lines) {
-            out += l.text;
-            out += l.ending;
+        for (const Line& l : LinesOf(p)) bytes += l.length_ + EndingBytes(l.ending_);
+    std::string out;
+    out.reserve(bytes);
+    for (const Part& p : parts_)
+        for (const Line& l : LinesOf(p)) {
+            out.append(l.text_, l.length_);
+            out.append(endings[l.ending_], EndingBytes(l.ending_));
         }
     return out;
 }
