@@ -96,6 +96,9 @@ public:
     std::string FormatLocalDateTimeNow() override;
 
 private:
+    template <class Call>
+    long Registry(Call&& call);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

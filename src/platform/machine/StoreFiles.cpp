@@ -684,11 +684,10 @@ void StoreFiles::Commit() {
         WriteOut(dirty);
         RemoveStaleTemporaries();
     } catch (const EFileError& e) {
-        // The file's name and the system's reason, for the caller's own text.
-        lastDetail_ = e.File().empty() ? std::string(e.what())
-                                       : e.File().filename().string() + ": " + e.Reason();
         DiscardChanges();
-        throw EStoreWrite(e.what());
+        // The file's name and the system's reason, for the caller's own text.
+        throw EStoreWrite(e.what(), e.File().empty() ? std::string(e.what())
+                                                     : e.File().filename().string() + ": " + e.Reason());
     } catch (...) {
         DiscardChanges();
         throw;

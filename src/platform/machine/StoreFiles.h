@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/api/WinError.h"
 #include "platform/machine/AtomicFile.h"
 #include "platform/machine/ProfileText.h"
 #include "platform/machine/WineHive.h"
@@ -106,11 +107,6 @@ public:
     // Where warnings about odd store content go (once per file and content).
     void SetWarningSink(std::function<void(const std::string&)> sink) { warn_ = std::move(sink); }
 
-    // What the last failure said beyond the program's own text ("system.reg:
-    // No space left on device"); empty when nothing.
-    const std::string& LastDetail() const { return lastDetail_; }
-    void SetLastDetail(std::string detail) { lastDetail_ = std::move(detail); }
-
     // Asked at the start of every writing transaction: a reason to refuse it
     // now (empty: go ahead).
     void SetWriteGuard(std::function<std::string()> guard) { writeGuard_ = std::move(guard); }
@@ -184,7 +180,6 @@ private:
     std::set<std::string> warned_;  // versions of files whose odd lines were told
     ProfileEditor profileEditor_;
     std::function<std::string()> writeGuard_;
-    std::string lastDetail_;
     std::string readOnly_;
 };
 
@@ -213,10 +208,12 @@ private:
 };
 
 // The error a write gives when the store cannot take it: its text names the
-// file and the system's reason.
-class EStoreWrite : public std::runtime_error {
+// file and the system's reason; its detail says the same in short where a
+// caller words its own text around it ("system.reg: No space left on device").
+class EStoreWrite : public EWinError {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EStoreWrite(const std::string& message, std::string detail = {})
+        : EWinError(kErrorRegistryIoFailed, message, detail.empty() ? message : std::move(detail)) {}
 };
 
 }  // namespace tarnel::platform::machine
