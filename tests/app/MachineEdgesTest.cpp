@@ -415,13 +415,13 @@ TEST(MachineEdges, AScanWalksAHugeDriverInWindowsThatKeepMemorySmall) {
 
 TEST(MachineEdges, FourccsAcrossTheEdgesOfTheScansWindowsAreFound) {
     // A marker one to five bytes before every mebibyte boundary up to
-    // 16 MiB, whatever size the windows have: the FOURCC after it lies
+    // 64 MiB, whatever size the windows have: the FOURCC after it lies
     // across the edge or right at it. A marker in the file's last four bytes
     // gives nothing.
     std::string contents = platform::ReadWholeFile(PeFixture("version32.dll"));
-    contents.resize(16u << 20, '\0');
+    contents.resize(64u << 20, '\0');
     std::vector<std::string> expected;
-    for (size_t k = 1; k < 16; ++k) {
+    for (size_t k = 1; k < 64; ++k) {
         char fourcc[5];
         std::snprintf(fourcc, sizeof fourcc, "e%03zu", k);
         const size_t at = (k << 20) - 1 - k % 5;

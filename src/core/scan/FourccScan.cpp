@@ -110,9 +110,10 @@ TScanOutcome ScanSelectedCodec(TCodecCatalogue& catalogue, TScanProgress* progre
 
     const std::string driverLower = platform::AsciiLowerCase(out.Driver);
     // The file is walked through a window of the mapping at a time, so that
-    // memory stays small whatever its size; each view reaches the four
+    // memory stays small whatever its size (windows much smaller than this
+    // cost more in mapping than in walking); each view reaches the four
     // bytes past its window that a marker at the window's edge needs.
-    constexpr uint64_t kWindow = uint64_t(4) << 20;
+    constexpr uint64_t kWindow = uint64_t(16) << 20;
     for (uint64_t start = 0; start < size; start += kWindow) {
         const uint64_t span = std::min(kWindow, size - start);
         const uint64_t reach = std::min(span + 4, size - start);
