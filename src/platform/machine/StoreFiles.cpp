@@ -303,7 +303,8 @@ void StoreFiles::Load(StoreFile& f) {
             content = ReadWholeFile(f.real);
         }
     } catch (const EFileError& e) {
-        f.error = e.what();
+        // Told by the name the machine gives the file, wherever it lies.
+        f.error = e.Moved(f.real, f.path).what();
         f.errorNumber = e.ErrorNumber();
         return;
     }
@@ -683,7 +684,11 @@ void StoreFiles::Commit() {
         }
         WriteOut(dirty);
         RemoveStaleTemporaries();
-    } catch (const EFileError& e) {
+    } catch (const EFileError& failure) {
+        // Told by the name the machine gives the file, wherever it lies.
+        EFileError e = failure;
+        for (StoreFile* f : dirty)
+            if (f->real != f->path && failure.File() == f->real) e = failure.Moved(f->real, f->path);
         DiscardChanges();
         // The file's name and the system's reason, for the caller's own text.
         throw EStoreWrite(e.what(), e.File().empty() ? std::string(e.what())
