@@ -327,6 +327,19 @@ void StoreFiles::Load(StoreFile& f) {
 }
 
 StoreFile& StoreFiles::Access(const fs::path& path, FileKind kind) {
+    // A read outside any transaction looks at a journal once too: a pending
+    // save is finished or shown, a damaged journal told, as in a transaction.
+    if (!active_ && !lookedForJournal_) {
+        lookedForJournal_ = true;
+        if (JournalPresent()) {
+            try {
+                Begin(false);
+                Rollback();
+            } catch (const std::exception&) {
+                // The next transaction meets it again and says why.
+            }
+        }
+    }
     // The hives are asked for all the time: their keys are made once.
     const std::string& given = path.native();
     std::string key = (given == hivePaths_[0] || given == hivePaths_[1]) ? given : path.lexically_normal().string();

@@ -166,6 +166,7 @@ private:
     std::string damaged_;                  // why a journal left here fails its check; writes wait for it
     std::map<std::string, std::string> pending_;  // real path -> content a whole journal gives it
     std::string refused_;                  // why the transaction that runs now may not commit
+    bool lookedForJournal_ = false;        // by a read outside any transaction
     std::set<std::string> told_;
     std::string hivePaths_[2];  // system.reg, user.reg, as Access keys them
     std::vector<StoreOp> ops_;
