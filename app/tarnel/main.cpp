@@ -15,6 +15,7 @@
 #include "platform/api/OsVersion.h"
 #include "platform/api/Registry.h"
 #include "gui/shell/GuiCommon.h"
+#include "gui/shell/LockWaitWindow.h"
 #include "gui/catalogue/uNTCodecs.h"
 #include "gui/directshow/uDirectShow.h"
 #include "gui/scan/uFourcc.h"
@@ -78,6 +79,8 @@ int main(int argc, char** argv) {
     }
     TApplication app(argc, argv);
     platform::SetProgramFile(QCoreApplication::applicationFilePath().toStdString());
+    // Waiting for another program's hold on the machine is shown, never blocking the interface.
+    platform::SetLockWaitHook(LockWaitWindowHook());
     try {
         platform::TPlatformChoice choice;
         // The one option: which backend serves the machine (--backend wine).

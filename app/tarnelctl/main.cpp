@@ -1,12 +1,15 @@
 // tarnelctl: the command-line companion. It drives the same core as the
 // windows, for scripting and for looking at a machine without the GUI.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 #ifdef _WIN32
 #include <fcntl.h>
@@ -23,6 +26,7 @@
 #include "core/directshow/FilterList.h"
 #include "platform/api/Ansi.h"
 #include "platform/api/FileError.h"
+#include "platform/api/LockWait.h"
 #include "platform/choice/PlatformChoice.h"
 #include "platform/api/OsVersion.h"
 #include "platform/api/VersionApi.h"
@@ -37,7 +41,7 @@ using namespace tarnel;
 namespace {
 
 const char* kUsage =
-    "Usage: tarnelctl [--machine DIR] [--backend machine|wine] COMMAND\n"
+    "Usage: tarnelctl [--machine DIR] [--backend machine|wine] [--wait SECONDS] COMMAND\n"
     "\n"
     "Commands:\n"
     "  init DIR [--family nt|9x]  make a demo machine in DIR (NT family unless told)\n"
@@ -47,12 +51,16 @@ const char* kUsage =
     "  version FILE [--json]      the version texts of FILE: a file of this computer,\n"
     "                             or a driver name found as the machine finds it\n"
     "  filters [--json]           the registered DirectShow filters of the machine\n"
+    "  discard-journal            discard the journal of an unfinished save that\n"
+    "                             fails its check (one that passes it is finished)\n"
     "\n"
     "The machine is DIR when --machine is given, else $TARNEL_MACHINE, else\n"
     "$WINEPREFIX, else $XDG_DATA_HOME/tarnel/machine (made as the demo machine\n"
     "on first use). list, check, version and filters only read the machine.\n"
     "The backend is the one --backend names, else $TARNEL_BACKEND, else wine\n"
     "for a Wine prefix named by $WINEPREFIX when Wine is installed, else machine.\n"
+    "While another program works on the machine, a command waits for it, at\n"
+    "most --wait SECONDS (60 unless given), then gives up.\n"
     "\n"
     "  --help                     this text\n"
     "  --version                  the program's version\n";
@@ -340,6 +348,13 @@ int Run(int argc, char** argv) {
         } else if (args[i] == "--backend") {
             if (i + 1 >= args.size()) throw UsageError("--backend needs machine or wine");
             machine.Backend = args[++i];
+        } else if (args[i] == "--wait") {
+            char* end = nullptr;
+            const double seconds = i + 1 < args.size() ? std::strtod(args[i + 1].c_str(), &end) : -1;
+            if (i + 1 >= args.size() || end == args[i + 1].c_str() || *end || !(seconds >= 0 && seconds <= 1e6))
+                throw UsageError("--wait needs a number of seconds");
+            platform::SetLockWaitLimit(seconds);
+            ++i;
         } else if (args[i] == "--help" || args[i] == "-h") {
             std::cout << kUsage << ctl::kOperationsUsage;
             return 0;
@@ -393,6 +408,12 @@ int Run(int argc, char** argv) {
         SelectTheMachine(machine);
         return CmdVersion(positional[0], json);
     }
+    if (cmd == "discard-journal") {
+        if (!positional.empty() || json) throw UsageError("discard-journal takes no arguments");
+        SelectTheMachine(machine);
+        std::cout << platform::CurrentBackend().DiscardJournal() << "\n";
+        return 0;
+    }
     if (cmd == "filters") {
         if (!positional.empty()) throw UsageError("filters takes no arguments");
         SelectTheMachine(machine);
@@ -412,6 +433,13 @@ int main(int argc, char** argv) {
     platform::SetProgramFile(argc > 0 ? argv[0] : "");
     platform::SetDiagnosticSink([](const std::string& text) {
         std::cerr << "tarnelctl: " << platform::AnsiToUtf8(text) << "\n";
+    });
+    // A wait for another program is said once, then waited out in silence.
+    platform::SetLockWaitHook([](const platform::TLockWait& wait) {
+        if (wait.Phase == platform::TLockWait::Begins)
+            std::cerr << "tarnelctl: " << platform::LockWaitText(wait) << std::endl;
+        if (wait.Phase != platform::TLockWait::Ends) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return true;
     });
     try {
         return Run(argc, argv);

@@ -22,6 +22,7 @@
 #include "platform/api/Ansi.h"
 #include "platform/machine/AtomicFile.h"
 #include "platform/machine/StoreFiles.h"
+#include "support/Seed.h"
 
 using namespace tarnel;
 using namespace tarnel::test;
@@ -75,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(Tarnelctl, KillTest, ::testing::Values("nt", "9x"));
 
 TEST_P(KillTest, KilledCommandsLoseNoCodecAndDoubleNone) {
     CtlMachine m(GetParam());
-    std::mt19937 rng(std::random_device{}());
+    std::mt19937 rng(TestSeed());
     auto list = [&]() {
         CtlResult r = CtlOn(m.Root(), {"list", "--json"});
         Listed l = ParseList(r.out);
@@ -217,7 +218,7 @@ TEST_P(KillTest, KilledScansLeaveTheDriverListAsItWas) {
     const auto t0 = Clock::now();
     ASSERT_EQ(WaitFor(SpawnOn(m.Root(), {"scan", "i420"})), 0);
     double span = std::chrono::duration<double>(Clock::now() - t0).count();
-    std::mt19937 rng(std::random_device{}());
+    std::mt19937 rng(TestSeed());
     int kills = 0;
     const auto began = Clock::now();
     while (kills < 100) {
@@ -274,7 +275,7 @@ TEST_P(KillTest, KilledMachineMakersLeaveNoMachineOrAWholeOne) {
         fs::remove_all(target);
     }
 
-    std::mt19937 rng(std::random_device{}());
+    std::mt19937 rng(TestSeed());
     int kills = 0, drafts = 0, finished = 0;
     const auto began = Clock::now();
     for (int round = 0; kills < 100; ++round) {
@@ -326,4 +327,114 @@ TEST_P(KillTest, TwoMachineMakersAtOnceMakeOneWholeMachine) {
         ASSERT_EQ(Drafts(dir.Path()), 0);
         fs::remove_all(target);
     }
+}
+
+namespace {
+// The store files of a machine with their contents.
+std::map<std::string, std::string> StoreFiles(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (const char* name : {"system.reg", "user.reg", "drive_c/windows/system.ini"})
+        files[name] = platform::ReadWholeFile(root / name);
+    return files;
+}
+
+void PutBack(const fs::path& root, const std::map<std::string, std::string>& files) {
+    for (const auto& [name, content] : files) platform::WriteFileAtomically(root / name, content);
+}
+}  // namespace
+
+// A save cut off half-way is finished by whichever command comes next; that
+// command killed while it finishes it leaves it to the one after, and the
+// outcome is the same whole save.
+TEST_P(KillTest, KilledCommandsFinishingACutOffSaveLeaveItWholeForTheNext) {
+    CtlMachine m(GetParam());
+    const auto before = StoreFiles(m.Root());
+    ASSERT_EQ(CtlOn(m.Root(), {"deactivate", "mjpg", "yuy2"}).status, 0);
+    const auto after = StoreFiles(m.Root());
+    const Listed whole = ParseList(CtlOn(m.Root(), {"list", "--json"}).out);
+    std::vector<std::pair<std::string, std::string>> journal(after.begin(), after.end());
+    const std::string journalText = platform::machine::JournalText(journal);
+    const fs::path journalFile = m.Root() / platform::machine::kJournalFileName;
+    // The state a writer leaves when it dies after its journal and its first file.
+    auto cutOff = [&] {
+        PutBack(m.Root(), before);
+        platform::WriteFileAtomically(journalFile, journalText);
+        platform::WriteFileAtomically(m.Root() / journal.front().first, journal.front().second);
+    };
+    cutOff();
+    auto t0 = Clock::now();
+    ASSERT_EQ(WaitFor(SpawnOn(m.Root(), {"list", "--json"})), 0);
+    double span = std::chrono::duration<double>(Clock::now() - t0).count();
+    ASSERT_TRUE(StoreFiles(m.Root()) == after);
+
+    std::mt19937 rng(TestSeed());
+    int kills = 0, finishedBeforeKill = 0, leftForTheNext = 0;
+    const auto began = Clock::now();
+    for (int round = 0; kills < 100; ++round) {
+        ASSERT_LT(Clock::now() - began, kTimeLimitPerFamily) << kills << " kills so far";
+        cutOff();
+        const pid_t victim = SpawnOn(m.Root(), {round % 2 ? "list" : "check"});
+        std::this_thread::sleep_for(
+            std::chrono::duration<double>(std::uniform_real_distribution<double>(0, 1.2 * span)(rng)));
+        ::kill(victim, SIGKILL);
+        bool killed = false;
+        WaitFor(victim, &killed);
+        span *= killed ? 1.02 : 0.95;
+        if (!killed) {
+            ++finishedBeforeKill;
+            continue;
+        }
+        ++kills;
+        leftForTheNext += fs::exists(journalFile);
+        CtlResult r = CtlOn(m.Root(), {"list", "--json"});
+        ASSERT_EQ(r.status, 0) << "round " << round << ": " << r.err;
+        ASSERT_TRUE(r.err.empty()) << "round " << round << ": a whole journal is finished without a word: " << r.err;
+        ASSERT_FALSE(fs::exists(journalFile)) << "round " << round;
+        ASSERT_TRUE(StoreFiles(m.Root()) == after) << "round " << round;
+        ASSERT_TRUE(ParseList(r.out).active == whole.active && ParseList(r.out).inactive == whole.inactive);
+    }
+    EXPECT_EQ(Temporaries(m.Root()), 0);
+    std::cout << "[ kills    ] finishing a cut-off save, " << GetParam() << ": " << kills << " killed ("
+              << leftForTheNext << " before it was done), " << finishedBeforeKill << " finished before the kill\n";
+}
+
+// Discarding a journal that fails its check, killed at any moment: the
+// journal is there or gone, and the store files are untouched either way.
+TEST_P(KillTest, KilledDiscardsLeaveTheJournalOrNoneAndTheStoreAsItWas) {
+    CtlMachine m(GetParam());
+    const auto store = StoreFiles(m.Root());
+    const fs::path journalFile = m.Root() / platform::machine::kJournalFileName;
+    std::string damaged = platform::machine::JournalText({{"system.reg", store.at("system.reg") + "\n"}});
+    damaged[damaged.size() / 2] ^= 1;
+    platform::WriteFileAtomically(journalFile, damaged);
+    auto t0 = Clock::now();
+    ASSERT_EQ(WaitFor(SpawnOn(m.Root(), {"discard-journal"})), 0);
+    double span = std::chrono::duration<double>(Clock::now() - t0).count();
+    ASSERT_FALSE(fs::exists(journalFile));
+
+    std::mt19937 rng(TestSeed());
+    int kills = 0, kept = 0;
+    const auto began = Clock::now();
+    while (kills < 100) {
+        ASSERT_LT(Clock::now() - began, kTimeLimitPerFamily);
+        platform::WriteFileAtomically(journalFile, damaged);
+        const pid_t victim = SpawnOn(m.Root(), {"discard-journal"});
+        std::this_thread::sleep_for(
+            std::chrono::duration<double>(std::uniform_real_distribution<double>(0, 1.2 * span)(rng)));
+        ::kill(victim, SIGKILL);
+        bool killed = false;
+        const int status = WaitFor(victim, &killed);
+        span *= killed ? 1.02 : 0.95;
+        ASSERT_TRUE(killed || status == 0);
+        kills += killed;
+        const bool there = fs::exists(journalFile);
+        kept += killed && there;
+        if (there) ASSERT_EQ(platform::ReadWholeFile(journalFile), damaged);
+        ASSERT_TRUE(StoreFiles(m.Root()) == store);
+        // Writes wait for the journal while it is there.
+        if (there) ASSERT_EQ(CtlOn(m.Root(), {"save"}).status, 1);
+        ASSERT_TRUE(StoreFiles(m.Root()) == store);
+    }
+    std::cout << "[ kills    ] discards of a damaged journal, " << GetParam() << ": " << kills << " killed, " << kept
+              << " of them before it was gone\n";
 }

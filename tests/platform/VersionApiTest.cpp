@@ -15,6 +15,7 @@
 #include "platform/machine/PeImage.h"
 #include "support/TempMachine.h"
 #include "support/VersionFixtures.h"
+#include "support/Seed.h"
 
 namespace tarnel::platform {
 namespace {
@@ -343,7 +344,7 @@ TEST_F(VersionApi, TheFirstStringTableIsFoundWhateverTheLayout) {
     built = BuildVersionResource(layout);
     EXPECT_EQ(FirstStringTableKey(built.data(), built.size()), "") << "no string table";
     EXPECT_EQ(FirstStringTableKey(nullptr, 0), "");
-    std::mt19937 rng(99);
+    std::mt19937 rng(test::TestSeed(99));
     const std::string usual = BuildVersionResource(ScriptFields("version.rc"));
     for (int round = 0; round < 2000; ++round) {
         std::string damaged = usual;
@@ -417,7 +418,7 @@ TEST(VerQueryValueA, RandomDamageStaysInsideTheBuffer) {
     const std::string raw = BuildVersionResource(ScriptFields("version.rc"));
     const char* paths[] = {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\040904E4\\Comments",
                            "\\StringFileInfo\\040904E4\\ProductVersion"};
-    std::mt19937 rng(4711);
+    std::mt19937 rng(test::TestSeed(4711));
     // The root length is the one trusted figure; everything after it may be wrong.
     std::uniform_int_distribution<size_t> where(2, raw.size() - 1);
     std::uniform_int_distribution<int> byte(0, 255);

@@ -24,6 +24,7 @@
 #include "platform/win32/Win32Backend.h"
 #include "platform/wine/WineBackend.h"
 #include "support/TempMachine.h"
+#include "support/Seed.h"
 
 namespace tarnel::test {
 namespace {
@@ -319,7 +320,7 @@ TEST_F(WinePrefixTest, BridgesKilledInTheMiddleOfASaveLeaveTheRegistryWhole) {
     const Listed start = ParseList(OnWine({"list", "--json"}).out);
     ASSERT_TRUE(start.ok);
     const std::multiset<std::string> codecs = Codecs(start);
-    std::mt19937 rng(std::random_device{}());
+    std::mt19937 rng(test::TestSeed());
 
     auto pick = [&](const Listed& l, bool deactivate) -> std::vector<std::string> {
         if (deactivate && l.active.empty()) deactivate = false;

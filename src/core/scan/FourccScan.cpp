@@ -1,5 +1,6 @@
 #include "core/scan/FourccScan.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/shell/uConst.h"
@@ -108,41 +109,51 @@ TScanOutcome ScanSelectedCodec(TCodecCatalogue& catalogue, TScanProgress* progre
     if (progress) progress->Start(size);
 
     const std::string driverLower = platform::AsciiLowerCase(out.Driver);
-    const unsigned char* data = file->Data();
-    const unsigned char* end = data + size;
-    for (const unsigned char* at = data; at < end;) {
-        const auto* marker = static_cast<const unsigned char*>(std::memchr(at, kMarker, size_t(end - at)));
-        if (!marker) break;
-        at = marker + 1;
-        const uint64_t examined = uint64_t(marker - data) + 1;
-        if (progress) progress->Advance(examined, Percent(examined, size));
-        if (end - marker < 5 || !IsFourccCandidate(marker + 1)) continue;
-        const std::string candidate(reinterpret_cast<const char*>(marker + 1), 4);
-        bool known = false;
-        for (const TFoundRow& f : out.Found)
-            if (platform::StartsWithNoCase(f.Fourcc, candidate)) {
-                known = true;
-                break;
+    // The file is walked through a window of the mapping at a time, so that
+    // memory stays small whatever its size (windows much smaller than this
+    // cost more in mapping than in walking); each view reaches the four
+    // bytes past its window that a marker at the window's edge needs.
+    constexpr uint64_t kWindow = uint64_t(16) << 20;
+    for (uint64_t start = 0; start < size; start += kWindow) {
+        const uint64_t span = std::min(kWindow, size - start);
+        const uint64_t reach = std::min(span + 4, size - start);
+        const unsigned char* data = file->View(start, size_t(reach));
+        const unsigned char* end = data + span;
+        const unsigned char* viewEnd = data + reach;
+        for (const unsigned char* at = data; at < end;) {
+            const auto* marker = static_cast<const unsigned char*>(std::memchr(at, kMarker, size_t(end - at)));
+            if (!marker) break;
+            at = marker + 1;
+            const uint64_t examined = start + uint64_t(marker - data) + 1;
+            if (progress) progress->Advance(examined, Percent(examined, size));
+            if (viewEnd - marker < 5 || !IsFourccCandidate(marker + 1)) continue;
+            const std::string candidate(reinterpret_cast<const char*>(marker + 1), 4);
+            bool known = false;
+            for (const TFoundRow& f : out.Found)
+                if (platform::StartsWithNoCase(f.Fourcc, candidate)) {
+                    known = true;
+                    break;
+                }
+            // A candidate found already is skipped silently; one that failed is
+            // probed (and logged) again wherever it recurs.
+            if (known) continue;
+            platform::ICINFO info = ProbeFourcc(catalogue, candidate, out.Driver);
+            if (info.fccType == 0) {
+                log.WriteLog(cLogScanFound + candidate + cLogScanFailed);
+                continue;
             }
-        // A candidate found already is skipped silently; one that failed is
-        // probed (and logged) again wherever it recurs.
-        if (known) continue;
-        platform::ICINFO info = ProbeFourcc(catalogue, candidate, out.Driver);
-        if (info.fccType == 0) {
-            log.WriteLog(cLogScanFound + candidate + cLogScanFailed);
-            continue;
+            log.WriteLog(cLogScanFound + candidate + cLogScanValid);
+            TFoundRow found;
+            found.Fourcc = candidate;
+            found.Description = IcInfoDescription(info);
+            found.Status = StatusOf(catalogue, candidate, out.Driver);
+            found.Driver = driverLower;
+            found.Shortname = IcInfoName(info);
+            catalogue.CodecVersionInfo.SetExecutableFile(out.Path);
+            found.Version = catalogue.CodecVersionInfo.FileVersion();
+            found.Type = type;
+            out.Found.push_back(std::move(found));
         }
-        log.WriteLog(cLogScanFound + candidate + cLogScanValid);
-        TFoundRow found;
-        found.Fourcc = candidate;
-        found.Description = IcInfoDescription(info);
-        found.Status = StatusOf(catalogue, candidate, out.Driver);
-        found.Driver = driverLower;
-        found.Shortname = IcInfoName(info);
-        catalogue.CodecVersionInfo.SetExecutableFile(out.Path);
-        found.Version = catalogue.CodecVersionInfo.FileVersion();
-        found.Type = type;
-        out.Found.push_back(std::move(found));
     }
     probes.Rollback();
     out.Kind = out.Found.empty() ? TScanOutcome::NothingFound : TScanOutcome::FoundSome;

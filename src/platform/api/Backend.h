@@ -22,13 +22,18 @@ using RegKey = uintptr_t;
 // OS facts (the platform number of the version query).
 enum class TMachineFamily { Unsupported, Win9x, NT };
 
-// A file of the machine mapped for reading: its bytes stay valid while the
-// object lives.
+// A file of the machine mapped for reading, looked at through one view of
+// a range at a time, so that a file of any size costs only the range looked
+// at (CreateFileMapping, then MapViewOfFile with an offset).
 class TMappedFile {
 public:
     virtual ~TMappedFile() = default;
-    virtual const unsigned char* Data() const = 0;
     virtual uint64_t Size() const = 0;
+    // The bytes [offset, offset + length) of the file, which must lie within
+    // it; valid until the next View or the end of the object. Null for no
+    // bytes. Throws EPlatformError, naming the file, when the system cannot
+    // map them.
+    virtual const unsigned char* View(uint64_t offset, size_t length) = 0;
 };
 
 // What loading a codec's driver file would meet, for marking entries that
@@ -126,7 +131,7 @@ public:
     virtual void AdmitHostFile(const std::filesystem::path& file) {}
 
     // A file named as a Windows path ("C:\WINDOWS\system32\x.dll") mapped
-    // for reading (CreateFileA, CreateFileMappingA, MapViewOfFile). Throws
+    // for reading (CreateFileA, CreateFileMappingA; MapViewOfFile by View). Throws
     // EPlatformError in the platform's words, naming the file, when it
     // cannot be opened or read. An empty file maps to no bytes.
     virtual std::unique_ptr<TMappedFile> MapFileA(const std::string& path) = 0;
@@ -135,6 +140,12 @@ public:
     // image, exporting DriverProc). A backend that cannot tell answers
     // Unknown, which marks nothing.
     virtual TDriverFileCheck CheckDriverFile(const std::string& driver) { return {}; }
+
+    // A journal of an unfinished save that the backend keeps beside the
+    // store and that failed its check stops every write until it is dealt
+    // with: one that passes its check is finished, one that fails it is
+    // discarded. Says what was done.
+    virtual std::string DiscardJournal();
 
     // OS facts (kernel32).
     virtual bool GetVersionExA(OSVERSIONINFOEXA* info) = 0;

@@ -36,6 +36,10 @@ void ReportDiagnostic(const std::string& text) {
     if (DiagnosticSlot()) DiagnosticSlot()(text);
 }
 
+std::string TPlatformBackend::DiscardJournal() {
+    throw EPlatformError("The backend in use keeps no journal of unfinished saves beside the machine's files");
+}
+
 void SetDriverDialogHost(TDriverDialogHost host) { DialogHostSlot() = std::move(host); }
 const TDriverDialogHost& DriverDialogHost() { return DialogHostSlot(); }
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
+#include <string>
 
 namespace tarnel::platform {
 
@@ -38,5 +40,45 @@ inline constexpr uint32_t kErrorRegistryIoFailed = 1016;
 
 uint32_t GetLastError();
 void SetLastError(uint32_t error);
+
+// Inside a backend a call that fails throws this: the code Windows answers
+// with and, where there is more to say, words naming the file or key at fault.
+class EWinError : public std::runtime_error {
+public:
+    explicit EWinError(uint32_t code, std::string detail = {})
+        : std::runtime_error(detail.empty() ? "Windows error " + std::to_string(code) : detail),
+          code_(code),
+          detail_(std::move(detail)) {}
+    // A message of its own beside the detail a caller words its text with.
+    EWinError(uint32_t code, const std::string& message, std::string detail)
+        : std::runtime_error(message), code_(code), detail_(std::move(detail)) {}
+    uint32_t Code() const { return code_; }
+    const std::string& Detail() const { return detail_; }
+
+private:
+    uint32_t code_;
+    std::string detail_;
+};
+
+// The API's edge, the one place where a backend's exceptions become Windows
+// error codes: runs `call` and answers kErrorSuccess, or the code of the
+// EWinError it threw; any other failure answers `otherwise`. What the
+// failure said is kept in `detail` (emptied on success).
+template <class Call>
+long AtApiEdge(std::string& detail, uint32_t otherwise, Call&& call) noexcept {
+    try {
+        call();
+        detail.clear();
+        return long(kErrorSuccess);
+    } catch (const EWinError& e) {
+        detail = e.Detail();
+        return long(e.Code());
+    } catch (const std::exception& e) {
+        detail = e.what();
+    } catch (...) {
+        detail.clear();
+    }
+    return long(otherwise);
+}
 
 }  // namespace tarnel::platform

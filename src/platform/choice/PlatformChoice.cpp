@@ -90,12 +90,25 @@ std::string BackendFor(const TPlatformChoice& choice, const TPlatformChosen& cho
 }  // namespace
 
 void MakeMachineFolder(const fs::path& target, const std::function<void(const fs::path& draft)>& build) {
+    if (target.empty()) throw EFileError("Cannot make a machine: a folder name is needed");
     std::error_code ec;
     fs::path root = fs::absolute(target, ec).lexically_normal();
     if (ec) root = target;
     if (!root.has_filename()) root = root.parent_path();
+    // A link is followed: the machine is made in the folder it leads to,
+    // which the link then names.
+    if (fs::is_symlink(root, ec)) {
+        const fs::path real = fs::canonical(root, ec);
+        if (ec)
+            throw EFileError("Cannot make a machine in '" + target.string() + "': it is a link to '" +
+                             fs::read_symlink(root, ec).string() + "', which does not exist");
+        root = real;
+    }
     if (fs::exists(root / "system.reg", ec))
         throw EFileError("A machine already exists in '" + target.string() + "'");
+    if (fs::exists(root, ec) && !fs::is_directory(root, ec))
+        throw EFileError("Cannot make a machine in '" + target.string() +
+                         "': it is a file, not a folder (a machine is made in a new or empty folder)");
     if (fs::exists(root, ec) && !fs::is_empty(root, ec))
         throw EFileError("Cannot make a machine in '" + target.string() +
                          "': the folder is not empty (a machine is made in a new or empty folder)");

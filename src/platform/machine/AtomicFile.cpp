@@ -24,11 +24,12 @@ std::string Mib(uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
 // Opens without blocking (a FIFO must not hang the caller) and keeps only
 // regular files. Returns -1 with errno ENOENT or ENOTDIR when `missingIsOk`
 // and the file is not there.
-int OpenRegular(const std::filesystem::path& file, struct stat& st, bool missingIsOk) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+int OpenRegular(const std::filesystem::path& file, struct stat& st, bool missingIsOk, bool noFollow = false) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0));
     if (fd < 0) {
         int err = errno;
         if (missingIsOk && (err == ENOENT || err == ENOTDIR)) return -1;
+        if (noFollow && err == ELOOP) throw EFileError(file, "Cannot read", "it is a link, which is not followed", err);
         Fail("Cannot open", file, err);
     }
     if (::fstat(fd, &st) != 0) {
@@ -116,10 +117,13 @@ bool LeftByEndedProcess(std::string_view entry, std::string_view prefix) {
 
 void WriteFileAtomically(const std::filesystem::path& file, std::string_view contents) {
     std::filesystem::path dir = file.parent_path().empty() ? "." : file.parent_path();
-    // The file being replaced decides, as it would for a write in place.
+    // The file being replaced decides, as it would for a write in place. A
+    // link is never replaced by a file: callers write where it leads.
     struct stat st {};
     bool replacing = false;
-    if (::stat(file.c_str(), &st) == 0) {
+    if (::lstat(file.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode))
+            throw EFileError(file, "Cannot write", "it is a link, which is not replaced", ELOOP);
         if (!S_ISREG(st.st_mode))
             throw EFileError(file, "Cannot write",
                              S_ISDIR(st.st_mode) ? "it is a folder" : "not a regular file",
@@ -145,7 +149,16 @@ void WriteFileAtomically(const std::filesystem::path& file, std::string_view con
         ::unlink(tmpl.c_str());
         Fail("Cannot write", file, err);
     };
-    // Keep the permissions of the file being replaced.
+    // The new file belongs to whoever owned the one it replaces (root
+    // changing a user's machine leaves it theirs); a new file to the owner of
+    // its folder. Only root may give a file away; others keep what they make.
+    struct stat owner = st;
+    if (!replacing && ::stat(dir.c_str(), &owner) != 0) owner = st;
+    if (::geteuid() == 0 && (replacing || owner.st_uid != 0 || owner.st_gid != 0) &&
+        ::fchown(fd, owner.st_uid, owner.st_gid) != 0)
+        abandon(errno);
+    // Keep the permissions of the file being replaced (after the owner: a
+    // change of owner drops set-id bits).
     if (::fchmod(fd, replacing ? (st.st_mode & 07777) : 0644) != 0) abandon(errno);
     const char* p = contents.data();
     size_t left = contents.size();
@@ -180,6 +193,12 @@ void WriteFileAtomically(const std::filesystem::path& file, std::string_view con
 std::string ReadWholeFile(const std::filesystem::path& file, uint64_t limit) {
     struct stat st {};
     int fd = OpenRegular(file, st, false);
+    return ReadOpened(fd, file, st, limit);
+}
+
+std::string ReadWholeFileNoFollow(const std::filesystem::path& file, uint64_t limit) {
+    struct stat st {};
+    int fd = OpenRegular(file, st, false, true);
     return ReadOpened(fd, file, st, limit);
 }
 

@@ -17,7 +17,9 @@ inline constexpr uint64_t kMaxStoreFileBytes = 1ull << 30;
 
 // Throws EFileError naming the file when any step fails; the old file is then
 // untouched. A file without any write permission is refused, as Windows
-// refuses to write a read-only file. The temporary file is named
+// refuses to write a read-only file, and so is a link (it is never replaced
+// by a file). The new file keeps the owner, group and mode of the one it
+// replaces; a new file belongs to the owner of its folder. The temporary file is named
 // ".<name>.<pid>.XXXXXX"; temporaries of the same file left by processes that
 // no longer run are removed first.
 void WriteFileAtomically(const std::filesystem::path& file, std::string_view contents);
@@ -32,7 +34,10 @@ bool LeftByEndedProcess(std::string_view entry, std::string_view prefix);
 // Throws EFileError naming the file when it cannot be read, is not a regular
 // file (a folder, FIFO or device is never read), or is larger than `limit`.
 std::string ReadWholeFile(const std::filesystem::path& file, uint64_t limit = kMaxStoreFileBytes);
-// The same, but nullopt when the file does not exist.
+// The same without following a link in the file's own place (a link is an
+// error naming it).
+std::string ReadWholeFileNoFollow(const std::filesystem::path& file, uint64_t limit = kMaxStoreFileBytes);
+// The same as ReadWholeFile, but nullopt when the file does not exist.
 std::optional<std::string> ReadWholeFileIfExists(const std::filesystem::path& file,
                                                  uint64_t limit = kMaxStoreFileBytes);
 

@@ -1,6 +1,7 @@
-// A regular file of this computer mapped for reading, for the Linux
-// backends' MapFileA. Errors are worded as the system's file calls word them,
-// naming `shown` (the name the caller used) rather than the host path.
+// A regular file of this computer mapped for reading, one window at a time,
+// for the Linux backends' MapFileA. Errors are worded as the system's file
+// calls word them, naming `shown` (the name the caller used) rather than the
+// host path.
 #pragma once
 
 #include <memory>

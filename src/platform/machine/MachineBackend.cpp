@@ -43,7 +43,7 @@ uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t s
 uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* def, char* buffer,
                                   uint32_t size, const char* file);
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file);
-std::string EditProfileText(const std::string& text, const StoreOp& op);
+void EditProfileText(ProfileText& text, const StoreOp& op);
 void AdmitHostFile(const std::filesystem::path& file);
 uint32_t GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle);
 bool GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data);
@@ -109,6 +109,7 @@ struct TMachineBackend::Impl {
     CodecManager codecs;
     CodecDialogHandler dialogs;
     TransactionCache cache;
+    std::string registryDetail;  // what the last failed registry call said
     // The family, worked out again whenever the system hive changes.
     uint64_t familyGeneration = 0;
     TMachineFamily family = TMachineFamily::Unsupported;
@@ -177,55 +178,77 @@ TMachineFamily TMachineBackend::Family() {
     return impl_->family;
 }
 
+// The registry's failures are exceptions inside; here, at the API's edge,
+// they become the codes Windows answers with.
+template <class Call>
+long TMachineBackend::Registry(Call&& call) {
+    return AtApiEdge(impl_->registryDetail, kErrorRegistryIoFailed, std::forward<Call>(call));
+}
+
 long TMachineBackend::RegOpenKeyExA(RegKey key, const char* subKey, uint32_t, uint32_t samDesired, RegKey* result) {
-    return impl_->registry.OpenKey(key, subKey, samDesired, result);
+    return Registry([&] { impl_->registry.OpenKey(key, subKey, samDesired, result); });
 }
 long TMachineBackend::RegCreateKeyExA(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result,
                                       uint32_t* disposition) {
-    return impl_->registry.CreateKey(key, subKey, samDesired, result, disposition);
+    return Registry([&] { impl_->registry.CreateKey(key, subKey, samDesired, result, disposition); });
 }
-long TMachineBackend::RegCloseKey(RegKey key) { return impl_->registry.CloseKey(key); }
+long TMachineBackend::RegCloseKey(RegKey key) {
+    return Registry([&] { impl_->registry.CloseKey(key); });
+}
 long TMachineBackend::RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* nameChars) {
-    return impl_->registry.EnumKey(key, index, name, nameChars);
+    return Registry([&] { impl_->registry.EnumKey(key, index, name, nameChars); });
 }
 long TMachineBackend::RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type,
                                     uint8_t* data, uint32_t* dataBytes) {
-    return impl_->registry.EnumValue(key, index, name, nameChars, type, data, dataBytes);
+    return Registry([&] { impl_->registry.EnumValue(key, index, name, nameChars, type, data, dataBytes); });
 }
 long TMachineBackend::RegQueryInfoKeyA(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
                                        uint32_t* maxValueNameChars, uint32_t* maxValueBytes) {
-    return impl_->registry.QueryInfoKey(key, subKeys, maxSubKeyChars, values, maxValueNameChars, maxValueBytes);
+    return Registry([&] {
+        impl_->registry.QueryInfoKey(key, subKeys, maxSubKeyChars, values, maxValueNameChars, maxValueBytes);
+    });
 }
 long TMachineBackend::RegQueryValueExA(RegKey key, const char* name, uint32_t* type, uint8_t* data,
                                        uint32_t* dataBytes) {
-    return impl_->registry.QueryValue(key, name, type, data, dataBytes);
+    return Registry([&] { impl_->registry.QueryValue(key, name, type, data, dataBytes); });
 }
 long TMachineBackend::RegSetValueExA(RegKey key, const char* name, uint32_t type, const uint8_t* data,
                                      uint32_t dataBytes) {
-    return impl_->registry.SetValue(key, name, type, data, dataBytes);
+    return Registry([&] { impl_->registry.SetValue(key, name, type, data, dataBytes); });
 }
-long TMachineBackend::RegDeleteValueA(RegKey key, const char* name) { return impl_->registry.DeleteValue(key, name); }
-long TMachineBackend::RegDeleteKeyA(RegKey key, const char* subKey) { return impl_->registry.DeleteKey(key, subKey); }
-std::string TMachineBackend::RegLastErrorDetail() { return impl_->files.LastDetail(); }
+long TMachineBackend::RegDeleteValueA(RegKey key, const char* name) {
+    return Registry([&] { impl_->registry.DeleteValue(key, name); });
+}
+long TMachineBackend::RegDeleteKeyA(RegKey key, const char* subKey) {
+    return Registry([&] { impl_->registry.DeleteKey(key, subKey); });
+}
+std::string TMachineBackend::RegLastErrorDetail() { return impl_->registryDetail; }
 std::string TMachineBackend::RegKeyPath(RegKey key) { return impl_->registry.KeyPath(key); }
 
-// The store's own failures reach the program as the registry's errors.
-void TMachineBackend::BeginTransaction(bool write) {
+namespace {
+// The store's own failures reach the program as the registry's errors: the
+// transaction calls throw, as the registry object does.
+template <class Call>
+auto AsRegistryError(Call&& call) {
     try {
-        impl_->files.Begin(write);
+        return call();
     } catch (const EStoreWrite& e) {
         throw ERegistryException(e.what());
     }
+}
+}  // namespace
+
+void TMachineBackend::BeginTransaction(bool write) {
+    AsRegistryError([&] { impl_->files.Begin(write); });
 }
 void TMachineBackend::BeginScratchTransaction() { impl_->files.BeginScratch(); }
 void TMachineBackend::CommitTransaction() {
-    try {
-        impl_->files.Commit();
-    } catch (const EStoreWrite& e) {
-        throw ERegistryException(e.what());
-    }
+    AsRegistryError([&] { impl_->files.Commit(); });
 }
 void TMachineBackend::RollbackTransaction() { impl_->files.Rollback(); }
+std::string TMachineBackend::DiscardJournal() {
+    return AsRegistryError([&] { return impl_->files.DiscardJournal(); });
+}
 int TMachineBackend::SetSavepoint() { return impl_->files.SetSavepoint(); }
 void TMachineBackend::RollbackToSavepoint(int mark) { impl_->files.RollbackToSavepoint(mark); }
 

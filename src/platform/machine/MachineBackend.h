@@ -69,6 +69,7 @@ public:
     void RollbackTransaction() override;
     int SetSavepoint() override;
     void RollbackToSavepoint(int mark) override;
+    std::string DiscardJournal() override;
 
     uint32_t GetPrivateProfileSectionA(const char* section, char* buffer, uint32_t size, const char* file) override;
     uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* def, char* buffer,
@@ -95,6 +96,9 @@ public:
     std::string FormatLocalDateTimeNow() override;
 
 private:
+    template <class Call>
+    long Registry(Call&& call);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -22,8 +22,6 @@ constexpr int kMaxLinkHops = 16;
 // Rights that let a handle change its key.
 constexpr uint32_t kWriteRights = 0x0002 | 0x0004 | 0x00010000;  // set value, create subkey, delete
 
-constexpr long Ok = long(kErrorSuccess);
-
 std::vector<std::string> SplitPath(std::string_view utf8) {
     std::vector<std::string> parts;
     size_t start = 0;
@@ -68,27 +66,28 @@ std::vector<uint8_t> StoredData(uint32_t type, const uint8_t* data, uint32_t siz
 
 // Copies `text` into a caller's name buffer of `*chars` characters (with its
 // zero); sets *chars to the length without the zero.
-long CopyName(const std::string& text, char* buffer, uint32_t* chars) {
-    if (!chars) return long(kErrorInvalidParameter);
-    if (!buffer || text.size() + 1 > *chars) return long(kErrorMoreData);
+void CopyName(const std::string& text, char* buffer, uint32_t* chars) {
+    if (!chars) throw EWinError(kErrorInvalidParameter);
+    if (!buffer || text.size() + 1 > *chars) throw EWinError(kErrorMoreData);
     std::memcpy(buffer, text.data(), text.size());
     buffer[text.size()] = '\0';
     *chars = uint32_t(text.size());
-    return Ok;
 }
 
 // Hands data over as RegQueryValueEx does: size only without a buffer,
 // ERROR_MORE_DATA (and the size needed) when it does not fit.
-long CopyData(const std::string& bytes, uint8_t* data, uint32_t* dataBytes) {
-    if (!dataBytes) return data ? long(kErrorInvalidParameter) : Ok;
+void CopyData(const std::string& bytes, uint8_t* data, uint32_t* dataBytes) {
+    if (!dataBytes) {
+        if (data) throw EWinError(kErrorInvalidParameter);
+        return;
+    }
     uint32_t need = uint32_t(bytes.size());
     if (data && need > *dataBytes) {
         *dataBytes = need;
-        return long(kErrorMoreData);
+        throw EWinError(kErrorMoreData);
     }
     if (data && need) std::memcpy(data, bytes.data(), need);
     *dataBytes = need;
-    return Ok;
 }
 
 }  // namespace
@@ -129,30 +128,28 @@ RegKey MachineRegistry::Store(Handle h) {
     return k;
 }
 
-long MachineRegistry::Locate(const Handle& base, const std::string& subKey, Mode mode, Located& out) {
+void MachineRegistry::Locate(const Handle& base, const std::string& subKey, Mode mode, Located& out) {
     out = Located{};
     Handle h = base;
-    if (!subKey.empty() && subKey[0] == '\\') return long(kErrorBadPathname);
+    if (!subKey.empty() && subKey[0] == '\\') throw EWinError(kErrorBadPathname);
     std::vector<std::string> parts = SplitPath(AnsiToUtf8(subKey));
     for (const auto& part : parts)
-        if (part.size() > kMaxKeyName && Utf8ToUtf16(part).size() > kMaxKeyName) return long(kErrorInvalidParameter);
+        if (part.size() > kMaxKeyName && Utf8ToUtf16(part).size() > kMaxKeyName)
+            throw EWinError(kErrorInvalidParameter);
 
     StoreFile* file = &File(h.hive);
-    if (!file->hive) {
-        files_.SetLastDetail(file->error);
-        return long(kErrorBadDbFormat);
-    }
+    if (!file->hive) throw EWinError(kErrorBadDbFormat, file->error);
     HiveKey* key = KeyOf(h);
     if (!key) {
         // The classes root exists even before anything was registered.
-        if (!(base.classesRoot && base.path.size() == 2)) return long(kErrorKeyDeleted);
+        if (!(base.classesRoot && base.path.size() == 2)) throw EWinError(kErrorKeyDeleted);
         if (mode == Mode::Find) {
             if (parts.empty()) {
                 out.handle = h;
                 out.handle.generation = 0;
-                return Ok;
+                return;
             }
-            return long(kErrorFileNotFound);
+            throw EWinError(kErrorFileNotFound);
         }
         key = &file->hive->Create(h.path);
         out.created = true;
@@ -186,7 +183,7 @@ long MachineRegistry::Locate(const Handle& base, const std::string& subKey, Mode
 
     for (const std::string& part : parts) {
         key = follow(key);
-        if (!key) return long(kErrorFileNotFound);
+        if (!key) throw EWinError(kErrorFileNotFound);
         HiveKey* child = key->FindChild(part);
         std::string shown = child ? std::string(child->Name()) : part;
         // Windows makes CurrentControlSet a link to ControlSet001 at boot and
@@ -201,8 +198,8 @@ long MachineRegistry::Locate(const Handle& base, const std::string& subKey, Mode
             }
         }
         if (!child) {
-            if (mode != Mode::Create) return long(kErrorFileNotFound);
-            if (!base.write) return long(kErrorAccessDenied);
+            if (mode != Mode::Create) throw EWinError(kErrorFileNotFound);
+            if (!base.write) throw EWinError(kErrorAccessDenied);
             child = &key->CreateChild(part);
             out.created = true;
         }
@@ -212,91 +209,81 @@ long MachineRegistry::Locate(const Handle& base, const std::string& subKey, Mode
         h.shown += shown;
     }
     key = follow(key);
-    if (!key) return long(kErrorFileNotFound);
+    if (!key) throw EWinError(kErrorFileNotFound);
     h.path = key->Path();
     h.key = key;
     h.generation = file->generation;
     out.handle = std::move(h);
-    return Ok;
 }
 
-long MachineRegistry::OpenKey(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result) {
-    files_.SetLastDetail({});
-    if (!result) return long(kErrorInvalidParameter);
+void MachineRegistry::OpenKey(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result) {
+    if (!result) throw EWinError(kErrorInvalidParameter);
     *result = 0;
     Handle scratch;
     const Handle* base = HandleOf(key, scratch);
-    if (!base) return long(kErrorInvalidHandle);
+    if (!base) throw EWinError(kErrorInvalidHandle);
     Located loc;
-    long rc = Locate(*base, subKey ? subKey : "", Mode::Find, loc);
-    if (rc != Ok) return rc;
+    Locate(*base, subKey ? subKey : "", Mode::Find, loc);
     loc.handle.write = (samDesired & kWriteRights) != 0;
     *result = Store(std::move(loc.handle));
-    return Ok;
 }
 
-long MachineRegistry::CreateKey(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result,
+void MachineRegistry::CreateKey(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result,
                                 uint32_t* disposition) {
-    files_.SetLastDetail({});
-    if (!result) return long(kErrorInvalidParameter);
+    if (!result) throw EWinError(kErrorInvalidParameter);
     *result = 0;
     Handle scratch;
     const Handle* base = HandleOf(key, scratch);
-    if (!base) return long(kErrorInvalidHandle);
+    if (!base) throw EWinError(kErrorInvalidHandle);
     Handle baseCopy = *base;
     std::string sub = subKey ? subKey : "";
     // Most creations find the key there already: no lock, no write.
     Located loc;
-    long rc = Locate(baseCopy, sub, Mode::Find, loc);
-    if (rc == Ok && loc.handle.key) {
+    bool found = true;
+    try {
+        Locate(baseCopy, sub, Mode::Find, loc);
+    } catch (const EWinError& e) {
+        if (e.Code() != kErrorFileNotFound) throw;
+        found = false;
+    }
+    if (found && loc.handle.key) {
         loc.handle.write = (samDesired & kWriteRights) != 0;
         if (disposition) *disposition = kRegOpenedExistingKey;
         *result = Store(std::move(loc.handle));
-        return Ok;
+        return;
     }
-    if (rc != Ok && rc != long(kErrorFileNotFound)) return rc;
-    try {
-        TStoreWriteScope scope(files_);
-        rc = Locate(baseCopy, sub, Mode::Create, loc);
-        if (rc != Ok) return rc;
-        if (loc.created) {
-            StoreOp op{};
-            op.kind = StoreOp::CreateKey;
-            op.path = loc.handle.path;
-            files_.Changed(File(loc.handle.hive), std::move(op));
-        }
-        scope.Commit();
-    } catch (const std::exception& e) {
-        if (files_.LastDetail().empty()) files_.SetLastDetail(e.what());
-        return long(kErrorRegistryIoFailed);
+    TStoreWriteScope scope(files_);
+    Locate(baseCopy, sub, Mode::Create, loc);
+    if (loc.created) {
+        StoreOp op{};
+        op.kind = StoreOp::CreateKey;
+        op.path = loc.handle.path;
+        files_.Changed(File(loc.handle.hive), std::move(op));
     }
+    scope.Commit();
     // The commit may have read the file again: find the key anew.
     loc.handle.key = nullptr;
     loc.handle.generation = 0;
     loc.handle.write = (samDesired & kWriteRights) != 0;
     if (disposition) *disposition = loc.created ? kRegCreatedNewKey : kRegOpenedExistingKey;
     *result = Store(std::move(loc.handle));
-    return Ok;
 }
 
-long MachineRegistry::CloseKey(RegKey key) {
-    if (IsRootHandle(key)) return Ok;
-    return handles_.erase(key) ? Ok : long(kErrorInvalidHandle);
+void MachineRegistry::CloseKey(RegKey key) {
+    if (IsRootHandle(key)) return;
+    if (!handles_.erase(key)) throw EWinError(kErrorInvalidHandle);
 }
 
-long MachineRegistry::EnumKey(RegKey key, uint32_t index, char* name, uint32_t* nameChars) {
+void MachineRegistry::EnumKey(RegKey key, uint32_t index, char* name, uint32_t* nameChars) {
     Handle scratch;
     const Handle* h = HandleOf(key, scratch);
-    if (!h) return long(kErrorInvalidHandle);
+    if (!h) throw EWinError(kErrorInvalidHandle);
     StoreFile& f = File(h->hive);
-    if (!f.hive) {
-        files_.SetLastDetail(f.error);
-        return long(kErrorBadDbFormat);
-    }
+    if (!f.hive) throw EWinError(kErrorBadDbFormat, f.error);
     HiveKey* k = KeyOf(*h);
-    if (!k) return h->classesRoot ? long(kErrorNoMoreItems) : long(kErrorKeyDeleted);
+    if (!k) throw EWinError(h->classesRoot ? kErrorNoMoreItems : kErrorKeyDeleted);
     HiveKey* child = SortedChildAt(k, index);
-    if (!child) return long(kErrorNoMoreItems);
+    if (!child) throw EWinError(kErrorNoMoreItems);
     return CopyName(Utf8ToAnsi(child->Name()), name, nameChars);
 }
 
@@ -323,37 +310,29 @@ wine::HiveKey* MachineRegistry::SortedChildAt(wine::HiveKey* key, uint32_t index
     return index < sorted_.order.size() ? sorted_.order[index] : nullptr;
 }
 
-long MachineRegistry::EnumValue(RegKey key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type,
+void MachineRegistry::EnumValue(RegKey key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type,
                                 uint8_t* data, uint32_t* dataBytes) {
     Handle scratch;
     const Handle* h = HandleOf(key, scratch);
-    if (!h) return long(kErrorInvalidHandle);
+    if (!h) throw EWinError(kErrorInvalidHandle);
     StoreFile& f = File(h->hive);
-    if (!f.hive) {
-        files_.SetLastDetail(f.error);
-        return long(kErrorBadDbFormat);
-    }
+    if (!f.hive) throw EWinError(kErrorBadDbFormat, f.error);
     HiveKey* k = KeyOf(*h);
-    if (!k) return h->classesRoot ? long(kErrorNoMoreItems) : long(kErrorKeyDeleted);
+    if (!k) throw EWinError(h->classesRoot ? kErrorNoMoreItems : kErrorKeyDeleted);
     const HiveValue* v = k->ValueAt(index);
-    if (!v) return long(kErrorNoMoreItems);
-    long rc = CopyName(Utf8ToAnsi(v->Name()), name, nameChars);
-    if (rc != Ok) return rc;
+    if (!v) throw EWinError(kErrorNoMoreItems);
+    CopyName(Utf8ToAnsi(v->Name()), name, nameChars);
     if (type) *type = v->Type();
     if (data || dataBytes) return CopyData(AnsiData(*v), data, dataBytes);
-    return Ok;
 }
 
-long MachineRegistry::QueryInfoKey(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
+void MachineRegistry::QueryInfoKey(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
                                    uint32_t* maxValueNameChars, uint32_t* maxValueBytes) {
     Handle scratch;
     const Handle* h = HandleOf(key, scratch);
-    if (!h) return long(kErrorInvalidHandle);
+    if (!h) throw EWinError(kErrorInvalidHandle);
     StoreFile& f = File(h->hive);
-    if (!f.hive) {
-        files_.SetLastDetail(f.error);
-        return long(kErrorBadDbFormat);
-    }
+    if (!f.hive) throw EWinError(kErrorBadDbFormat, f.error);
     HiveKey* k = KeyOf(*h);
     uint32_t nKeys = 0, maxKey = 0, nValues = 0, maxName = 0, maxData = 0;
     if (k) {
@@ -369,142 +348,111 @@ long MachineRegistry::QueryInfoKey(RegKey key, uint32_t* subKeys, uint32_t* maxS
                 if (maxValueBytes) maxData = std::max<uint32_t>(maxData, uint32_t(v->DataSize()));
             }
     } else if (!h->classesRoot) {
-        return long(kErrorKeyDeleted);
+        throw EWinError(kErrorKeyDeleted);
     }
     if (subKeys) *subKeys = nKeys;
     if (maxSubKeyChars) *maxSubKeyChars = maxKey;
     if (values) *values = nValues;
     if (maxValueNameChars) *maxValueNameChars = maxName;
     if (maxValueBytes) *maxValueBytes = maxData;
-    return Ok;
 }
 
-long MachineRegistry::QueryValue(RegKey key, const char* name, uint32_t* type, uint8_t* data, uint32_t* dataBytes) {
+void MachineRegistry::QueryValue(RegKey key, const char* name, uint32_t* type, uint8_t* data, uint32_t* dataBytes) {
     Handle scratch;
     const Handle* h = HandleOf(key, scratch);
-    if (!h) return long(kErrorInvalidHandle);
+    if (!h) throw EWinError(kErrorInvalidHandle);
     StoreFile& f = File(h->hive);
-    if (!f.hive) {
-        files_.SetLastDetail(f.error);
-        return long(kErrorBadDbFormat);
-    }
+    if (!f.hive) throw EWinError(kErrorBadDbFormat, f.error);
     HiveKey* k = KeyOf(*h);
-    if (!k) return h->classesRoot ? long(kErrorFileNotFound) : long(kErrorKeyDeleted);
+    if (!k) throw EWinError(h->classesRoot ? kErrorFileNotFound : kErrorKeyDeleted);
     const HiveValue* v = k->FindValue(AnsiToUtf8(name ? name : ""));
-    if (!v) return long(kErrorFileNotFound);
+    if (!v) throw EWinError(kErrorFileNotFound);
     if (type) *type = v->Type();
     return CopyData(AnsiData(*v), data, dataBytes);
 }
 
-long MachineRegistry::SetValue(RegKey key, const char* name, uint32_t type, const uint8_t* data,
+void MachineRegistry::SetValue(RegKey key, const char* name, uint32_t type, const uint8_t* data,
                                uint32_t dataBytes) {
-    files_.SetLastDetail({});
     Handle scratch;
     const Handle* base = HandleOf(key, scratch);
-    if (!base) return long(kErrorInvalidHandle);
-    if (!base->write) return long(kErrorAccessDenied);
+    if (!base) throw EWinError(kErrorInvalidHandle);
+    if (!base->write) throw EWinError(kErrorAccessDenied);
     // Windows keeps no values on the local machine's root itself.
-    if (key == RootHandle(RootKey::LocalMachine)) return long(kErrorAccessDenied);
-    if (!data && dataBytes) return long(kErrorInvalidParameter);
+    if (key == RootHandle(RootKey::LocalMachine)) throw EWinError(kErrorAccessDenied);
+    if (!data && dataBytes) throw EWinError(kErrorInvalidParameter);
     std::string utf8 = AnsiToUtf8(name ? name : "");
-    if (utf8.size() > kMaxValueName && Utf8ToUtf16(utf8).size() > kMaxValueName) return long(kErrorInvalidParameter);
+    if (utf8.size() > kMaxValueName && Utf8ToUtf16(utf8).size() > kMaxValueName)
+        throw EWinError(kErrorInvalidParameter);
     Handle h = *base;
-    try {
-        TStoreWriteScope scope(files_);
-        StoreFile& f = File(h.hive);
-        if (!f.hive) {
-            files_.SetLastDetail(f.error);
-            return long(kErrorBadDbFormat);
-        }
-        HiveKey* k = KeyOf(h);
-        if (!k && h.classesRoot && h.path.size() == 2) {
-            k = &f.hive->Create(h.path);
-            StoreOp made{};
-            made.kind = StoreOp::CreateKey;
-            made.path = h.path;
-            files_.Changed(f, std::move(made));
-        }
-        if (!k) return long(kErrorKeyDeleted);
-        std::vector<uint8_t> stored = StoredData(type, data, dataBytes);
-        k->SetValue(utf8, type, stored);
-        StoreOp op{};
-        op.kind = StoreOp::SetValue;
-        op.path = k->Path();
-        op.name = utf8;
-        op.type = type;
-        op.data = std::move(stored);
-        files_.Changed(f, std::move(op));
-        scope.Commit();
-    } catch (const std::exception& e) {
-        if (files_.LastDetail().empty()) files_.SetLastDetail(e.what());
-        return long(kErrorRegistryIoFailed);
+    TStoreWriteScope scope(files_);
+    StoreFile& f = File(h.hive);
+    if (!f.hive) throw EWinError(kErrorBadDbFormat, f.error);
+    HiveKey* k = KeyOf(h);
+    if (!k && h.classesRoot && h.path.size() == 2) {
+        k = &f.hive->Create(h.path);
+        StoreOp made{};
+        made.kind = StoreOp::CreateKey;
+        made.path = h.path;
+        files_.Changed(f, std::move(made));
     }
-    return Ok;
+    if (!k) throw EWinError(kErrorKeyDeleted);
+    std::vector<uint8_t> stored = StoredData(type, data, dataBytes);
+    k->SetValue(utf8, type, stored);
+    StoreOp op{};
+    op.kind = StoreOp::SetValue;
+    op.path = k->Path();
+    op.name = utf8;
+    op.type = type;
+    op.data = std::move(stored);
+    files_.Changed(f, std::move(op));
+    scope.Commit();
 }
 
-long MachineRegistry::DeleteValue(RegKey key, const char* name) {
-    files_.SetLastDetail({});
+void MachineRegistry::DeleteValue(RegKey key, const char* name) {
     Handle scratch;
     const Handle* base = HandleOf(key, scratch);
-    if (!base) return long(kErrorInvalidHandle);
-    if (!base->write) return long(kErrorAccessDenied);
+    if (!base) throw EWinError(kErrorInvalidHandle);
+    if (!base->write) throw EWinError(kErrorAccessDenied);
     Handle h = *base;
     std::string utf8 = AnsiToUtf8(name ? name : "");
-    try {
-        TStoreWriteScope scope(files_);
-        StoreFile& f = File(h.hive);
-        if (!f.hive) {
-            files_.SetLastDetail(f.error);
-            return long(kErrorBadDbFormat);
-        }
-        HiveKey* k = KeyOf(h);
-        if (!k) return long(kErrorFileNotFound);
-        if (!k->DeleteValue(utf8)) return long(kErrorFileNotFound);
-        StoreOp op{};
-        op.kind = StoreOp::DeleteValue;
-        op.path = k->Path();
-        op.name = utf8;
-        files_.Changed(f, std::move(op));
-        scope.Commit();
-    } catch (const std::exception& e) {
-        if (files_.LastDetail().empty()) files_.SetLastDetail(e.what());
-        return long(kErrorRegistryIoFailed);
-    }
-    return Ok;
+    TStoreWriteScope scope(files_);
+    StoreFile& f = File(h.hive);
+    if (!f.hive) throw EWinError(kErrorBadDbFormat, f.error);
+    HiveKey* k = KeyOf(h);
+    if (!k) throw EWinError(kErrorFileNotFound);
+    if (!k->DeleteValue(utf8)) throw EWinError(kErrorFileNotFound);
+    StoreOp op{};
+    op.kind = StoreOp::DeleteValue;
+    op.path = k->Path();
+    op.name = utf8;
+    files_.Changed(f, std::move(op));
+    scope.Commit();
 }
 
-long MachineRegistry::DeleteKey(RegKey key, const char* subKey) {
-    files_.SetLastDetail({});
+void MachineRegistry::DeleteKey(RegKey key, const char* subKey) {
     Handle scratch;
     const Handle* base = HandleOf(key, scratch);
-    if (!base) return long(kErrorInvalidHandle);
+    if (!base) throw EWinError(kErrorInvalidHandle);
     std::string sub = subKey ? subKey : "";
-    if (sub.empty()) return long(kErrorInvalidParameter);
+    if (sub.empty()) throw EWinError(kErrorInvalidParameter);
     Handle baseCopy = *base;
-    try {
-        TStoreWriteScope scope(files_);
-        Located loc;
-        long rc = Locate(baseCopy, sub, Mode::Find, loc);
-        if (rc != Ok) return rc;
-        HiveKey* victim = loc.handle.key;
-        if (!victim || !victim->Parent()) return long(kErrorAccessDenied);
-        // As on the NT family: a key with subkeys is not deleted.
-        if (victim->ChildCount() > 0) return long(kErrorAccessDenied);
-        StoreFile& f = File(loc.handle.hive);
-        std::vector<std::string> path = victim->Path();
-        HiveKey* parent = victim->Parent();
-        const std::string name(victim->Name());
-        parent->RemoveChild(name);
-        StoreOp op{};
-        op.kind = StoreOp::DeleteKey;
-        op.path = std::move(path);
-        files_.Changed(f, std::move(op));
-        scope.Commit();
-    } catch (const std::exception& e) {
-        if (files_.LastDetail().empty()) files_.SetLastDetail(e.what());
-        return long(kErrorRegistryIoFailed);
-    }
-    return Ok;
+    TStoreWriteScope scope(files_);
+    Located loc;
+    Locate(baseCopy, sub, Mode::Find, loc);
+    HiveKey* victim = loc.handle.key;
+    if (!victim || !victim->Parent()) throw EWinError(kErrorAccessDenied);
+    // As on the NT family: a key with subkeys is not deleted.
+    if (victim->ChildCount() > 0) throw EWinError(kErrorAccessDenied);
+    StoreFile& f = File(loc.handle.hive);
+    std::vector<std::string> path = victim->Path();
+    HiveKey* parent = victim->Parent();
+    const std::string name(victim->Name());
+    parent->RemoveChild(name);
+    StoreOp op{};
+    op.kind = StoreOp::DeleteKey;
+    op.path = std::move(path);
+    files_.Changed(f, std::move(op));
+    scope.Commit();
 }
 
 std::string MachineRegistry::KeyPath(RegKey key) {

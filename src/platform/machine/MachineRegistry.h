@@ -1,5 +1,7 @@
 // The registry calls of the emulated machine: key handles over the hives
-// held by StoreFiles, with Windows' arguments, results and error codes.
+// held by StoreFiles, with Windows' arguments and results. A call that fails
+// throws EWinError with the code Windows answers; the backend turns it into
+// that code at the API's edge.
 #pragma once
 
 #include <cstdint>
@@ -16,18 +18,18 @@ class MachineRegistry {
 public:
     explicit MachineRegistry(StoreFiles& files);
 
-    long OpenKey(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result);
-    long CreateKey(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result, uint32_t* disposition);
-    long CloseKey(RegKey key);
-    long EnumKey(RegKey key, uint32_t index, char* name, uint32_t* nameChars);
-    long EnumValue(RegKey key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type, uint8_t* data,
+    void OpenKey(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result);
+    void CreateKey(RegKey key, const char* subKey, uint32_t samDesired, RegKey* result, uint32_t* disposition);
+    void CloseKey(RegKey key);
+    void EnumKey(RegKey key, uint32_t index, char* name, uint32_t* nameChars);
+    void EnumValue(RegKey key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type, uint8_t* data,
                    uint32_t* dataBytes);
-    long QueryInfoKey(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
+    void QueryInfoKey(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
                       uint32_t* maxValueNameChars, uint32_t* maxValueBytes);
-    long QueryValue(RegKey key, const char* name, uint32_t* type, uint8_t* data, uint32_t* dataBytes);
-    long SetValue(RegKey key, const char* name, uint32_t type, const uint8_t* data, uint32_t dataBytes);
-    long DeleteValue(RegKey key, const char* name);
-    long DeleteKey(RegKey key, const char* subKey);
+    void QueryValue(RegKey key, const char* name, uint32_t* type, uint8_t* data, uint32_t* dataBytes);
+    void SetValue(RegKey key, const char* name, uint32_t type, const uint8_t* data, uint32_t dataBytes);
+    void DeleteValue(RegKey key, const char* name);
+    void DeleteKey(RegKey key, const char* subKey);
     std::string KeyPath(RegKey key);
 
 private:
@@ -52,7 +54,7 @@ private:
     StoreFile& File(FileKind hive);
     // The key the handle names now; null when it is gone.
     wine::HiveKey* KeyOf(const Handle& h);
-    long Locate(const Handle& base, const std::string& subKey, Mode mode, Located& out);
+    void Locate(const Handle& base, const std::string& subKey, Mode mode, Located& out);
     RegKey Store(Handle h);
 
     // Windows enumerates a key's subkeys sorted by name in upper case; the

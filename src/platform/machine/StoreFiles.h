@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/api/WinError.h"
 #include "platform/machine/AtomicFile.h"
+#include "platform/machine/ProfileText.h"
 #include "platform/machine/WineHive.h"
 
 namespace tarnel::platform::machine {
@@ -24,13 +26,15 @@ enum class FileKind { SystemHive, UserHive, Text };
 
 // One store file as held in memory.
 struct StoreFile {
-    std::filesystem::path path;
+    std::filesystem::path path;        // as the machine names it
+    std::filesystem::path real;        // where it is read and written: links inside the machine followed
     FileKind kind = FileKind::Text;
     std::unique_ptr<wine::Hive> hive;  // hives; null when the file does not parse
-    std::string text;                  // text files
+    ProfileText profile;               // text files
     bool exists = false;               // on disk when last read
     std::string error;                 // why it cannot be read; never written then
     int errorNumber = 0;               // the system's error number for it (errno), 0 when none
+    std::string refusal;               // why it is never written (it lies outside the machine); empty when it may be
     FileStamp stamp;                   // of the file as last read or written
     bool checked = false;              // compared with the disk in this transaction
     bool dirty = false;                // changed, not yet on disk
@@ -54,12 +58,15 @@ struct StoreOp {
 };
 
 // Applies a profile write to a file's text; the profile module provides it.
-using ProfileEditor = std::function<std::string(const std::string& text, const StoreOp& op)>;
+using ProfileEditor = std::function<void(ProfileText& text, const StoreOp& op)>;
 
 // The journal a change of several files leaves while it replaces them:
-// (file name relative to the machine folder, new content) pairs.
+// (file name relative to the machine folder, new content) pairs. It may name
+// only the store files a save writes: system.reg, user.reg and profile
+// files of the Windows folder, each reached without a link.
 std::string JournalText(const std::vector<std::pair<std::string, std::string>>& files);
 inline constexpr const char* kJournalFileName = ".tarnel.journal";
+inline constexpr const char* kLockFileName = ".tarnel.lock";
 
 class StoreFiles {
 public:
@@ -100,11 +107,6 @@ public:
     // Where warnings about odd store content go (once per file and content).
     void SetWarningSink(std::function<void(const std::string&)> sink) { warn_ = std::move(sink); }
 
-    // What the last failure said beyond the program's own text ("system.reg:
-    // No space left on device"); empty when nothing.
-    const std::string& LastDetail() const { return lastDetail_; }
-    void SetLastDetail(std::string detail) { lastDetail_ = std::move(detail); }
-
     // Asked at the start of every writing transaction: a reason to refuse it
     // now (empty: go ahead).
     void SetWriteGuard(std::function<std::string()> guard) { writeGuard_ = std::move(guard); }
@@ -113,22 +115,59 @@ public:
     void SetReadOnly(std::string reason) { readOnly_ = std::move(reason); }
     const std::string& ReadOnlyReason() const { return readOnly_; }
 
-    // A save that was cut off after its journal was complete is finished now.
-    void RecoverJournal();
+    // Refuses the transaction that runs now at its commit (a write the
+    // store cannot take, told by the call that asked for it).
+    void Refuse(std::string reason);
+
+    // Takes the machine's lock to write and deals with a journal left
+    // there: one that passes its check is finished, as every transaction
+    // does; one that fails it is removed. Says what was done.
+    std::string DiscardJournal();
 
     const std::filesystem::path& Root() const { return root_; }
 
 private:
+    // Where a store file lies, by the one rule readers and writers share.
+    struct Place {
+        std::filesystem::path real;
+        std::string why;  // why it is neither read nor written; empty when it may be
+    };
+    // What a journal left in the folder holds, and whether it may be trusted.
+    struct Journal {
+        bool whole = false;
+        bool absent = false;  // gone since it was seen
+        std::string why;      // why it fails its check
+        std::vector<std::pair<std::string, std::string>> files;
+    };
+
     void Load(StoreFile& f);
+    Place PlaceOf(const std::filesystem::path& path);
+    const std::filesystem::path& RealRoot();
     void Replay(StoreFile& f, const StoreOp& op);
     void WriteOut(std::vector<StoreFile*> files);
     void LockFor(bool write);
+    bool TryLock(bool write);
+    void WaitForLock(bool write);
     void RemoveStaleTemporaries();
     void Unlock();
     void DiscardChanges();
+    void EndTransaction();
+    bool JournalPresent() const;
+    Journal ExamineJournal();
+    std::string JournalRefusal(const std::string& name);
+    void LookAtJournal(bool present);
+    void FinishJournal(const Journal& journal);
+    void Tell(const std::string& text);
 
     std::filesystem::path root_;
+    std::filesystem::path realRoot_;
     std::map<std::string, StoreFile> files_;
+    std::map<std::string, Place> places_;  // found in this transaction
+    std::string damaged_;                  // why a journal left here fails its check; writes wait for it
+    std::map<std::string, std::string> pending_;  // real path -> content a whole journal gives it
+    std::string refused_;                  // why the transaction that runs now may not commit
+    bool lookedForJournal_ = false;        // by a read outside any transaction
+    std::set<std::string> told_;
     std::string hivePaths_[2];  // system.reg, user.reg, as Access keys them
     std::vector<StoreOp> ops_;
     bool active_ = false;
@@ -142,7 +181,6 @@ private:
     std::set<std::string> warned_;  // versions of files whose odd lines were told
     ProfileEditor profileEditor_;
     std::function<std::string()> writeGuard_;
-    std::string lastDetail_;
     std::string readOnly_;
 };
 
@@ -171,10 +209,12 @@ private:
 };
 
 // The error a write gives when the store cannot take it: its text names the
-// file and the system's reason.
-class EStoreWrite : public std::runtime_error {
+// file and the system's reason; its detail says the same in short where a
+// caller words its own text around it ("system.reg: No space left on device").
+class EStoreWrite : public EWinError {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EStoreWrite(const std::string& message, std::string detail = {})
+        : EWinError(kErrorRegistryIoFailed, message, detail.empty() ? message : std::move(detail)) {}
 };
 
 }  // namespace tarnel::platform::machine

@@ -68,18 +68,45 @@ std::wstring KernelName(HKEY key) {
     return std::wstring(reinterpret_cast<const wchar_t*>(buf + 4), bytes / sizeof(wchar_t));
 }
 
+// The mapping stays open; one view of it at a time, so that a file larger
+// than the address space is read all the same.
 class MappedView final : public TMappedFile {
 public:
-    MappedView(const unsigned char* data, uint64_t size) : data_(data), size_(size) {}
+    MappedView(HANDLE mapping, uint64_t size, std::string shown)
+        : mapping_(mapping), size_(size), shown_(std::move(shown)) {}
     ~MappedView() override {
-        if (data_) ::UnmapViewOfFile(data_);
+        if (view_) ::UnmapViewOfFile(view_);
+        if (mapping_) ::CloseHandle(mapping_);
     }
-    const unsigned char* Data() const override { return data_; }
     uint64_t Size() const override { return size_; }
+    const unsigned char* View(uint64_t offset, size_t length) override {
+        if (length == 0) return nullptr;
+        if (offset > size_ || length > size_ - offset)
+            throw EPlatformError("Cannot read file " + shown_ + ". The range asked for lies beyond its end.");
+        if (view_ && offset >= viewOffset_ && offset - viewOffset_ + length <= viewLength_)
+            return view_ + (offset - viewOffset_);
+        if (view_) ::UnmapViewOfFile(view_);
+        view_ = nullptr;
+        // Views begin on the allocation granularity.
+        SYSTEM_INFO info;
+        ::GetSystemInfo(&info);
+        const uint64_t start = offset - offset % info.dwAllocationGranularity;
+        const size_t span = size_t(offset - start) + length;
+        void* view = ::MapViewOfFile(mapping_, FILE_MAP_READ, DWORD(start >> 32), DWORD(start & 0xffffffffu), span);
+        if (!view) throw EPlatformError("Cannot read file " + shown_ + ". " + SystemMessage(::GetLastError()));
+        view_ = static_cast<const unsigned char*>(view);
+        viewOffset_ = start;
+        viewLength_ = span;
+        return view_ + (offset - start);
+    }
 
 private:
-    const unsigned char* data_;
+    HANDLE mapping_;
     uint64_t size_;
+    std::string shown_;
+    const unsigned char* view_ = nullptr;
+    uint64_t viewOffset_ = 0;
+    size_t viewLength_ = 0;
 };
 
 }  // namespace
@@ -411,17 +438,13 @@ std::unique_ptr<TMappedFile> TWin32Backend::MapFileA(const std::string& path) {
     }
     if (size.QuadPart == 0) {
         ::CloseHandle(file);
-        return std::make_unique<MappedView>(nullptr, 0);
+        return std::make_unique<MappedView>(nullptr, 0, path);
     }
     HANDLE mapping = ::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
     DWORD error = ::GetLastError();
     ::CloseHandle(file);
     if (!mapping) throw EPlatformError("Cannot read file " + path + ". " + SystemMessage(error));
-    void* view = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-    error = ::GetLastError();
-    ::CloseHandle(mapping);
-    if (!view) throw EPlatformError("Cannot read file " + path + ". " + SystemMessage(error));
-    return std::make_unique<MappedView>(static_cast<const unsigned char*>(view), uint64_t(size.QuadPart));
+    return std::make_unique<MappedView>(mapping, uint64_t(size.QuadPart), path);
 }
 
 bool TWin32Backend::GetVersionExA(OSVERSIONINFOEXA* info) {

@@ -21,6 +21,7 @@
 #include "platform/machine/Machine.h"
 #include "support/Faults.h"
 #include "support/TempMachine.h"
+#include "support/Seed.h"
 
 using namespace tarnel;
 using namespace tarnel::platform;
@@ -132,7 +133,7 @@ TEST(SettingsUnderFaults, KilledSeedingsAndSavesLeaveTheSettingsAsBeforeOrAsAfte
         span[1] += std::chrono::duration<double>(Clock::now() - t0).count() / 10;
     }
 
-    std::mt19937 rng(std::random_device{}());
+    std::mt19937 rng(test::TestSeed());
     int kills[2] = {0, 0}, finished = 0, leftTemporaries = 0;
     const auto began = Clock::now();
     for (int round = 0; kills[0] + kills[1] < 200; ++round) {

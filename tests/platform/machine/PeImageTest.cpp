@@ -15,6 +15,7 @@
 #include "platform/api/WinError.h"
 #include "platform/machine/AtomicFile.h"
 #include "support/TempMachine.h"
+#include "support/Seed.h"
 
 namespace tarnel::platform {
 namespace {
@@ -265,7 +266,7 @@ TEST(PeImage, TruncatedImagesNeverReadOutside) {
 TEST(PeImage, RandomDamageOnlyEverRaisesFormatErrors) {
     const std::string good = Fixture("version32.dll");
     const Layout l = LayoutOf(good);
-    std::mt19937 rng(20260);
+    std::mt19937 rng(test::TestSeed(20260));
     // Aim at the headers and the resource tree, where offsets live.
     std::uniform_int_distribution<size_t> header(0, l.SectionTable(good) + 40 * 6);
     std::uniform_int_distribution<size_t> tree(l.rsrc, l.rsrc + 0x80);

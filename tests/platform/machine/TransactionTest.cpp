@@ -186,12 +186,15 @@ TEST(Transaction, AChangeOfTwoFilesIsCompletedAfterACrashHalfWay) {
     }
     EXPECT_FALSE(fs::exists(m.Root() / machine::kJournalFileName));
 
-    // A journal that is not whole (no end mark) is no change at all.
+    // A journal that is not whole (no end mark) is no change at all; it is
+    // kept, and writes wait until it is dealt with.
     WriteFileAtomically(m.Root() / machine::kJournalFileName, "TARNEL JOURNAL 1\n1\nsystem.reg\n5\nbro");
     const std::string intact = Slurp(SystemHivePath());
-    { TTransaction t; }
+    { TTransaction t(TTransaction::Read); }
     EXPECT_EQ(Slurp(SystemHivePath()), intact);
-    EXPECT_FALSE(fs::exists(m.Root() / machine::kJournalFileName));
+    EXPECT_TRUE(fs::exists(m.Root() / machine::kJournalFileName));
+    EXPECT_THROW(WriteValue("paired", "3"), ERegistryException);
+    EXPECT_EQ(Slurp(SystemHivePath()), intact);
 }
 
 TEST(Transaction, NothingIsWrittenWhileWineRunsOnThePrefix) {

@@ -9,6 +9,7 @@
 
 #include "platform/api/Registry.h"
 #include "support/TempMachine.h"
+#include "support/Seed.h"
 
 using namespace tarnel::platform;
 using namespace tarnel::platform::wine;
@@ -766,7 +767,7 @@ TEST(WineHive, NamesWithQuotesNeverMatchPastTheirText) {
 // is written back unchanged, and what is written reads back as the tree it
 // was written from.
 TEST(WineHive, RandomFilesAndChangesReadBackAlike) {
-    std::mt19937 rng(20240607);
+    std::mt19937 rng(tarnel::test::TestSeed(20240607));
     auto pick = [&](std::initializer_list<const char*> options) {
         return std::string(*(options.begin() + std::uniform_int_distribution<size_t>(0, options.size() - 1)(rng)));
     };
