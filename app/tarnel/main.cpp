@@ -8,10 +8,9 @@
 #include <iostream>
 #include <string>
 
-#include "core/catalogue/DemoCatalogue.h"
+#include "demo/DemoMachine.h"
 #include "platform/api/Ansi.h"
 #include "platform/choice/PlatformChoice.h"
-#include "platform/machine/DemoMachine.h"
 #include "platform/api/OsVersion.h"
 #include "platform/api/Registry.h"
 #include "gui/shell/GuiCommon.h"
@@ -88,7 +87,7 @@ int main(int argc, char** argv) {
         }
         // Only the user's own default folder is made, as the demo machine.
         choice.MakeDemo = [](const std::filesystem::path& folder) {
-            tarnel::CreateDemoMachine(folder, platform::MachineFamily::NT);
+            tarnel::CreateDemoMachine(folder, platform::TMachineFamily::NT);
         };
         platform::ChoosePlatform(choice);
     } catch (const std::exception& e) {
@@ -98,9 +97,8 @@ int main(int argc, char** argv) {
     }
 
     TLog log;
-    TStartup started;
     try {
-        started = StartProgram(log);
+        StartProgram(log);
     } catch (const std::exception& e) {
         // A failed start-up step ends the program after the user has read
         // why (and after the splash screen went).
@@ -114,12 +112,8 @@ int main(int argc, char** argv) {
         }
         return 1;
     }
-    started.Main->show();
+    fMain->show();
     const int result = app.exec();
-    delete started.Fourcc;
-    delete started.DirectShow;
-    delete started.Codecs;
-    delete started.Main;
-    delete started.Logging;
+    EndProgram();
     return result;
 }

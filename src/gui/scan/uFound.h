@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/catalogue/CodecLists.h"
+#include "core/catalogue/CodecView.h"
 #include "core/scan/FourccScan.h"
 #include "gui/shell/GuiCommon.h"
 

@@ -90,11 +90,11 @@ protected:
 }  // namespace
 
 TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
-    TStartup s = StartProgram(log);
-    std::unique_ptr<TfMain> main(s.Main);
-    std::unique_ptr<TfNTCodecs> codecs(s.Codecs);
-    std::unique_ptr<TfDirectShow> directShow(s.DirectShow);
-    std::unique_ptr<TfLogging> logging(s.Logging);
+    StartProgram(log);
+    std::unique_ptr<TfMain> main(fMain);
+    std::unique_ptr<TfNTCodecs> codecs(fNTCodecs);
+    std::unique_ptr<TfDirectShow> directShow(fDirectShow);
+    std::unique_ptr<TfLogging> logging(fLogging);
     EXPECT_EQ(Texts(log), (std::vector<std::string>{
                               "Getting OS Version (Needed for the correct Codec Info Location)",
                               "Machine : " + machine.Root().string(),
@@ -118,12 +118,12 @@ TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
     EXPECT_EQ(main->PageControl->tabText(1), "DirectShow Filters");
     EXPECT_EQ(main->PageControl->tabText(2), "Log");
     EXPECT_EQ(main->PageControl->currentIndex(), 0);
-    EXPECT_TRUE(main->LogSheet->isAncestorOf(s.Logging->LogViewerPanel));
-    EXPECT_EQ(s.Logging->LogMemo->toPlainText().split('\n').size(), 11) << "lines written before the log showed";
-    EXPECT_TRUE(main->VideoCodecsSheet->isAncestorOf(s.Codecs->WindowsNTCodecsPanel));
-    EXPECT_TRUE(main->DirectShowSheet->isAncestorOf(s.DirectShow->DirectShowPanel));
+    EXPECT_TRUE(main->LogSheet->isAncestorOf(fLogging->LogViewerPanel));
+    EXPECT_EQ(fLogging->LogMemo->toPlainText().split('\n').size(), 11) << "lines written before the log showed";
+    EXPECT_TRUE(main->VideoCodecsSheet->isAncestorOf(fNTCodecs->WindowsNTCodecsPanel));
+    EXPECT_TRUE(main->DirectShowSheet->isAncestorOf(fDirectShow->DirectShowPanel));
     main->WriteLog("after");
-    EXPECT_TRUE(s.Logging->LogMemo->toPlainText().endsWith("T : after"));
+    EXPECT_TRUE(fLogging->LogMemo->toPlainText().endsWith("T : after"));
     for (QWidget* w : QApplication::topLevelWidgets())
         EXPECT_EQ(qobject_cast<TSplashScreen*>(w), nullptr) << "the splash screen is disposed of";
 }
@@ -143,10 +143,22 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndShortcuts) {
     EXPECT_EQ(main.Contents1->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_TRUE(main.N1->isSeparator());
     EXPECT_EQ(main.About->text(), "&About");
-    int refreshed = 0;
-    main.CodecRefresh = [&] { ++refreshed; };
+    // Without a codec window the refresh is logged and reaches nothing.
     main.Refresh->trigger();
-    EXPECT_EQ(refreshed, 1);
+    EXPECT_EQ(Texts(log).back(), "Refreshing List");
+    // The codec window, reached as its form object, reloads its active list.
+    {
+        TfNTCodecs codecs(main, nullptr);
+        ASSERT_EQ(fNTCodecs, &codecs);
+        const size_t before = log.Count();
+        main.Refresh->trigger();
+        const std::vector<std::string> lines = Texts(log);
+        ASSERT_EQ(lines.size(), before + 3);
+        EXPECT_EQ(lines[before], "Refreshing List");
+        EXPECT_EQ(lines[before + 1], "Start Loading Codec List from Registry");
+    }
+    EXPECT_EQ(fNTCodecs, nullptr) << "a window gone is reached no more";
+    main.Refresh->trigger();
     EXPECT_EQ(Texts(log).back(), "Refreshing List");
 }
 
@@ -373,12 +385,12 @@ TEST_F(MainWindow, SplashScreenIsPaintedWhileTheListLoads) {
     }
     SplashPaints paints;
     qApp->installEventFilter(&paints);
-    TStartup s = StartProgram(log);
+    StartProgram(log);
     qApp->removeEventFilter(&paints);
-    std::unique_ptr<TfMain> main(s.Main);
-    std::unique_ptr<TfNTCodecs> codecs(s.Codecs);
-    std::unique_ptr<TfDirectShow> directShow(s.DirectShow);
-    std::unique_ptr<TfLogging> logging(s.Logging);
+    std::unique_ptr<TfMain> main(fMain);
+    std::unique_ptr<TfNTCodecs> codecs(fNTCodecs);
+    std::unique_ptr<TfDirectShow> directShow(fDirectShow);
+    std::unique_ptr<TfLogging> logging(fLogging);
     ASSERT_FALSE(paints.Positions.empty()) << "the splash screen was never painted";
     EXPECT_EQ(paints.Positions.front(), -1) << "first painted before the load begins";
     EXPECT_GE(std::count_if(paints.Positions.begin(), paints.Positions.end(), [](int p) { return p > 0; }), 1)
