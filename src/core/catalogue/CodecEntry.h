@@ -16,7 +16,9 @@ namespace tarnel {
 
 // Where an entry lives. A place a machine may hold codecs in besides these
 // (another file, another view of the registry) is one more value here, known
-// to the driver store alone.
+// to the driver store alone; what such a place adds to an entry (the view it
+// belongs to, another entry of its FOURCC shadowing it) is one more field of
+// the entry, set by the store that reads it.
 enum class TCodecStore : uint8_t {
     None,       // in no store yet: made in memory, placed by the next save
     Drivers32,  // the registry key Drivers32 (NT family)

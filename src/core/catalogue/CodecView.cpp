@@ -106,6 +106,10 @@ int SizeEquallyHeight(int panelHeight, int headerBandHeight) {
     return std::max(0, panelHeight / 2 - headerBandHeight - 14);
 }
 
+int SplitterHeight(int wanted, int room) {
+    return std::clamp(wanted, cLeastListHeight, std::max(cLeastListHeight, room - cLeastListHeight));
+}
+
 void SortByColumn(TCodecList& list, TListKind kind, int column,
                   const std::function<int(const std::string&, const std::string&)>& compare) {
     list.Sort([&](const TCodecEntry& a, const TCodecEntry& b) {

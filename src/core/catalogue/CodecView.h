@@ -87,6 +87,12 @@ TDropMeaning DropMeaning(TListKind target, std::optional<TListKind> source);
 // (integer division) less the header band above the list and 14 pixels.
 int SizeEquallyHeight(int panelHeight, int headerBandHeight);
 
+// Neither list is made smaller than this by the splitter between them.
+inline constexpr int cLeastListHeight = 50;
+// The active list's height when the splitter is dragged to `wanted`, with
+// `room` pixels for both lists together.
+int SplitterHeight(int wanted, int room);
+
 // Sorts the list by the texts of `column`, ascending and stable, with the
 // front end's text order (`compare` < 0: first before second).
 void SortByColumn(TCodecList& list, TListKind kind, int column,

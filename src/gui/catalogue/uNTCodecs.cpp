@@ -31,11 +31,6 @@ namespace tarnel {
 
 TfNTCodecs* fNTCodecs = nullptr;
 
-namespace {
-// Neither list gets less than this while the panel has room.
-constexpr int kLeastListHeight = 50;
-}  // namespace
-
 // --- TCodecListModel -----------------------------------------------------------
 
 TCodecListModel::TCodecListModel(TCodecList& list, TListKind kind, QObject* parent)
@@ -227,10 +222,8 @@ void TSplitterBar::mousePressEvent(QMouseEvent* e) {
 void TSplitterBar::mouseMoveEvent(QMouseEvent* e) {
     if (!(e->buttons() & Qt::LeftButton)) return;
     const int delta = int(e->globalPosition().y()) - pressY_;
-    // Neither neighbour may become smaller than 50 pixels.
     const int room = startHeight_ + below_->height() + (above_->height() - startHeight_);
-    const int h = std::clamp(startHeight_ + delta, 50, std::max(50, room - 50));
-    SetAboveHeight(h);
+    SetAboveHeight(SplitterHeight(startHeight_ + delta, room));
 }
 
 // --- Load progress ---------------------------------------------------------------
@@ -359,7 +352,7 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     InactiveCodecList->header()->setSectionsClickable(true);
     // The layout takes a list's own least size (its header and scroll bars)
     // over the panel's room; the room is measured against 50 pixels.
-    InactiveCodecList->setMinimumHeight(kLeastListHeight);
+    InactiveCodecList->setMinimumHeight(cLeastListHeight);
     Splitter1 = new TSplitterBar(CodecList, InactiveCodecList, CodecsPanel);
     Splitter1->setObjectName("Splitter1");
     Splitter1->SetAboveHeight = [this](int height) { SetActiveListHeight(height); };
@@ -611,7 +604,7 @@ void TfNTCodecs::SetActiveListHeight(int height) {
 int TfNTCodecs::MinimumPanelHeight() const {
     const QMargins m = CodecsPanel->layout()->contentsMargins();
     return m.top() + m.bottom() + Panel5->height() + Splitter1->height() + Panel1->height() + Panel2->height() +
-           2 * kLeastListHeight;
+           2 * cLeastListHeight;
 }
 
 void TfNTCodecs::ShowActiveListHeight() {
@@ -621,7 +614,7 @@ void TfNTCodecs::ShowActiveListHeight() {
     // layout would put the band where the list still is. Until the window
     // is shown its panel has no height of its own to measure.
     if (CodecsPanel->window()->isVisible()) {
-        const int room = CodecsPanel->height() - MinimumPanelHeight() + kLeastListHeight;
+        const int room = CodecsPanel->height() - MinimumPanelHeight() + cLeastListHeight;
         shown = std::max(0, std::min(shown, room));
     }
     if (CodecList->minimumHeight() != shown || CodecList->maximumHeight() != shown) CodecList->setFixedHeight(shown);

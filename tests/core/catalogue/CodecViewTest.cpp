@@ -246,6 +246,13 @@ TEST(SizeEqually, HalfThePanelLessTheBandAnd14) {
     EXPECT_EQ(SizeEquallyHeight(100, 49), 0) << "never below nothing";
 }
 
+TEST(Splitter, NeitherListBelowFiftyPixels) {
+    EXPECT_EQ(SplitterHeight(120, 400), 120);
+    EXPECT_EQ(SplitterHeight(10, 400), 50);
+    EXPECT_EQ(SplitterHeight(390, 400), 350) << "the list below keeps 50";
+    EXPECT_EQ(SplitterHeight(70, 80), 50) << "without room for both, the one above keeps 50";
+}
+
 TEST(PopupEnabling, CodecCommandsNeedASelectedRow) {
     TCodecList active = ListOf({"mjpg", "yuy2"});
     TDriverConfigEnabling e = DriverConfigPopup(active, true, false);
