@@ -29,6 +29,29 @@ std::string DriverPath(const std::string& driver) {
 
 }  // namespace
 
+std::span<const TColumnLayout> FoundColumns() {
+    static constexpr TColumnLayout kColumns[flCount] = {
+        {cColFourcc, 50}, {cColDescription, 200}, {cColStatus, 100}, {cColDriver, 0},
+        {cColShortname, 0}, {cColVersion, 0},     {cColType, 0},
+    };
+    return kColumns;
+}
+
+std::string FoundCellText(const TFoundRow& r, int column) {
+    switch (column) {
+        case flFourcc: return r.Fourcc;
+        case flDescription: return r.Description;
+        case flStatus: return r.Status;
+        case flDriver: return r.Driver;
+        case flShortname: return r.Shortname;
+        case flVersion: return r.Version;
+        case flType: return r.Type;
+        default: return {};
+    }
+}
+
+bool FoundRowInUse(const TFoundRow& row) { return row.Status != cStatusNotUsed; }
+
 bool IsFourccCandidate(const unsigned char* c) {
     return IsLetter(c[0]) && IsAlnum(c[1]) && IsAlnum(c[2]) && (IsAlnum(c[3]) || c[3] == ' ');
 }

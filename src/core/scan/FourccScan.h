@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/catalogue/CodecLists.h"
+#include "core/catalogue/CodecView.h"
 
 namespace tarnel {
 
@@ -26,6 +27,15 @@ struct TFoundRow {
     bool Selected = false;
     bool Used() const { return Status.compare(0, 4, "Used") == 0; }
 };
+
+// The found dialog's columns in order: Fourcc, Description, Status, then the
+// hidden Driver, Shortname, Version and Type.
+enum TFoundColumn { flFourcc, flDescription, flStatus, flDriver, flShortname, flVersion, flType, flCount };
+std::span<const TColumnLayout> FoundColumns();
+std::string FoundCellText(const TFoundRow& row, int column);
+// A row whose status is anything but exactly "Not Used" names a codec the
+// system has already: the dialog draws it in blue.
+bool FoundRowInUse(const TFoundRow& row);
 
 // Where the scan shows how far it is: the position is the number of bytes
 // examined (counting the marker byte just reached), the percentage as every

@@ -195,3 +195,18 @@ TEST(ScanProfileStore, ProbesOfThe98FamilyLeaveSystemIniAsItWas) {
     EXPECT_EQ(found, (std::vector<std::string>{"i420 Used (Active)", "iyuv Used (Inactive)", "yv12 Used (Active)"}));
     EXPECT_EQ(Slurp(SystemIniPath()), ini);
 }
+
+TEST(FoundDialog, ColumnsAndTheRowsDrawnAsInUse) {
+    TFoundRow row{"ab1 ", "Desc", "Not Used", "scanme.dll", "AB", "1.0", "16"};
+    std::vector<std::string> cells;
+    for (int c = 0; c < flCount; ++c) cells.push_back(FoundCellText(row, c));
+    EXPECT_EQ(cells, (std::vector<std::string>{"ab1 ", "Desc", "Not Used", "scanme.dll", "AB", "1.0", "16"}));
+    EXPECT_EQ(FoundColumns().size(), size_t(flCount));
+    EXPECT_EQ(FoundColumns()[flStatus].Width, 100);
+    EXPECT_EQ(FoundColumns()[flDriver].Width, 0) << "hidden";
+    EXPECT_FALSE(FoundRowInUse(row));
+    for (const char* status : {"Used (Active)", "Used (Inactive)", "Not used", "Not Used "}) {
+        row.Status = status;
+        EXPECT_TRUE(FoundRowInUse(row)) << "anything but exactly Not Used: " << status;
+    }
+}
