@@ -1,6 +1,8 @@
 // The codec window: the active list above the inactive list, in the main
-// window's first tab. The rows live in the core catalogue; the views here
-// only show them and forward what the user does.
+// window's first tab. The entries live in the core catalogue, and what is
+// shown of them (cells, colours, enabling, drops) is the core's rule
+// (CodecView.h); the views here draw it and hand what the user does to the
+// core's operations, with the rows selected.
 #pragma once
 
 #include <QAbstractTableModel>
