@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "core/catalogue/DemoCatalogue.h"
+#include "demo/DemoMachine.h"
 #include "core/catalogue/CodecLists.h"
 #include "core/catalogue/uCodecs.h"
 #include "gui/catalogue/uNTCodecs.h"
 #include "platform/machine/AtomicFile.h"
-#include "platform/machine/DemoMachine.h"
+#include "platform/machine/BareMachine.h"
 #include "platform/machine/Machine.h"
 #include "platform/api/Registry.h"
 #include "gui/shell/splash.h"
@@ -46,7 +46,7 @@ public:
         std::string pattern = (fs::temp_directory_path() / "tarnel-bench-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         root_ = pattern;
-        tarnel::CreateDemoMachine(root_, MachineFamily::NT);
+        tarnel::CreateDemoMachine(root_, TMachineFamily::NT);
         SelectMachine(root_);
 
         std::vector<std::string> drivers(std::begin(kDemoDrivers), std::end(kDemoDrivers));

@@ -20,7 +20,7 @@
 #include "gui/shell/uMain.h"
 #include "platform/api/Registry.h"
 #include "platform/machine/AtomicFile.h"
-#include "platform/machine/DemoMachine.h"
+#include "platform/machine/BareMachine.h"
 #include "platform/machine/Machine.h"
 
 namespace fs = std::filesystem;
@@ -39,7 +39,7 @@ public:
         std::string pattern = (fs::temp_directory_path() / "tarnel-bench-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         root_ = pattern;
-        CreateBareMachine(root_, MachineFamily::NT);
+        CreateBareMachine(root_, TMachineFamily::NT);
         SelectMachine(root_);
         const std::string image = ReadWholeFile(fs::path(TARNEL_PE_FIXTURE_DIR) / "version32.dll");
         for (int i = 0; i < kServerFiles; ++i)

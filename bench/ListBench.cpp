@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "core/catalogue/DemoCatalogue.h"
+#include "demo/DemoMachine.h"
 #include "core/catalogue/CodecLists.h"
 #include "core/catalogue/uCodecs.h"
 #include "platform/api/Registry.h"
 #include "platform/machine/AtomicFile.h"
-#include "platform/machine/DemoMachine.h"
+#include "platform/machine/BareMachine.h"
 #include "platform/machine/Machine.h"
 
 extern char** environ;
@@ -41,7 +41,7 @@ public:
         std::string pattern = (fs::temp_directory_path() / "tarnel-bench-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         root_ = pattern;
-        tarnel::CreateDemoMachine(root_, MachineFamily::NT);
+        tarnel::CreateDemoMachine(root_, TMachineFamily::NT);
         SelectMachine(root_);
         // Every codec has a driver file of its own: copies of demo drivers.
         const char* sources[] = {"lcmjpeg.dll", "pbyuv.dll", "tsplanar.dll", "vrnhd.dll"};

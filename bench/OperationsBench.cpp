@@ -21,14 +21,14 @@
 #include <string>
 #include <vector>
 
-#include "core/catalogue/DemoCatalogue.h"
+#include "demo/DemoMachine.h"
 #include "core/catalogue/CodecLists.h"
 #include "core/catalogue/uCodecs.h"
 #include "core/operations/CodecOperations.h"
 #include "core/shell/uConst.h"
 #include "platform/api/Registry.h"
 #include "platform/machine/AtomicFile.h"
-#include "platform/machine/DemoMachine.h"
+#include "platform/machine/BareMachine.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/WineHive.h"
 
@@ -90,12 +90,12 @@ std::string Filler(size_t bytes) {
 
 class BigMachine {
 public:
-    explicit BigMachine(MachineFamily family) : family_(family) {
+    explicit BigMachine(TMachineFamily family) : family_(family) {
         std::string pattern = (fs::temp_directory_path() / "tarnel-bench-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         root_ = pattern;
         tarnel::CreateDemoMachine(root_, family);
-        const bool nt = family == MachineFamily::NT;
+        const bool nt = family == TMachineFamily::NT;
         // Every codec's driver is the demo's plain driver, which answers any FOURCC.
         std::string ini = "[386Enh]\r\nwoafont=dosapp.fon\r\n\r\n[drivers32]\r\nmsacm.lcadpcm=lcadpcm.acm\r\n";
         char name[32];
@@ -151,17 +151,17 @@ public:
         fs::remove_all(root_, ec);
     }
     const fs::path& Root() const { return root_; }
-    int32_t StoreMode() const { return family_ == MachineFamily::NT ? 3 : 1; }
+    int32_t StoreMode() const { return family_ == TMachineFamily::NT ? 3 : 1; }
 
 private:
-    MachineFamily family_;
+    TMachineFamily family_;
     fs::path root_;
 };
 
-BigMachine& Machine(MachineFamily family) {
-    static BigMachine nt(MachineFamily::NT);
-    static BigMachine win9x(MachineFamily::Win9x);
-    BigMachine& m = family == MachineFamily::NT ? nt : win9x;
+BigMachine& Machine(TMachineFamily family) {
+    static BigMachine nt(TMachineFamily::NT);
+    static BigMachine win9x(TMachineFamily::Win9x);
+    BigMachine& m = family == TMachineFamily::NT ? nt : win9x;
     SelectMachine(m.Root());
     ForgetLoadedHives();
     return m;
@@ -170,7 +170,7 @@ BigMachine& Machine(MachineFamily family) {
 // Both lists loaded as the codec window loads them.
 struct Window {
     struct NoQuestions : TOperationQuestions {
-        TAnswer AskSwap(const TCodecRow&, const TCodecRow&) override { return TAnswer::Yes; }
+        TAnswer AskSwap(const TCodecEntry&, const TCodecEntry&) override { return TAnswer::Yes; }
         TAnswer AskRemove() override { return TAnswer::Yes; }
     };
     TPreferences prefs;
@@ -180,7 +180,7 @@ struct Window {
     TCodecOperations ops{catalogue, questions};
     explicit Window(const BigMachine& m) {
         prefs.CodecStoreMode = m.StoreMode();
-        catalogue.RefreshClick();
+        catalogue.LoadActiveList();
         catalogue.LoadInactiveCodecList();
     }
     bool Sized() const {
@@ -214,7 +214,7 @@ struct WriteWatch {
     }
 };
 
-void BM_DeactivationWithItsSave(benchmark::State& state, MachineFamily family) {
+void BM_DeactivationWithItsSave(benchmark::State& state, TMachineFamily family) {
     BigMachine& m = Machine(family);
     Window w(m);
     if (!w.Sized()) {
@@ -223,16 +223,12 @@ void BM_DeactivationWithItsSave(benchmark::State& state, MachineFamily family) {
     }
     WriteWatch watch;
     for (auto _ : state) {
-        w.catalogue.CodecList.SelectAll(false);
-        w.catalogue.CodecList.Row(0).Selected = true;
         watch.Before();
-        TOperationResult r = w.ops.Deactivate();
+        TOperationResult r = w.ops.Deactivate({0});
         watch.After();
         state.PauseTiming();
         // Back into service: the row just deactivated is the last one.
-        w.catalogue.InactiveCodecList.SelectAll(false);
-        w.catalogue.InactiveCodecList.Rows().back().Selected = true;
-        TOperationResult back = w.ops.Activate();
+        TOperationResult back = w.ops.Activate({w.catalogue.InactiveCodecList.Count() - 1});
         state.ResumeTiming();
         if (!r.Saved || !back.Saved) {
             state.SkipWithError((r.Error + back.Error).c_str());
@@ -241,12 +237,12 @@ void BM_DeactivationWithItsSave(benchmark::State& state, MachineFamily family) {
     }
     watch.Report(state);
 }
-BENCHMARK_CAPTURE(BM_DeactivationWithItsSave, registry, MachineFamily::NT)
+BENCHMARK_CAPTURE(BM_DeactivationWithItsSave, registry, TMachineFamily::NT)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK_CAPTURE(BM_DeactivationWithItsSave, profile_file, MachineFamily::Win9x)
+BENCHMARK_CAPTURE(BM_DeactivationWithItsSave, profile_file, TMachineFamily::Win9x)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 
-void BM_SaveOfUnchangedLists(benchmark::State& state, MachineFamily family) {
+void BM_SaveOfUnchangedLists(benchmark::State& state, TMachineFamily family) {
     BigMachine& m = Machine(family);
     Window w(m);
     if (!w.Sized()) {
@@ -266,14 +262,14 @@ void BM_SaveOfUnchangedLists(benchmark::State& state, MachineFamily family) {
     }
     watch.Report(state);
 }
-BENCHMARK_CAPTURE(BM_SaveOfUnchangedLists, registry, MachineFamily::NT)
+BENCHMARK_CAPTURE(BM_SaveOfUnchangedLists, registry, TMachineFamily::NT)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK_CAPTURE(BM_SaveOfUnchangedLists, profile_file, MachineFamily::Win9x)
+BENCHMARK_CAPTURE(BM_SaveOfUnchangedLists, profile_file, TMachineFamily::Win9x)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
 
 // What a save cannot go below: the hive written out once and flushed.
 void BM_SerializeAndFlushHiveOnce(benchmark::State& state) {
-    BigMachine& m = Machine(MachineFamily::NT);
+    BigMachine& m = Machine(TMachineFamily::NT);
     auto hive = wine::Hive::Parse(ReadWholeFile(m.Root() / "system.reg"), "system.reg", "REGISTRY\\Machine");
     const fs::path scratch = m.Root() / "scratch.reg";
     long long bytes = 0;
@@ -306,7 +302,7 @@ int RunCtl(const BigMachine& m, std::vector<std::string> args) {
 
 // The whole command: start, load 2500 codecs from the 3 MB hive, deactivate,
 // save, end.
-void BM_TarnelctlDeactivate(benchmark::State& state, MachineFamily family) {
+void BM_TarnelctlDeactivate(benchmark::State& state, TMachineFamily family) {
     const BigMachine& m = Machine(family);
     for (auto _ : state) {
         if (RunCtl(m, {"deactivate", "c000"}) != 0) {
@@ -322,9 +318,9 @@ void BM_TarnelctlDeactivate(benchmark::State& state, MachineFamily family) {
         }
     }
 }
-BENCHMARK_CAPTURE(BM_TarnelctlDeactivate, registry, MachineFamily::NT)
+BENCHMARK_CAPTURE(BM_TarnelctlDeactivate, registry, TMachineFamily::NT)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_TarnelctlDeactivate, profile_file, MachineFamily::Win9x)
+BENCHMARK_CAPTURE(BM_TarnelctlDeactivate, profile_file, TMachineFamily::Win9x)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "core/catalogue/CodecLists.h"
-#include "core/catalogue/DemoCatalogue.h"
+#include "demo/DemoMachine.h"
 #include "core/scan/FourccScan.h"
 #include "core/shell/uConst.h"
 #include "platform/api/Registry.h"
@@ -33,7 +33,7 @@ public:
         std::string pattern = (fs::temp_directory_path() / "tarnel-scan-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         root_ = pattern;
-        tarnel::CreateDemoMachine(root_, MachineFamily::NT);
+        tarnel::CreateDemoMachine(root_, TMachineFamily::NT);
         SelectMachine(root_);
         std::ofstream(root_ / "drive_c/windows/system32/scanme.dll", std::ios::binary) << contents;
         TRegistry reg;
@@ -75,11 +75,11 @@ void Walk(benchmark::State& state, size_t spacing) {
     prefs.CodecStoreMode = 3;
     TLog log;
     TCodecCatalogue catalogue(prefs, log);
-    catalogue.RefreshClick();
-    for (TCodecRow& r : catalogue.CodecList.Rows()) r.Selected = r.Caption == "scan";
+    catalogue.LoadActiveList();
+    const size_t row = catalogue.CodecList.FindCaption("scan").value_or(0);
     Counting progress;
     for (auto _ : state) {
-        TScanOutcome o = ScanSelectedCodec(catalogue, &progress);
+        TScanOutcome o = ScanCodec(catalogue, row, &progress);
         if (o.Kind != TScanOutcome::NothingFound) state.SkipWithError("the walk found something");
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(contents.size()));
@@ -123,11 +123,11 @@ void BM_ScanThousandValidCandidates(benchmark::State& state) {
     prefs.CodecStoreMode = 3;
     TLog log;
     TCodecCatalogue catalogue(prefs, log);
-    catalogue.RefreshClick();
+    catalogue.LoadActiveList();
     catalogue.LoadInactiveCodecList();
-    for (TCodecRow& r : catalogue.CodecList.Rows()) r.Selected = r.Caption == "scan";
+    const size_t row = catalogue.CodecList.FindCaption("scan").value_or(0);
     size_t found = 0;
-    for (auto _ : state) found = ScanSelectedCodec(catalogue, nullptr).Found.size();
+    for (auto _ : state) found = ScanCodec(catalogue, row, nullptr).Found.size();
     if (found < 1000) state.SkipWithError("not every candidate was found");
     state.counters["found"] = double(found);
 }

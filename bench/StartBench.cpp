@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/catalogue/DemoCatalogue.h"
-#include "platform/machine/DemoMachine.h"
+#include "demo/DemoMachine.h"
+#include "platform/machine/BareMachine.h"
 
 extern char** environ;
 namespace fs = std::filesystem;
@@ -23,7 +23,7 @@ const fs::path& DemoMachine() {
     static const fs::path root = [] {
         std::string pattern = (fs::temp_directory_path() / "tarnel-start-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        tarnel::CreateDemoMachine(pattern, tarnel::platform::MachineFamily::NT);
+        tarnel::CreateDemoMachine(pattern, tarnel::platform::TMachineFamily::NT);
         return fs::path(pattern);
     }();
     return root;

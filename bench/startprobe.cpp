@@ -46,10 +46,7 @@ int main(int argc, char** argv) {
     tarnel::platform::SetProgramFile(QCoreApplication::applicationFilePath().toStdString());
     tarnel::platform::ChoosePlatform({});
     tarnel::TLog log;
-    tarnel::TStartup s = tarnel::StartProgram(log);
-    const int result = ShowAndEnd(app, *s.Main);
-    delete s.Codecs;
-    delete s.Main;
-    delete s.Logging;
+    const int result = ShowAndEnd(app, *tarnel::StartProgram(log));
+    tarnel::EndProgram();
     return result;
 }

@@ -1,4 +1,4 @@
-#include "DemoFiles.h"
+#include "demo/DemoFiles.h"
 
 namespace tarnel::demo {
 

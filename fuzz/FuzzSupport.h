@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "demo/DemoMachine.h"
 #include "platform/choice/PlatformChoice.h"
 #include "platform/machine/Machine.h"
 
@@ -40,7 +41,8 @@ inline const std::filesystem::path& Machine(bool driverFiles = false) {
         detail::Folder() = pattern;
         std::atexit(detail::RemoveFolder);
         std::filesystem::path p(pattern);
-        platform::CreateMachineFolder(p / "m", platform::MachineFamily::NT, driverFiles);
+        platform::CreateMachineFolder(p / "m", platform::TMachineFamily::NT);
+        if (driverFiles) demo::WriteDemoDriverFiles(p / "m", platform::TMachineFamily::NT);
         return p / "m";
     }();
     if (!platform::MachineSelected() || platform::MachineRoot() != root) platform::SelectMachine(root);

@@ -8,10 +8,9 @@
 #include <iostream>
 #include <string>
 
-#include "core/catalogue/DemoCatalogue.h"
+#include "demo/DemoMachine.h"
 #include "platform/api/Ansi.h"
 #include "platform/choice/PlatformChoice.h"
-#include "platform/machine/DemoMachine.h"
 #include "platform/api/OsVersion.h"
 #include "platform/api/Registry.h"
 #include "gui/shell/GuiCommon.h"
@@ -91,7 +90,7 @@ int main(int argc, char** argv) {
         }
         // Only the user's own default folder is made, as the demo machine.
         choice.MakeDemo = [](const std::filesystem::path& folder) {
-            tarnel::CreateDemoMachine(folder, platform::MachineFamily::NT);
+            tarnel::CreateDemoMachine(folder, platform::TMachineFamily::NT);
         };
         platform::ChoosePlatform(choice);
     } catch (const std::exception& e) {
@@ -101,9 +100,8 @@ int main(int argc, char** argv) {
     }
 
     TLog log;
-    TStartup started;
     try {
-        started = StartProgram(log);
+        StartProgram(log);
     } catch (const std::exception& e) {
         // A failed start-up step ends the program after the user has read
         // why (and after the splash screen went).
@@ -117,11 +115,7 @@ int main(int argc, char** argv) {
         }
         return 1;
     }
-    const int result = RunProgram(started);
-    delete started.Fourcc;
-    delete started.DirectShow;
-    delete started.Codecs;
-    delete started.Main;
-    delete started.Logging;
+    const int result = RunProgram(*fMain);
+    EndProgram();
     return result;
 }

@@ -1,12 +1,11 @@
 // tarnelctl: the command-line companion. It drives the same core as the
-// windows, for scripting and for looking at a machine without the GUI.
-#include <algorithm>
+// windows, for scripting and for looking at a machine without the GUI:
+// this file reads the command line and runs the command, which calls the
+// core and prints.
 #include <chrono>
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -16,27 +15,14 @@
 #include <io.h>
 #endif
 
-#include "core/catalogue/DemoCatalogue.h"
-#include "app/tarnelctl/Json.h"
-#include "app/tarnelctl/Operations.h"
-#include "core/catalogue/CodecLists.h"
-#include "core/catalogue/DriverCheck.h"
-#include "platform/api/FileApi.h"
-#include "core/catalogue/FileVersionInfo.h"
-#include "core/directshow/FilterList.h"
+#include "app/tarnelctl/Command.h"
 #include "platform/api/Ansi.h"
-#include "platform/api/FileError.h"
 #include "platform/api/LockWait.h"
-#include "platform/choice/PlatformChoice.h"
-#include "platform/api/OsVersion.h"
 #include "platform/api/VersionApi.h"
-#include "platform/api/Registry.h"
-#include "core/shell/uGlobal.h"
-#include "core/shell/ActivityLog.h"
-#include "core/shell/uPrefs.h"
+#include "platform/choice/PlatformChoice.h"
 
-namespace fs = std::filesystem;
 using namespace tarnel;
+using namespace tarnel::ctl;
 
 namespace {
 
@@ -63,278 +49,85 @@ const char* kUsage =
     "most --wait SECONDS (60 unless given), then gives up.\n"
     "\n"
     "  --help                     this text\n"
-    "  --version                  the program's version\n";
+    "  --version                  the program's version\n"
+    "\n"
+    "Codec operations (each loads, changes and saves the lists under the machine's lock):\n"
+    "  deactivate FOURCC... [--driver NAME] [--json]\n"
+    "                                       take the active codecs of these FOURCCs out of service;\n"
+    "                                       with --driver only the one whose driver is NAME\n"
+    "  activate NUMBER... [--answer yes|no|cancel] [--json]\n"
+    "                                       put inactive codecs (by Number) back into service; a\n"
+    "                                       swap question is answered by --answer (exit 3 without)\n"
+    "  remove NUMBER... --yes [--json]      drop inactive codecs for good (exit 3 without --yes)\n"
+    "  save [--json]                        write both lists back unchanged\n"
+    "  restore-backup [--json]              make the backup's entries the active codecs again\n"
+    "  info FOURCC [--json]                 what the codec manager answers for an active FOURCC\n"
+    "  scan FOURCC [--add all|F1,F2,...] [--json]\n"
+    "                                       scan the active codec's driver file for further FOURCCs;\n"
+    "                                       --add adds the named (or all) free ones as inactive codecs\n";
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+struct TCommand {
+    const char* Name;
+    int (*Run)(const TCommandLine&);
+    size_t MinOperands, MaxOperands;
+    const char* Operands;  // what the command takes, for the usage error
+    unsigned Options;      // besides --json
+    bool UsesMachine;      // chooses the machine before it runs (init makes one instead)
 };
 
-// The command line never makes a machine: only 'init' does.
-void SelectTheMachine(const platform::TPlatformChoice& choice) { platform::ChoosePlatform(choice); }
+const TCommand kCommands[] = {
+    {"init", RunInit, 1, 1, "one folder", kOptFamily, false},
+    {"list", RunList, 0, 0, "no arguments", kOptCsv, true},
+    {"check", RunCheck, 0, 0, "no arguments", 0, true},
+    {"version", RunVersion, 1, 1, "one file", 0, true},
+    {"filters", RunFilters, 0, 0, "no arguments", 0, true},
+    {"deactivate", RunDeactivate, 1, SIZE_MAX, "one or more FOURCCs", kOptDriver, true},
+    {"activate", RunActivate, 1, SIZE_MAX, "one or more Numbers", kOptAnswer, true},
+    {"remove", RunRemove, 1, SIZE_MAX, "one or more Numbers", kOptYes, true},
+    {"save", RunSave, 0, 0, "no arguments", 0, true},
+    {"restore-backup", RunRestoreBackup, 0, 0, "no arguments", 0, true},
+    {"info", RunInfo, 1, 1, "one FOURCC", 0, true},
+    {"scan", RunScan, 1, 1, "one FOURCC", kOptAdd, true},
+    {"discard-journal", RunDiscardJournal, 0, 0, "no arguments", 0, true},
+};
 
-int32_t StoreModeOf(const TWinVersionInfo& os, bool known) {
-    if (!known) return 0;
-    if (os.PlatformId == 1) return 1;
-    if (os.PlatformId == 2) return 3;
-    return 0;
-}
-
-std::string StoreName(int32_t mode) {
-    if (UsesProfileStore(mode)) return "profile";
-    if (UsesRegistryStore(mode)) return "registry";
-    return "none";
-}
-
-void PrintRowsText(const TCodecList& list, bool inactive) {
-    for (const auto& row : list.Rows()) {
-        std::string line;
-        if (inactive) line += row.Cell(icNumber) + "  ";
-        line += row.Caption;
-        line.resize(std::max<size_t>(line.size(), inactive ? 13 : 8), ' ');
-        size_t n = inactive ? size_t{icCount} : size_t{acCount};
-        for (size_t c = 0; c < n; ++c) {
-            if (inactive && c == icNumber) continue;
-            line += " | " + row.Cell(c);
-        }
-        std::cout << platform::AnsiToUtf8(line) << "\n";
-    }
-}
-
-// One list row as a JSON object; an inactive row leads with its number.
-void WriteRow(JsonWriter& w, const TCodecRow& row, bool inactive) {
-    w.BeginObject();
-    if (inactive) w.Key("number").Ansi(row.Cell(icNumber));
-    w.Key("fourcc").Ansi(row.Caption);
-    // Driver .. Version stand at the same places in both row layouts.
-    w.Key("driver").Ansi(row.Cell(acDriver));
-    w.Key("shortname").Ansi(row.Cell(acShortname));
-    w.Key("description").Ansi(row.Cell(acDescription));
-    w.Key("version").Ansi(row.Cell(acVersion));
-    w.Key("type").Ansi(row.Cell(inactive ? size_t{icType} : size_t{acType}));
-    w.EndObject();
-}
-
-// One CSV field as RFC 4180 wants it: quoted when it holds a comma, a
-// quote or a line break, quotes doubled.
-std::string CsvField(const std::string& ansi) {
-    std::string text = platform::AnsiToUtf8(ansi);
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
-void WriteCsv(const TCodecCatalogue& catalogue) {
-    static_assert(int(acDriver) == int(icDriver) && int(acVersion) == int(icVersion));
-    auto line = [](std::initializer_list<std::string> fields) {
-        std::string out;
-        for (const std::string& f : fields) out += (out.empty() ? "" : ",") + CsvField(f);
-        std::cout << out << "\r\n";
+TCommandLine Parse(const TCommand& command, const std::vector<std::string>& args) {
+    TCommandLine cl;
+    cl.Command = command.Name;
+    auto value = [&](size_t& i, const char* needs) -> const std::string& {
+        if (i + 1 >= args.size()) throw EUsage(args[i] + " needs " + needs);
+        return args[++i];
     };
-    line({"list", "number", "fourcc", "driver", "shortname", "description", "version", "type"});
-    for (const auto& row : catalogue.CodecList.Rows())
-        line({"active", "", row.Caption, row.Cell(acDriver), row.Cell(acShortname), row.Cell(acDescription),
-              row.Cell(acVersion), row.Cell(acType)});
-    for (const auto& row : catalogue.InactiveCodecList.Rows())
-        line({"inactive", row.Cell(icNumber), row.Caption, row.Cell(icDriver), row.Cell(icShortname),
-              row.Cell(icDescription), row.Cell(icVersion), row.Cell(icType)});
-}
-
-enum class TListFormat { Text, Json, Csv };
-
-int CmdList(TListFormat format) {
-    const bool json = format == TListFormat::Json;
-    TWinVersionInfo os;
-    bool known = GetWinVersionInfo(os);
-    TPreferences prefs;
-    prefs.CodecStoreMode = StoreModeOf(os, known);
-    TLog log;
-    TCodecCatalogue catalogue(prefs, log);
-    catalogue.RefreshClick();
-    catalogue.LoadInactiveCodecList();
-
-    if (format == TListFormat::Csv) {
-        WriteCsv(catalogue);
-        return 0;
-    }
-    if (!json) {
-        std::cout << "Machine : " << platform::CurrentBackend().Describe() << "\n"
-                  << "System  : " << platform::AnsiToUtf8(os.Description) << " (" << os.MajorVersion << "."
-                  << os.MinorVersion << "." << os.BuildNumber << ", platform " << os.PlatformId << ")\n"
-                  << "Store   : " << StoreName(prefs.CodecStoreMode) << "\n\n"
-                  << platform::AnsiToUtf8(catalogue.ActiveCountText()) << "\n";
-        PrintRowsText(catalogue.CodecList, false);
-        std::cout << "\n" << platform::AnsiToUtf8(catalogue.InactiveCountText()) << "\n";
-        PrintRowsText(catalogue.InactiveCodecList, true);
-        return 0;
-    }
-
-    JsonWriter w(std::cout);
-    w.BeginObject();
-    w.Key("store").String(StoreName(prefs.CodecStoreMode));
-    w.Key("os").BeginObject();
-    w.Key("description").Ansi(os.Description);
-    w.Key("platform_id").Number(os.PlatformId);
-    w.Key("major").Number(os.MajorVersion);
-    w.Key("minor").Number(os.MinorVersion);
-    w.Key("build").Number(os.BuildNumber);
-    w.Key("csd").Ansi(os.CSDVersion);
-    w.EndObject();
-    w.Key("active").BeginArray();
-    for (const auto& row : catalogue.CodecList.Rows()) WriteRow(w, row, false);
-    w.EndArray();
-    w.Key("inactive").BeginArray();
-    for (const auto& row : catalogue.InactiveCodecList.Rows()) WriteRow(w, row, true);
-    w.EndArray();
-    w.EndObject();
-    std::cout << "\n";
-    return 0;
-}
-
-// Exit status 1 when any active codec cannot be loaded.
-int CmdCheck(bool json) {
-    TWinVersionInfo os;
-    bool known = GetWinVersionInfo(os);
-    TPreferences prefs;
-    prefs.CodecStoreMode = StoreModeOf(os, known);
-    TLog log;
-    TCodecCatalogue catalogue(prefs, log);
-    catalogue.RefreshClick();
-    const std::vector<TBrokenEntry> broken = BrokenEntries(catalogue.CodecList);
-    if (json) {
-        JsonWriter w(std::cout);
-        w.BeginObject();
-        w.Key("checked").Number(static_cast<int64_t>(catalogue.CodecList.Count()));
-        w.Key("broken").BeginArray();
-        for (const TBrokenEntry& b : broken) {
-            w.BeginObject();
-            w.Key("fourcc").Ansi(b.Fourcc);
-            w.Key("driver").Ansi(b.Driver);
-            w.Key("problem").String(ProblemKind(b.Problem.State));
-            w.Key("path").Ansi(b.Problem.Path);
-            w.Key("message").Ansi(b.Problem.Text);
-            w.EndObject();
-        }
-        w.EndArray();
-        w.EndObject();
-        std::cout << "\n";
-    } else {
-        for (const TBrokenEntry& b : broken)
-            std::cout << platform::AnsiToUtf8("vidc." + b.Fourcc + "  " + b.Problem.Text) << "\n";
-        std::cout << catalogue.CodecList.Count() << " active codecs checked, " << broken.size()
-                  << " cannot be loaded\n";
-    }
-    return broken.empty() ? 0 : 1;
-}
-
-int CmdVersion(const std::string& file, bool json) {
-    std::error_code ec;
-    std::string name;
-    if (fs::exists(file, ec)) {
-        if (fs::is_directory(file, ec))
-            throw platform::EFileError("Cannot read '" + file + "': it is a folder, not a file");
-        if (!fs::is_regular_file(file, ec))
-            throw platform::EFileError("Cannot read '" + file + "': not a regular file");
-        // Read as a file of this computer, not as a name in the machine's search path.
-        name = fs::absolute(file, ec).string();
-        platform::AdmitHostFile(name);
-    } else if (file.find('/') == std::string::npos) {
-        // A driver name ("pbyuv.dll") or a Windows path: where the machine finds it.
-        const platform::TDriverFileCheck found = platform::CheckDriverFile(file);
-        if (found.State == platform::TDriverFileState::NotFound)
-            throw platform::EFileError("Cannot find '" + file + "' on the machine" +
-                                       (found.Path.empty() ? "" : " (looked for " + found.Path + ")") +
-                                       " nor as a file of this computer");
-        name = file;
-    } else {
-        throw platform::EFileError("Cannot read '" + file + "': no such file");
-    }
-    TWinVersionInfo os;
-    bool known = GetWinVersionInfo(os);
-    TPreferences prefs;
-    // The NT family's way unless the machine is of the 95/98/ME family.
-    prefs.CodecStoreMode = (known && os.PlatformId == 1) ? 1 : 3;
-    TFileVersionInfo info(prefs);
-    info.SetExecutableFile(name);
-    const TCodecVersionInfo v = info.ToCodecVersionInfo();
-    const std::pair<const char*, std::string> fields[] = {
-        {"CompanyName", v.CompanyName},       {"FileDescription", v.FileDescription},
-        {"FileVersion", v.FileVersion},       {"InternalName", v.InternalName},
-        {"LegalCopyright", v.LegalCopyright}, {"LegalTradeMarks", v.LegalTradeMarks},
-        {"OriginalFilename", v.OriginalFilename}, {"ProductName", v.ProductName},
-        {"ProductVersion", v.ProductVersion}, {"Comments", v.Comments},
-        {"CountryCode", v.CountryCode}};
-    if (json) {
-        JsonWriter w(std::cout);
-        w.BeginObject();
-        for (const auto& [name, value] : fields) w.Key(name).Ansi(value);
-        w.EndObject();
-        std::cout << "\n";
-    } else {
-        for (const auto& [name, value] : fields) {
-            std::string label = name;
-            label.resize(18, ' ');
-            std::cout << label << platform::AnsiToUtf8(value) << "\n";
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--json") {
+            cl.Json = true;
+        } else if (a == "--csv" && (command.Options & kOptCsv)) {
+            cl.Csv = true;
+        } else if (a == "--family" && (command.Options & kOptFamily)) {
+            cl.Family = value(i, "nt or 9x");
+        } else if (a == "--yes" && (command.Options & kOptYes)) {
+            cl.Yes = true;
+        } else if (a == "--add" && (command.Options & kOptAdd)) {
+            cl.Add = value(i, "all or FOURCCs separated by commas");
+        } else if (a == "--driver" && (command.Options & kOptDriver)) {
+            cl.Driver = value(i, "a driver name");
+        } else if (a == "--answer" && (command.Options & kOptAnswer)) {
+            const std::string& v = value(i, "yes, no or cancel");
+            if (v == "yes") cl.Answer = TAnswer::Yes;
+            else if (v == "no") cl.Answer = TAnswer::No;
+            else if (v == "cancel") cl.Answer = TAnswer::Cancel;
+            else throw EUsage("--answer is yes, no or cancel, not '" + v + "'");
+        } else if (a.rfind("--", 0) == 0) {
+            throw EUsage("unknown option '" + a + "' for " + cl.Command);
+        } else {
+            cl.Operands.push_back(a);
         }
     }
-    return 0;
-}
-
-// The DirectShow tab's rows. A value that is not text ends the reading:
-// the rows read before it are printed, then the error ends the command.
-int CmdFilters(bool json) {
-    TWinVersionInfo os;
-    bool known = GetWinVersionInfo(os);
-    TPreferences prefs;
-    prefs.CodecStoreMode = StoreModeOf(os, known);
-    TFileVersionInfo info(prefs);
-    std::vector<TFilterRow> rows;
-    std::exception_ptr failure;
-    try {
-        FillFilterList(info, rows);
-    } catch (const std::exception&) {
-        failure = std::current_exception();
-    }
-
-    if (json) {
-        static const char* const keys[fcCount] = {"filter", "file", "description", "version", "company"};
-        JsonWriter w(std::cout);
-        w.BeginObject();
-        w.Key("filters").BeginArray();
-        for (const TFilterRow& row : rows) {
-            w.BeginObject();
-            for (size_t c = 0; c < fcCount; ++c) w.Key(keys[c]).Ansi(row.Text(c));
-            w.EndObject();
-        }
-        w.EndArray();
-        w.EndObject();
-        std::cout << "\n";
-    } else {
-        // Every column but the last padded to its widest text (one byte, one
-        // character in the ANSI code page).
-        size_t widths[fcCount] = {};
-        for (size_t c = 0; c < fcCount; ++c) widths[c] = std::strlen(cFilterColumns[c]);
-        for (const TFilterRow& row : rows)
-            for (size_t c = 0; c < fcCount; ++c) widths[c] = std::max(widths[c], row.Text(c).size());
-        auto print = [&](auto text) {
-            std::string line;
-            for (size_t c = 0; c < fcCount; ++c) {
-                std::string cell = text(c);
-                if (c + 1 < fcCount) cell.resize(widths[c], ' ');
-                line += (c ? " | " : "") + cell;
-            }
-            while (!line.empty() && line.back() == ' ') line.pop_back();
-            std::cout << platform::AnsiToUtf8(line) << "\n";
-        };
-        print([](size_t c) { return std::string(cFilterColumns[c]); });
-        for (const TFilterRow& row : rows) print([&](size_t c) { return row.Text(c); });
-    }
-    std::cout.flush();
-    if (failure) std::rethrow_exception(failure);
-    return 0;
+    if (cl.Json && cl.Csv) throw EUsage(cl.Command + " takes --json or --csv, not both");
+    if (cl.Operands.size() < command.MinOperands || cl.Operands.size() > command.MaxOperands)
+        throw EUsage(cl.Command + " takes " + command.Operands);
+    return cl;
 }
 
 int Run(int argc, char** argv) {
@@ -343,20 +136,20 @@ int Run(int argc, char** argv) {
     size_t i = 0;
     for (; i < args.size(); ++i) {
         if (args[i] == "--machine") {
-            if (i + 1 >= args.size()) throw UsageError("--machine needs a folder");
+            if (i + 1 >= args.size()) throw EUsage("--machine needs a folder");
             machine.Machine = args[++i];
         } else if (args[i] == "--backend") {
-            if (i + 1 >= args.size()) throw UsageError("--backend needs machine or wine");
+            if (i + 1 >= args.size()) throw EUsage("--backend needs machine or wine");
             machine.Backend = args[++i];
         } else if (args[i] == "--wait") {
             char* end = nullptr;
             const double seconds = i + 1 < args.size() ? std::strtod(args[i + 1].c_str(), &end) : -1;
             if (i + 1 >= args.size() || end == args[i + 1].c_str() || *end || !(seconds >= 0 && seconds <= 1e6))
-                throw UsageError("--wait needs a number of seconds");
+                throw EUsage("--wait needs a number of seconds");
             platform::SetLockWaitLimit(seconds);
             ++i;
         } else if (args[i] == "--help" || args[i] == "-h") {
-            std::cout << kUsage << ctl::kOperationsUsage;
+            std::cout << kUsage;
             return 0;
         } else if (args[i] == "--version") {
             std::cout << "tarnelctl " << TARNEL_VERSION << "\n";
@@ -365,61 +158,16 @@ int Run(int argc, char** argv) {
             break;
         }
     }
-    if (i >= args.size()) throw UsageError("no command given");
-    std::string cmd = args[i++];
-    std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
-    if (auto status = ctl::RunOperationCommand(cmd, rest, machine)) return *status;
-    bool json = false;
-    bool csv = false;
-    std::vector<std::string> positional;
-    std::string family = "nt";
-    for (size_t k = 0; k < rest.size(); ++k) {
-        if (rest[k] == "--json") json = true;
-        else if (rest[k] == "--csv" && cmd == "list") csv = true;
-        else if (rest[k] == "--family" && cmd == "init") {
-            if (k + 1 >= rest.size()) throw UsageError("--family needs nt or 9x");
-            family = rest[++k];
-        } else if (rest[k].rfind("--", 0) == 0) throw UsageError("unknown option '" + rest[k] + "'");
-        else positional.push_back(rest[k]);
-    }
-
-    if (cmd == "init") {
-        if (positional.size() != 1) throw UsageError("init needs one folder");
-        if (family != "nt" && family != "9x") throw UsageError("--family is nt or 9x, not '" + family + "'");
-        tarnel::CreateDemoMachine(positional[0], family == "nt" ? platform::MachineFamily::NT
-                                                                  : platform::MachineFamily::Win9x);
-        std::cout << "Made a " << (family == "nt" ? "NT" : "95/98/ME") << " family demo machine in "
-                  << positional[0] << "\n";
-        return 0;
-    }
-    if (cmd == "list") {
-        if (!positional.empty()) throw UsageError("list takes no arguments");
-        if (json && csv) throw UsageError("list takes --json or --csv, not both");
-        SelectTheMachine(machine);
-        return CmdList(csv ? TListFormat::Csv : json ? TListFormat::Json : TListFormat::Text);
-    }
-    if (cmd == "check") {
-        if (!positional.empty()) throw UsageError("check takes no arguments");
-        SelectTheMachine(machine);
-        return CmdCheck(json);
-    }
-    if (cmd == "version") {
-        if (positional.size() != 1) throw UsageError("version needs one file");
-        SelectTheMachine(machine);
-        return CmdVersion(positional[0], json);
-    }
-    if (cmd == "discard-journal") {
-        if (!positional.empty() || json) throw UsageError("discard-journal takes no arguments");
-        SelectTheMachine(machine);
-        std::cout << platform::CurrentBackend().DiscardJournal() << "\n";
-        return 0;
-    }
-    if (cmd == "filters") {
-        if (!positional.empty()) throw UsageError("filters takes no arguments");
-        SelectTheMachine(machine);
-        return CmdFilters(json);
-    }
-    throw UsageError("unknown command '" + cmd + "'");
+    if (i >= args.size()) throw EUsage("no command given");
+    const std::string name = args[i++];
+    const TCommand* command = nullptr;
+    for (const TCommand& c : kCommands)
+        if (name == c.Name) command = &c;
+    if (!command) throw EUsage("unknown command '" + name + "'");
+    const TCommandLine cl = Parse(*command, std::vector<std::string>(args.begin() + long(i), args.end()));
+    // The command line never makes a machine: only 'init' does.
+    if (command->UsesMachine) platform::ChoosePlatform(machine);
+    return command->Run(cl);
 }
 
 }  // namespace
@@ -443,12 +191,12 @@ int main(int argc, char** argv) {
     });
     try {
         return Run(argc, argv);
-    } catch (const UsageError& e) {
-        std::cerr << "tarnelctl: " << e.what() << "\n\n" << kUsage << ctl::kOperationsUsage;
+    } catch (const EUsage& e) {
+        std::cerr << "tarnelctl: " << e.what() << "\n\n" << kUsage;
         return 2;
-    } catch (const ctl::EUsage& e) {
-        std::cerr << "tarnelctl: " << e.what() << "\n\n" << kUsage << ctl::kOperationsUsage;
-        return 2;
+    } catch (const EUnanswered& e) {
+        std::cerr << "tarnelctl: " << platform::AnsiToUtf8(e.what()) << "\n";
+        return kExitUnanswered;
     } catch (const std::exception& e) {
         std::cerr << "tarnelctl: " << platform::AnsiToUtf8(e.what()) << "\n";
         return 1;

@@ -425,3 +425,39 @@ TEST_P(Families, ScanListsTheFoundFourccsAndAddsTheNamedFreeOnes) {
     l = ParseList(CtlOn(m.Root(), {"list", "--json"}).out);
     EXPECT_EQ(std::count_if(l.inactive.begin(), l.inactive.end(), [](const ListedRow& x) { return x.driver == "pbyuv.dll"; }), 2);
 }
+
+// Two SYSTEM.INI lines of one FOURCC: every save is refused and says how to
+// mend it; --driver (letter case ignored) takes out the one row meant, after
+// which the lists save again. Without --driver both rows go.
+TEST(TarnelctlDriver, DeactivateNamesOneOfTwoRowsOfOneFourccByItsDriver) {
+    CtlMachine m("9x");
+    std::string ini = platform::ReadWholeFile(m.SystemIni());
+    const std::string line = "vidc.yuy2=pbyuv.dll\r\n";
+    ASSERT_NE(ini.find(line), std::string::npos);
+    ini.insert(ini.find(line) + line.size(), "vidc.mjpg=kwmjpeg.dll\r\n");
+    platform::WriteFileAtomically(m.SystemIni(), ini);
+
+    CtlResult refused = CtlOn(m.Root(), {"save"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("tarnelctl deactivate mjpg --driver kwmjpeg.dll"), std::string::npos) << refused.err;
+    EXPECT_EQ(platform::ReadWholeFile(m.SystemIni()), ini) << "a refused save writes nothing";
+
+    CtlResult wrong = CtlOn(m.Root(), {"deactivate", "mjpg", "--driver", "nosuch.dll"});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_NE(wrong.err.find("with the driver 'nosuch.dll'"), std::string::npos) << wrong.err;
+    EXPECT_EQ(platform::ReadWholeFile(m.SystemIni()), ini);
+
+    CtlResult one = CtlOn(m.Root(), {"deactivate", "MJPG", "--driver", "KWMJPEG.DLL", "--json"});
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_NE(one.out.find("\"driver\": \"kwmjpeg.dll\""), std::string::npos) << one.out;
+    const Listed after = ListOf(m.Root());
+    EXPECT_NE(FindPair(after.active, "mjpg=lcmjpeg.dll"), nullptr) << "the other row stays in service";
+    EXPECT_EQ(FindPair(after.active, "mjpg=kwmjpeg.dll"), nullptr);
+    EXPECT_EQ(std::count_if(after.inactive.begin(), after.inactive.end(),
+                            [](const ListedRow& r) { return r.Pair() == "mjpg=kwmjpeg.dll"; }),
+              2) << "the one taken out joins the older inactive entry of that driver";
+    EXPECT_EQ(CtlOn(m.Root(), {"save"}).status, 0) << "the lists save again";
+
+    CtlResult usage = CtlOn(m.Root(), {"activate", "1", "--driver", "x.dll"});
+    EXPECT_EQ(usage.status, 2) << "--driver belongs to deactivate";
+}

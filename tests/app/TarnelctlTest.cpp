@@ -113,7 +113,7 @@ TEST(Tarnelctl, ListJsonShowsBothListsInOrderAndWritesNothing) {
 }
 
 TEST(Tarnelctl, ProfileStoreOnTheNinetyEightFamily) {
-    test::TempMachine m(platform::MachineFamily::Win9x);
+    test::TempMachine m(platform::TMachineFamily::Win9x);
     m.WriteFile("drive_c/windows/system.ini", "[drivers32]\r\nVIDC.ABCD=abcd.dll\r\nvidc.xyz=a.dll\r\n");
     Result r = RunCtl("--machine " + Quote(m.Root()) + " list --json");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -181,7 +181,7 @@ TEST(Tarnelctl, InitMakesADemoMachineAndRefusesToOverwriteOne) {
 }
 
 TEST(Tarnelctl, FiltersJsonListsTheDemoMachinesFiltersInRegistryOrderAndWritesNothing) {
-    test::TempMachine m(platform::MachineFamily::NT, true);
+    test::TempMachine m(platform::TMachineFamily::NT, true);
     const auto before = Stamps(m.Root());
     Result r = RunCtl("--machine " + Quote(m.Root()) + " filters --json");
     ASSERT_EQ(r.status, 0) << r.err;

@@ -132,7 +132,7 @@ TEST(CodecManager, NullHandlesAreHarmless) {
 }
 
 TEST(CodecManager, NinetyEightFamilyRoutesThroughSystemIni) {
-    test::TempMachine m(MachineFamily::Win9x);
+    test::TempMachine m(TMachineFamily::Win9x);
     fs::copy_file(test::PeFixture("version32.dll"), m.Root() / "drive_c/windows/system/bwlt.dll");
     Register("vidc.bwlt", "bwlt.dll");
     EXPECT_EQ(ICOpen(Code("VIDC"), Code("BWLT"), kIcModeQuery), 0u) << "this family does not read Drivers32";
@@ -169,7 +169,7 @@ TEST(CodecManager, GetInfoAnswersLikeTheSystemManager) {
 }
 
 TEST(CodecManager, OnlyALibraryWithADriverProcedureOpens) {
-    test::TempMachine m(MachineFamily::NT, /*demo=*/true);
+    test::TempMachine m(TMachineFamily::NT, /*demo=*/true);
     // A DirectShow filter's server is a library, but no codec driver.
     Register("vidc.filt", "lcsplit.ax");
     EXPECT_EQ(ICOpen(Code("VIDC"), Code("FILT"), kIcModeQuery), 0u);

@@ -57,7 +57,7 @@ TEST(OsFacts, XpMachineAnswersBothQueries) {
 }
 
 TEST(OsFacts, Win98SeHasOnlyTheBasicQueryAndPacksItsBuildNumber) {
-    test::TempMachine m(MachineFamily::Win9x);
+    test::TempMachine m(TMachineFamily::Win9x);
     bool ok = true;
     Query(kOsVersionInfoExSize, &ok);
     EXPECT_FALSE(ok);
@@ -140,7 +140,7 @@ TEST(OsFacts, NoSystemOrOtherPlatforms) {
         EXPECT_FALSE(ok) << "a machine that names no system answers neither query";
     }
     {
-        test::TempMachine m(MachineFamily::Win9x);
+        test::TempMachine m(TMachineFamily::Win9x);
         TRegistry reg;
         reg.SetRootKey(kHkeyLocalMachine);
         ASSERT_TRUE(reg.OpenKey("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", false));

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "core/catalogue/DemoCatalogue.h"
+#include "demo/DemoMachine.h"
 #include "platform/machine/Machine.h"
 #include "platform/api/Registry.h"
 
@@ -21,7 +21,7 @@ fs::path MakeTempDir() {
 }
 }  // namespace
 
-TempMachine::TempMachine(platform::MachineFamily family, bool demo) : root_(MakeTempDir()) {
+TempMachine::TempMachine(platform::TMachineFamily family, bool demo) : root_(MakeTempDir()) {
     if (demo)
         tarnel::CreateDemoMachine(root_, family);
     else

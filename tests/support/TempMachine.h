@@ -4,13 +4,13 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/machine/DemoMachine.h"
+#include "platform/machine/BareMachine.h"
 
 namespace tarnel::test {
 
 class TempMachine {
 public:
-    explicit TempMachine(platform::MachineFamily family = platform::MachineFamily::NT,
+    explicit TempMachine(platform::TMachineFamily family = platform::TMachineFamily::NT,
                          bool demo = false);
     ~TempMachine();
     TempMachine(const TempMachine&) = delete;

@@ -111,7 +111,7 @@ private:
 };
 
 struct AlwaysYes final : TOperationQuestions {
-    TAnswer AskSwap(const TCodecRow&, const TCodecRow&) override { return TAnswer::Yes; }
+    TAnswer AskSwap(const TCodecEntry&, const TCodecEntry&) override { return TAnswer::Yes; }
     TAnswer AskRemove() override { return TAnswer::Yes; }
 };
 
@@ -138,14 +138,13 @@ bool DeactivateFirstAndSave() {
     TLog log;
     TTransaction transaction;
     TCodecCatalogue catalogue(prefs, log);
-    catalogue.RefreshClick();
+    catalogue.LoadActiveList();
     catalogue.LoadInactiveCodecList();
     if (catalogue.CodecList.Count() == 0) return false;
-    catalogue.CodecList.SelectAll(false);
-    catalogue.CodecList.Row(0).Selected = true;
+    catalogue.CodecList.SelectOnly({0});
     AlwaysYes yes;
     TCodecOperations ops(catalogue, yes);
-    const TOperationResult r = ops.Deactivate();
+    const TOperationResult r = ops.Deactivate(catalogue.CodecList.SelectedRows());
     if (!r.Saved) return false;
     transaction.Commit();
     return true;
@@ -188,13 +187,12 @@ TEST(BridgeKilledInASave, EveryChangeItMadeIsUndoneByTheNextBridge) {
         prefs.CodecStoreMode = 3;
         TLog log;
         TCodecCatalogue catalogue(prefs, log);
-        catalogue.RefreshClick();
+        catalogue.LoadActiveList();
         catalogue.LoadInactiveCodecList();
-        catalogue.CodecList.SelectAll(false);
-        catalogue.CodecList.Row(0).Selected = true;
+        catalogue.CodecList.SelectOnly({0});
         AlwaysYes yes;
         TCodecOperations ops(catalogue, yes);
-        ASSERT_TRUE(ops.Deactivate().Saved);
+        ASSERT_TRUE(ops.Deactivate(catalogue.CodecList.SelectedRows()).Saved);
         // Not committed: the journal undoes it.
     }
     const int changes = count.Changes();

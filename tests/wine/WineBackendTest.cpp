@@ -15,7 +15,7 @@
 
 #include "app/CtlRun.h"
 #include "conformance/env/WineEnv.h"
-#include "core/catalogue/DemoCatalogue.h"
+#include "demo/DemoMachine.h"
 #include "platform/api/Ansi.h"
 #include "platform/api/Registry.h"
 #include "platform/api/WinPaths.h"
@@ -88,7 +88,7 @@ protected:
         snapshot_.emplace();
         TempDir demo;
         const fs::path root = demo.Path() / "machine";
-        CreateDemoMachine(root, MachineFamily::NT);
+        CreateDemoMachine(root, TMachineFamily::NT);
         demo_ = ParseList(Ctl({"--machine", root.string(), "list", "--json"}).out);
         std::vector<Value> drivers, inactive;
         WithMachine(root, [&] {

@@ -1,23 +1,13 @@
 #include "core/catalogue/CodecLists.h"
 
-#include "core/catalogue/DriverCheck.h"
-
 #include <algorithm>
+#include <numeric>
 
-#include "core/catalogue/DriverStore.h"
-#include "platform/api/Ansi.h"
-#include "platform/api/Profile.h"
-#include "platform/api/Registry.h"
+#include "core/catalogue/DriverCheck.h"
 #include "core/shell/uConst.h"
+#include "platform/api/Ansi.h"
 
 namespace tarnel {
-
-const TColumnLayout cActiveColumns[6] = {
-    {cColFourcc, 50}, {cColDriver, 90}, {cColShortname, 90},
-    {cColDescription, 270}, {cColVersion, 90}, {cColType, 0}};
-const TColumnLayout cInactiveColumns[7] = {
-    {cColFourcc, 50}, {cColDriver, 90}, {cColShortname, 90}, {cColDescription, 270},
-    {cColVersion, 90}, {cColNumber, 0}, {cColType, 0}};
 
 namespace {
 
@@ -65,38 +55,85 @@ std::string WithName(const char* format, const std::string& name) {
 
 }  // namespace
 
-// --- TCodecRow / TCodecList ---------------------------------------------------
+// --- TCodecList -----------------------------------------------------------------
 
-const std::string& TCodecRow::Cell(size_t column) const {
-    static const std::string empty;
-    return column < SubItems.size() ? SubItems[column] : empty;
-}
-
-TCodecRow& TCodecList::Add() {
-    rows_.emplace_back();
-    return rows_.back();
+TCodecEntry& TCodecList::Add(TCodecEntry entry) {
+    entries_.push_back(std::move(entry));
+    selected_.push_back(0);
+    return entries_.back();
 }
 
 void TCodecList::Delete(size_t i) {
-    if (i < rows_.size()) rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(i));
+    if (i >= entries_.size()) return;
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(i));
+    selected_.erase(selected_.begin() + static_cast<std::ptrdiff_t>(i));
 }
 
-void TCodecList::Clear() { rows_.clear(); }
+void TCodecList::Delete(const std::vector<size_t>& rows) {
+    if (rows.empty()) return;
+    // One pass: the rows kept close up in order.
+    size_t out = 0, next = 0;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (next < rows.size() && rows[next] == i) {
+            ++next;
+            continue;
+        }
+        if (out != i) {
+            entries_[out] = std::move(entries_[i]);
+            selected_[out] = selected_[i];
+        }
+        ++out;
+    }
+    entries_.resize(out);
+    selected_.resize(out);
+}
+
+void TCodecList::Clear() {
+    entries_.clear();
+    selected_.clear();
+}
+
+void TCodecList::Reserve(size_t count) {
+    entries_.reserve(count);
+    selected_.reserve(count);
+}
+
+void TCodecList::Sort(const std::function<bool(const TCodecEntry&, const TCodecEntry&)>& less) {
+    std::vector<size_t> order(entries_.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return less(entries_[a], entries_[b]); });
+    std::vector<TCodecEntry> entries;
+    std::vector<char> selected;
+    entries.reserve(order.size());
+    selected.reserve(order.size());
+    for (size_t i : order) {
+        entries.push_back(std::move(entries_[i]));
+        selected.push_back(selected_[i]);
+    }
+    entries_ = std::move(entries);
+    selected_ = std::move(selected);
+}
 
 std::optional<size_t> TCodecList::FindCaption(const std::string& text, size_t start) const {
-    for (size_t i = start; i < rows_.size(); ++i)
-        if (platform::StartsWithNoCase(rows_[i].Caption, text)) return i;
+    for (size_t i = start; i < entries_.size(); ++i)
+        if (platform::StartsWithNoCase(entries_[i].Fourcc, text)) return i;
     return std::nullopt;
 }
 
-size_t TCodecList::SelectedCount() const {
-    size_t n = 0;
-    for (const TCodecRow& r : rows_) n += r.Selected ? 1 : 0;
-    return n;
+void TCodecList::SelectAll(bool selected) { std::fill(selected_.begin(), selected_.end(), selected ? 1 : 0); }
+
+void TCodecList::SelectOnly(const std::vector<size_t>& rows) {
+    SelectAll(false);
+    for (size_t r : rows) Select(r);
 }
 
-void TCodecList::SelectAll(bool selected) {
-    for (TCodecRow& r : rows_) r.Selected = selected;
+size_t TCodecList::SelectedCount() const { return size_t(std::count(selected_.begin(), selected_.end(), 1)); }
+
+std::vector<size_t> TCodecList::SelectedRows() const {
+    std::vector<size_t> rows;
+    for (size_t i = 0; i < selected_.size(); ++i)
+        if (selected_[i]) rows.push_back(i);
+    return rows;
 }
 
 void TCodecList::EndUpdate() {
@@ -109,74 +146,85 @@ void TCodecList::EndUpdate() {
 TCodecCatalogue::TCodecCatalogue(TPreferences& prefs, TLog& log)
     : CodecVersionInfo(prefs), prefs_(prefs), log_(log) {}
 
-void TCodecCatalogue::AddActiveRow(const std::string& fourcc, const std::string& driver) {
-    TCodecRow row;
-    row.Caption = fourcc;
-    row.SubItems.resize(acCount);
-    row.SubItems[acDriver] = driver;
+void TCodecCatalogue::AddActiveEntry(TCodecEntry entry) {
+    const std::string& driver = entry.Driver;
     // The driver text as the store holds it: the version resource is looked
     // up wherever the system finds a file of that name. Codecs of one driver
     // share its texts: within a load the file is read once.
     auto known = loadVersions_.find(driver);
     if (known == loadVersions_.end()) {
         CodecVersionInfo.SetExecutableFile(driver);
-        known = loadVersions_.emplace(driver, CodecVersionInfo.ToCodecVersionInfo()).first;
+        known = loadVersions_
+                    .emplace(driver, std::make_shared<const TCodecVersionInfo>(CodecVersionInfo.ToCodecVersionInfo()))
+                    .first;
     }
     lastLoadedDriver_ = driver;
-    platform::ICINFO info = QueryCodecInfo(fourcc);
-    row.SubItems[acShortname] = IcInfoName(info);
-    row.SubItems[acDescription] = IcInfoDescription(info);
-    row.SubItems[acVersion] = known->second.FileVersion;
-    row.SubItems[acType] = cType32;
-    row.VersionInfo = known->second;
+    platform::ICINFO info = QueryCodecInfo(entry.Fourcc);
+    entry.Shortname = IcInfoName(info);
+    entry.Description = IcInfoDescription(info);
+    entry.Version = known->second->FileVersion;
+    entry.Type = cType32;
+    entry.VersionInfo = known->second;
     auto problem = loadProblems_.find(driver);
-    if (problem == loadProblems_.end()) problem = loadProblems_.emplace(driver, DriverProblemOf(driver).Text).first;
-    row.Problem = problem->second;
-    CodecList.Rows().push_back(std::move(row));
+    if (problem == loadProblems_.end()) problem = loadProblems_.emplace(driver, DriverProblemOf(driver)).first;
+    entry.Problem = problem->second;
+    CodecList.Add(std::move(entry));
 }
 
-void TCodecCatalogue::BeginActiveLoad() {
+void TCodecCatalogue::LoadActive(TDriverStore& store) {
+    log_.WriteLog(store.LoadStartLine());
+    TUpdateGuard repaint(CodecList);
     CodecList.Clear();
     if (!prefs_.SizeEqually && prefs_.ActiveCodecHeight != 0 && progress_)
         progress_->SetActiveListHeight(prefs_.ActiveCodecHeight);
-}
-
-void TCodecCatalogue::LoadActive(int32_t storeMode, const char* startLine, const char* endLine) {
-    log_.WriteLog(startLine);
-    TUpdateGuard repaint(CodecList);
-    BeginActiveLoad();
-    std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(storeMode);
     std::optional<TProgressGuard> progress;
     Loaded.Active.clear();
     loadVersions_.clear();
     loadProblems_.clear();
     lastLoadedDriver_.reset();
-    store->VisitActiveEntries(
-        [&](size_t count) { progress.emplace(progress_, static_cast<int>(count)); },
-        [&](size_t i, const TActiveStoreEntry& entry) {
+    store.VisitActiveLines(
+        [&](size_t count) {
+            CodecList.Reserve(count);
+            progress.emplace(progress_, static_cast<int>(count));
+        },
+        [&](size_t i, TActiveStoreLine& line) {
             progress->Advance(static_cast<int>(i));
-            if (entry.Info.Kind.empty()) return;
-            if (!entry.IsText) {
-                log_.WriteLog(WithName(cLogSkipDriverEntry, entry.Name));
+            if (line.Kind == TActiveStoreLine::Other) return;
+            if (line.Kind == TActiveStoreLine::NotText) {
+                log_.WriteLog(WithName(cLogSkipDriverEntry, line.Entry.StoredName));
                 return;
             }
-            Loaded.Active.push_back(SnapshotLine(entry.Name, entry.Driver));
-            AddActiveRow(entry.Info.Fourcc, entry.Driver);
+            Loaded.Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
+            AddActiveEntry(std::move(line.Entry));
         });
-    // The version reader ends pointed at the last row's driver, as reading
-    // each row's file in turn leaves it.
+    // The version reader ends pointed at the last entry's driver, as reading
+    // each entry's file in turn leaves it.
     if (lastLoadedDriver_ && CodecVersionInfo.ExecutableFile() != *lastLoadedDriver_)
         CodecVersionInfo.SetExecutableFile(*lastLoadedDriver_);
     loadVersions_.clear();
     loadProblems_.clear();
     if (progress) progress->End();
     repaint.End();
-    log_.WriteLog(endLine);
+    log_.WriteLog(store.LoadEndLine());
 }
 
-void TCodecCatalogue::LoadCodecListFromRegistry() { LoadActive(3, cLogStartRegistry, cLogEndRegistry); }
+void TCodecCatalogue::FillActiveList(std::vector<TCodecEntry> entries) {
+    TUpdateGuard repaint(CodecList);
+    CodecList.Clear();
+    loadVersions_.clear();
+    loadProblems_.clear();
+    for (TCodecEntry& e : entries) AddActiveEntry(std::move(e));
+    loadVersions_.clear();
+    loadProblems_.clear();
+}
 
-void TCodecCatalogue::LoadCodecListFromSystemIni() { LoadActive(1, cLogStartSystemIni, cLogEndSystemIni); }
+void TCodecCatalogue::LoadCodecListFromRegistry() { LoadActive(*TDriverStore::ForMode(3)); }
+
+void TCodecCatalogue::LoadCodecListFromSystemIni() { LoadActive(*TDriverStore::ForMode(1)); }
+
+void TCodecCatalogue::LoadActiveList() {
+    if (std::unique_ptr<TDriverStore> store = Store()) LoadActive(*store);
+}
 
 void TCodecCatalogue::LoadInactiveCodecList() {
     log_.WriteLog(cLogStartInactive);
@@ -185,45 +233,21 @@ void TCodecCatalogue::LoadInactiveCodecList() {
     inactiveComplete_ = false;
     Loaded.Inactive.clear();
     bool any = false;
-    TDriverStore::InactiveOnly()->VisitInactiveEntries([&](const TInactiveStoreEntry& e) {
+    TDriverStore::InactiveOnly()->VisitInactiveLines([&](const TInactiveStoreLine& line) {
         any = true;
-        if (e.Kind == TInactiveStoreEntry::NotBinary) {
-            log_.WriteLog(WithName(cLogSkipInactiveEntry, e.Name));
+        if (line.Kind == TInactiveStoreLine::NotBinary) {
+            log_.WriteLog(WithName(cLogSkipInactiveEntry, line.Entry.StoredName));
             return;
         }
-        if (e.Kind != TInactiveStoreEntry::Entry) return;
-        Loaded.Inactive.push_back(SnapshotLine(e.Name, e.Data));
-        const TInactiveCodecInfo& rec = e.Record;
-        TCodecRow& row = InactiveCodecList.Add();
-        row.Caption = rec.Fourcc;
-        row.SubItems.resize(icCount);
-        row.SubItems[icDriver] = rec.Driver;
-        row.SubItems[icShortname] = rec.Shortname;
-        row.SubItems[icDescription] = rec.Description;
-        row.SubItems[icVersion] = rec.Version;
-        row.SubItems[icNumber] = rec.Number;
-        row.SubItems[icType] = rec.Type;
+        if (line.Kind != TInactiveStoreLine::Numbered) return;
+        Loaded.Inactive.push_back(SnapshotLine(line.Entry.StoredName, line.Data));
+        InactiveCodecList.Add(line.Entry);
     });
     inactiveComplete_ = true;
     // Nothing ever deactivated: no closing log line.
     if (!any) return;
     repaint.End();
     log_.WriteLog(cLogEndInactive);
-}
-
-void TCodecCatalogue::RefreshClick() {
-    if (UsesProfileStore(prefs_.CodecStoreMode))
-        LoadCodecListFromSystemIni();
-    else if (UsesRegistryStore(prefs_.CodecStoreMode))
-        LoadCodecListFromRegistry();
-}
-
-std::string TCodecCatalogue::ActiveCountText() const {
-    return cActiveCount + std::to_string(CodecList.Count());
-}
-
-std::string TCodecCatalogue::InactiveCountText() const {
-    return cInactiveCount + std::to_string(InactiveCodecList.Count());
 }
 
 }  // namespace tarnel

@@ -1,77 +1,61 @@
-// The two codec lists as data: the rows the codec window shows (all cells
-// are texts) with their selection, their loaders from the driver stores,
-// and the refresh. The window draws these lists; every operation edits them.
+// The two codec lists: entries with their selection, and the catalogue that
+// loads them from the driver store. The windows draw these lists (their
+// texts come from CodecView.h); every operation edits them.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "core/catalogue/CodecEntry.h"
 #include "core/catalogue/DriverStore.h"
 #include "core/catalogue/FileVersionInfo.h"
-#include "core/catalogue/uCodecs.h"
 #include "core/shell/ActivityLog.h"
 #include "core/shell/uPrefs.h"
 
 namespace tarnel {
 
-// Sub-item positions of an active row (the caption is the FOURCC).
-enum TActiveColumn : size_t {
-    acDriver = 0, acShortname = 1, acDescription = 2, acVersion = 3, acType = 4,
-    acCount = 5
-};
-// Sub-item positions of an inactive row.
-enum TInactiveColumn : size_t {
-    icDriver = 0, icShortname = 1, icDescription = 2, icVersion = 3, icNumber = 4, icType = 5,
-    icCount = 6
-};
-
-// Header text and width of one column; width 0 is a hidden column.
-struct TColumnLayout {
-    const char* Caption;
-    int Width;
-};
-extern const TColumnLayout cActiveColumns[6];
-extern const TColumnLayout cInactiveColumns[7];
-
-struct TCodecRow {
-    std::string Caption;                           // the FOURCC, as the list shows it
-    std::vector<std::string> SubItems;             // the columns after the caption
-    bool Selected = false;
-    std::optional<TCodecVersionInfo> VersionInfo;  // active rows only
-    // Active rows: why the codec manager could not load the driver
-    // ("Driver file not found: ..."), empty when it could.
-    std::string Problem;
-
-    // A missing sub-item reads as empty.
-    const std::string& Cell(size_t column) const;
-};
-
-// One list view's rows. BeginUpdate/EndUpdate bracket a batch of changes
-// during which the view does not repaint; the change listener runs when
-// the outermost batch ends.
+// One list's entries in list order, and which of them are selected.
+// BeginUpdate/EndUpdate bracket a batch of changes during which the view
+// does not repaint; the change listener runs when the outermost batch ends.
 class TCodecList {
 public:
-    size_t Count() const { return rows_.size(); }
-    bool Empty() const { return rows_.empty(); }
-    TCodecRow& Row(size_t i) { return rows_.at(i); }
-    const TCodecRow& Row(size_t i) const { return rows_.at(i); }
-    std::vector<TCodecRow>& Rows() { return rows_; }
-    const std::vector<TCodecRow>& Rows() const { return rows_; }
+    size_t Count() const { return entries_.size(); }
+    bool Empty() const { return entries_.empty(); }
+    const TCodecEntry& Entry(size_t i) const { return entries_.at(i); }
+    TCodecEntry& Entry(size_t i) { return entries_.at(i); }
+    const std::vector<TCodecEntry>& Entries() const { return entries_; }
+    // The entries to change in place; the list keeps its length and order.
+    std::span<TCodecEntry> Entries() { return entries_; }
 
-    TCodecRow& Add();
+    // Appends an entry, not selected.
+    TCodecEntry& Add(TCodecEntry entry = {});
     void Delete(size_t i);
+    // Removes the rows at the given positions (ascending, no repeats).
+    void Delete(const std::vector<size_t>& rows);
     void Clear();
+    void Reserve(size_t count);
+    // Reorders the entries by `less`, keeping the order of equal ones; the
+    // selection moves with its entries.
+    void Sort(const std::function<bool(const TCodecEntry&, const TCodecEntry&)>& less);
 
     // The list's caption search: the first row from `start`, without
-    // wrapping, whose caption begins with `text` (ASCII case ignored).
+    // wrapping, whose FOURCC begins with `text` (ASCII case ignored).
     std::optional<size_t> FindCaption(const std::string& text, size_t start = 0) const;
 
-    size_t SelectedCount() const;
+    bool Selected(size_t i) const { return selected_.at(i) != 0; }
+    void Select(size_t i, bool selected = true) { selected_.at(i) = selected ? 1 : 0; }
     void SelectAll(bool selected);
+    // Exactly these rows are selected.
+    void SelectOnly(const std::vector<size_t>& rows);
+    size_t SelectedCount() const;
+    // The selected rows' positions, top to bottom.
+    std::vector<size_t> SelectedRows() const;
 
     void BeginUpdate() { ++updateDepth_; }
     void EndUpdate();
@@ -79,7 +63,8 @@ public:
     void SetChangeListener(std::function<void()> listener) { onChange_ = std::move(listener); }
 
 private:
-    std::vector<TCodecRow> rows_;
+    std::vector<TCodecEntry> entries_;
+    std::vector<char> selected_;
     int updateDepth_ = 0;
     std::function<void()> onChange_;
 };
@@ -114,40 +99,43 @@ public:
     // Where loads report progress; none when null.
     void SetProgress(TLoadProgress* progress) { progress_ = progress; }
 
+    // The driver store CodecStoreMode selects; null on a system the program
+    // does not support, whose lists are not from a store.
+    std::unique_ptr<TDriverStore> Store() const { return TDriverStore::ForMode(prefs_.CodecStoreMode); }
+
     void LoadCodecListFromRegistry();
     void LoadCodecListFromSystemIni();
     // Throws EStoreFormatError for a numbered entry with fewer than six
-    // texts; the rows before it stay and InactiveListComplete() turns false.
+    // texts; the entries before it stay and InactiveListComplete() turns false.
     void LoadInactiveCodecList();
-    // Reloads the active list from the store CodecStoreMode selects.
-    void RefreshClick();
+    // Reloads the active list from the store CodecStoreMode selects; nothing
+    // (not even a log line) on a system the program does not support.
+    void LoadActiveList();
 
     // False after an inactive load that stopped at a bad entry: the list
     // then misses stored entries, and writing it back would drop them.
     bool InactiveListComplete() const { return inactiveComplete_; }
 
-    std::string ActiveCountText() const;
-    std::string InactiveCountText() const;
-
     TPreferences& Prefs() { return prefs_; }
     const TPreferences& Prefs() const { return prefs_; }
     TLog& Log() { return log_; }
 
-    // Appends one active row built as the loaders build it from a driver
-    // entry (FOURCC and driver text): the codec is asked for its names
-    // through the live store, the driver file for its version.
-    void AddActiveRow(const std::string& fourcc, const std::string& driver);
+    // Replaces the active list by `entries`, each completed as the loaders
+    // complete one from its FOURCC and driver: the codec is asked for its
+    // names through the live store, the driver file for its version and
+    // whether it loads.
+    void FillActiveList(std::vector<TCodecEntry> entries);
 
 private:
-    void BeginActiveLoad();
-    void LoadActive(int32_t storeMode, const char* startLine, const char* endLine);
+    void LoadActive(TDriverStore& store);
+    void AddActiveEntry(TCodecEntry entry);
 
     TPreferences& prefs_;
     TLog& log_;
     TLoadProgress* progress_ = nullptr;
-    // The version texts of each driver text read during the load under way.
-    std::map<std::string, TCodecVersionInfo> loadVersions_;
-    std::map<std::string, std::string> loadProblems_;
+    // What each driver text read during the load under way gave.
+    std::map<std::string, std::shared_ptr<const TCodecVersionInfo>> loadVersions_;
+    std::map<std::string, TDriverProblem> loadProblems_;
     std::optional<std::string> lastLoadedDriver_;
     bool inactiveComplete_ = true;
 };

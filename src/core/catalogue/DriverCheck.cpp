@@ -1,9 +1,7 @@
 #include "core/catalogue/DriverCheck.h"
 
-#include "core/catalogue/CodecLists.h"
 #include "core/shell/uConst.h"
 #include "platform/api/FileApi.h"
-#include "platform/api/Registry.h"
 
 namespace tarnel {
 
@@ -30,14 +28,10 @@ const char* ProblemKind(platform::TDriverFileState state) {
     }
 }
 
-std::vector<TBrokenEntry> BrokenEntries(const TCodecList& active) {
-    std::vector<TBrokenEntry> broken;
-    // One transaction: each driver file is found and read once.
-    platform::TTransaction reading(platform::TTransaction::Read);
-    for (const TCodecRow& row : active.Rows()) {
-        TDriverProblem problem = DriverProblemOf(row.Cell(acDriver));
-        if (!problem.Text.empty()) broken.push_back({row.Caption, row.Cell(acDriver), std::move(problem)});
-    }
+std::vector<const TCodecEntry*> BrokenEntries(const std::vector<TCodecEntry>& active) {
+    std::vector<const TCodecEntry*> broken;
+    for (const TCodecEntry& e : active)
+        if (!e.Problem.Text.empty()) broken.push_back(&e);
     return broken;
 }
 

@@ -7,17 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/api/Backend.h"
+#include "core/catalogue/CodecEntry.h"
 
 namespace tarnel {
-
-class TCodecList;
-
-struct TDriverProblem {
-    platform::TDriverFileState State = platform::TDriverFileState::Unknown;
-    std::string Path;  // the file as Windows names it
-    std::string Text;  // "Driver file not found: <path>"; empty when nothing is wrong
-};
 
 // What is wrong with the driver an active entry names. Nothing is wrong
 // when the platform cannot tell.
@@ -27,13 +19,8 @@ TDriverProblem DriverProblemOf(const std::string& driver);
 // "not-an-image", "no-driverproc"; empty for the others.
 const char* ProblemKind(platform::TDriverFileState state);
 
-struct TBrokenEntry {
-    std::string Fourcc;
-    std::string Driver;
-    TDriverProblem Problem;
-};
-
-// The active rows whose driver cannot be loaded, in list order.
-std::vector<TBrokenEntry> BrokenEntries(const TCodecList& active);
+// The active entries whose driver cannot be loaded, in list order, as their
+// load (or activation) found them.
+std::vector<const TCodecEntry*> BrokenEntries(const std::vector<TCodecEntry>& active);
 
 }  // namespace tarnel

@@ -2,7 +2,6 @@
 
 #include <set>
 
-#include "core/catalogue/CodecLists.h"
 #include "core/shell/uConst.h"
 #include "core/shell/uPrefs.h"
 #include "platform/api/Ansi.h"
@@ -15,115 +14,160 @@ namespace {
 
 using platform::TRegistry;
 
-std::string Pair(const std::string& a, const std::string& b) { return SnapshotLine(a, b); }
-
 // The registry key the save opens, creating it when missing.
 void OpenForWriting(TRegistry& reg, const char* key) {
     reg.SetRootKey(platform::kHkeyLocalMachine);
     if (!reg.OpenKey(key, true)) throw platform::ERegistryException(std::string("Failed to create key ") + key);
 }
 
-// The six texts of an inactive row as the store keeps them.
-std::vector<std::string> InactiveTexts(const TCodecRow& row) {
-    return {row.Caption,           row.Cell(icDriver),  row.Cell(icShortname),
-            row.Cell(icDescription), row.Cell(icVersion), row.Cell(icType)};
+std::string VidcName(const std::string& fourcc) { return std::string(cVidcPrefix) + "." + fourcc; }
+
+// The six texts of an inactive entry as the store keeps them.
+std::vector<std::string> InactiveTexts(const TCodecEntry& e) {
+    return {e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type};
+}
+
+std::string InactiveName(const std::string& number) { return cInactiveMark + number + cInactiveMark; }
+
+// The whole Number of a stored inactive entry: what stands between its two
+// "#" ("1000" for #1000#), or after the first when no second one closes it.
+std::string NumberOfName(const std::string& name) {
+    const size_t close = name.find(cInactiveMark[0], 1);
+    return name.substr(1, close == std::string::npos ? std::string::npos : close - 1);
 }
 
 class TRegistryDriverStore final : public TDriverStore {
 public:
-    bool UsesProfileFile() const override { return false; }
+    const char* LoadStartLine() const override { return cLogStartRegistry; }
+    const char* LoadEndLine() const override { return cLogEndRegistry; }
 
 protected:
-    std::vector<TActiveStoreEntry> ReadActive() override {
-        std::vector<TActiveStoreEntry> entries;
+    std::string ActiveName(const std::string& fourcc) const override { return VidcName(fourcc); }
+
+    std::vector<TActiveStoreLine> ReadActive() override {
+        std::vector<TActiveStoreLine> lines;
         TRegistry reg;
         reg.SetRootKey(platform::kHkeyLocalMachine);
         reg.OpenKeyReadOnly(cDrivers32Key);  // an unopened key lists no values
         std::vector<TRegistry::TValue> values;
         reg.GetValues(values);
-        entries.reserve(values.size());
+        lines.reserve(values.size());
         for (auto& v : values) {
-            TActiveStoreEntry e;
-            e.Info = SplitDriverName(v.Name);
-            if (!e.Info.Kind.empty()) {
-                e.IsText = v.Type == platform::kRegSz || v.Type == platform::kRegExpandSz;
+            TActiveStoreLine& line = lines.emplace_back();
+            TCodecEntry& e = line.Entry;
+            const TCodecInfo info = SplitDriverName(v.Name);
+            e.Store = TCodecStore::Drivers32;
+            e.ValueType = v.Type;
+            if (!info.Kind.empty()) {
+                const bool text = v.Type == platform::kRegSz || v.Type == platform::kRegExpandSz;
+                line.Kind = text ? TActiveStoreLine::Codec : TActiveStoreLine::NotText;
+                e.Fourcc = info.Fourcc;
+                e.Type = cType32;
                 // As the string read does: cut at the first zero byte.
-                if (e.IsText) e.Driver = std::string(v.Data.c_str());
+                if (text) e.Driver = std::string(v.Data.c_str());
             }
-            e.Name = std::move(v.Name);
-            entries.push_back(std::move(e));
+            e.StoredName = std::move(v.Name);
         }
-        return entries;
+        return lines;
     }
 
     // Each entry under its own name, with its own text.
-    void BackUpActive(const std::vector<TActiveStoreEntry>& shown) override {
+    void BackUpActive(const std::vector<TCodecEntry>& shown) override {
         TRegistry reg;
         reg.SetRootKey(platform::kHkeyLocalMachine);
         reg.DeleteKey(cDrivers32BackupKey);
         OpenForWriting(reg, cDrivers32BackupKey);
-        for (const TActiveStoreEntry& e : shown) reg.WriteString(e.Name, e.Driver);
+        for (const TCodecEntry& e : shown) reg.WriteString(e.StoredName, e.Driver);
     }
 
-    void RemoveActive(const std::vector<TActiveStoreEntry>& shown) override {
+    void RemoveActive(const std::vector<TCodecEntry>& shown) override {
         TRegistry reg;
         OpenForWriting(reg, cDrivers32Key);
-        for (const TActiveStoreEntry& e : shown) reg.DeleteValue(e.Name);
+        for (const TCodecEntry& e : shown) reg.DeleteValue(e.StoredName);
     }
 
-    void WriteActiveEntry(const std::string& fourcc, const std::string& driver) override {
+    void WriteActiveEntry(const std::string& name, const std::string& driver) override {
         TRegistry reg;
         OpenForWriting(reg, cDrivers32Key);
-        reg.WriteString(std::string(cVidcPrefix) + "." + fourcc, driver);
+        reg.WriteString(name, driver);
     }
 
-    // Type "16" goes back to the Drivers key; every other row is a 32-bit
+    // Type "16" goes back to the Drivers key; every other entry is a 32-bit
     // driver of Drivers32, where the loaders will find it again.
-    void WriteActive(const TCodecList& active) override {
+    void WriteActive(std::span<const TCodecEntry> active) override {
         TRegistry drivers32, drivers;
         OpenForWriting(drivers32, cDrivers32Key);
         bool driversOpen = false;
-        for (const TCodecRow& row : active.Rows()) {
-            const std::string name = std::string(cVidcPrefix) + "." + row.Caption;
-            if (row.Cell(acType) == cType16) {
+        for (const TCodecEntry& e : active) {
+            if (e.Type == cType16) {
                 if (!driversOpen) OpenForWriting(drivers, cDriversKey);
                 driversOpen = true;
-                drivers.WriteString(name, row.Cell(acDriver));
+                drivers.WriteString(VidcName(e.Fourcc), e.Driver);
             } else {
-                drivers32.WriteString(name, row.Cell(acDriver));
+                drivers32.WriteString(VidcName(e.Fourcc), e.Driver);
             }
         }
     }
+
+    void PlaceActive(TCodecEntry& e) const override {
+        e.Store = e.Type == cType16 ? TCodecStore::Drivers : TCodecStore::Drivers32;
+        e.StoredName = VidcName(e.Fourcc);
+        e.ValueType = platform::kRegSz;
+    }
+
+    // The value of the candidate in lower case; the owner's entry is out of
+    // the key meanwhile. The key is not made: a probe on a machine without
+    // one fails to write, as it would on Windows.
+    void RegisterProbe(const std::string& candidate, const std::string& driver, const TCodecEntry* owner) override {
+        TRegistry reg;
+        reg.SetRootKey(platform::kHkeyLocalMachine);
+        reg.OpenKey(cDrivers32Key, false);
+        if (owner) reg.DeleteValue(VidcName(platform::AsciiLowerCase(owner->Fourcc)));
+        reg.WriteString(VidcName(platform::AsciiLowerCase(candidate)), driver);
+    }
 };
 
-// The key a profile line is written under for a row: "vidc." and the FOURCC
-// up to an "=" it may hold, so that the line reads back as the same FOURCC
-// and driver ("vidc.xyz=a.dll" shows FOURCC "xyz=" and stays that line).
-std::string ProfileKey(const std::string& caption) {
-    return std::string(cVidcPrefix) + "." + caption.substr(0, caption.find('='));
-}
+// The key a profile line is written under for an entry: "vidc." and the
+// FOURCC up to an "=" it may hold, so that the line reads back as the same
+// FOURCC and driver ("vidc.xyz=a.dll" shows FOURCC "xyz=" and stays that line).
+std::string ProfileKey(const std::string& fourcc) { return VidcName(fourcc.substr(0, fourcc.find('='))); }
 
 // The key of a line as the profile calls match it: the text before its "=".
 std::string KeyOfLine(const std::string& line) { return line.substr(0, line.find('=')); }
 
+void WriteProfileKey(const std::string& key, const char* value) {
+    if (!platform::WritePrivateProfileStringA(cDrivers32Section, key.c_str(), value, cSystemIni))
+        throw platform::ERegistryException(std::string(value ? "Failed to write '" : "Failed to remove '") + key +
+                                           (value ? "' to " : "' from ") + cSystemIni);
+}
+
 class TProfileDriverStore final : public TDriverStore {
 public:
-    bool UsesProfileFile() const override { return true; }
+    const char* LoadStartLine() const override { return cLogStartSystemIni; }
+    const char* LoadEndLine() const override { return cLogEndSystemIni; }
 
 protected:
-    std::vector<TActiveStoreEntry> ReadActive() override {
-        std::vector<std::string> lines;
-        ReadWholeSection(lines);
-        std::vector<TActiveStoreEntry> entries;
-        entries.reserve(lines.size());
-        for (std::string& line : lines) {
-            TActiveStoreEntry e;
-            e.Info = SplitProfileLine(line);
-            if (!e.Info.Kind.empty()) e.Driver = ValueOfLine(line);
-            e.Name = std::move(line);
-            entries.push_back(std::move(e));
+    std::string ActiveName(const std::string& fourcc) const override { return ProfileKey(fourcc); }
+
+    std::vector<TActiveStoreLine> ReadActive() override {
+        std::vector<std::string> texts;
+        ReadWholeSection(texts);
+        std::vector<TActiveStoreLine> lines;
+        lines.reserve(texts.size());
+        for (std::string& text : texts) {
+            TActiveStoreLine& line = lines.emplace_back();
+            TCodecEntry& e = line.Entry;
+            const TCodecInfo info = SplitProfileLine(text);
+            e.Store = TCodecStore::SystemIni;
+            if (!info.Kind.empty()) {
+                line.Kind = TActiveStoreLine::Codec;
+                e.Fourcc = info.Fourcc;
+                e.Driver = ValueOfLine(text);
+                e.Type = cType32;
+            }
+            e.StoredName = KeyOfLine(text);
         }
-        return entries;
+        return lines;
     }
 
     // The whole section: a section longer than the usual buffer is read with
@@ -142,47 +186,60 @@ protected:
     }
 
     // Named by the FOURCC alone, holding the driver.
-    void BackUpActive(const std::vector<TActiveStoreEntry>& shown) override {
+    void BackUpActive(const std::vector<TCodecEntry>& shown) override {
         TRegistry reg;
         reg.SetRootKey(platform::kHkeyLocalMachine);
         reg.DeleteKey(cDrivers32BackupKey);
         OpenForWriting(reg, cDrivers32BackupKey);
-        for (const TActiveStoreEntry& e : shown) reg.WriteString(e.Info.Fourcc, e.Driver);
+        for (const TCodecEntry& e : shown) reg.WriteString(e.Fourcc, e.Driver);
     }
 
     // One deletion per line shown: two lines of one name both go.
-    void RemoveActive(const std::vector<TActiveStoreEntry>& shown) override {
-        for (const TActiveStoreEntry& e : shown) {
-            const std::string key = KeyOfLine(e.Name);
-            if (!platform::WritePrivateProfileStringA(cDrivers32Section, key.c_str(), nullptr, cSystemIni))
-                throw platform::ERegistryException("Failed to remove '" + key + "' from " + cSystemIni);
-        }
+    void RemoveActive(const std::vector<TCodecEntry>& shown) override {
+        for (const TCodecEntry& e : shown) WriteProfileKey(e.StoredName, nullptr);
     }
 
-    void WriteActive(const TCodecList& active) override {
-        for (const TCodecRow& row : active.Rows()) {
-            const std::string key = ProfileKey(row.Caption);
-            if (!platform::WritePrivateProfileStringA(cDrivers32Section, key.c_str(), row.Cell(acDriver).c_str(),
-                                                      cSystemIni))
-                throw platform::ERegistryException("Failed to write '" + key + "' to " + cSystemIni);
-        }
+    // The section holds every active entry, whatever its Type.
+    void WriteActive(std::span<const TCodecEntry> active) override {
+        for (const TCodecEntry& e : active) WriteProfileKey(ProfileKey(e.Fourcc), e.Driver.c_str());
     }
 
-    void WriteActiveEntry(const std::string& fourcc, const std::string& driver) override {
-        const std::string key = ProfileKey(fourcc);
-        if (!platform::WritePrivateProfileStringA(cDrivers32Section, key.c_str(), driver.c_str(), cSystemIni))
-            throw platform::ERegistryException("Failed to write '" + key + "' to " + cSystemIni);
+    void WriteActiveEntry(const std::string& name, const std::string& driver) override {
+        WriteProfileKey(name, driver.c_str());
     }
 
-    // A profile file keeps one line per name: two active rows of one name
-    // would leave one of the two codecs nowhere.
-    void CheckActiveRows(const TCodecList& active) override {
+    void PlaceActive(TCodecEntry& e) const override {
+        e.Store = TCodecStore::SystemIni;
+        e.StoredName = ProfileKey(e.Fourcc);
+        e.ValueType = 0;
+    }
+
+    // A profile file keeps one line per name: two active entries of one name
+    // would leave one of the two codecs nowhere. The way out is named: one of
+    // them taken out of service by its driver.
+    void CheckActiveEntries(std::span<const TCodecEntry> active) override {
         std::set<std::string> keys;
-        for (const TCodecRow& row : active.Rows()) {
-            if (!keys.insert(platform::AsciiLowerCase(ProfileKey(row.Caption))).second)
-                throw EStoreFormatError("The active list holds two codecs named '" + ProfileKey(row.Caption) +
-                                        "'; " + cSystemIni + " can keep only one of them: deactivate one first");
+        for (size_t i = 0; i < active.size(); ++i) {
+            const std::string key = platform::AsciiLowerCase(ProfileKey(active[i].Fourcc));
+            if (keys.insert(key).second) continue;
+            const TCodecEntry* first = nullptr;
+            for (size_t j = 0; j < i && !first; ++j)
+                if (platform::AsciiLowerCase(ProfileKey(active[j].Fourcc)) == key) first = &active[j];
+            const TCodecEntry& second = active[i];
+            throw EStoreFormatError("The active list holds two codecs named '" + ProfileKey(second.Fourcc) + "' (" +
+                                    first->Driver + " and " + second.Driver + "); " + cSystemIni +
+                                    " can keep only one of them: deactivate one first (from the command line: "
+                                    "tarnelctl deactivate " + second.Fourcc + " --driver " + second.Driver + ")");
         }
+    }
+
+    // The key of the owner "as shown" gives way to the driver, under the
+    // owner's name when there is one (the codec manager finds the candidate
+    // through it), else under the candidate's.
+    void RegisterProbe(const std::string& candidate, const std::string& driver, const TCodecEntry* owner) override {
+        const std::string key = VidcName(owner ? owner->Fourcc : candidate);
+        if (owner) platform::WritePrivateProfileStringA(cDrivers32Section, key.c_str(), nullptr, cSystemIni);
+        platform::WritePrivateProfileStringA(cDrivers32Section, key.c_str(), driver.c_str(), cSystemIni);
     }
 };
 
@@ -201,22 +258,24 @@ std::unique_ptr<TDriverStore> TDriverStore::ForMode(int32_t codecStoreMode) {
 
 std::unique_ptr<TDriverStore> TDriverStore::InactiveOnly() { return std::make_unique<TRegistryDriverStore>(); }
 
-std::vector<TActiveStoreEntry> TDriverStore::ReadActiveEntries() {
+void TDriverStore::VisitActiveLines(const std::function<void(size_t count)>& begin, const TActiveVisitor& visit) {
     platform::TTransaction transaction(platform::TTransaction::Read);
-    std::vector<TActiveStoreEntry> entries = ReadActive();
+    std::vector<TActiveStoreLine> lines = ReadActive();
+    begin(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) visit(i, lines[i]);
+    transaction.Commit();
+}
+
+std::vector<TCodecEntry> TDriverStore::ActiveEntries() {
+    platform::TTransaction transaction(platform::TTransaction::Read);
+    std::vector<TCodecEntry> entries;
+    for (TActiveStoreLine& line : ReadActive())
+        if (line.Kind == TActiveStoreLine::Codec) entries.push_back(std::move(line.Entry));
     transaction.Commit();
     return entries;
 }
 
-void TDriverStore::VisitActiveEntries(const std::function<void(size_t count)>& begin, const TActiveVisitor& visit) {
-    platform::TTransaction transaction(platform::TTransaction::Read);
-    std::vector<TActiveStoreEntry> entries = ReadActive();
-    begin(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) visit(i, entries[i]);
-    transaction.Commit();
-}
-
-void TDriverStore::VisitInactiveEntries(const TInactiveVisitor& visit) {
+void TDriverStore::VisitInactiveLines(const TInactiveVisitor& visit) {
     platform::TTransaction transaction(platform::TTransaction::Read);
     TRegistry reg;
     reg.SetRootKey(platform::kHkeyLocalMachine);
@@ -224,19 +283,32 @@ void TDriverStore::VisitInactiveEntries(const TInactiveVisitor& visit) {
     std::vector<TRegistry::TValue> values;
     reg.GetValues(values);
     const std::string keyPath = reg.CurrentPath();
+    TInactiveStoreLine line;
     for (auto& v : values) {
-        TInactiveStoreEntry e;
+        line.Kind = TInactiveStoreLine::Other;
+        line.Entry = TCodecEntry{};
         if (v.Name.size() > 1 && v.Name[0] == cInactiveMark[0] && v.Type != platform::kRegBinary) {
-            e.Kind = TInactiveStoreEntry::NotBinary;
-        } else if (v.Name.empty() || v.Name[0] != cInactiveMark[0]) {
-            e.Kind = TInactiveStoreEntry::Other;
-        } else {
-            ReadInactiveEntryData(v.Name, v.Data, keyPath, e.Record);
-            e.Kind = e.Record.Number.empty() ? TInactiveStoreEntry::Other : TInactiveStoreEntry::Entry;
+            line.Kind = TInactiveStoreLine::NotBinary;
+        } else if (!v.Name.empty() && v.Name[0] == cInactiveMark[0]) {
+            TInactiveCodecInfo record;
+            ReadInactiveEntryData(v.Name, v.Data, keyPath, record);
+            if (!record.Number.empty()) {
+                line.Kind = TInactiveStoreLine::Numbered;
+                TCodecEntry& e = line.Entry;
+                e.Fourcc = std::move(record.Fourcc);
+                e.Driver = std::move(record.Driver);
+                e.Shortname = std::move(record.Shortname);
+                e.Description = std::move(record.Description);
+                e.Version = std::move(record.Version);
+                e.Type = std::move(record.Type);
+                e.Number = NumberOfName(v.Name);
+            }
         }
-        e.Name = std::move(v.Name);
-        e.Data = std::move(v.Data);
-        visit(e);
+        line.Entry.Store = TCodecStore::Inactive;
+        line.Entry.ValueType = v.Type;
+        line.Entry.StoredName = std::move(v.Name);
+        line.Data = std::move(v.Data);
+        visit(line);
     }
     transaction.Commit();
 }
@@ -244,43 +316,56 @@ void TDriverStore::VisitInactiveEntries(const TInactiveVisitor& visit) {
 TStoreSnapshot TDriverStore::Snapshot() {
     platform::TTransaction transaction(platform::TTransaction::Read);
     TStoreSnapshot s;
-    for (const TActiveStoreEntry& e : ReadActive())
-        if (e.Shown()) s.Active.push_back(Pair(e.Name, e.Driver));
-    VisitInactiveEntries([&](const TInactiveStoreEntry& e) {
-        if (e.Kind == TInactiveStoreEntry::Entry) s.Inactive.push_back(Pair(e.Name, e.Data));
+    for (const TActiveStoreLine& line : ReadActive())
+        if (line.Kind == TActiveStoreLine::Codec) s.Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
+    VisitInactiveLines([&](const TInactiveStoreLine& line) {
+        if (line.Kind == TInactiveStoreLine::Numbered) s.Inactive.push_back(SnapshotLine(line.Entry.StoredName, line.Data));
     });
     transaction.Commit();
     return s;
 }
 
-void TDriverStore::Save(const TCodecList& active, const TCodecList& inactive, const TStoreSnapshot* expected) {
+void TDriverStore::Place(TCodecEntry& entry, bool inactive) const {
+    if (!inactive) {
+        PlaceActive(entry);
+        return;
+    }
+    entry.Store = TCodecStore::Inactive;
+    entry.StoredName = InactiveName(entry.Number);
+    entry.ValueType = platform::kRegBinary;
+}
+
+void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> inactive, const TStoreSnapshot* expected) {
     platform::TTransaction transaction(platform::TTransaction::Write);
 
     // What the store holds now, read under the lock the save keeps to its end.
-    std::vector<TActiveStoreEntry> shown;
-    for (TActiveStoreEntry& e : ReadActive())
-        if (e.Shown()) shown.push_back(std::move(e));
-    std::vector<std::string> numbered;
+    std::vector<TCodecEntry> shown;
     TStoreSnapshot now;
-    for (const TActiveStoreEntry& e : shown) now.Active.push_back(Pair(e.Name, e.Driver));
+    for (TActiveStoreLine& line : ReadActive()) {
+        if (line.Kind != TActiveStoreLine::Codec) continue;
+        now.Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
+        shown.push_back(std::move(line.Entry));
+    }
     // A numbered entry the loader could not read stops the save here, before
     // anything is written: rewriting the list would drop it.
-    VisitInactiveEntries([&](const TInactiveStoreEntry& e) {
-        if (e.Kind != TInactiveStoreEntry::Entry) return;
-        numbered.push_back(e.Name);
-        now.Inactive.push_back(Pair(e.Name, e.Data));
+    std::vector<std::string> numbered;
+    VisitInactiveLines([&](const TInactiveStoreLine& line) {
+        if (line.Kind != TInactiveStoreLine::Numbered) return;
+        numbered.push_back(line.Entry.StoredName);
+        now.Inactive.push_back(SnapshotLine(line.Entry.StoredName, line.Data));
     });
     if (expected && !(now == *expected))
         throw EStoreChanged("The codec list was changed by another program and has been reloaded. "
                             "Please repeat the operation.");
 
-    // Rows the store cannot hold are refused before anything changes.
-    CheckActiveRows(active);
+    // Entries the store cannot hold are refused before anything changes.
+    CheckActiveEntries(active);
     std::vector<std::vector<std::string>> inactiveTexts;
-    for (const TCodecRow& row : inactive.Rows()) {
-        inactiveTexts.push_back(InactiveTexts(row));
+    inactiveTexts.reserve(inactive.size());
+    for (const TCodecEntry& e : inactive) {
+        inactiveTexts.push_back(InactiveTexts(e));
         if (BinaryStringsSize(inactiveTexts.back()) > cMaxInactiveEntryBytes)
-            throw EStoreFormatError("The inactive codec " + row.Caption + " (" + row.Cell(icDriver) + ") would take " +
+            throw EStoreFormatError("The inactive codec " + e.Fourcc + " (" + e.Driver + ") would take " +
                                     std::to_string(BinaryStringsSize(inactiveTexts.back())) +
                                     " bytes in the store; at most " + std::to_string(cMaxInactiveEntryBytes) +
                                     " are allowed");
@@ -292,36 +377,49 @@ void TDriverStore::Save(const TCodecList& active, const TCodecList& inactive, co
         TRegistry reg;
         OpenForWriting(reg, cInactiveKey);
         for (const std::string& name : numbered) reg.DeleteValue(name);
-        for (size_t i = 0; i < inactive.Count(); ++i) {
-            const std::string name = std::string(cInactiveMark) + inactive.Row(i).Cell(icNumber) + cInactiveMark;
-            WriteBinaryStrings(reg, name, inactiveTexts[i]);
-        }
+        for (size_t i = 0; i < inactive.size(); ++i)
+            WriteBinaryStrings(reg, InactiveName(inactive[i].Number), inactiveTexts[i]);
     }
     WriteActive(active);
     transaction.Commit();
+    for (TCodecEntry& e : active) PlaceActive(e);
+    for (TCodecEntry& e : inactive) Place(e, true);
 }
 
-void TDriverStore::AddActiveEntry(const std::string& fourcc, const std::string& driver) {
+platform::ICINFO TDriverStore::ProbeEntry(const std::string& candidate, const std::string& driver,
+                                          const TCodecEntry* owner) {
+    // Everything the probe writes is undone when it ends.
+    platform::TSavepoint probe;
+    RegisterProbe(candidate, driver, owner);
+    return QueryCodecInfo(candidate);
+}
+
+void TDriverStore::AddActiveEntry(const TCodecEntry& entry) {
     platform::TTransaction transaction;
-    WriteActiveEntry(fourcc, driver);
+    WriteActiveEntry(ActiveName(entry.Fourcc), entry.Driver);
     transaction.Commit();
 }
 
-void TDriverStore::AddInactiveEntry(const TInactiveCodecInfo& entry) {
+void TDriverStore::AddForeignEntry(const std::string& name, const std::string& driver) {
+    platform::TTransaction transaction;
+    WriteActiveEntry(name, driver);
+    transaction.Commit();
+}
+
+void TDriverStore::AddInactiveEntry(const TCodecEntry& entry) {
     platform::TTransaction transaction;
     TRegistry reg;
     OpenForWriting(reg, cInactiveKey);
-    std::vector<std::string> texts{entry.Fourcc, entry.Driver, entry.Shortname, entry.Description,
-                                   entry.Version, entry.Type};
-    WriteBinaryStrings(reg, std::string(cInactiveMark) + entry.Number + cInactiveMark, texts);
+    std::vector<std::string> texts = InactiveTexts(entry);
+    WriteBinaryStrings(reg, InactiveName(entry.Number), texts);
     transaction.Commit();
 }
 
-std::vector<std::pair<std::string, std::string>> TDriverStore::BackupEntries() {
+std::vector<TCodecEntry> TDriverStore::BackupEntries() {
     platform::TTransaction transaction(platform::TTransaction::Read);
     TRegistry reg;
     reg.SetRootKey(platform::kHkeyLocalMachine);
-    std::vector<std::pair<std::string, std::string>> out;
+    std::vector<TCodecEntry> out;
     if (reg.OpenKeyReadOnly(cDrivers32BackupKey)) {
         std::vector<TRegistry::TValue> values;
         reg.GetValues(values);
@@ -329,9 +427,11 @@ std::vector<std::pair<std::string, std::string>> TDriverStore::BackupEntries() {
             if (v.Type != platform::kRegSz && v.Type != platform::kRegExpandSz) continue;
             // The registry keeps whole entry names, the profile file's backup
             // the FOURCC alone.
-            TCodecInfo info = SplitDriverName(v.Name);
-            out.emplace_back(info.Kind.empty() ? platform::AsciiLowerCase(v.Name) : info.Fourcc,
-                             std::string(v.Data.c_str()));
+            const TCodecInfo info = SplitDriverName(v.Name);
+            TCodecEntry& e = out.emplace_back();
+            e.Fourcc = info.Kind.empty() ? platform::AsciiLowerCase(v.Name) : info.Fourcc;
+            e.Driver = std::string(v.Data.c_str());
+            e.Type = cType32;
         }
     }
     transaction.Commit();

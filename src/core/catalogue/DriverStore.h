@@ -1,44 +1,47 @@
-// The driver store: the one owner of the store formats of the codec
-// records. It alone knows the key and section names, the "vidc." rules,
-// the inactive entries' binary layout and the backup key. The loaders read
-// through it, the save and the operations write through it. Every call runs
-// in one transaction of its own (joining the caller's when there is one).
+// The driver store: the one owner of the store formats of the codec entries.
+// It alone knows the key and section names, the "vidc." rules, the inactive
+// entries' binary layout and the backup key, and it alone tells the
+// registry from SYSTEM.INI: the loaders, the save, the scan's probe and the
+// making of machines all go through it. It reads and writes entries
+// (CodecEntry.h); every call runs in one transaction of its own (joining the
+// caller's when there is one).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "core/catalogue/uCodecs.h"
+#include "core/catalogue/CodecEntry.h"
 
 namespace tarnel {
 
-class TCodecList;
-
 // One line of the active store as it stands, a codec entry or not.
-struct TActiveStoreEntry {
-    std::string Name;      // registry: the value name; profile file: the whole line
-    TCodecInfo Info;       // the name split; Kind empty for other drivers
-    bool IsText = true;    // registry: the data is a string (a codec entry of
-                           // another type is neither shown nor touched)
-    std::string Driver;    // the driver text, as the store holds it
-    bool Shown() const { return !Info.Kind.empty() && IsText; }
+struct TActiveStoreLine {
+    enum TKind {
+        Codec,    // a "vidc" entry the lists show: Entry holds it
+        NotText,  // a "vidc" value that is not text: neither shown nor touched
+        Other     // another driver's entry (msacm.*, wave, ...)
+    };
+    TKind Kind = Other;
+    TCodecEntry Entry;  // Codec; the others carry their name and place only
 };
 
 // One value of the inactive store as it stands.
-struct TInactiveStoreEntry {
+struct TInactiveStoreLine {
     enum TKind {
-        Entry,        // a numbered binary entry: Record holds it
-        NotBinary,    // named like an entry, but its data is not binary
-        Other         // not an entry of the program's ("#" alone, no "#")
+        Numbered,   // a numbered binary entry: Entry holds it
+        NotBinary,  // named like an entry, but its data is not binary
+        Other       // not an entry of the program's ("#" alone, no "#")
     };
     TKind Kind = Other;
-    std::string Name;
-    TInactiveCodecInfo Record;
-    std::string Data;  // the value's data as stored
+    TCodecEntry Entry;  // Numbered; the others carry their name only
+    std::string Data;   // the value's data as stored
 };
 
 // The entries of the store that the lists show, as they were read: a save
@@ -70,20 +73,24 @@ public:
     // the program does not support still reads.
     static std::unique_ptr<TDriverStore> InactiveOnly();
 
-    virtual bool UsesProfileFile() const = 0;
+    // The log lines that open and close a load of the active list.
+    virtual const char* LoadStartLine() const = 0;
+    virtual const char* LoadEndLine() const = 0;
 
     // Every line of the active store in store order: `begin` learns how many
     // there are, then `visit` runs for each, inside the store's transaction,
-    // so what it asks of the codecs sees the same store.
-    using TActiveVisitor = std::function<void(size_t index, const TActiveStoreEntry& entry)>;
-    void VisitActiveEntries(const std::function<void(size_t count)>& begin, const TActiveVisitor& visit);
-    std::vector<TActiveStoreEntry> ReadActiveEntries();
+    // so what it asks of the codecs sees the same store. The visitor may
+    // take the line's entry.
+    using TActiveVisitor = std::function<void(size_t index, TActiveStoreLine& line)>;
+    void VisitActiveLines(const std::function<void(size_t count)>& begin, const TActiveVisitor& visit);
+    // The codec entries the lists show, in store order (names not asked).
+    std::vector<TCodecEntry> ActiveEntries();
 
     // Every value of the inactive store in store order. Throws
     // EStoreFormatError at a numbered entry that holds fewer than six texts,
     // after visiting the ones before it.
-    using TInactiveVisitor = std::function<void(const TInactiveStoreEntry& entry)>;
-    void VisitInactiveEntries(const TInactiveVisitor& visit);
+    using TInactiveVisitor = std::function<void(const TInactiveStoreLine& line)>;
+    void VisitInactiveLines(const TInactiveVisitor& visit);
 
     // The shown entries as they stand now.
     TStoreSnapshot Snapshot();
@@ -91,31 +98,48 @@ public:
     // Rewrites the store from the two lists, as one change of the store
     // (one replacement of each file it touches, all or nothing): the active
     // entries the loaders show are copied into the backup key and replaced
-    // by the active rows, the numbered inactive entries by the inactive
-    // rows (each named by its Number). Nothing the lists do not show is
-    // touched. With `expected`, throws EStoreChanged and writes nothing when
-    // the shown entries differ from it. Throws EStoreFormatError (nothing
-    // written) for a row the store cannot hold, ERegistryException when the
-    // store refuses the change.
-    void Save(const TCodecList& active, const TCodecList& inactive, const TStoreSnapshot* expected = nullptr);
+    // by the active entries, the numbered inactive entries by the inactive
+    // ones (each named by its Number). Nothing the lists do not show is
+    // touched. Each entry written is then placed (Place). With `expected`,
+    // throws EStoreChanged and writes nothing when the shown entries differ
+    // from it. Throws EStoreFormatError (nothing written) for an entry the
+    // store cannot hold, ERegistryException when the store refuses the change.
+    void Save(std::span<TCodecEntry> active, std::span<TCodecEntry> inactive, const TStoreSnapshot* expected = nullptr);
 
-    // One codec entry more, after those there, and one inactive entry more
-    // under its Number: for a machine being made.
-    void AddActiveEntry(const std::string& fourcc, const std::string& driver);
-    void AddInactiveEntry(const TInactiveCodecInfo& entry);
+    // Where and under which name a save puts the entry: an active entry of
+    // Type "16" into the 16-bit Drivers key, every other one into the active
+    // store; an inactive entry under its Number.
+    void Place(TCodecEntry& entry, bool inactive) const;
 
-    // The entries of the backup key, as the save wrote them: (FOURCC, driver)
-    // pairs in order.
-    std::vector<std::pair<std::string, std::string>> BackupEntries();
+    // What the codec manager answers for `candidate` while it is registered
+    // for `driver`, the active entry `owner` of that FOURCC (if any) taken
+    // out meanwhile. Needs a transaction; the registration is undone before
+    // it returns and never reaches the store.
+    platform::ICINFO ProbeEntry(const std::string& candidate, const std::string& driver, const TCodecEntry* owner);
+
+    // For a machine being made: one codec entry more, after those there
+    // (its FOURCC and driver); another driver's entry, named as given; one
+    // inactive entry more under its Number.
+    void AddActiveEntry(const TCodecEntry& entry);
+    void AddForeignEntry(const std::string& name, const std::string& driver);
+    void AddInactiveEntry(const TCodecEntry& entry);
+
+    // The entries of the backup key, as the save wrote them: FOURCC and
+    // driver, in order.
+    std::vector<TCodecEntry> BackupEntries();
 
 protected:
-    virtual std::vector<TActiveStoreEntry> ReadActive() = 0;
+    virtual std::vector<TActiveStoreLine> ReadActive() = 0;
+    // The name an active entry of `fourcc` is written under.
+    virtual std::string ActiveName(const std::string& fourcc) const = 0;
     // The store's own parts of the save.
-    virtual void BackUpActive(const std::vector<TActiveStoreEntry>& shown) = 0;
-    virtual void RemoveActive(const std::vector<TActiveStoreEntry>& shown) = 0;
-    virtual void WriteActive(const TCodecList& active) = 0;
-    virtual void CheckActiveRows(const TCodecList& active) {}
-    virtual void WriteActiveEntry(const std::string& fourcc, const std::string& driver) = 0;
+    virtual void BackUpActive(const std::vector<TCodecEntry>& shown) = 0;
+    virtual void RemoveActive(const std::vector<TCodecEntry>& shown) = 0;
+    virtual void WriteActive(std::span<const TCodecEntry> active) = 0;
+    virtual void CheckActiveEntries(std::span<const TCodecEntry> active) {}
+    virtual void WriteActiveEntry(const std::string& name, const std::string& driver) = 0;
+    virtual void PlaceActive(TCodecEntry& entry) const = 0;
+    virtual void RegisterProbe(const std::string& candidate, const std::string& driver, const TCodecEntry* owner) = 0;
 };
 
 }  // namespace tarnel

@@ -1,8 +1,11 @@
 #include "core/catalogue/FileVersionInfo.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
+#include "platform/api/FileApi.h"
+#include "platform/api/FileError.h"
 #include "platform/api/OsVersion.h"
 #include "platform/api/VersionApi.h"
 #include "platform/api/VersionBlock.h"
@@ -98,6 +101,34 @@ TCodecVersionInfo TFileVersionInfo::ToCodecVersionInfo() const {
     v.Comments = comments_;
     v.CountryCode = countryCode_;
     return v;
+}
+
+TCodecVersionInfo VersionTextsOf(const std::string& file, const TMachineFacts& machine) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::string name;
+    if (fs::exists(file, ec)) {
+        if (fs::is_directory(file, ec))
+            throw platform::EFileError("Cannot read '" + file + "': it is a folder, not a file");
+        if (!fs::is_regular_file(file, ec))
+            throw platform::EFileError("Cannot read '" + file + "': not a regular file");
+        // Read as a file of this computer, not as a name in the machine's search path.
+        name = fs::absolute(file, ec).string();
+        platform::AdmitHostFile(name);
+    } else if (file.find('/') == std::string::npos) {
+        // A driver name ("pbyuv.dll") or a Windows path: where the machine finds it.
+        const platform::TDriverFileCheck found = platform::CheckDriverFile(file);
+        if (found.State == platform::TDriverFileState::NotFound)
+            throw platform::EFileError("Cannot find '" + file + "' on the machine" +
+                                       (found.Path.empty() ? "" : " (looked for " + found.Path + ")") +
+                                       " nor as a file of this computer");
+        name = file;
+    } else {
+        throw platform::EFileError("Cannot read '" + file + "': no such file");
+    }
+    TFileVersionInfo info(machine.Family == platform::TMachineFamily::Win9x ? 1 : 3);
+    info.SetExecutableFile(name);
+    return info.ToCodecVersionInfo();
 }
 
 }  // namespace tarnel

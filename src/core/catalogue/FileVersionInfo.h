@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/catalogue/uCodecs.h"
+#include "core/shell/uGlobal.h"
 #include "core/shell/uPrefs.h"
 
 namespace tarnel {
@@ -51,5 +52,12 @@ private:
     std::string legalCopyright_, legalTradeMarks_, originalFilename_, productName_;
     std::string productVersion_, comments_, countryCode_, executableFile_;
 };
+
+// The version texts of `file` as a user names it: a file of this computer,
+// or, when there is no such file, a driver name or Windows path found on
+// the machine as the codec list finds it. Read the NT family's way unless
+// the machine is of the 95/98/ME family. Throws EFileError naming the file
+// when there is none (or it is a folder).
+TCodecVersionInfo VersionTextsOf(const std::string& file, const TMachineFacts& machine);
 
 }  // namespace tarnel

@@ -145,6 +145,18 @@ platform::ICINFO QueryCodecInfo(const std::string& fourcc) {
     return info;
 }
 
+TCodecDialogs AskCodecDialogs(const std::string& fourcc) {
+    TCodecDialogs d;
+    platform::HIC hic = platform::ICOpen(FourccToCode(cVidcTypeCode), FourccToCode(platform::AsciiUpperCase(fourcc)),
+                                         platform::kIcModeFastCompress);
+    if (!hic) return d;
+    d.Opened = true;
+    d.Configure = platform::ICSendMessage(hic, platform::kIcmConfigure, -1, 0) != platform::kIcErrUnsupported;
+    d.About = platform::ICSendMessage(hic, platform::kIcmAbout, -1, 0) != platform::kIcErrUnsupported;
+    platform::ICClose(hic);
+    return d;
+}
+
 std::string IcInfoName(const platform::ICINFO& info) {
     return WideField(info.szName, std::size(info.szName));
 }

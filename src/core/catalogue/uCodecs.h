@@ -103,6 +103,16 @@ void ReadInactiveEntryData(const std::string& name, std::string_view data, const
 // Opens the codec of `fourcc` in query mode and returns its information
 // record; a zeroed record (dwSize set) when it cannot be opened.
 platform::ICINFO QueryCodecInfo(const std::string& fourcc);
+// Which of its own dialogs the codec of `fourcc` offers: it is opened in
+// fast-compress mode and asked for configure and about with the first
+// parameter -1, and an answer of -1 ("unsupported") means not offered. A
+// codec that cannot be opened offers neither.
+struct TCodecDialogs {
+    bool Opened = false;
+    bool Configure = false;
+    bool About = false;
+};
+TCodecDialogs AskCodecDialogs(const std::string& fourcc);
 // szName / szDescription as ANSI text, up to the first zero (16 / 128 at most).
 std::string IcInfoName(const platform::ICINFO& info);
 std::string IcInfoDescription(const platform::ICINFO& info);

@@ -1,9 +1,10 @@
 #include "core/operations/CodecOperations.h"
 
-#include "core/catalogue/DriverCheck.h"
-
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
+#include "core/catalogue/DriverCheck.h"
 #include "core/shell/uConst.h"
 #include "core/shell/uGlobal.h"
 #include "platform/api/Ansi.h"
@@ -14,47 +15,60 @@ namespace tarnel {
 
 namespace {
 
-// The selected rows' positions, top to bottom.
-std::vector<size_t> SelectedRows(const TCodecList& list) {
-    std::vector<size_t> rows;
-    for (size_t i = 0; i < list.Count(); ++i)
-        if (list.Row(i).Selected) rows.push_back(i);
+// The rows asked for, each once, top to bottom, as the lists walk them.
+std::vector<size_t> InOrder(std::vector<size_t> rows, size_t count) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.erase(std::lower_bound(rows.begin(), rows.end(), count), rows.end());
     return rows;
 }
 
-// Removes the rows at the given positions (ascending).
-void DeleteRows(TCodecList& list, const std::vector<size_t>& rows) {
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) list.Delete(*it);
+// A codec taken out of service: what the active list showed of it.
+TCodecEntry InactiveFrom(const TCodecEntry& active, const std::string& type) {
+    TCodecEntry e;
+    e.Fourcc = active.Fourcc;
+    e.Driver = active.Driver;
+    e.Shortname = active.Shortname;
+    e.Description = active.Description;
+    e.Version = active.Version;
+    e.Type = type;
+    return e;
 }
 
-TCodecRow InactiveRowFrom(const TCodecRow& active, const std::string& type) {
-    TCodecRow row;
-    row.Caption = active.Caption;
-    row.SubItems.resize(icCount);
-    row.SubItems[icDriver] = active.Cell(acDriver);
-    row.SubItems[icShortname] = active.Cell(acShortname);
-    row.SubItems[icDescription] = active.Cell(acDescription);
-    row.SubItems[icVersion] = active.Cell(acVersion);
-    row.SubItems[icType] = type;
-    return row;
+// A codec put back into service: its stored texts (the stored version
+// text, not the file's current one); the Number is dropped.
+TCodecEntry ActiveFrom(const TCodecEntry& inactive) {
+    TCodecEntry e;
+    e.Fourcc = inactive.Fourcc;
+    e.Driver = inactive.Driver;
+    e.Shortname = inactive.Shortname;
+    e.Description = inactive.Description;
+    e.Version = inactive.Version;
+    e.Type = inactive.Type;
+    return e;
 }
 
 // A driver text that names a folder (a full path) is taken as it stands.
 bool IsBareName(const std::string& driver) { return driver.find_first_of("\\/:") == std::string::npos; }
 
-// Opens the first selected active codec in `mode` and sends it `msg` with
-// both parameters 0 (no owner window): the codec shows its dialog and
-// returns when it closes.
-bool ShowCodecDialog(const TCodecList& active, uint32_t mode, uint32_t msg) {
-    const auto rows = SelectedRows(active);
-    if (rows.empty()) return false;
-    const std::string fourcc = platform::AsciiUpperCase(active.Row(rows.front()).Caption);
+// Opens the codec in `mode` and sends it `msg` with both parameters 0 (no
+// owner window): the codec shows its dialog and returns when it closes.
+void ShowCodecDialog(const TCodecEntry& entry, uint32_t mode, uint32_t msg) {
+    const std::string fourcc = platform::AsciiUpperCase(entry.Fourcc);
     platform::HIC hic = platform::ICOpen(FourccToCode(cVidcTypeCode), FourccToCode(fourcc), mode);
     // A codec that cannot be opened shows nothing; the calls on a null
     // handle do nothing.
     platform::ICSendMessage(hic, msg, 0, 0);
     platform::ICClose(hic);
-    return true;
+}
+
+bool AllDigits(const std::string& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string WithoutLeadingZeros(const std::string& s) {
+    const size_t start = s.find_first_not_of('0');
+    return start == std::string::npos ? std::string("0") : s.substr(start);
 }
 
 }  // namespace
@@ -62,26 +76,33 @@ bool ShowCodecDialog(const TCodecList& active, uint32_t mode, uint32_t msg) {
 TCodecOperations::TCodecOperations(TCodecCatalogue& catalogue, TOperationQuestions& questions)
     : catalogue_(catalogue), questions_(questions) {}
 
+bool TCodecOperations::Refused(TOperationResult& result) {
+    if (UsesProfileStore(catalogue_.Prefs().CodecStoreMode) || UsesRegistryStore(catalogue_.Prefs().CodecStoreMode))
+        return false;
+    catalogue_.Log().WriteLog(cMsgNotChangedUnsupported);
+    result.Error = cMsgNotChangedUnsupported;
+    return true;
+}
+
 void TCodecOperations::RenumberInactiveCodecs() {
-    TCodecList& list = catalogue_.InactiveCodecList;
     char number[16];
-    for (size_t p = 0; p < list.Count(); ++p) {
+    std::span<TCodecEntry> entries = catalogue_.InactiveCodecList.Entries();
+    for (size_t p = 0; p < entries.size(); ++p) {
         std::snprintf(number, sizeof number, cInactiveNumberFormat, int(p + 1));
-        TCodecRow& row = list.Row(p);
-        row.SubItems.resize(std::max<size_t>(row.SubItems.size(), icCount));
-        row.SubItems[icNumber] = number;
+        entries[p].Number = number;
+        entries[p].NumberAssigned = true;
     }
 }
 
 void TCodecOperations::ReloadBothLists() {
-    catalogue_.RefreshClick();
+    catalogue_.LoadActiveList();
     catalogue_.LoadInactiveCodecList();
 }
 
 TOperationResult TCodecOperations::SaveCodecLists() {
     TOperationResult r;
     r.Changed = true;
-    std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(catalogue_.Prefs().CodecStoreMode);
+    std::unique_ptr<TDriverStore> store = catalogue_.Store();
     if (!store) return r;
     try {
         // A list that stopped at an entry it could not read would drop that
@@ -90,13 +111,13 @@ TOperationResult TCodecOperations::SaveCodecLists() {
             throw EStoreFormatError("The inactive list could not be read completely, so it is not written back: "
                                     "mend or remove the entry named in the message at start-up");
         platform::TTransaction transaction;
-        store->Save(catalogue_.CodecList, catalogue_.InactiveCodecList, &catalogue_.Loaded);
+        store->Save(catalogue_.CodecList.Entries(), catalogue_.InactiveCodecList.Entries(), &catalogue_.Loaded);
         TStoreSnapshot written = store->Snapshot();
         transaction.Commit();
         catalogue_.Loaded = std::move(written);
         r.Saved = true;
     } catch (const std::exception& e) {
-        // Nothing was written: the window shows what is stored, and why.
+        // Nothing was written: the front end shows what is stored, and why.
         r.Error = platform::ErrorText(e);
         try {
             ReloadBothLists();
@@ -113,18 +134,26 @@ TOperationResult TCodecOperations::Finish() {
     return SaveCodecLists();
 }
 
-TOperationResult TCodecOperations::Deactivate() {
+TOperationResult TCodecOperations::SaveLists() {
+    TOperationResult refused;
+    if (Refused(refused)) return refused;
+    return Finish();
+}
+
+TOperationResult TCodecOperations::Deactivate(const std::vector<size_t>& rows) {
+    TOperationResult refused;
+    if (Refused(refused)) return refused;
     TCodecList& active = catalogue_.CodecList;
     TCodecList& inactive = catalogue_.InactiveCodecList;
     active.BeginUpdate();
     inactive.BeginUpdate();
-    const std::vector<size_t> chosen = SelectedRows(active);
+    const std::vector<size_t> chosen = InOrder(rows, active.Count());
     for (size_t i : chosen) {
-        const TCodecRow& row = active.Row(i);
-        inactive.Rows().push_back(InactiveRowFrom(row, row.Cell(acType)));
-        catalogue_.Log().WriteLog(cLogSwappingPrefix + row.Caption + " " + row.Cell(acShortname) + cLogToInactiveList);
+        const TCodecEntry& e = active.Entry(i);
+        inactive.Add(InactiveFrom(e, e.Type));
+        catalogue_.Log().WriteLog(cLogSwappingPrefix + e.Fourcc + " " + e.Shortname + cLogToInactiveList);
     }
-    DeleteRows(active, chosen);
+    active.Delete(chosen);
     TOperationResult r = Finish();
     inactive.EndUpdate();
     active.EndUpdate();
@@ -140,78 +169,201 @@ std::string TCodecOperations::ActivationVersionPath(const std::string& driver) c
     return driver;
 }
 
-TOperationResult TCodecOperations::Activate() {
+TOperationResult TCodecOperations::Activate(const std::vector<size_t>& rows) {
+    TOperationResult refused;
+    if (Refused(refused)) return refused;
     TCodecList& active = catalogue_.CodecList;
     TCodecList& inactive = catalogue_.InactiveCodecList;
     active.BeginUpdate();
     inactive.BeginUpdate();
-    const size_t count = inactive.Count();
+    // Rows appended during the run (codecs swapped out) are not visited.
+    const std::vector<size_t> chosen = InOrder(rows, inactive.Count());
     std::vector<size_t> activated;
-    for (size_t i = 0; i < count; ++i) {
-        if (!inactive.Row(i).Selected) continue;
-        const TCodecRow incoming = inactive.Row(i);
-        if (auto found = active.FindCaption(incoming.Caption)) {
+    for (size_t i : chosen) {
+        const TCodecEntry incoming = inactive.Entry(i);
+        if (auto found = active.FindCaption(incoming.Fourcc)) {
             if (!catalogue_.Prefs().AutoSwap) {
-                TAnswer answer = questions_.AskSwap(incoming, active.Row(*found));
+                TAnswer answer = questions_.AskSwap(incoming, active.Entry(*found));
                 if (answer == TAnswer::Cancel) break;  // the run ends; this one stays inactive
                 if (answer == TAnswer::No) continue;   // this one stays inactive
             }
             // The codec in service goes to the inactive list, as a 32-bit driver.
-            const TCodecRow& current = active.Row(*found);
-            inactive.Rows().push_back(InactiveRowFrom(current, cType32));
-            catalogue_.Log().WriteLog(cLogSwappingPrefix + current.Caption + " " + current.Cell(acShortname) +
+            const TCodecEntry& current = active.Entry(*found);
+            inactive.Add(InactiveFrom(current, cType32));
+            catalogue_.Log().WriteLog(cLogSwappingPrefix + current.Fourcc + " " + current.Shortname +
                                       cLogToTheInactiveList);
             active.Delete(*found);
         }
-        TCodecRow row;
-        row.Caption = incoming.Caption;
-        row.SubItems.resize(acCount);
-        row.SubItems[acDriver] = incoming.Cell(icDriver);
-        row.SubItems[acShortname] = incoming.Cell(icShortname);
-        row.SubItems[acDescription] = incoming.Cell(icDescription);
-        // The stored version text, not the file's current one.
-        row.SubItems[acVersion] = incoming.Cell(icVersion);
-        row.SubItems[acType] = incoming.Cell(icType);
-        catalogue_.Log().WriteLog(cLogAddingToActive + incoming.Caption + " " + incoming.Cell(icShortname));
-        const std::string path = ActivationVersionPath(incoming.Cell(icDriver));
+        TCodecEntry entry = ActiveFrom(incoming);
+        catalogue_.Log().WriteLog(cLogAddingToActive + incoming.Fourcc + " " + incoming.Shortname);
+        const std::string path = ActivationVersionPath(incoming.Driver);
         catalogue_.CodecVersionInfo.SetExecutableFile(path);
         catalogue_.Log().WriteLog(cLogGettingCodecVersion + path);
-        row.VersionInfo = catalogue_.CodecVersionInfo.ToCodecVersionInfo();
-        row.Problem = DriverProblemOf(row.SubItems[acDriver]).Text;
-        active.Rows().push_back(std::move(row));
+        entry.VersionInfo = std::make_shared<const TCodecVersionInfo>(catalogue_.CodecVersionInfo.ToCodecVersionInfo());
+        entry.Problem = DriverProblemOf(entry.Driver);
+        active.Add(std::move(entry));
         activated.push_back(i);
     }
-    DeleteRows(inactive, activated);
+    inactive.Delete(activated);
     TOperationResult r = Finish();
     inactive.EndUpdate();
     active.EndUpdate();
     return r;
 }
 
-TOperationResult TCodecOperations::RemoveSelectedInactive() {
+TOperationResult TCodecOperations::RemoveInactive(const std::vector<size_t>& rows) {
+    TOperationResult refused;
+    if (Refused(refused)) return refused;
     if (questions_.AskRemove() != TAnswer::Yes) return {};
     TCodecList& inactive = catalogue_.InactiveCodecList;
     inactive.BeginUpdate();
-    DeleteRows(inactive, SelectedRows(inactive));
+    inactive.Delete(InOrder(rows, inactive.Count()));
     TOperationResult r = Finish();
     inactive.EndUpdate();
     return r;
 }
 
-bool TCodecOperations::ConfigureSelected() {
-    return ShowCodecDialog(catalogue_.CodecList, platform::kIcModeFastCompress, platform::kIcmConfigure);
+TOperationResult TCodecOperations::RestoreBackup() {
+    TOperationResult r;
+    if (Refused(r)) return r;
+    std::unique_ptr<TDriverStore> store = catalogue_.Store();
+    // The backup is read, completed and saved under one lock.
+    platform::TTransaction change;
+    std::vector<TCodecEntry> backup = store->BackupEntries();
+    // Restoring nothing would take every codec out of service.
+    if (backup.empty()) {
+        r.Error = "The backup holds no codec entries; nothing was changed";
+        return r;
+    }
+    TCodecList& active = catalogue_.CodecList;
+    active.BeginUpdate();
+    {
+        // The codec manager finds a codec through the live entries, so the
+        // entries are completed while the backup's stand there; they go
+        // again before the real save.
+        platform::TSavepoint moment;
+        std::vector<TCodecEntry> live = backup;
+        store->Save(live, {});
+        catalogue_.FillActiveList(std::move(backup));
+    }
+    r = Finish();
+    active.EndUpdate();
+    if (r.Saved) change.Commit();
+    return r;
 }
 
-bool TCodecOperations::AboutSelected() {
-    return ShowCodecDialog(catalogue_.CodecList, platform::kIcModeQuery, platform::kIcmAbout);
+void TCodecOperations::Configure(size_t row) {
+    if (row < catalogue_.CodecList.Count())
+        ShowCodecDialog(catalogue_.CodecList.Entry(row), platform::kIcModeFastCompress, platform::kIcmConfigure);
 }
 
-TDriverConfigEnabling DriverConfigPopup(const TCodecList& active, bool configure, bool about) {
-    TDriverConfigEnabling e{configure, about, true, true};
-    // Without a row, or without a selected one, the codec commands have
-    // nothing to act on; this never turns Configure or About on.
-    if (active.Empty() || active.SelectedCount() == 0) e = TDriverConfigEnabling{};
-    return e;
+void TCodecOperations::About(size_t row) {
+    if (row < catalogue_.CodecList.Count())
+        ShowCodecDialog(catalogue_.CodecList.Entry(row), platform::kIcModeQuery, platform::kIcmAbout);
+}
+
+TScanOutcome TCodecOperations::Scan(size_t row, TScanProgress* progress) {
+    return ScanCodec(catalogue_, row, progress);
+}
+
+TOperationResult TCodecOperations::SaveAfterScan(const TScanOutcome& outcome) {
+    if (outcome.Kind != TScanOutcome::FoundSome) return {};
+    // Written back even when nothing was added.
+    return Finish();
+}
+
+void TCodecOperations::EndScan() {
+    catalogue_.Log().WriteLog(cLogScanFreeing);
+    catalogue_.Log().WriteLog(cLogScanEnd);
+}
+
+TScanAddResult TCodecOperations::ScanAndAdd(size_t row, bool adding, const std::vector<std::string>& add,
+                                            TScanProgress* progress) {
+    TScanAddResult out;
+    if (Refused(out.Result)) return out;
+    out.Outcome = Scan(row, progress);
+    std::vector<TFoundRow>& found = out.Outcome.Found;
+    if (out.Outcome.Kind == TScanOutcome::EmptyFile)
+        throw EOperationRefused(std::string(cMsgMemoryError) + ": the driver file " + out.Outcome.Path + " is empty");
+    if (adding) {
+        for (TFoundRow& f : found) {
+            f.Selected = add.empty();
+            for (const std::string& w : add) f.Selected = f.Selected || platform::EqualsNoCase(f.Fourcc, w);
+        }
+        for (const std::string& w : add)
+            if (std::none_of(found.begin(), found.end(),
+                             [&](const TFoundRow& f) { return platform::EqualsNoCase(f.Fourcc, w); }))
+                throw EOperationRefused("The scan found no FOURCC '" + w + "'; nothing was changed");
+        AddFoundToInactive(found, catalogue_.InactiveCodecList, &out.Added);
+    }
+    out.Result = SaveAfterScan(out.Outcome);
+    EndScan();
+    return out;
+}
+
+std::vector<size_t> ActiveRowsOf(const TCodecList& active, const std::string& fourcc, const std::string& driver) {
+    std::vector<size_t> rows;
+    for (size_t i = 0; i < active.Count(); ++i) {
+        const TCodecEntry& e = active.Entry(i);
+        if (platform::EqualsNoCase(e.Fourcc, fourcc) && (driver.empty() || platform::EqualsNoCase(e.Driver, driver)))
+            rows.push_back(i);
+    }
+    if (!rows.empty()) return rows;
+    if (driver.empty())
+        throw EOperationRefused("No active codec has the FOURCC '" + fourcc + "'; nothing was changed");
+    throw EOperationRefused("No active codec has the FOURCC '" + fourcc + "' with the driver '" + driver +
+                            "'; nothing was changed");
+}
+
+size_t InactiveRowOf(const TCodecList& inactive, const std::string& number) {
+    for (size_t i = 0; i < inactive.Count(); ++i)
+        if (inactive.Entry(i).Number == number) return i;
+    std::optional<size_t> found;
+    if (AllDigits(number)) {
+        for (size_t i = 0; i < inactive.Count(); ++i) {
+            const std::string& n = inactive.Entry(i).Number;
+            if (!AllDigits(n) || WithoutLeadingZeros(n) != WithoutLeadingZeros(number)) continue;
+            if (found)
+                throw EOperationRefused("The number '" + number +
+                                        "' fits more than one inactive codec; give it as the list shows it. "
+                                        "Nothing was changed");
+            found = i;
+        }
+    }
+    if (!found) throw EOperationRefused("No inactive codec has the number '" + number + "'; nothing was changed");
+    return *found;
+}
+
+TCodecDescription DescribeCodec(const std::string& fourcc, int32_t codecStoreMode) {
+    platform::TTransaction transaction(platform::TTransaction::Read);
+    std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(codecStoreMode);
+    if (!store) throw std::runtime_error(cMsgOsNotSupported);
+    TCodecDescription d;
+    bool found = false;
+    for (TCodecEntry& e : store->ActiveEntries()) {
+        if (platform::EqualsNoCase(e.Fourcc, fourcc)) {
+            d.Entry = std::move(e);
+            found = true;
+            break;
+        }
+    }
+    if (!found) throw std::runtime_error("No active codec has the FOURCC '" + fourcc + "'");
+
+    // As the codec window asks: the record in query mode, the dialogs as
+    // selecting the codec's row asks for them.
+    std::memset(&d.Info, 0, sizeof d.Info);
+    d.Info.dwSize = sizeof d.Info;
+    const platform::HIC hic = platform::ICOpen(FourccToCode(cVidcTypeCode),
+                                               FourccToCode(platform::AsciiUpperCase(d.Entry.Fourcc)),
+                                               platform::kIcModeQuery);
+    d.Opened = hic != 0;
+    if (hic) {
+        platform::ICGetInfo(hic, &d.Info, sizeof d.Info);
+        platform::ICClose(hic);
+    }
+    d.Dialogs = AskCodecDialogs(d.Entry.Fourcc);
+    transaction.Commit();
+    return d;
 }
 
 }  // namespace tarnel

@@ -1,14 +1,19 @@
 // What the user does to codecs, on the catalogue's two lists: deactivating,
 // activating (swapping codecs of one FOURCC), removing inactive codecs,
-// selecting all rows, and a codec's own configure and about dialogs. Each
-// change ends as every one does: renumber the inactive list, save both lists
-// through the driver store, and let the window refresh its counters.
+// restoring the backup, scanning a driver for further FOURCCs and adding
+// them, and a codec's own configure and about dialogs. Each call takes the
+// rows it works on: a window passes its selection, the command line the rows
+// its arguments name. Each change ends as every one does: renumber the
+// inactive list, save both lists through the driver store, and let the
+// front end refresh its counters.
 #pragma once
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "core/catalogue/CodecLists.h"
+#include "core/scan/FourccScan.h"
 
 namespace tarnel {
 
@@ -21,25 +26,39 @@ public:
     virtual ~TOperationQuestions() = default;
     // "Codec with same FOURCC already exists, swap them?": `incoming` is the
     // inactive codec to activate, `current` the active one it would displace.
-    virtual TAnswer AskSwap(const TCodecRow& incoming, const TCodecRow& current) = 0;
+    virtual TAnswer AskSwap(const TCodecEntry& incoming, const TCodecEntry& current) = 0;
     // "Are you sure you want to remove selected FOURCC's"
     virtual TAnswer AskRemove() = 0;
 };
 
-// How a change ended for the window: what to show and whether the lists
+// Arguments that name no entry, or more than one where one is meant; the
+// message says which, and nothing was changed.
+class EOperationRefused : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// How a change ended for the front end: what to show and whether the lists
 // were read again from the store.
 struct TOperationResult {
     bool Changed = false;   // the lists were edited and the save was tried
     bool Saved = false;     // the store holds the lists now
     bool Reloaded = false;  // a save failed or found the store changed: both lists were read again
-    std::string Error;      // what to show the user; empty when all went well
+    std::string Error;      // what to show the user (also for a change refused); empty when all went well
+};
+
+// What a scan with its adding did.
+struct TScanAddResult {
+    TScanOutcome Outcome;        // the found rows, their status after the adding
+    std::vector<size_t> Added;   // the inactive rows it added, numbered by the save
+    TOperationResult Result;     // the save after it (none when nothing was found)
 };
 
 class TCodecOperations {
 public:
     TCodecOperations(TCodecCatalogue& catalogue, TOperationQuestions& questions);
 
-    // Every inactive row gets its 1-based position as its Number ("001").
+    // Every inactive entry gets its 1-based position as its Number ("001").
     void RenumberInactiveCodecs();
 
     // Writes both lists to the store CodecStoreMode selects (nothing for 0),
@@ -47,22 +66,46 @@ public:
     // save that fails or finds them changed writes nothing, reads both lists
     // again and says why.
     TOperationResult SaveCodecLists();
+    // Renumbers the inactive list and saves both lists as they are.
+    TOperationResult SaveLists();
 
-    // The selected active rows into the inactive list.
-    TOperationResult Deactivate();
-    // The selected inactive rows into the active list; a codec in service
-    // with the same FOURCC is swapped out (after a question unless AutoSwap
-    // is on). No skips that codec, Cancel skips it and ends the run: the
-    // codecs after it stay inactive.
-    TOperationResult Activate();
+    // The active entries in `rows` into the inactive list.
+    TOperationResult Deactivate(const std::vector<size_t>& rows);
+    // The inactive entries in `rows` into the active list; a codec in
+    // service with the same FOURCC is swapped out (after a question unless
+    // AutoSwap is on). No skips that codec, Cancel skips it and ends the run:
+    // the codecs after it stay inactive.
+    TOperationResult Activate(const std::vector<size_t>& rows);
     // After the question; nothing changes unless the answer is Yes.
-    TOperationResult RemoveSelectedInactive();
+    TOperationResult RemoveInactive(const std::vector<size_t>& rows);
+    // The entries of the backup key become the active list, each completed
+    // as the loader completes an entry, and are saved (the entries they
+    // replace become the new backup); the inactive list stays as it is. A
+    // machine without backup entries is refused.
+    TOperationResult RestoreBackup();
 
-    // The codec of the first selected active row shows its own dialog:
-    // configure in fast-compress mode, about in query mode. False when no
-    // row is selected (nothing happens).
-    bool ConfigureSelected();
-    bool AboutSelected();
+    // On a system the program does not support (CodecStoreMode 0) the lists
+    // are not from a store: every call above that would change them changes
+    // nothing, logs why and returns it as the Error.
+
+    // The codec of the active entry in `row` shows its own dialog:
+    // configure in fast-compress mode, about in query mode.
+    void Configure(size_t row);
+    void About(size_t row);
+
+    // The scan of the active entry in `row`, with the log lines it begins with.
+    TScanOutcome Scan(size_t row, TScanProgress* progress);
+    // After the found dialog: when something was found, the inactive list is
+    // renumbered and both lists are saved (also when nothing was added).
+    TOperationResult SaveAfterScan(const TScanOutcome& outcome);
+    // The log lines that end a scan which read its file.
+    void EndScan();
+    // Scan, add and save in one: the found FOURCCs named in `add` (all of
+    // them when it is empty) join the inactive list when `adding` is set.
+    // Throws EOperationRefused, nothing written, for an empty driver file
+    // and for a named FOURCC the scan did not find.
+    TScanAddResult ScanAndAdd(size_t row, bool adding, const std::vector<std::string>& add,
+                              TScanProgress* progress = nullptr);
 
     // The path whose version resource an activated codec's record is read
     // from: the system folder's driver for a bare name on the NT family,
@@ -70,6 +113,7 @@ public:
     std::string ActivationVersionPath(const std::string& driver) const;
 
 private:
+    bool Refused(TOperationResult& result);
     TOperationResult Finish();
     void ReloadBothLists();
 
@@ -77,11 +121,26 @@ private:
     TOperationQuestions& questions_;
 };
 
-// The enabling of the active list's popup menu when it opens; Configure and
-// About keep what the last selection gave them unless the rules disable them.
-struct TDriverConfigEnabling {
-    bool Configure = false, About = false, Scan = false, FourccList = false;
+// The rows of the active list whose FOURCC is `fourcc` (ASCII case ignored),
+// of those only the one whose driver is `driver` when it is not empty.
+// Throws EOperationRefused when there is none.
+std::vector<size_t> ActiveRowsOf(const TCodecList& active, const std::string& fourcc, const std::string& driver = {});
+
+// The inactive row a Number names: its whole number ("1000" for #1000#,
+// "007"), or the same value without leading zeros ("7"). Throws
+// EOperationRefused when none or more than one fits.
+size_t InactiveRowOf(const TCodecList& inactive, const std::string& number);
+
+// What the codec manager answers for the active entry of a FOURCC: the
+// record from opening it in query mode, and the dialogs it offers.
+struct TCodecDescription {
+    TCodecEntry Entry;        // the active entry, as its store holds it
+    bool Opened = false;      // the codec opened in query mode
+    platform::ICINFO Info{};  // all zeros but dwSize when it did not
+    TCodecDialogs Dialogs;
 };
-TDriverConfigEnabling DriverConfigPopup(const TCodecList& active, bool configure, bool about);
+// Throws std::runtime_error on a system the program does not support, and
+// when no active entry has the FOURCC.
+TCodecDescription DescribeCodec(const std::string& fourcc, int32_t codecStoreMode);
 
 }  // namespace tarnel

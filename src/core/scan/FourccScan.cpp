@@ -7,7 +7,6 @@
 #include "platform/api/Ansi.h"
 #include "platform/api/FileApi.h"
 #include "platform/api/OsVersion.h"
-#include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
 
 namespace tarnel {
@@ -22,13 +21,6 @@ bool IsAlnum(unsigned char c) { return IsLetter(c) || (c >= '0' && c <= '9'); }
 // The percentage of every progress display, for sizes beyond an int.
 int Percent(uint64_t done, uint64_t total) { return total == 0 ? 0 : int(done * 100 / total); }
 
-// The first selected active row, top to bottom.
-const TCodecRow* FirstSelected(const TCodecList& list) {
-    for (const TCodecRow& r : list.Rows())
-        if (r.Selected) return &r;
-    return nullptr;
-}
-
 // A driver text with a folder is a path already; a bare name lives in the
 // system folder.
 std::string DriverPath(const std::string& driver) {
@@ -38,6 +30,29 @@ std::string DriverPath(const std::string& driver) {
 
 }  // namespace
 
+std::span<const TColumnLayout> FoundColumns() {
+    static constexpr TColumnLayout kColumns[flCount] = {
+        {cColFourcc, 50}, {cColDescription, 200}, {cColStatus, 100}, {cColDriver, 0},
+        {cColShortname, 0}, {cColVersion, 0},     {cColType, 0},
+    };
+    return kColumns;
+}
+
+std::string FoundCellText(const TFoundRow& r, int column) {
+    switch (column) {
+        case flFourcc: return r.Fourcc;
+        case flDescription: return r.Description;
+        case flStatus: return r.Status;
+        case flDriver: return r.Driver;
+        case flShortname: return r.Shortname;
+        case flVersion: return r.Version;
+        case flType: return r.Type;
+        default: return {};
+    }
+}
+
+bool FoundRowInUse(const TFoundRow& row) { return row.Status != cStatusNotUsed; }
+
 bool IsFourccCandidate(const unsigned char* c) {
     return IsLetter(c[0]) && IsAlnum(c[1]) && IsAlnum(c[2]) && (IsAlnum(c[3]) || c[3] == ' ');
 }
@@ -45,10 +60,10 @@ bool IsFourccCandidate(const unsigned char* c) {
 std::string StatusOf(const TCodecCatalogue& catalogue, const std::string& candidate, const std::string& driver) {
     std::string status = cStatusNotUsed;
     if (auto a = catalogue.CodecList.FindCaption(candidate))
-        if (platform::EqualsNoCase(catalogue.CodecList.Row(*a).Cell(acDriver), driver))
+        if (platform::EqualsNoCase(catalogue.CodecList.Entry(*a).Driver, driver))
             status = std::string(cStatusUsed) + " (" + cStatusActive + ")";
-    for (const TCodecRow& r : catalogue.InactiveCodecList.Rows())
-        if (platform::EqualsNoCase(r.Caption, candidate) && platform::EqualsNoCase(r.Cell(icDriver), driver))
+    for (const TCodecEntry& e : catalogue.InactiveCodecList.Entries())
+        if (platform::EqualsNoCase(e.Fourcc, candidate) && platform::EqualsNoCase(e.Driver, driver))
             status = std::string(cStatusUsed) + " (" + cStatusInactive + ")";
     return status;
 }
@@ -57,36 +72,19 @@ platform::ICINFO ProbeFourcc(const TCodecCatalogue& catalogue, const std::string
                              const std::string& driver) {
     platform::ICINFO none{};
     none.dwSize = sizeof none;
-    const int32_t mode = catalogue.Prefs().CodecStoreMode;
-    if (!UsesProfileStore(mode) && !UsesRegistryStore(mode)) return none;
+    std::unique_ptr<TDriverStore> store = catalogue.Store();
+    if (!store) return none;
     const std::optional<size_t> owner = catalogue.CodecList.FindCaption(platform::AsciiLowerCase(candidate));
-    // Everything below is undone when the probe ends.
-    platform::TSavepoint probe;
-    if (UsesRegistryStore(mode)) {
-        platform::TRegistry reg;
-        reg.SetRootKey(platform::kHkeyLocalMachine);
-        reg.OpenKey(cDrivers32Key, false);
-        if (owner)
-            reg.DeleteValue(std::string(cVidcPrefix) + "." +
-                            platform::AsciiLowerCase(catalogue.CodecList.Row(*owner).Caption));
-        reg.WriteString(std::string(cVidcPrefix) + "." + platform::AsciiLowerCase(candidate), driver);
-    } else {
-        const std::string key = std::string(cVidcPrefix) + "." +
-                                (owner ? catalogue.CodecList.Row(*owner).Caption : candidate);
-        if (owner) platform::WritePrivateProfileStringA(cDrivers32Section, key.c_str(), nullptr, cSystemIni);
-        platform::WritePrivateProfileStringA(cDrivers32Section, key.c_str(), driver.c_str(), cSystemIni);
-    }
-    return QueryCodecInfo(candidate);
+    return store->ProbeEntry(candidate, driver, owner ? &catalogue.CodecList.Entry(*owner) : nullptr);
 }
 
-TScanOutcome ScanSelectedCodec(TCodecCatalogue& catalogue, TScanProgress* progress) {
+TScanOutcome ScanCodec(TCodecCatalogue& catalogue, size_t row, TScanProgress* progress) {
     TScanOutcome out;
-    const TCodecRow* row = FirstSelected(catalogue.CodecList);
-    if (!row) return out;
+    if (row >= catalogue.CodecList.Count()) return out;
     TLog& log = catalogue.Log();
     log.WriteLog(cLogScanStart);
-    out.Driver = row->Cell(acDriver);
-    const std::string type = row->Cell(acType);
+    out.Driver = catalogue.CodecList.Entry(row).Driver;
+    const std::string type = catalogue.CodecList.Entry(row).Type;
     out.Path = DriverPath(out.Driver);
     std::unique_ptr<platform::TMappedFile> file = platform::MapFileA(out.Path);
     const uint64_t size = file->Size();
@@ -160,21 +158,21 @@ TScanOutcome ScanSelectedCodec(TCodecCatalogue& catalogue, TScanProgress* progre
     return out;
 }
 
-bool AddFoundToInactive(std::vector<TFoundRow>& rows, TCodecList& inactive) {
+bool AddFoundToInactive(std::vector<TFoundRow>& rows, TCodecList& inactive, std::vector<size_t>* added) {
     bool any = false;
     for (const TFoundRow& r : rows) any = any || r.Selected;
     if (!any) return false;
     for (TFoundRow& r : rows) {
         if (!r.Selected || r.Used()) continue;
-        TCodecRow row;
-        row.Caption = platform::AsciiLowerCase(r.Fourcc);
-        row.SubItems.resize(icCount);
-        row.SubItems[icDriver] = r.Driver;
-        row.SubItems[icShortname] = r.Shortname;
-        row.SubItems[icDescription] = r.Description;
-        row.SubItems[icVersion] = r.Version;
-        row.SubItems[icType] = r.Type;
-        inactive.Rows().push_back(std::move(row));
+        TCodecEntry e;
+        e.Fourcc = platform::AsciiLowerCase(r.Fourcc);
+        e.Driver = r.Driver;
+        e.Shortname = r.Shortname;
+        e.Description = r.Description;
+        e.Version = r.Version;
+        e.Type = r.Type;
+        inactive.Add(std::move(e));
+        if (added) added->push_back(inactive.Count() - 1);
         r.Status = std::string(cStatusUsed) + " (" + cStatusInactive + ")";
     }
     return true;

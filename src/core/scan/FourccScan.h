@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/catalogue/CodecLists.h"
+#include "core/catalogue/CodecView.h"
 
 namespace tarnel {
 
@@ -27,6 +28,15 @@ struct TFoundRow {
     bool Used() const { return Status.compare(0, 4, "Used") == 0; }
 };
 
+// The found dialog's columns in order: Fourcc, Description, Status, then the
+// hidden Driver, Shortname, Version and Type.
+enum TFoundColumn { flFourcc, flDescription, flStatus, flDriver, flShortname, flVersion, flType, flCount };
+std::span<const TColumnLayout> FoundColumns();
+std::string FoundCellText(const TFoundRow& row, int column);
+// A row whose status is anything but exactly "Not Used" names a codec the
+// system has already: the dialog draws it in blue.
+bool FoundRowInUse(const TFoundRow& row);
+
 // Where the scan shows how far it is: the position is the number of bytes
 // examined (counting the marker byte just reached), the percentage as every
 // progress display computes it. Only marker bytes move it.
@@ -40,7 +50,7 @@ public:
 
 struct TScanOutcome {
     enum TKind {
-        NothingSelected,  // no active row selected: nothing happened
+        NothingSelected,  // no active row to scan: nothing happened
         EmptyFile,        // "Memory allocation error"
         NothingFound,     // "No FOURCC's found in codec."
         FoundSome         // the rows are in Found
@@ -53,13 +63,15 @@ struct TScanOutcome {
 
 // The probe: the codec's information record with `candidate` registered for
 // `driver` for the moment of the query (the active codec that owns the
-// FOURCC taken out meanwhile). Needs a transaction; changes nothing.
+// FOURCC taken out meanwhile), through the driver store CodecStoreMode
+// selects; the zeroed record on a system the program does not support.
+// Needs a transaction; changes nothing.
 platform::ICINFO ProbeFourcc(const TCodecCatalogue& catalogue, const std::string& candidate,
                              const std::string& driver);
 
-// Scans the first selected active row's driver file. Throws the platform's
+// Scans the driver file of the active entry in `row`. Throws the platform's
 // error, naming the file, when the file cannot be read.
-TScanOutcome ScanSelectedCodec(TCodecCatalogue& catalogue, TScanProgress* progress);
+TScanOutcome ScanCodec(TCodecCatalogue& catalogue, size_t row, TScanProgress* progress);
 
 // The four characters after a marker byte, when they can be a FOURCC.
 bool IsFourccCandidate(const unsigned char* c);
@@ -68,9 +80,9 @@ bool IsFourccCandidate(const unsigned char* c);
 std::string StatusOf(const TCodecCatalogue& catalogue, const std::string& candidate, const std::string& driver);
 
 // The found dialog's add button: every selected free row joins the inactive
-// list (FOURCC in lower case, no Number yet) and becomes "Used (Inactive)".
-// False when no row is selected ("Nothing selected, please choose
-// something!"), and nothing changes.
-bool AddFoundToInactive(std::vector<TFoundRow>& rows, TCodecList& inactive);
+// list (FOURCC in lower case, no Number yet) and becomes "Used (Inactive)";
+// `added` learns the inactive rows it made. False when no row is selected
+// ("Nothing selected, please choose something!"), and nothing changes.
+bool AddFoundToInactive(std::vector<TFoundRow>& rows, TCodecList& inactive, std::vector<size_t>* added = nullptr);
 
 }  // namespace tarnel

@@ -242,6 +242,10 @@ inline constexpr char cSwapQuestion[] = "Codec with same FOURCC already exists, 
 inline constexpr char cRemoveQuestion[] = "Are you sure you want to remove selected FOURCC's";
 inline constexpr char cSystem32Folder[] = "\\System32\\";
 inline constexpr char cInactiveNumberFormat[] = "%.3d";
+// Logged and shown when a change of the lists is asked for on a system the
+// program does not support (its lists are not from a store).
+inline constexpr char cMsgNotChangedUnsupported[] =
+    "This system is not supported: its codec lists are neither read nor written, so nothing was changed";
 // The band of the dialog in which an emulated driver shows its own text.
 inline constexpr char cDriverConfigureSubtitle[] = "Codec Configuration";
 inline constexpr char cDriverAboutSubtitle[] = "About the Codec";

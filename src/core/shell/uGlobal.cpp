@@ -118,6 +118,23 @@ bool GetWinVersionInfo(TWinVersionInfo& info) {
     return true;
 }
 
+int32_t CodecStoreModeOf(platform::TMachineFamily family) {
+    switch (family) {
+    case platform::TMachineFamily::Win9x: return 1;
+    case platform::TMachineFamily::NT: return 3;
+    default: return 0;
+    }
+}
+
+TMachineFacts IdentifyMachine() {
+    TMachineFacts facts;
+    // A query that fails leaves the record as it was: platform 0, unsupported.
+    GetWinVersionInfo(facts.Os);
+    facts.Family = platform::FamilyOfPlatformId(facts.Os.PlatformId);
+    facts.CodecStoreMode = CodecStoreModeOf(facts.Family);
+    return facts;
+}
+
 std::string ReadSystemRoot() { return ReadMachineString(cNTCurrentVersionKey, cSystemRootValue); }
 
 int CalcPercentage(int done, int total) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/api/Backend.h"
+
 namespace tarnel {
 
 struct TWinVersionInfo {
@@ -23,6 +25,20 @@ struct TWinVersionInfo {
 // Fills `info` and returns true when the system answered the extended or the
 // basic version query; false (record untouched) when neither answered.
 bool GetWinVersionInfo(TWinVersionInfo& info);
+
+// What opening a machine decides of it, once: its system as the version
+// query describes it, and from that the family and CodecStoreMode. Every
+// reader asks these; nothing maps the platform number again.
+struct TMachineFacts {
+    TWinVersionInfo Os;  // PlatformId 0 when the query failed
+    platform::TMachineFamily Family = platform::TMachineFamily::Unsupported;
+    int32_t CodecStoreMode = 0;  // 1 for the 95/98/ME family, 3 for the NT family, 0 unsupported
+    bool Supported() const { return Family != platform::TMachineFamily::Unsupported; }
+};
+TMachineFacts IdentifyMachine();
+
+// CodecStoreMode of a family: 1 (profile file), 3 (registry) or 0.
+int32_t CodecStoreModeOf(platform::TMachineFamily family);
 
 // The NT family's system folder ("SystemRoot" of the NT CurrentVersion key),
 // empty when the key or the value is missing.

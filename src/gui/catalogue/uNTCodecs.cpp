@@ -31,28 +31,22 @@ namespace tarnel {
 
 TfNTCodecs* fNTCodecs = nullptr;
 
-namespace {
-// Neither list gets less than this while the panel has room.
-constexpr int kLeastListHeight = 50;
-}  // namespace
-
 // --- TCodecListModel -----------------------------------------------------------
 
-TCodecListModel::TCodecListModel(TCodecList& list, const TColumnLayout* columns, int columnCount,
-                                 QObject* parent)
-    : QAbstractTableModel(parent), list_(list), columns_(columns), columnCount_(columnCount) {}
+TCodecListModel::TCodecListModel(TCodecList& list, TListKind kind, QObject* parent)
+    : QAbstractTableModel(parent), list_(list), kind_(kind) {}
 
 int TCodecListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(list_.Count());
 }
 
-int TCodecListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columnCount_; }
+int TCodecListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(ColumnsOf(kind_).size());
+}
 
 QVariant TCodecListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || size_t(index.row()) >= list_.Count()) return {};
-    const TCodecRow& row = list_.Row(size_t(index.row()));
-    if (role == Qt::DisplayRole)
-        return ToQ(index.column() == 0 ? row.Caption : row.Cell(size_t(index.column() - 1)));
+    if (role == Qt::DisplayRole) return ToQ(CellText(list_.Entry(size_t(index.row())), kind_, index.column()));
     if (role == Qt::ToolTipRole && RowToolTip) {
         QString tip = RowToolTip(size_t(index.row()));
         if (!tip.isEmpty()) return tip;
@@ -73,8 +67,9 @@ QVariant TCodecListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TCodecListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < columnCount_)
-        return ToQ(columns_[section].Caption);
+    const std::span<const TColumnLayout> columns = ColumnsOf(kind_);
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && size_t(section) < columns.size())
+        return ToQ(columns[size_t(section)].Caption);
     return {};
 }
 
@@ -112,9 +107,8 @@ TCodecListView::TCodecListView(QWidget* parent) : QTreeView(parent) {
     viewport()->setAcceptDrops(true);
 }
 
-void TCodecListView::SetColumns(const TColumnLayout* columns, int count) {
+void TCodecListView::SetColumns(std::span<const TColumnLayout> columns) {
     columns_ = columns;
-    columnCount_ = count;
     FitColumnsToFont();
 }
 
@@ -123,7 +117,7 @@ void TCodecListView::FitColumnsToFont() {
     // size, as this machine shows it.
     static const QFont design(ProgramFontFamily(cDefaultFont), cDefaultFontSize);
     const double growth = FontGrowth(font(), this, design);
-    for (int i = 0; i < columnCount_; ++i) header()->resizeSection(i, Grown(columns_[i].Width, growth));
+    for (size_t i = 0; i < columns_.size(); ++i) header()->resizeSection(int(i), Grown(columns_[i].Width, growth));
 }
 
 void TCodecListView::changeEvent(QEvent* e) {
@@ -229,10 +223,8 @@ void TSplitterBar::mousePressEvent(QMouseEvent* e) {
 void TSplitterBar::mouseMoveEvent(QMouseEvent* e) {
     if (!(e->buttons() & Qt::LeftButton)) return;
     const int delta = int(e->globalPosition().y()) - pressY_;
-    // Neither neighbour may become smaller than 50 pixels.
     const int room = startHeight_ + below_->height() + (above_->height() - startHeight_);
-    const int h = std::clamp(startHeight_ + delta, 50, std::max(50, room - 50));
-    SetAboveHeight(h);
+    SetAboveHeight(SplitterHeight(startHeight_ + delta, room));
 }
 
 // --- Load progress ---------------------------------------------------------------
@@ -331,7 +323,6 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
       splash_(splash),
       progress_(std::make_unique<Progress>(*this)) {
     setObjectName("fNTCodecs");
-    fNTCodecs = this;
     catalogue_.SetProgress(progress_.get());
 
     WindowsNTCodecsPanel = new QFrame(this);
@@ -348,8 +339,8 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     CodecList = new TCodecListView(CodecsPanel);
     CodecList->setObjectName("CodecList");
     CodecList->setAccessibleName(ToQ(cActiveCodecsTitle));
-    CodecListModel = new TCodecListModel(catalogue_.CodecList, cActiveColumns, 6, this);
-    SetUpList(CodecList, CodecListModel, cActiveColumns, 6);
+    CodecListModel = new TCodecListModel(catalogue_.CodecList, TListKind::Active, this);
+    SetUpList(CodecList, CodecListModel, TListKind::Active);
     CodecList->setFixedHeight(activeHeight_);
     Panel1 = new THeaderBand(ToQ(cInactiveCodecsTitle), ToQ(cInactiveCodecsSubtitle), {40, 8}, {80, 24},
                              CodecsPanel);
@@ -357,12 +348,12 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     InactiveCodecList = new TCodecListView(CodecsPanel);
     InactiveCodecList->setObjectName("InactiveCodecList");
     InactiveCodecList->setAccessibleName(ToQ(cInactiveCodecsTitle));
-    InactiveCodecListModel = new TCodecListModel(catalogue_.InactiveCodecList, cInactiveColumns, 7, this);
-    SetUpList(InactiveCodecList, InactiveCodecListModel, cInactiveColumns, 7);
+    InactiveCodecListModel = new TCodecListModel(catalogue_.InactiveCodecList, TListKind::Inactive, this);
+    SetUpList(InactiveCodecList, InactiveCodecListModel, TListKind::Inactive);
     InactiveCodecList->header()->setSectionsClickable(true);
     // The layout takes a list's own least size (its header and scroll bars)
     // over the panel's room; the room is measured against 50 pixels.
-    InactiveCodecList->setMinimumHeight(kLeastListHeight);
+    InactiveCodecList->setMinimumHeight(cLeastListHeight);
     Splitter1 = new TSplitterBar(CodecList, InactiveCodecList, CodecsPanel);
     Splitter1->setObjectName("Splitter1");
     Splitter1->SetAboveHeight = [this](int height) { SetActiveListHeight(height); };
@@ -381,14 +372,14 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     inner->addWidget(Panel2);
 
     // Red text for an active codec that has an inactive twin.
-    auto hasTwin = [this](size_t row) {
-        return HasInactiveTwin(catalogue_.InactiveCodecList, catalogue_.CodecList.Row(row).Caption);
+    CodecListModel->RowColour = [this](size_t row) {
+        return HasInactiveTwin(catalogue_.InactiveCodecList, catalogue_.CodecList.Entry(row).Fourcc) ? QColor(255, 0, 0)
+                                                                                                     : QColor();
     };
-    CodecListModel->RowColour = [hasTwin](size_t row) { return hasTwin(row) ? QColor(255, 0, 0) : QColor(); };
     // A driver that cannot be loaded is marked beside its file name.
-    CodecListModel->MarkColumn = 1;
+    CodecListModel->MarkColumn = acDriver;
     CodecListModel->RowMark = [this](size_t row) {
-        return catalogue_.CodecList.Row(row).Problem.empty()
+        return catalogue_.CodecList.Entry(row).Problem.Text.empty()
                    ? QIcon()
                    : style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, CodecList);
     };
@@ -397,11 +388,8 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     // texts are asked for.
     CodecListModel->RowToolTip = [this](size_t row) { return RowToolTip(row); };
     // What the colour and the mark say, in words.
-    CodecListModel->RowDescription = [this, hasTwin](size_t row) {
-        QStringList said;
-        if (hasTwin(row)) said << ToQ(cHasInactiveTwin);
-        if (!catalogue_.CodecList.Row(row).Problem.empty()) said << ToQ(catalogue_.CodecList.Row(row).Problem);
-        return said.join(QStringLiteral("; "));
+    CodecListModel->RowDescription = [this](size_t row) {
+        return ToQ(ActiveRowRemark(catalogue_.InactiveCodecList, catalogue_.CodecList.Entry(row)));
     };
     // The views follow the core lists when a batch of changes ends.
     catalogue_.CodecList.SetChangeListener([this] { ShowRows(); });
@@ -424,7 +412,7 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     InactiveCodecList->installEventFilter(this);
     CodecsPanel->installEventFilter(this);
 
-    // Dragging between the lists: each takes rows from the other one only.
+    // Dragging between the lists: which drags a list takes is the core's rule.
     InactiveCodecList->DragOver = [this](QObject* source) { return InactiveCodecListDragOver(source); };
     InactiveCodecList->DragDrop = [this](QObject* source) { InactiveCodecListDragDrop(source); };
     CodecList->DragOver = [this](QObject* source) { return CodecListDragOver(source); };
@@ -496,24 +484,18 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
         InactiveDrivers->popup(InactiveCodecList->viewport()->mapToGlobal(p));
     });
 
-    main_.CodecRefresh = [this] { RefreshClick(); };
-    main_.ActiveCodecListHeight = [this] { return ActiveListHeight(); };
-    main_.CodecListsFont = [this](const QFont& f) {
-        CodecList->setFont(f);
-        InactiveCodecList->setFont(f);
-    };
     // The emulated machine's codecs cannot draw their own dialogs; they
     // show their texts through this window, modally over the main window.
     platform::SetDriverDialogHost([this](bool configure, const std::string& title, const std::string& text) {
         ShowDriverDialog(configure, title, text, &main_);
     });
+    // From here the main window reaches this window as its form object
+    // (refresh, program font, the height saved at quitting).
+    fNTCodecs = this;
     try {
         FormCreate();
     } catch (...) {
         // Nothing may reach a window that was never made.
-        main_.CodecRefresh = nullptr;
-        main_.ActiveCodecListHeight = nullptr;
-        main_.CodecListsFont = nullptr;
         catalogue_.CodecList.SetChangeListener({});
         catalogue_.InactiveCodecList.SetChangeListener({});
         if (fNTCodecs == this) {
@@ -525,9 +507,6 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
 }
 
 TfNTCodecs::~TfNTCodecs() {
-    main_.CodecRefresh = nullptr;
-    main_.ActiveCodecListHeight = nullptr;
-    main_.CodecListsFont = nullptr;
     catalogue_.CodecList.SetChangeListener({});
     catalogue_.InactiveCodecList.SetChangeListener({});
     catalogue_.SetProgress(nullptr);
@@ -539,14 +518,14 @@ TfNTCodecs::~TfNTCodecs() {
 }
 
 QString TfNTCodecs::RowToolTip(size_t row) const {
-    const TCodecRow& r = catalogue_.CodecList.Row(row);
+    const TCodecEntry& e = catalogue_.CodecList.Entry(row);
     const QString version = ShowVersionTooltips1->isChecked()
-                                ? ToQ(VersionTooltipText(r.VersionInfo.value_or(TCodecVersionInfo{})))
+                                ? ToQ(VersionTooltipText(e.VersionInfo ? *e.VersionInfo : TCodecVersionInfo{}))
                                 : QString();
-    return ShownToolTip(ToQ(r.Problem), version);
+    return ShownToolTip(ToQ(e.Problem.Text), version);
 }
 
-void TfNTCodecs::SetUpList(QTreeView* view, TCodecListModel* model, const TColumnLayout* columns, int count) {
+void TfNTCodecs::SetUpList(TCodecListView* view, TCodecListModel* model, TListKind kind) {
     view->setModel(model);
     view->setRootIsDecorated(false);
     view->setItemsExpandable(false);
@@ -560,7 +539,7 @@ void TfNTCodecs::SetUpList(QTreeView* view, TCodecListModel* model, const TColum
     view->header()->setMinimumSectionSize(0);
     view->header()->setSectionsMovable(false);
     view->header()->setSectionsClickable(false);
-    static_cast<TCodecListView*>(view)->SetColumns(columns, count);
+    view->SetColumns(ColumnsOf(kind));
     // The selection stays visible while the other list has the focus.
     QPalette pal = view->palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
@@ -573,7 +552,7 @@ void TfNTCodecs::FormCreate() {
     main_.WriteLog(cLogLoadingCodecListview);
     main_.HostPanel(0, WindowsNTCodecsPanel);
     main_.ApplyProgramFont();
-    LoadActiveList();
+    catalogue_.LoadActiveList();
     try {
         catalogue_.LoadInactiveCodecList();
     } catch (const EStoreFormatError& e) {
@@ -586,29 +565,21 @@ void TfNTCodecs::FormCreate() {
     UpdateInactiveCount();
 }
 
-void TfNTCodecs::LoadActiveList() {
-    const int32_t mode = main_.Settings.CodecStoreMode;
-    if (UsesProfileStore(mode))
-        catalogue_.LoadCodecListFromSystemIni();
-    else if (UsesRegistryStore(mode))
-        catalogue_.LoadCodecListFromRegistry();
-}
-
 void TfNTCodecs::RefreshClick() {
-    LoadActiveList();
+    catalogue_.LoadActiveList();
     // The counters follow every load, so that they always count the rows shown.
     UpdateActiveCount();
     UpdateInactiveCount();
 }
 
-void TfNTCodecs::UpdateActiveCount() { main_.SetStatusText(1, catalogue_.ActiveCountText()); }
+void TfNTCodecs::UpdateActiveCount() { main_.SetStatusText(1, ActiveCountText(catalogue_.CodecList)); }
 
-void TfNTCodecs::UpdateInactiveCount() { main_.SetStatusText(2, catalogue_.InactiveCountText()); }
+void TfNTCodecs::UpdateInactiveCount() { main_.SetStatusText(2, InactiveCountText(catalogue_.InactiveCodecList)); }
 
 void TfNTCodecs::CodecsPanelResize() {
     InactiveCodecList->setUpdatesEnabled(false);
     if (main_.Settings.SizeEqually)
-        activeHeight_ = std::max(0, WindowsNTCodecsPanel->height() / 2 - Panel5->height() - 14);
+        activeHeight_ = SizeEquallyHeight(WindowsNTCodecsPanel->height(), Panel5->height());
     ShowActiveListHeight();
     InactiveCodecList->setUpdatesEnabled(true);
     // The window never gets so small that the tab loses a band or a list.
@@ -621,6 +592,11 @@ void TfNTCodecs::CodecsPanelResize() {
 
 int TfNTCodecs::ActiveListHeight() const { return CodecList->minimumHeight(); }
 
+void TfNTCodecs::SetListsFont(const QFont& font) {
+    CodecList->setFont(font);
+    InactiveCodecList->setFont(font);
+}
+
 void TfNTCodecs::SetActiveListHeight(int height) {
     activeHeight_ = height;
     ShowActiveListHeight();
@@ -629,7 +605,7 @@ void TfNTCodecs::SetActiveListHeight(int height) {
 int TfNTCodecs::MinimumPanelHeight() const {
     const QMargins m = CodecsPanel->layout()->contentsMargins();
     return m.top() + m.bottom() + Panel5->height() + Splitter1->height() + Panel1->height() + Panel2->height() +
-           2 * kLeastListHeight;
+           2 * cLeastListHeight;
 }
 
 void TfNTCodecs::ShowActiveListHeight() {
@@ -639,7 +615,7 @@ void TfNTCodecs::ShowActiveListHeight() {
     // layout would put the band where the list still is. Until the window
     // is shown its panel has no height of its own to measure.
     if (CodecsPanel->window()->isVisible()) {
-        const int room = CodecsPanel->height() - MinimumPanelHeight() + kLeastListHeight;
+        const int room = CodecsPanel->height() - MinimumPanelHeight() + cLeastListHeight;
         shown = std::max(0, std::min(shown, room));
     }
     if (CodecList->minimumHeight() != shown || CodecList->maximumHeight() != shown) CodecList->setFixedHeight(shown);
@@ -655,7 +631,7 @@ void TfNTCodecs::ShowRows() {
 void TfNTCodecs::TakeSelection(QTreeView* view, TCodecList& list) {
     list.SelectAll(false);
     for (const QModelIndex& index : view->selectionModel()->selectedRows())
-        if (size_t(index.row()) < list.Count()) list.Row(size_t(index.row())).Selected = true;
+        if (size_t(index.row()) < list.Count()) list.Select(size_t(index.row()));
 }
 
 void TfNTCodecs::ShowSelection(QTreeView* view, const TCodecList& list) {
@@ -663,7 +639,7 @@ void TfNTCodecs::ShowSelection(QTreeView* view, const TCodecList& list) {
     QItemSelection selection;
     const int lastColumn = view->model()->columnCount() - 1;
     for (size_t i = 0; i < list.Count(); ++i) {
-        if (!list.Row(i).Selected) continue;
+        if (!list.Selected(i)) continue;
         const int row = int(i);
         selection.select(view->model()->index(row, 0), view->model()->index(row, lastColumn));
     }
@@ -695,10 +671,10 @@ void TfNTCodecs::CodecListMouseMove(const QPoint& pos) {
     }
     QModelIndex index = CodecList->indexAt(pos);
     if (!index.isValid() || size_t(index.row()) >= catalogue_.CodecList.Count()) return;
-    const TCodecRow& row = catalogue_.CodecList.Row(size_t(index.row()));
-    const QString text = ToQ(VersionTooltipText(row.VersionInfo.value_or(TCodecVersionInfo{})));
+    const TCodecEntry& e = catalogue_.CodecList.Entry(size_t(index.row()));
+    const QString text = ToQ(VersionTooltipText(e.VersionInfo ? *e.VersionInfo : TCodecVersionInfo{}));
     CodecList->setToolTip(text);
-    QToolTip::showText(CodecList->viewport()->mapToGlobal(pos), ShownToolTip(ToQ(row.Problem), text),
+    QToolTip::showText(CodecList->viewport()->mapToGlobal(pos), ShownToolTip(ToQ(e.Problem.Text), text),
                        CodecList->viewport());
 }
 
@@ -723,13 +699,8 @@ void TfNTCodecs::InactiveCodecListColumnClick(int column) {
     // Ascending on every click, in the locale's order with letter case counting.
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseSensitive);
-    auto text = [column](const TCodecRow& r) {
-        return ToQ(column == 0 ? r.Caption : r.Cell(size_t(column - 1)));
-    };
-    auto& rows = catalogue_.InactiveCodecList.Rows();
-    std::stable_sort(rows.begin(), rows.end(), [&](const TCodecRow& a, const TCodecRow& b) {
-        return collator.compare(text(a), text(b)) < 0;
-    });
+    SortByColumn(catalogue_.InactiveCodecList, TListKind::Inactive, column,
+                 [&](const std::string& a, const std::string& b) { return collator.compare(ToQ(a), ToQ(b)); });
     ShowRows();
 }
 
@@ -760,14 +731,18 @@ TAnswer TfNTCodecs::Questions::Ask(const char* question) {
     }
 }
 
-TAnswer TfNTCodecs::Questions::AskSwap(const TCodecRow&, const TCodecRow&) { return Ask(cSwapQuestion); }
+TAnswer TfNTCodecs::Questions::AskSwap(const TCodecEntry&, const TCodecEntry&) { return Ask(cSwapQuestion); }
 
 TAnswer TfNTCodecs::Questions::AskRemove() { return Ask(cRemoveQuestion); }
 
 void TfNTCodecs::ShowResult(const TOperationResult& result) {
     ShowRows();
-    // A question answered No or Cancel changed nothing, not even the counters.
-    if (!result.Changed) return;
+    // A change refused says why; a question answered No or Cancel changed
+    // nothing, not even the counters.
+    if (!result.Changed) {
+        if (!result.Error.empty()) main_.ShowSystemMessage(result.Error, TMessageKind::Error);
+        return;
+    }
     UpdateActiveCount();
     UpdateInactiveCount();
     // The lists were read again after a failed save: the user sees what
@@ -775,15 +750,21 @@ void TfNTCodecs::ShowResult(const TOperationResult& result) {
     if (!result.Error.empty()) main_.ShowSystemMessage(result.Error, TMessageKind::Error);
 }
 
-bool TfNTCodecs::InactiveCodecListDragOver(QObject* source) { return source == CodecList; }
+std::optional<TListKind> TfNTCodecs::ListOf(QObject* source) const {
+    if (source == CodecList) return TListKind::Active;
+    if (source == InactiveCodecList) return TListKind::Inactive;
+    return std::nullopt;
+}
+
+bool TfNTCodecs::InactiveCodecListDragOver(QObject* source) { return AcceptsDrag(TListKind::Inactive, ListOf(source)); }
 
 void TfNTCodecs::InactiveCodecListDragDrop(QObject* source) {
     // Anything but the active list moves no row, but the lists are still saved.
-    if (source != CodecList) {
+    if (DropMeaning(TListKind::Inactive, ListOf(source)) != TDropMeaning::Deactivate) {
         ShowResult(operations_.SaveCodecLists());
         return;
     }
-    ShowResult(operations_.Deactivate());
+    ShowResult(operations_.Deactivate(catalogue_.CodecList.SelectedRows()));
 }
 
 void TfNTCodecs::DeActivate1Click() { InactiveCodecListDragDrop(CodecList); }
@@ -793,14 +774,14 @@ void TfNTCodecs::CodecListDblClick() {
     DeActivate1Click();
 }
 
-bool TfNTCodecs::CodecListDragOver(QObject* source) { return source == InactiveCodecList; }
+bool TfNTCodecs::CodecListDragOver(QObject* source) { return AcceptsDrag(TListKind::Active, ListOf(source)); }
 
 void TfNTCodecs::CodecListDragDrop(QObject* source) {
-    if (source != InactiveCodecList) {
+    if (DropMeaning(TListKind::Active, ListOf(source)) != TDropMeaning::Activate) {
         ShowResult(operations_.SaveCodecLists());
         return;
     }
-    ShowResult(operations_.Activate());
+    ShowResult(operations_.Activate(catalogue_.InactiveCodecList.SelectedRows()));
 }
 
 void TfNTCodecs::Activate1Click() { CodecListDragDrop(InactiveCodecList); }
@@ -810,7 +791,9 @@ void TfNTCodecs::InactiveCodecListDblClick() {
     Activate1Click();
 }
 
-void TfNTCodecs::RemoveSelectedInactiveDrivers1Click() { ShowResult(operations_.RemoveSelectedInactive()); }
+void TfNTCodecs::RemoveSelectedInactiveDrivers1Click() {
+    ShowResult(operations_.RemoveInactive(catalogue_.InactiveCodecList.SelectedRows()));
+}
 
 // A driver's own dialog in another process would open beneath a main
 // window that stays on top (the user sees nothing happen): the main window
@@ -836,12 +819,17 @@ static void WithDriverDialog(QWidget* main, bool stayOnTop, Call call) {
     call();
 }
 
+// With several rows selected, the first one from the top is the codec meant.
 void TfNTCodecs::Configure1Click() {
-    WithDriverDialog(main_.window(), main_.Settings.StayOnTop, [&] { operations_.ConfigureSelected(); });
+    const std::vector<size_t> rows = catalogue_.CodecList.SelectedRows();
+    if (rows.empty()) return;
+    WithDriverDialog(main_.window(), main_.Settings.StayOnTop, [&] { operations_.Configure(rows.front()); });
 }
 
 void TfNTCodecs::About1Click() {
-    WithDriverDialog(main_.window(), main_.Settings.StayOnTop, [&] { operations_.AboutSelected(); });
+    const std::vector<size_t> rows = catalogue_.CodecList.SelectedRows();
+    if (rows.empty()) return;
+    WithDriverDialog(main_.window(), main_.Settings.StayOnTop, [&] { operations_.About(rows.front()); });
 }
 
 void TfNTCodecs::EditFOURCCscanlist1Click() {

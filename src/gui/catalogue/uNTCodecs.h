@@ -1,6 +1,8 @@
 // The codec window: the active list above the inactive list, in the main
-// window's first tab. The rows live in the core catalogue; the views here
-// only show them and forward what the user does.
+// window's first tab. The entries live in the core catalogue, and what is
+// shown of them (cells, colours, enabling, drops) is the core's rule
+// (CodecView.h); the views here draw it and hand what the user does to the
+// core's operations, with the rows selected.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -12,9 +14,11 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 
 #include "core/catalogue/CodecLists.h"
-#include "core/catalogue/CodecSelection.h"
+#include "core/catalogue/CodecView.h"
 #include "core/operations/CodecOperations.h"
 #include "gui/shell/GuiCommon.h"
 
@@ -24,11 +28,12 @@ class TfMain;
 class TSplashScreen;
 class TfProgress;
 
-// A list view's rows as Qt sees them: a window onto a core TCodecList.
+// A list view's rows as Qt sees them: a window onto a core TCodecList,
+// whose cells the core words.
 class TCodecListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    TCodecListModel(TCodecList& list, const TColumnLayout* columns, int columnCount, QObject* parent);
+    TCodecListModel(TCodecList& list, TListKind kind, QObject* parent);
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -52,8 +57,7 @@ public:
 
 private:
     TCodecList& list_;
-    const TColumnLayout* columns_;
-    int columnCount_;
+    TListKind kind_;
 };
 
 // A list view whose drags are judged and dropped by the window's handlers:
@@ -69,7 +73,7 @@ public:
 
     // The design's columns: their widths hold at the design font and grow
     // with a font that sets text wider.
-    void SetColumns(const TColumnLayout* columns, int count);
+    void SetColumns(std::span<const TColumnLayout> columns);
 
 protected:
     void changeEvent(QEvent* e) override;
@@ -84,8 +88,7 @@ protected:
 
 private:
     void FitColumnsToFont();
-    const TColumnLayout* columns_ = nullptr;
-    int columnCount_ = 0;
+    std::span<const TColumnLayout> columns_;
 };
 
 // The thin bar between the two lists; dragging it moves the active list's
@@ -189,6 +192,8 @@ public:
     void ShowSelection(QTreeView* view, const TCodecList& list);
     // The active list's current height, which the quit stores.
     int ActiveListHeight() const;
+    // The program font, as ApplyProgramFont hands it to the two lists.
+    void SetListsFont(const QFont& font);
     // The height the active list is to have (the design's, the saved one,
     // the splitter's or half the panel's); it is shown as far as the panel
     // leaves room for the inactive list's band and 50 pixels of its rows.
@@ -202,8 +207,9 @@ protected:
 
 private:
     class Progress;
-    void SetUpList(QTreeView* view, TCodecListModel* model, const TColumnLayout* columns, int count);
-    void LoadActiveList();
+    void SetUpList(TCodecListView* view, TCodecListModel* model, TListKind kind);
+    // Which of the two lists a drag came from; none for anything else.
+    std::optional<TListKind> ListOf(QObject* source) const;
     void ShowActiveListHeight();
     QString RowToolTip(size_t row) const;
     int activeHeight_ = 158;
@@ -215,7 +221,7 @@ private:
     class Questions : public TOperationQuestions {
     public:
         explicit Questions(TfNTCodecs& w) : w_(w) {}
-        TAnswer AskSwap(const TCodecRow& incoming, const TCodecRow& current) override;
+        TAnswer AskSwap(const TCodecEntry& incoming, const TCodecEntry& current) override;
         TAnswer AskRemove() override;
 
     private:

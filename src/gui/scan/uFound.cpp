@@ -9,28 +9,6 @@
 
 namespace tarnel {
 
-namespace {
-
-// Caption and width of each column; width 0 hides it.
-constexpr TColumnLayout kFoundColumns[flCount] = {
-    {cColFourcc, 50}, {cColDescription, 200}, {cColStatus, 100}, {cColDriver, 0},
-    {cColShortname, 0}, {cColVersion, 0},     {cColType, 0},
-};
-
-const std::string& FoundCell(const TFoundRow& r, int column) {
-    switch (column) {
-        case flFourcc: return r.Fourcc;
-        case flDescription: return r.Description;
-        case flStatus: return r.Status;
-        case flDriver: return r.Driver;
-        case flShortname: return r.Shortname;
-        case flVersion: return r.Version;
-        default: return r.Type;
-    }
-}
-
-}  // namespace
-
 // --- TFoundListModel -------------------------------------------------------------
 
 TFoundListModel::TFoundListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -43,7 +21,7 @@ int TFoundListModel::columnCount(const QModelIndex& parent) const { return paren
 
 QVariant TFoundListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || size_t(index.row()) >= rows_.size()) return {};
-    if (role == Qt::DisplayRole) return ToQ(FoundCell(rows_[size_t(index.row())], index.column()));
+    if (role == Qt::DisplayRole) return ToQ(FoundCellText(rows_[size_t(index.row())], index.column()));
     if (role == Qt::ForegroundRole && RowColour) {
         const QColor c = RowColour(size_t(index.row()));
         if (c.isValid()) return c;
@@ -53,7 +31,7 @@ QVariant TFoundListModel::data(const QModelIndex& index, int role) const {
 
 QVariant TFoundListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= flCount) return {};
-    if (role == Qt::DisplayRole) return ToQ(kFoundColumns[section].Caption);
+    if (role == Qt::DisplayRole) return ToQ(FoundColumns()[size_t(section)].Caption);
     if (role == Qt::TextAlignmentRole) return int(Qt::AlignLeft | Qt::AlignVCenter);
     return {};
 }
@@ -106,7 +84,7 @@ TfFound::TfFound(TfMain& main, TCodecList& inactive)
     header->setMinimumSectionSize(0);
     header->setSectionsMovable(false);
     header->setSectionsClickable(false);
-    for (int c = 0; c < flCount; ++c) header->resizeSection(c, kFoundColumns[c].Width);
+    for (int c = 0; c < flCount; ++c) header->resizeSection(c, FoundColumns()[size_t(c)].Width);
     // The selection stays visible while the buttons have the focus.
     QPalette pal = FoundList->palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
@@ -166,9 +144,8 @@ void TfFound::SetRows(std::vector<TFoundRow> rows) {
 }
 
 QColor TfFound::FoundListCustomDrawItem(size_t row) const {
-    // Every status but exactly "Not Used" is a codec the system has already.
     const std::vector<TFoundRow>& rows = Rows();
-    if (row < rows.size() && rows[row].Status != cStatusNotUsed) return QColor(0, 0, 255);
+    if (row < rows.size() && FoundRowInUse(rows[row])) return QColor(0, 0, 255);
     return QColor();
 }
 

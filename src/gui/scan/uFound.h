@@ -11,16 +11,13 @@
 #include <vector>
 
 #include "core/catalogue/CodecLists.h"
+#include "core/catalogue/CodecView.h"
 #include "core/scan/FourccScan.h"
 #include "gui/shell/GuiCommon.h"
 
 namespace tarnel {
 
 class TfMain;
-
-// FoundList's columns in order: Fourcc, Description, Status, then the
-// hidden Driver, Shortname, Version and Type.
-enum TFoundColumn { flFourcc, flDescription, flStatus, flDriver, flShortname, flVersion, flType, flCount };
 
 // The found rows and how Qt sees them. The model holds the rows, so that
 // the view never outlives what it shows.

@@ -58,10 +58,13 @@ void TScanProgressWindow::Show() {
 // --- The scan command ------------------------------------------------------------------
 
 void TfNTCodecs::ScanCodecsformoreFOURCCs1Click() {
+    // The first selected row from the top is the codec scanned.
+    const std::vector<size_t> rows = catalogue_.CodecList.SelectedRows();
+    if (rows.empty()) return;
     TScanOutcome outcome;
     try {
         TScanProgressWindow progress;
-        outcome = ScanSelectedCodec(catalogue_, &progress);
+        outcome = operations_.Scan(rows.front(), &progress);
     } catch (const std::exception& e) {
         // A driver file that cannot be read, or a probe that cannot write
         // its entry, ends the scan where it stands. Shown here rather than
@@ -83,14 +86,11 @@ void TfNTCodecs::ScanCodecsformoreFOURCCs1Click() {
             dialog->SetRows(std::move(outcome.Found));
             dialog->exec();
             if (dialog) delete dialog.data();
-            // Written back even when nothing was added.
-            operations_.RenumberInactiveCodecs();
-            ShowResult(operations_.SaveCodecLists());
+            ShowResult(operations_.SaveAfterScan(outcome));
             break;
         }
     }
-    main_.WriteLog(cLogScanFreeing);
-    main_.WriteLog(cLogScanEnd);
+    operations_.EndScan();
 }
 
 }  // namespace tarnel

@@ -15,6 +15,7 @@
 #include "platform/api/Backend.h"
 #include "platform/api/OsVersion.h"
 #include "platform/api/Registry.h"
+#include "gui/catalogue/uNTCodecs.h"
 #include "gui/shell/GuiAccessible.h"
 #include "gui/shell/GuiCommon.h"
 #include "gui/shell/GuiHelp.h"
@@ -157,14 +158,12 @@ void TfMain::FormCreate() {
     // Which machine this is, before anything is read from it: a demo
     // machine's codecs must never pass for the user's own.
     WriteLog(cLogMachine + platform::CurrentBackend().Describe());
-    // The success flag is not consulted: a failed query leaves platform 0.
-    GetWinVersionInfo(WinVersionInfo);
-    switch (WinVersionInfo.PlatformId) {
-        case 1: Settings.CodecStoreMode = 1; break;
-        case 2: Settings.CodecStoreMode = 3; break;
-        default: Settings.CodecStoreMode = 0;
-    }
-    if (Settings.CodecStoreMode == 0) {
+    // The machine's family, and so CodecStoreMode, is decided here once. The
+    // success flag is not consulted: a failed query leaves platform 0.
+    const TMachineFacts facts = IdentifyMachine();
+    WinVersionInfo = facts.Os;
+    Settings.CodecStoreMode = facts.CodecStoreMode;
+    if (!facts.Supported()) {
         ShowSystemMessage(cMsgOsNotSupported, TMessageKind::Error);
         // The program ends as soon as its event loop starts (RunProgram); a
         // quit posted now would end the first dialog's loop instead.
@@ -247,7 +246,7 @@ void TfMain::ApplyProgramFont() {
     // The tab bar's style sheet (its minimum tab width) stops it following
     // the window's font, so it is handed the font itself.
     PageControl->tabBar()->setFont(main);
-    if (CodecListsFont) CodecListsFont(main);
+    if (fNTCodecs) fNTCodecs->SetListsFont(main);
 }
 
 void TfMain::SetStatusText(int panel, const std::string& text) { StatusPanels->SetText(panel, ToQ(text)); }
@@ -349,7 +348,7 @@ void TfMain::PreferencesClick() {
 
 void TfMain::RefreshClick() {
     WriteLog(cLogRefreshingList);
-    if (CodecRefresh) CodecRefresh();
+    if (fNTCodecs) fNTCodecs->RefreshClick();
 }
 
 void TfMain::Contents1Click() {
@@ -382,7 +381,7 @@ bool TfMain::FormCloseQuery() {
     if (answer != QMessageBox::Yes) return false;
     TWindowBounds bounds{y(), x(), height(), width()};
     try {
-        SaveSettings(Settings, bounds, ActiveCodecListHeight ? ActiveCodecListHeight() : Settings.ActiveCodecHeight);
+        SaveSettings(Settings, bounds, fNTCodecs ? fNTCodecs->ActiveListHeight() : Settings.ActiveCodecHeight);
     } catch (const std::exception& e) {
         // The user asked to quit: say what was not saved, then quit all the same.
         ShowSystemMessage(platform::ErrorText(e), TMessageKind::Error);

@@ -103,11 +103,6 @@ public:
     // Puts a window's panel into a tab page (0 codecs, 1 DirectShow, 2 log).
     void HostPanel(int page, QWidget* panel);
 
-    // Hooks the codec window fills in when it exists.
-    std::function<void()> CodecRefresh;           // its RefreshClick
-    std::function<int()> ActiveCodecListHeight;  // CodecList's current height
-    std::function<void(const QFont&)> CodecListsFont;
-
     // Handlers.
     void FormCreate();
     void Exit1Click();

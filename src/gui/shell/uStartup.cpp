@@ -15,35 +15,42 @@
 
 namespace tarnel {
 
-TStartup StartProgram(TLog& log) {
-    TStartup s;
+TfMain* StartProgram(TLog& log) {
     QPointer<TSplashScreen> splash = new TSplashScreen(nullptr, &log);
-    s.Logging = new TfLogging(log);
+    new TfLogging(log);
     splash->show();
     PaintNow(splash);
     QCoreApplication::setApplicationName(ToQ(cApplicationTitle));
     try {
-        s.Main = new TfMain(log);
-        s.Codecs = new TfNTCodecs(*s.Main, splash);
-        s.Fourcc = new TfFourcc(s.Main);
-        s.DirectShow = new TfDirectShow(*s.Main);
-        s.Main->HostPanel(2, s.Logging->LogViewerPanel);
+        new TfMain(log);
+        new TfNTCodecs(*fMain, splash);
+        new TfFourcc(fMain);
+        new TfDirectShow(*fMain);
+        fMain->HostPanel(2, fLogging->LogViewerPanel);
     } catch (...) {
         if (splash) delete splash.data();
         throw;
     }
     if (splash) delete splash.data();
-    return s;
+    return fMain;
 }
 
-int RunProgram(const TStartup& started) {
-    if (started.Main->TerminateRequested()) {
+void EndProgram() {
+    delete fFourcc;
+    delete fDirectShow;
+    delete fNTCodecs;
+    delete fMain;
+    delete fLogging;
+}
+
+int RunProgram(TfMain& main) {
+    if (main.TerminateRequested()) {
         // The user has read why the program cannot work here: it ends as
         // soon as its loop runs, without showing a window that cannot work
         // and without the quit question.
         QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
     } else {
-        started.Main->show();
+        main.show();
     }
     return QCoreApplication::exec();
 }

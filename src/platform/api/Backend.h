@@ -22,6 +22,13 @@ using RegKey = uintptr_t;
 // OS facts (the platform number of the version query).
 enum class TMachineFamily { Unsupported, Win9x, NT };
 
+// The one mapping from the platform number the version query gives: 1 the
+// 95/98/ME family, 2 the NT family, anything else (Win32s, or 0 for a query
+// that failed) a system the program does not support.
+constexpr TMachineFamily FamilyOfPlatformId(uint32_t platformId) {
+    return platformId == 1 ? TMachineFamily::Win9x : platformId == 2 ? TMachineFamily::NT : TMachineFamily::Unsupported;
+}
+
 // A file of the machine mapped for reading, looked at through one view of
 // a range at a time, so that a file of any size costs only the range looked
 // at (CreateFileMapping, then MapViewOfFile with an offset).

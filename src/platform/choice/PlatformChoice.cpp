@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "platform/machine/AtomicFile.h"
-#include "platform/machine/DemoMachine.h"
+#include "platform/machine/BareMachine.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/MachineBackend.h"
 #include "platform/wine/WineBackend.h"
@@ -148,10 +148,7 @@ void MakeMachineFolder(const fs::path& target, const std::function<void(const fs
     SyncFolder(parent);
 }
 
-void CreateMachineFolder(const fs::path& root, MachineFamily family, bool demoFiles) {
-    CreateBareMachine(root, family);
-    if (demoFiles) WriteDemoDriverFiles(root, family);
-}
+void CreateMachineFolder(const fs::path& root, TMachineFamily family) { CreateBareMachine(root, family); }
 
 void WithMachine(const fs::path& root, const std::function<void()>& work, bool fixedTimes) {
     std::unique_ptr<TPlatformBackend> previous = UseBackend(std::make_unique<machine::TMachineBackend>(root));

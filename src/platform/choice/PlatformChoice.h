@@ -17,6 +17,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/api/Backend.h"
+
 namespace tarnel::platform {
 
 struct TPlatformChoice {
@@ -41,11 +43,9 @@ struct TPlatformChosen {
 // user cannot write is used read-only: writes are refused with the reason.
 TPlatformChosen ChoosePlatform(const TPlatformChoice& choice);
 
-// Makes a machine folder of the family (its OS facts, an empty driver list);
-// with `demoFiles`, the demo drivers lie in its system folder too. Refuses a
-// folder that holds a machine already.
-enum class MachineFamily { NT, Win9x };
-void CreateMachineFolder(const std::filesystem::path& root, MachineFamily family, bool demoFiles);
+// Makes a machine folder of the family (its OS facts, an empty driver list).
+// Refuses a folder that holds a machine already.
+void CreateMachineFolder(const std::filesystem::path& root, TMachineFamily family);
 
 // Makes a machine folder whole or not at all: `build` fills a hidden draft
 // folder beside `root`, which then takes root's place in one rename. A maker

@@ -2,7 +2,7 @@
 #include <fstream>
 
 #include "platform/machine/AtomicFile.h"
-#include "platform/machine/DemoMachine.h"
+#include "platform/machine/BareMachine.h"
 #include "platform/machine/Machine.h"
 
 namespace fs = std::filesystem;
@@ -14,9 +14,9 @@ std::string Key(const char* path) {
     return std::string("\n[") + path + "] " + std::to_string(kMachineMadeTime) + "\n";
 }
 
-std::string SystemHive(MachineFamily family) {
+std::string SystemHive(TMachineFamily family) {
     std::string s = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n";
-    if (family == MachineFamily::NT) {
+    if (family == TMachineFamily::NT) {
         s += Key("Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion");
         s += "\"CSDVersion\"=\"Service Pack 3\"\n"
              "\"CurrentBuildNumber\"=\"2600\"\n"
@@ -63,12 +63,14 @@ const char* kSystemIni =
     "[mail]\r\n";
 }  // namespace
 
-void CreateBareMachine(const fs::path& root, MachineFamily family) {
+void CreateBareMachine(const fs::path& root, TMachineFamily family) {
+    if (family == TMachineFamily::Unsupported)
+        throw EFileError("A machine is made of the NT or of the 95/98/ME family, not of another");
     std::error_code ec;
     if (fs::exists(root / "system.reg", ec))
         throw EFileError("A machine already exists in '" + root.string() + "'");
     fs::create_directories(root / "drive_c/windows/system32", ec);
-    if (!ec && family == MachineFamily::Win9x) fs::create_directories(root / "drive_c/windows/system", ec);
+    if (!ec && family == TMachineFamily::Win9x) fs::create_directories(root / "drive_c/windows/system", ec);
     if (ec) throw EFileError("Cannot create the machine folder '" + root.string() + "': " + ec.message());
     WriteFileAtomically(root / "system.reg", SystemHive(family));
     WriteFileAtomically(root / "user.reg", UserHive());

@@ -281,11 +281,7 @@ TMachineFamily FamilyFromFacts() {
     OSVERSIONINFOEXA info{};
     info.dwOSVersionInfoSize = kOsVersionInfoSize;
     if (!machine::GetVersionExA(&info)) return TMachineFamily::Unsupported;
-    switch (info.dwPlatformId) {
-    case kVerPlatformWin32Windows: return TMachineFamily::Win9x;
-    case kVerPlatformWin32Nt: return TMachineFamily::NT;
-    default: return TMachineFamily::Unsupported;
-    }
+    return FamilyOfPlatformId(info.dwPlatformId);
 }
 
 std::string FormatLocalDateTimeNow() {

@@ -195,11 +195,7 @@ TMachineFamily TWin32Backend::Family() {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof info;
     if (!::GetVersionExA(&info)) return TMachineFamily::Unsupported;
-    switch (info.dwPlatformId) {
-    case VER_PLATFORM_WIN32_WINDOWS: return TMachineFamily::Win9x;
-    case VER_PLATFORM_WIN32_NT: return TMachineFamily::NT;
-    default: return TMachineFamily::Unsupported;
-    }
+    return FamilyOfPlatformId(info.dwPlatformId);
 }
 
 // ---------------------------------------------------------------- registry

@@ -35,7 +35,7 @@ TPlatformChosen ChoosePlatform(const TPlatformChoice& choice) {
     return chosen;
 }
 
-void CreateMachineFolder(const std::filesystem::path&, MachineFamily, bool) { NoMachineFolders(); }
+void CreateMachineFolder(const std::filesystem::path&, TMachineFamily) { NoMachineFolders(); }
 void MakeMachineFolder(const std::filesystem::path&, const std::function<void(const std::filesystem::path&)>&) {
     NoMachineFolders();
 }

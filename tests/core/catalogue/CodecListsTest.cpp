@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "core/catalogue/CodecLists.h"
+#include "core/catalogue/CodecView.h"
 #include "platform/api/Registry.h"
 #include "support/TempMachine.h"
 
@@ -32,8 +33,8 @@ struct Fixture {
     TCodecCatalogue cat{prefs, log};
     RecordingProgress progress;
 
-    explicit Fixture(MachineFamily family = MachineFamily::NT) : machine(family) {
-        prefs.CodecStoreMode = family == MachineFamily::NT ? 3 : 1;
+    explicit Fixture(TMachineFamily family = TMachineFamily::NT) : machine(family) {
+        prefs.CodecStoreMode = family == TMachineFamily::NT ? 3 : 1;
         log.SetClock([] { return std::string("T"); });
         cat.SetProgress(&progress);
         std::filesystem::copy_file(test::PeFixture("version32.dll"), machine.System32() / "bwlt32.dll");
@@ -52,7 +53,13 @@ struct Fixture {
     }
     static Strings Captions(const TCodecList& list) {
         Strings out;
-        for (const TCodecRow& r : list.Rows()) out.push_back(r.Caption);
+        for (const TCodecEntry& e : list.Entries()) out.push_back(e.Fourcc);
+        return out;
+    }
+    // The texts a list shows after the FOURCC.
+    static Strings SubItems(const TCodecEntry& e, TListKind kind) {
+        Strings out;
+        for (int c = 1; c < int(ColumnsOf(kind).size()); ++c) out.push_back(CellText(e, kind, c));
         return out;
     }
 
@@ -73,10 +80,16 @@ TEST(ActiveLoad, RegistryRowsFollowTheStoreOrder) {
     f.cat.LoadCodecListFromRegistry();
 
     ASSERT_EQ(f.Captions(f.cat.CodecList), (Strings{"bwlt", "gone"}));
-    EXPECT_EQ(f.cat.CodecList.Row(0).SubItems, kBwltRow);
-    EXPECT_EQ(f.cat.CodecList.Row(0).VersionInfo->ProductName, "Brennic Wavelet");
-    const TCodecRow& gone = f.cat.CodecList.Row(1);
-    EXPECT_EQ(gone.SubItems, (Strings{"missing.dll", "", "", "", "32"})) << "kept without codec or version";
+    EXPECT_EQ(f.SubItems(f.cat.CodecList.Entry(0), TListKind::Active), kBwltRow);
+    EXPECT_EQ(f.cat.CodecList.Entry(0).VersionInfo->ProductName, "Brennic Wavelet");
+    // The entry knows where it lives and under which name.
+    EXPECT_EQ(f.cat.CodecList.Entry(0).StoredName, "VIDC.BWLT");
+    EXPECT_EQ(f.cat.CodecList.Entry(0).Store, TCodecStore::Drivers32);
+    EXPECT_EQ(f.cat.CodecList.Entry(0).ValueType, kRegSz);
+    const TCodecEntry& gone = f.cat.CodecList.Entry(1);
+    EXPECT_EQ(f.SubItems(gone, TListKind::Active), (Strings{"missing.dll", "", "", "", "32"}))
+        << "kept without codec or version";
+    EXPECT_EQ(gone.Problem.State, TDriverFileState::NotFound);
     EXPECT_EQ(gone.VersionInfo->CompanyName, "[Not Defined]");
 
     // Every name advances the display, the skipped ones included.
@@ -101,7 +114,7 @@ TEST(ActiveLoad, ReloadReplacesRowsAndHeightFollowsTheSettings) {
         f.progress.calls.clear();
         f.cat.LoadCodecListFromRegistry();
         EXPECT_EQ(f.progress.calls.front(), c.first) << c.sizeEqually << " " << c.height;
-        f.cat.CodecList.Row(0).Selected = true;
+        f.cat.CodecList.Select(0);
     }
     EXPECT_EQ(f.cat.CodecList.Count(), 1u) << "rows replaced, not appended";
     EXPECT_EQ(repaints, 3) << "one repaint per load";
@@ -114,7 +127,7 @@ TEST(ActiveLoad, ReloadReplacesRowsAndHeightFollowsTheSettings) {
 }
 
 TEST(ActiveLoad, SystemIniLinesKeepOrderAndDuplicates) {
-    Fixture f(MachineFamily::Win9x);
+    Fixture f(TMachineFamily::Win9x);
     f.SetSystemIniSection(
         "msacm.imaadpcm=imaadp32.acm\r\n"
         "VIDC.BWLT=bwlt32.dll\r\n"
@@ -123,9 +136,11 @@ TEST(ActiveLoad, SystemIniLinesKeepOrderAndDuplicates) {
         "vidc.none\r\n");
     f.cat.LoadCodecListFromSystemIni();
     ASSERT_EQ(f.Captions(f.cat.CodecList), (Strings{"bwlt", "bwlt", "xyz=", "none"}));
-    EXPECT_EQ(f.cat.CodecList.Row(1).SubItems, kBwltRow);
-    EXPECT_EQ(f.cat.CodecList.Row(2).Cell(acDriver), "other.dll");
-    EXPECT_EQ(f.cat.CodecList.Row(3).Cell(acDriver), "") << "a line without '=' has no driver";
+    EXPECT_EQ(f.SubItems(f.cat.CodecList.Entry(1), TListKind::Active), kBwltRow);
+    EXPECT_EQ(f.cat.CodecList.Entry(1).StoredName, "vidc.bwlt");
+    EXPECT_EQ(f.cat.CodecList.Entry(1).Store, TCodecStore::SystemIni);
+    EXPECT_EQ(f.cat.CodecList.Entry(2).Driver, "other.dll");
+    EXPECT_EQ(f.cat.CodecList.Entry(3).Driver, "") << "a line without '=' has no driver";
     EXPECT_EQ(f.progress.calls.front(), "start 5");
     EXPECT_EQ(f.progress.calls.size(), 7u);
     EXPECT_EQ(f.log.Lines(), (Strings{"T : Start Loading Codec List from System.ini",
@@ -136,20 +151,21 @@ TEST(Refresh, FollowsTheStoreModeAndTouchesOnlyTheActiveList) {
     Fixture f;
     f.Key(kDrivers32).WriteString("vidc.bwlt", "bwlt32.dll");
     f.SetSystemIniSection("vidc.ini1=a.dll\r\nvidc.ini2=b.dll\r\n");
-    f.cat.InactiveCodecList.Add().Caption = "keep";
+    f.cat.InactiveCodecList.Add().Fourcc = "keep";
 
     f.prefs.CodecStoreMode = 0;
-    f.cat.RefreshClick();
+    f.cat.LoadActiveList();
     EXPECT_TRUE(f.cat.CodecList.Empty());
     EXPECT_TRUE(f.log.Lines().empty());
     for (int32_t mode : {3, 4, 1, 2}) {
         f.prefs.CodecStoreMode = mode;
-        f.cat.RefreshClick();
+        f.cat.LoadActiveList();
         Strings expected = mode >= 3 ? Strings{"bwlt"} : Strings{"ini1", "ini2"};
         EXPECT_EQ(f.Captions(f.cat.CodecList), expected) << mode;
     }
     EXPECT_EQ(f.Captions(f.cat.InactiveCodecList), Strings{"keep"});
-    EXPECT_EQ(f.cat.ActiveCountText() + "|" + f.cat.InactiveCountText(), "Active : 2|Inactive : 1");
+    EXPECT_EQ(ActiveCountText(f.cat.CodecList) + "|" + InactiveCountText(f.cat.InactiveCodecList),
+              "Active : 2|Inactive : 1");
 }
 
 TEST(InactiveLoad, NumberedBinaryValuesBecomeRows) {
@@ -163,10 +179,11 @@ TEST(InactiveLoad, NumberedBinaryValuesBecomeRows) {
     f.cat.LoadInactiveCodecList();
 
     ASSERT_EQ(f.Captions(f.cat.InactiveCodecList), (Strings{"abcd", "xvid"})) << "store order";
-    EXPECT_EQ(f.cat.InactiveCodecList.Row(0).SubItems,
+    EXPECT_EQ(f.SubItems(f.cat.InactiveCodecList.Entry(0), TListKind::Inactive),
               (Strings{"abcd32.dll", " ", "Sample", "1.0.0.1", "002", "16"}));
-    EXPECT_EQ(f.cat.InactiveCodecList.Row(1).Cell(icNumber), "001");
-    EXPECT_FALSE(f.cat.InactiveCodecList.Row(0).VersionInfo.has_value());
+    EXPECT_EQ(NumberText(f.cat.InactiveCodecList.Entry(1)), "001");
+    EXPECT_EQ(f.cat.InactiveCodecList.Entry(1).StoredName, "#001#");
+    EXPECT_FALSE(f.cat.InactiveCodecList.Entry(0).VersionInfo);
     EXPECT_EQ(f.log.Lines(), (Strings{"T : Start Loading Inactive Codec List from Registry",
                                       "T : Skipping inactive entry '#003#': its data is not binary",
                                       "T : End Loading Inactive Codec List from Registry"}));
@@ -175,7 +192,7 @@ TEST(InactiveLoad, NumberedBinaryValuesBecomeRows) {
 
 TEST(InactiveLoad, MissingStoreLogsOnlyTheStart) {
     Fixture f;
-    f.cat.InactiveCodecList.Add().Caption = "old";
+    f.cat.InactiveCodecList.Add().Fourcc = "old";
     f.cat.LoadInactiveCodecList();
     EXPECT_TRUE(f.cat.InactiveCodecList.Empty());
     EXPECT_EQ(f.log.Lines(), Strings{"T : Start Loading Inactive Codec List from Registry"});
@@ -202,9 +219,43 @@ TEST(InactiveLoad, ShortEntryStopsTheLoadWithTheListConsistent) {
 
 TEST(CodecListRows, CaptionSearchIgnoresCaseAndDoesNotWrap) {
     TCodecList list;
-    for (const char* c : {"mjpg", "xvid", "MJPG"}) list.Add().Caption = c;
+    for (const char* c : {"mjpg", "xvid", "MJPG"}) list.Add().Fourcc = c;
     EXPECT_EQ(list.FindCaption("MJ"), 0u);
     EXPECT_EQ(list.FindCaption("mjpg", 1), 2u);
     EXPECT_FALSE(list.FindCaption("xvid", 2).has_value());
     EXPECT_FALSE(list.FindCaption("mjpgx").has_value());
+}
+
+// The whole Number of an entry stays with it; the list shows three of its
+// digits after a load and the number assigned after a renumbering.
+TEST(InactiveLoad, FourDigitNumbersKeepTheirWholeNumber) {
+    Fixture f;
+    f.SetInactive("#1000#", {"abcd", "a.dll", "A", "D", "1", "32"});
+    f.SetInactive("#12", {"efgh", "e.dll", "E", "D", "1", "32"});
+    f.reg.CloseKey();
+    f.cat.LoadInactiveCodecList();
+    ASSERT_EQ(f.cat.InactiveCodecList.Count(), 2u);
+    const TCodecEntry& big = f.cat.InactiveCodecList.Entry(0);
+    EXPECT_EQ(big.Number, "1000");
+    EXPECT_EQ(NumberText(big), "100");
+    EXPECT_EQ(f.cat.InactiveCodecList.Entry(1).Number, "12") << "no closing mark";
+    EXPECT_EQ(NumberText(f.cat.InactiveCodecList.Entry(1)), "12");
+    TCodecEntry renumbered = big;
+    renumbered.Number = "1000";
+    renumbered.NumberAssigned = true;
+    EXPECT_EQ(NumberText(renumbered), "1000");
+}
+
+TEST(CodecListRows, SelectionFollowsItsEntries) {
+    TCodecList list;
+    for (const char* c : {"aaaa", "bbbb", "cccc", "dddd"}) list.Add().Fourcc = c;
+    list.SelectOnly({1, 3});
+    list.Delete(std::vector<size_t>{0, 2});
+    EXPECT_EQ(Fixture::Captions(list), (Strings{"bbbb", "dddd"}));
+    EXPECT_EQ(list.SelectedRows(), (std::vector<size_t>{0, 1}));
+    list.Add().Fourcc = "aaaa";
+    list.Select(0, false);
+    list.Sort([](const TCodecEntry& a, const TCodecEntry& b) { return a.Fourcc < b.Fourcc; });
+    EXPECT_EQ(Fixture::Captions(list), (Strings{"aaaa", "bbbb", "dddd"}));
+    EXPECT_EQ(list.SelectedRows(), (std::vector<size_t>{2})) << "dddd stays selected where it went";
 }

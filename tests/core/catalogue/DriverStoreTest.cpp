@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "core/catalogue/CodecLists.h"
+#include "core/catalogue/CodecView.h"
 #include "core/shell/uConst.h"
 #include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
@@ -16,11 +20,11 @@ using namespace tarnel::platform;
 
 namespace {
 
-std::vector<std::string> Rows(const TCodecList& list) {
+std::vector<std::string> Rows(const TCodecList& list, TListKind kind) {
     std::vector<std::string> out;
-    for (const TCodecRow& r : list.Rows()) {
-        std::string line = r.Caption;
-        for (const std::string& cell : r.SubItems) line += "|" + cell;
+    for (const TCodecEntry& e : list.Entries()) {
+        std::string line = e.Fourcc;
+        for (int c = 1; c < int(ColumnsOf(kind).size()); ++c) line += "|" + CellText(e, kind, c);
         out.push_back(line);
     }
     return out;
@@ -31,10 +35,10 @@ std::vector<std::string> LoadRows(int32_t mode) {
     prefs.CodecStoreMode = mode;
     TLog log;
     TCodecCatalogue catalogue(prefs, log);
-    catalogue.RefreshClick();
+    catalogue.LoadActiveList();
     catalogue.LoadInactiveCodecList();
-    std::vector<std::string> rows = Rows(catalogue.CodecList);
-    for (const std::string& r : Rows(catalogue.InactiveCodecList)) rows.push_back("inactive " + r);
+    std::vector<std::string> rows = Rows(catalogue.CodecList, TListKind::Active);
+    for (const std::string& r : Rows(catalogue.InactiveCodecList, TListKind::Inactive)) rows.push_back("inactive " + r);
     return rows;
 }
 
@@ -43,11 +47,11 @@ std::vector<std::string> LoadRows(int32_t mode) {
 TEST(DriverStore, BothStoresGiveTheSameRowsForTheSameEntries) {
     std::vector<std::string> nt, ninetyEight;
     {
-        test::TempMachine m(MachineFamily::NT, /*demo=*/true);
+        test::TempMachine m(TMachineFamily::NT, /*demo=*/true);
         nt = LoadRows(3);
     }
     {
-        test::TempMachine m(MachineFamily::Win9x, /*demo=*/true);
+        test::TempMachine m(TMachineFamily::Win9x, /*demo=*/true);
         ninetyEight = LoadRows(1);
     }
     ASSERT_GE(nt.size(), 10u);
@@ -65,13 +69,110 @@ TEST(DriverStore, ReadsEveryLineOfTheActiveStoreInOrder) {
         reg.WriteInteger("vidc.odd", 5);
         reg.WriteString("vidc", "nopoint.dll");
     }
-    std::vector<TActiveStoreEntry> entries = TDriverStore::ForMode(3)->ReadActiveEntries();
-    ASSERT_EQ(entries.size(), 4u);
-    EXPECT_TRUE(entries[0].Info.Kind.empty());
-    EXPECT_EQ(entries[1].Info.Fourcc, "mjpg");
-    EXPECT_EQ(entries[1].Driver, "mjpeg.dll");
-    EXPECT_EQ(entries[2].Info.Fourcc, "odd");
-    EXPECT_FALSE(entries[2].IsText) << "a codec entry of another type is told apart";
-    EXPECT_TRUE(entries[3].Info.Kind.empty());
+    std::vector<TActiveStoreLine> lines;
+    TDriverStore::ForMode(3)->VisitActiveLines([](size_t) {},
+                                               [&](size_t, TActiveStoreLine& line) { lines.push_back(line); });
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].Kind, TActiveStoreLine::Other);
+    EXPECT_EQ(lines[1].Kind, TActiveStoreLine::Codec);
+    EXPECT_EQ(lines[1].Entry.Fourcc, "mjpg");
+    EXPECT_EQ(lines[1].Entry.StoredName, "VIDC.MJPG");
+    EXPECT_EQ(lines[1].Entry.Driver, "mjpeg.dll");
+    EXPECT_EQ(lines[2].Entry.Fourcc, "odd");
+    EXPECT_EQ(lines[2].Kind, TActiveStoreLine::NotText) << "a codec entry of another type is told apart";
+    EXPECT_EQ(lines[2].Entry.ValueType, kRegDword);
+    EXPECT_EQ(lines[3].Kind, TActiveStoreLine::Other);
     EXPECT_EQ(TDriverStore::ForMode(0), nullptr);
+    std::vector<TCodecEntry> shown = TDriverStore::ForMode(3)->ActiveEntries();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].StoredName, "VIDC.MJPG");
+}
+
+namespace {
+
+std::string Slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+TCodecEntry Entry(const std::string& fourcc, const std::string& driver, const std::string& type = "32") {
+    TCodecEntry e;
+    e.Fourcc = fourcc;
+    e.Driver = driver;
+    e.Type = type;
+    return e;
+}
+
+}  // namespace
+
+// The probe's registration is seen by the codec manager for the moment of
+// the question only: afterwards both stores hold exactly what they held,
+// and an owner of the FOURCC is back in place.
+TEST(DriverStore, ProbeAnswersAndLeavesBothStoresAsTheyWere) {
+    for (TMachineFamily family : {TMachineFamily::NT, TMachineFamily::Win9x}) {
+        test::TempMachine m(family, /*demo=*/true);
+        std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(family == TMachineFamily::NT ? 3 : 1);
+        const std::string hive = Slurp(m.Root() / "system.reg"), ini = Slurp(m.Root() / "drive_c/windows/system.ini");
+        const std::vector<TCodecEntry> before = store->ActiveEntries();
+        TTransaction scratch(TTransaction::Scratch);
+        // iyuv is in no active entry; tsplanar.dll answers it.
+        ICINFO free = store->ProbeEntry("IYUV", "tsplanar.dll", nullptr);
+        EXPECT_NE(free.fccType, 0u) << int(family);
+        EXPECT_EQ(IcInfoName(free), "Tessaly Planar");
+        // mjpg belongs to lcmjpeg.dll; for the moment it is kwmjpeg.dll's.
+        const TCodecEntry owner = before[0];
+        ASSERT_EQ(owner.Driver, "lcmjpeg.dll");
+        ICINFO taken = store->ProbeEntry("mjpg", "kwmjpeg.dll", &owner);
+        EXPECT_EQ(IcInfoName(taken), "KW MJPEG") << "the owner is out of the store meanwhile";
+        EXPECT_EQ(store->ActiveEntries().size(), before.size());
+        EXPECT_EQ(store->ActiveEntries()[0].Driver, "lcmjpeg.dll");
+        scratch.Commit();
+        EXPECT_EQ(Slurp(m.Root() / "system.reg"), hive);
+        EXPECT_EQ(Slurp(m.Root() / "drive_c/windows/system.ini"), ini);
+    }
+}
+
+// A save places every entry it writes: where it lives and under which name.
+TEST(DriverStore, SavePlacesTheEntriesItWrites) {
+    test::TempMachine m;
+    std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(3);
+    store->AddForeignEntry("msacm.imaadpcm", "imaadp32.acm");
+    std::vector<TCodecEntry> active{Entry("mjpg", "mjpeg.dll"), Entry("old1", "old.drv", "16")};
+    std::vector<TCodecEntry> inactive{Entry("xvid", "xvid.dll")};
+    inactive[0].Number = "1000";
+    store->Save(active, inactive);
+    EXPECT_EQ(active[0].Store, TCodecStore::Drivers32);
+    EXPECT_EQ(active[0].StoredName, "vidc.mjpg");
+    EXPECT_EQ(active[1].Store, TCodecStore::Drivers) << "Type 16 goes to the 16-bit key";
+    EXPECT_EQ(inactive[0].Store, TCodecStore::Inactive);
+    EXPECT_EQ(inactive[0].StoredName, "#1000#") << "the whole Number names it";
+    std::vector<std::string> lines;
+    store->VisitInactiveLines([&](const TInactiveStoreLine& l) { lines.push_back(l.Entry.StoredName); });
+    EXPECT_EQ(lines, std::vector<std::string>{"#1000#"});
+    ASSERT_EQ(store->ActiveEntries().size(), 1u);
+    TRegistry reg;
+    reg.SetRootKey(kHkeyLocalMachine);
+    ASSERT_TRUE(reg.OpenKeyReadOnly(cDrivers32Key));
+    EXPECT_EQ(reg.ReadString("msacm.imaadpcm"), "imaadp32.acm") << "a foreign entry stays";
+}
+
+// Two SYSTEM.INI lines of one FOURCC cannot be written back; the refusal
+// names both drivers and the command that takes out one of them.
+TEST(DriverStore, TwoProfileLinesOfOneFourccAreRefusedWithTheWayOut) {
+    test::TempMachine m(TMachineFamily::Win9x);
+    std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(1);
+    std::vector<TCodecEntry> active{Entry("mjpg", "lcmjpeg.dll"), Entry("yuy2", "pbyuv.dll"),
+                                    Entry("MJPG", "kwmjpeg.dll")};
+    const std::string ini = Slurp(m.Root() / "drive_c/windows/system.ini");
+    try {
+        store->Save(active, {});
+        ADD_FAILURE() << "saved two lines of one name";
+    } catch (const EStoreFormatError& e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find("lcmjpeg.dll and kwmjpeg.dll"), std::string::npos) << text;
+        EXPECT_NE(text.find("tarnelctl deactivate MJPG --driver kwmjpeg.dll"), std::string::npos) << text;
+    }
+    EXPECT_EQ(Slurp(m.Root() / "drive_c/windows/system.ini"), ini) << "nothing written";
 }

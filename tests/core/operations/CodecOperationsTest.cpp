@@ -9,7 +9,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/catalogue/CodecView.h"
 #include "core/shell/uConst.h"
+#include "core/catalogue/uCodecs.h"
 #include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
 #include "platform/machine/Machine.h"
@@ -33,7 +35,7 @@ struct Script : TOperationQuestions {
     std::vector<TAnswer> swaps;
     TAnswer remove = TAnswer::Yes;
     int asked = 0;
-    TAnswer AskSwap(const TCodecRow&, const TCodecRow&) override {
+    TAnswer AskSwap(const TCodecEntry&, const TCodecEntry&) override {
         ++asked;
         TAnswer a = swaps.empty() ? TAnswer::Yes : swaps.front();
         if (!swaps.empty()) swaps.erase(swaps.begin());
@@ -62,13 +64,13 @@ void PutInactive(const std::string& name, std::vector<std::string> texts) {
 // "fourcc=driver" of each row, and "#number fourcc=driver type" of inactive ones.
 std::vector<std::string> Active(const TCodecCatalogue& c) {
     std::vector<std::string> out;
-    for (const TCodecRow& r : c.CodecList.Rows()) out.push_back(r.Caption + "=" + r.Cell(acDriver));
+    for (const TCodecEntry& e : c.CodecList.Entries()) out.push_back(e.Fourcc + "=" + e.Driver);
     return out;
 }
 std::vector<std::string> Inactive(const TCodecCatalogue& c) {
     std::vector<std::string> out;
-    for (const TCodecRow& r : c.InactiveCodecList.Rows())
-        out.push_back("#" + r.Cell(icNumber) + " " + r.Caption + "=" + r.Cell(icDriver) + " " + r.Cell(icType));
+    for (const TCodecEntry& e : c.InactiveCodecList.Entries())
+        out.push_back("#" + NumberText(e) + " " + e.Fourcc + "=" + e.Driver + " " + e.Type);
     return out;
 }
 
@@ -88,22 +90,20 @@ protected:
     void Load(int32_t mode = 3) {
         prefs.CodecStoreMode = mode;
         catalogue = std::make_unique<TCodecCatalogue>(prefs, log);
-        catalogue->RefreshClick();
+        catalogue->LoadActiveList();
         catalogue->LoadInactiveCodecList();
         ops = std::make_unique<TCodecOperations>(*catalogue, answers);
     }
     void SelectActive(std::initializer_list<size_t> rows) {
-        catalogue->CodecList.SelectAll(false);
-        for (size_t r : rows) catalogue->CodecList.Row(r).Selected = true;
+        catalogue->CodecList.SelectOnly(rows);
     }
     void SelectInactive(std::initializer_list<size_t> rows) {
-        catalogue->InactiveCodecList.SelectAll(false);
-        for (size_t r : rows) catalogue->InactiveCodecList.Row(r).Selected = true;
+        catalogue->InactiveCodecList.SelectOnly(rows);
     }
     // The lists as the store holds them now.
     std::pair<std::vector<std::string>, std::vector<std::string>> Reloaded() {
         TCodecCatalogue again(prefs, log);
-        again.RefreshClick();
+        again.LoadActiveList();
         again.LoadInactiveCodecList();
         return {Active(again), Inactive(again)};
     }
@@ -143,7 +143,7 @@ TEST_F(Operations, DeactivationMovesTheSelectedRowsInOrderAndKeepsWhatItDoesNotS
     ASSERT_EQ(Active(*catalogue), (std::vector<std::string>{"mjpg=mjpeg.dll", "yuy2=yuy2.dll", "iv50=ir50.dll"}));
 
     SelectActive({2, 0});
-    TOperationResult r = ops->Deactivate();
+    TOperationResult r = ops->Deactivate(catalogue->CodecList.SelectedRows());
     EXPECT_TRUE(r.Saved) << r.Error;
     EXPECT_EQ(Active(*catalogue), (std::vector<std::string>{"yuy2=yuy2.dll"}));
     // Appended in the active list's order, after the codec of the same FOURCC
@@ -166,7 +166,7 @@ TEST_F(Operations, DeactivationMovesTheSelectedRowsInOrderAndKeepsWhatItDoesNotS
 
     // Nothing selected: nothing moves, the lists are still saved.
     catalogue->CodecList.SelectAll(false);
-    EXPECT_TRUE(ops->Deactivate().Saved);
+    EXPECT_TRUE(ops->Deactivate(catalogue->CodecList.SelectedRows()).Saved);
     EXPECT_EQ(Values(cDrivers32BackupKey), (std::vector<std::string>{"vidc.yuy2=yuy2.dll"}));
 }
 
@@ -182,7 +182,7 @@ TEST_F(Operations, SwapsFollowAutoSwapAndTheAnswers) {
     prefs.AutoSwap = false;
     answers.swaps = {TAnswer::No, TAnswer::Cancel};
     SelectInactive({0, 1, 2});
-    ops->Activate();
+    ops->Activate(catalogue->InactiveCodecList.SelectedRows());
     EXPECT_EQ(answers.asked, 2) << "No goes on with the next codec, Cancel ends the run";
     EXPECT_EQ(Active(*catalogue), (std::vector<std::string>{"mjpg=mjpeg.dll", "abcde=five.dll"}));
 
@@ -190,7 +190,7 @@ TEST_F(Operations, SwapsFollowAutoSwapAndTheAnswers) {
     // and a four-character FOURCC finds the longer one it begins.
     answers = Script{};
     SelectInactive({0, 1});
-    ops->Activate();
+    ops->Activate(catalogue->InactiveCodecList.SelectedRows());
     EXPECT_EQ(answers.asked, 2);
     EXPECT_EQ(Active(*catalogue), (std::vector<std::string>{"MJPG=kwmjpeg.dll", "abcd=abcd.dll"}));
     // The codecs swapped out are 32-bit drivers whatever they were.
@@ -208,7 +208,7 @@ TEST_F(Operations, TwoRowsOfOneFourccActivateOneAfterTheOther) {
     Load();
     prefs.AutoSwap = true;
     SelectInactive({0, 1});
-    EXPECT_TRUE(ops->Activate().Saved);
+    EXPECT_TRUE(ops->Activate(catalogue->InactiveCodecList.SelectedRows()).Saved);
     EXPECT_EQ(Active(*catalogue), (std::vector<std::string>{"XVID=second.dll"}));
     EXPECT_EQ(Inactive(*catalogue), (std::vector<std::string>{"#001 xvid=first.dll 32"}));
     EXPECT_EQ(answers.asked, 0);
@@ -221,11 +221,11 @@ TEST_F(Operations, ActivatedCodecsVersionIsReadWhereTheSystemFindsIt) {
     PutInactive("#002#", {"full", "C:\\WINDOWS\\system32\\bwlt.dll", "F", "D", "2.0", "7"});
     Load();
     SelectInactive({0, 1});
-    ops->Activate();
+    ops->Activate(catalogue->InactiveCodecList.SelectedRows());
     ASSERT_EQ(catalogue->CodecList.Count(), 2u);
-    EXPECT_EQ(catalogue->CodecList.Row(0).Cell(acVersion), "stored 1.0") << "the stored version text";
-    EXPECT_FALSE(catalogue->CodecList.Row(0).VersionInfo->FileVersion.empty());
-    EXPECT_FALSE(catalogue->CodecList.Row(1).VersionInfo->FileVersion.empty()) << "a full path is used as it is";
+    EXPECT_EQ(catalogue->CodecList.Entry(0).Version, "stored 1.0") << "the stored version text";
+    EXPECT_FALSE(catalogue->CodecList.Entry(0).VersionInfo->FileVersion.empty());
+    EXPECT_FALSE(catalogue->CodecList.Entry(1).VersionInfo->FileVersion.empty()) << "a full path is used as it is";
     const std::string wanted = " : Getting Version Information from Codec : C:\\WINDOWS\\System32\\bwlt.dll";
     EXPECT_NE(std::find_if(log.Lines().begin(), log.Lines().end(),
                            [&](const std::string& l) { return l.ends_with(wanted); }),
@@ -243,15 +243,15 @@ TEST_F(Operations, RemovalAsksAndRenumbers) {
     SelectInactive({1});
     answers.remove = TAnswer::No;
     const std::string before = Slurp(SystemHivePath());
-    EXPECT_FALSE(ops->RemoveSelectedInactive().Changed);
+    EXPECT_FALSE(ops->RemoveInactive(catalogue->InactiveCodecList.SelectedRows()).Changed);
     EXPECT_EQ(Slurp(SystemHivePath()), before);
     answers.remove = TAnswer::Yes;
-    EXPECT_TRUE(ops->RemoveSelectedInactive().Saved);
+    EXPECT_TRUE(ops->RemoveInactive(catalogue->InactiveCodecList.SelectedRows()).Saved);
     EXPECT_EQ(Reloaded().second, (std::vector<std::string>{"#001 aaaa=a.dll 32", "#002 cccc=c.dll 32"}));
 }
 
 TEST_F(Operations, ProfileFileSaveRoundTripsAndKeepsEverythingElse) {
-    test::TempMachine m(MachineFamily::Win9x);
+    test::TempMachine m(TMachineFamily::Win9x);
     const std::string ini = "[boot]\r\nshell=Explorer.exe\r\n\r\n[drivers32]\r\n; our codecs\r\n"
                             "msacm.imaadpcm = imaadp32.acm\r\nvidc.MJPG=mjpeg.dll\r\nvidc.xyz=a.dll\r\n"
                             "vidcx.abcd=other.dll\r\nVIDC.iv50=ir50.dll\r\n\r\n[mci]\r\ncdaudio=mcicda.drv\r\n";
@@ -273,7 +273,7 @@ TEST_F(Operations, ProfileFileSaveRoundTripsAndKeepsEverythingElse) {
 
     // Deactivation in this family: the line goes, the entry is in the registry.
     SelectActive({0});
-    EXPECT_TRUE(ops->Deactivate().Saved);
+    EXPECT_TRUE(ops->Deactivate(catalogue->CodecList.SelectedRows()).Saved);
     EXPECT_EQ(Slurp(SystemIniPath()).find("mjpeg.dll"), std::string::npos);
     EXPECT_EQ(Reloaded().second, (std::vector<std::string>{"#001 mjpg=mjpeg.dll 32"}));
 }
@@ -286,7 +286,7 @@ TEST_F(Operations, ARefusedSaveWritesNothingAndShowsWhatIsStored) {
     // Another program changed the entries after the lists were read.
     Put(cDrivers32Key, "vidc.new1", "new.dll");
     SelectActive({0});
-    TOperationResult r = ops->Deactivate();
+    TOperationResult r = ops->Deactivate(catalogue->CodecList.SelectedRows());
     EXPECT_FALSE(r.Saved);
     EXPECT_EQ(r.Error, "The codec list was changed by another program and has been reloaded. "
                        "Please repeat the operation.");
@@ -297,7 +297,7 @@ TEST_F(Operations, ARefusedSaveWritesNothingAndShowsWhatIsStored) {
     const std::string stored = Slurp(SystemHivePath());
     ::chmod(SystemHivePath().c_str(), 0444);
     SelectActive({0});
-    r = ops->Deactivate();
+    r = ops->Deactivate(catalogue->CodecList.SelectedRows());
     ::chmod(SystemHivePath().c_str(), 0644);
     EXPECT_FALSE(r.Saved);
     EXPECT_NE(r.Error.find("system.reg"), std::string::npos) << r.Error;
@@ -306,9 +306,130 @@ TEST_F(Operations, ARefusedSaveWritesNothingAndShowsWhatIsStored) {
     EXPECT_TRUE(catalogue->InactiveCodecList.Empty());
 
     // An inactive entry too long for the store is refused before any write.
-    catalogue->InactiveCodecList.Rows().push_back(TCodecRow{"long", {"x.dll", std::string(2100, 'n'), "", "", "", "32"}, false, std::nullopt, ""});
+    TCodecEntry tooLong;
+    tooLong.Fourcc = "long";
+    tooLong.Driver = "x.dll";
+    tooLong.Shortname = std::string(2100, 'n');
+    tooLong.Type = "32";
+    catalogue->InactiveCodecList.Add(tooLong);
     r = ops->SaveCodecLists();
     EXPECT_FALSE(r.Saved);
     EXPECT_NE(r.Error.find("2047"), std::string::npos) << r.Error;
     EXPECT_EQ(Slurp(SystemHivePath()), stored);
+}
+
+// On a system the program does not support the lists are not from a store:
+// no operation may show a change it did not make. Each says why, in the log
+// too, and neither the lists nor the store move; no question is asked.
+TEST_F(Operations, AnUnsupportedSystemChangesNothingAndSaysWhy) {
+    test::TempMachine m;
+    Put(cDrivers32Key, "vidc.mjpg", "mjpeg.dll");
+    PutInactive("#001#", {"ptx8", "pbtex.dll", "PB", "Texture", "0.5", "32"});
+    Load(0);
+    ASSERT_TRUE(catalogue->CodecList.Empty()) << "the active store is not read";
+    ASSERT_EQ(catalogue->InactiveCodecList.Count(), 1u) << "the program's own store is";
+    TCodecEntry shown;
+    shown.Fourcc = "xvid";
+    catalogue->CodecList.Add(shown);
+    const std::string hive = Slurp(SystemHivePath());
+    const auto lists = std::make_pair(Active(*catalogue), Inactive(*catalogue));
+    const std::vector<TOperationResult> results{
+        ops->Activate({0}), ops->Deactivate({0}), ops->RemoveInactive({0}), ops->RestoreBackup(), ops->SaveLists(),
+        ops->ScanAndAdd(0, true, {}).Result};
+    for (const TOperationResult& r : results) {
+        EXPECT_FALSE(r.Changed);
+        EXPECT_FALSE(r.Saved);
+        EXPECT_EQ(r.Error, cMsgNotChangedUnsupported);
+    }
+    EXPECT_EQ(answers.asked, 0);
+    EXPECT_EQ(std::make_pair(Active(*catalogue), Inactive(*catalogue)), lists);
+    EXPECT_EQ(Slurp(SystemHivePath()), hive);
+    EXPECT_EQ(std::count_if(log.Lines().begin(), log.Lines().end(),
+                            [](const std::string& l) { return l.ends_with(cMsgNotChangedUnsupported); }),
+              6);
+}
+
+TEST_F(Operations, RestoringTheBackupCompletesItsEntriesAndKeepsTheInactiveList) {
+    test::TempMachine m(TMachineFamily::NT, /*demo=*/true);
+    Load();
+    EXPECT_EQ(ops->RestoreBackup().Error, "The backup holds no codec entries; nothing was changed");
+    const auto before = Active(*catalogue);
+    EXPECT_TRUE(ops->Deactivate({0, 1}).Saved);  // mjpg and yuy2; the backup holds all twelve
+    ASSERT_EQ(catalogue->CodecList.Count(), before.size() - 2);
+    TOperationResult r = ops->RestoreBackup();
+    ASSERT_TRUE(r.Saved) << r.Error;
+    EXPECT_EQ(Active(*catalogue), before);
+    const TCodecEntry& mjpg = catalogue->CodecList.Entry(0);
+    EXPECT_EQ(mjpg.Shortname, "LC Motion JPEG") << "asked of the codec while its entry stood there";
+    EXPECT_EQ(mjpg.Version, "2.4.0.118");
+    ASSERT_TRUE(mjpg.VersionInfo);
+    EXPECT_EQ(catalogue->InactiveCodecList.Count(), 6u) << "the inactive list is not touched";
+    EXPECT_EQ(Reloaded(), std::make_pair(Active(*catalogue), Inactive(*catalogue)));
+}
+
+TEST_F(Operations, ScanAndAddReturnsTheRowsItAddedWithTheirNumbers) {
+    test::TempMachine m(TMachineFamily::NT, /*demo=*/true);
+    Load();
+    const size_t i420 = *catalogue->CodecList.FindCaption("i420");
+    const std::string hive = Slurp(SystemHivePath());
+    EXPECT_THROW(ops->ScanAndAdd(i420, true, {"abcd"}), EOperationRefused);
+    EXPECT_EQ(Slurp(SystemHivePath()), hive) << "a FOURCC the scan did not find writes nothing";
+
+    // yv12 is in service and iyuv inactive already: only a free one is added.
+    TScanAddResult r = ops->ScanAndAdd(i420, true, {});
+    ASSERT_TRUE(r.Result.Saved) << r.Result.Error;
+    EXPECT_EQ(r.Outcome.Kind, TScanOutcome::FoundSome);
+    EXPECT_TRUE(r.Added.empty());
+    // Taken out of service, yv12 is free to be found and added again.
+    const size_t yv12 = *catalogue->CodecList.FindCaption("yv12");
+    ASSERT_TRUE(ops->Deactivate({yv12}).Saved);
+    ASSERT_TRUE(ops->RemoveInactive({catalogue->InactiveCodecList.Count() - 1}).Saved);
+    r = ops->ScanAndAdd(*catalogue->CodecList.FindCaption("i420"), true, {"YV12"});
+    ASSERT_TRUE(r.Result.Saved) << r.Result.Error;
+    ASSERT_EQ(r.Added.size(), 1u);
+    const TCodecEntry& added = catalogue->InactiveCodecList.Entry(r.Added[0]);
+    EXPECT_EQ(added.Fourcc, "yv12");
+    EXPECT_EQ(added.Number, "005");
+    EXPECT_TRUE(log.Lines().back().ends_with("End Scanning Codec for other FOURCCs"));
+    EXPECT_EQ(Reloaded().second.back(), "#005 yv12=tsplanar.dll 32");
+}
+
+TEST(EntriesByArguments, FourccsDriversAndNumbers) {
+    TCodecList active, inactive;
+    for (const auto& [fourcc, driver] : std::vector<std::pair<const char*, const char*>>{
+             {"mjpg", "lcmjpeg.dll"}, {"yuy2", "pbyuv.dll"}, {"MJPG", "kwmjpeg.dll"}}) {
+        TCodecEntry& e = active.Add();
+        e.Fourcc = fourcc;
+        e.Driver = driver;
+    }
+    EXPECT_EQ(ActiveRowsOf(active, "Mjpg"), (std::vector<size_t>{0, 2}));
+    EXPECT_EQ(ActiveRowsOf(active, "mjpg", "KWMJPEG.DLL"), (std::vector<size_t>{2}));
+    EXPECT_THROW(ActiveRowsOf(active, "mjpg", "pbyuv.dll"), EOperationRefused);
+    EXPECT_THROW(ActiveRowsOf(active, "xvid"), EOperationRefused);
+
+    for (const char* number : {"001", "007", "1000", "0100", "abc"}) inactive.Add().Number = number;
+    EXPECT_EQ(InactiveRowOf(inactive, "7"), 1u);
+    EXPECT_EQ(InactiveRowOf(inactive, "1000"), 2u) << "the whole number of #1000#";
+    EXPECT_EQ(InactiveRowOf(inactive, "0100"), 3u) << "as stored, before the value";
+    EXPECT_EQ(InactiveRowOf(inactive, "abc"), 4u);
+    EXPECT_EQ(InactiveRowOf(inactive, "100"), 3u) << "0100 by its value";
+    EXPECT_THROW(InactiveRowOf(inactive, "2"), EOperationRefused);
+    inactive.Add().Number = "01";
+    EXPECT_THROW(InactiveRowOf(inactive, "1"), EOperationRefused) << "001 and 01 both fit";
+}
+
+TEST(DescribeCodec, TheRecordAndTheDialogsAsTheSelectionAsksThem) {
+    test::TempMachine m(TMachineFamily::NT, /*demo=*/true);
+    TCodecDescription d = DescribeCodec("YUY2", 3);
+    EXPECT_EQ(d.Entry.Fourcc, "yuy2");
+    EXPECT_EQ(d.Entry.Driver, "pbyuv.dll");
+    EXPECT_TRUE(d.Opened);
+    EXPECT_EQ(IcInfoName(d.Info), "PB YUV 4:2:2");
+    EXPECT_FALSE(d.Dialogs.Configure);
+    EXPECT_TRUE(d.Dialogs.About);
+    d = DescribeCodec("xmv7", 3);
+    EXPECT_FALSE(d.Opened) << "its driver file is gone";
+    EXPECT_EQ(d.Info.fccType, 0u);
+    EXPECT_THROW(DescribeCodec("zzzz", 3), std::runtime_error);
+    EXPECT_THROW(DescribeCodec("yuy2", 0), std::runtime_error);
 }

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <optional>
+
 #include "core/operations/CodecOperations.h"
 #include "core/shell/ActivityLog.h"
 #include "platform/api/Registry.h"
@@ -18,14 +20,14 @@ using namespace tarnel::platform;
 namespace {
 
 struct Yes : TOperationQuestions {
-    TAnswer AskSwap(const TCodecRow&, const TCodecRow&) override { return TAnswer::Yes; }
+    TAnswer AskSwap(const TCodecEntry&, const TCodecEntry&) override { return TAnswer::Yes; }
     TAnswer AskRemove() override { return TAnswer::Yes; }
 };
 
-TCodecRow* Find(TCodecList& list, const std::string& fourcc) {
+std::optional<size_t> Find(const TCodecList& list, const std::string& fourcc) {
     for (size_t i = 0; i < list.Count(); ++i)
-        if (list.Row(i).Caption == fourcc) return &list.Row(i);
-    return nullptr;
+        if (list.Entry(i).Fourcc == fourcc) return i;
+    return std::nullopt;
 }
 
 // Takes the codec out of service when it is in, puts it back when it is not.
@@ -36,28 +38,27 @@ bool Toggle(int32_t storeMode, const std::string& fourcc, bool& active) {
     prefs.CodecStoreMode = storeMode;
     TLog log;
     TCodecCatalogue c(prefs, log);
-    c.RefreshClick();
+    c.LoadActiveList();
     c.LoadInactiveCodecList();
-    TCodecRow* row = Find(active ? c.CodecList : c.InactiveCodecList, fourcc);
+    std::optional<size_t> row = Find(active ? c.CodecList : c.InactiveCodecList, fourcc);
     if (!row) return false;
-    row->Selected = true;
     Yes yes;
     TCodecOperations ops(c, yes);
-    if (!(active ? ops.Deactivate() : ops.Activate()).Saved) return false;
+    if (!(active ? ops.Deactivate({*row}) : ops.Activate({*row})).Saved) return false;
     t.Commit();
     active = !active;
     return true;
 }
 
-class ConcurrentSaves : public ::testing::TestWithParam<MachineFamily> {};
+class ConcurrentSaves : public ::testing::TestWithParam<TMachineFamily> {};
 
-INSTANTIATE_TEST_SUITE_P(BothFamilies, ConcurrentSaves, ::testing::Values(MachineFamily::NT, MachineFamily::Win9x));
+INSTANTIATE_TEST_SUITE_P(BothFamilies, ConcurrentSaves, ::testing::Values(TMachineFamily::NT, TMachineFamily::Win9x));
 
 }  // namespace
 
 TEST_P(ConcurrentSaves, TwoProcessesTogglingTheirOwnCodecsLoseNoChangeOfEachOther) {
     test::TempMachine m(GetParam(), /*demo=*/true);
-    const int32_t mode = GetParam() == MachineFamily::NT ? 3 : 1;
+    const int32_t mode = GetParam() == TMachineFamily::NT ? 3 : 1;
     constexpr int kRounds = 200;
     pid_t children[2];
     const char* fourccs[2] = {"yuy2", "i420"};
@@ -83,8 +84,8 @@ TEST_P(ConcurrentSaves, TwoProcessesTogglingTheirOwnCodecsLoseNoChangeOfEachOthe
     prefs.CodecStoreMode = mode;
     TLog log;
     TCodecCatalogue c(prefs, log);
-    c.RefreshClick();
+    c.LoadActiveList();
     c.LoadInactiveCodecList();
-    for (const char* f : fourccs) EXPECT_NE(Find(c.CodecList, f), nullptr) << f << " back in service";
+    for (const char* f : fourccs) EXPECT_TRUE(Find(c.CodecList, f).has_value()) << f << " back in service";
     EXPECT_EQ(c.CodecList.Count() + c.InactiveCodecList.Count(), 16u);
 }

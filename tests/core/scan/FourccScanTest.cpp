@@ -50,9 +50,10 @@ protected:
     void Load() {
         prefs.CodecStoreMode = 3;
         catalogue = std::make_unique<TCodecCatalogue>(prefs, log);
-        catalogue->RefreshClick();
+        catalogue->LoadActiveList();
         catalogue->LoadInactiveCodecList();
-        for (TCodecRow& r : catalogue->CodecList.Rows()) r.Selected = r.Cell(acDriver) == "scanme.dll";
+        for (size_t i = 0; i < catalogue->CodecList.Count(); ++i)
+            if (catalogue->CodecList.Entry(i).Driver == "scanme.dll") row = i;
     }
     std::vector<std::string> Logged(const std::string& prefix) const {
         std::vector<std::string> out;
@@ -66,10 +67,11 @@ protected:
         return nullptr;
     }
 
-    test::TempMachine machine{MachineFamily::NT, /*demo=*/true};
+    test::TempMachine machine{TMachineFamily::NT, /*demo=*/true};
     TPreferences prefs;
     TLog log;
     std::unique_ptr<TCodecCatalogue> catalogue;
+    size_t row = 0;  // the scanned codec's
 };
 
 }  // namespace
@@ -96,7 +98,7 @@ TEST_F(Scan, NotADriverFailsEveryCandidateAtEveryPlace) {
     Load();
     Recorder progress;
     const std::string before = Slurp(SystemHivePath());
-    TScanOutcome o = ScanSelectedCodec(*catalogue, &progress);
+    TScanOutcome o = ScanCodec(*catalogue, row, &progress);
     EXPECT_EQ(o.Kind, TScanOutcome::NothingFound);
     EXPECT_EQ(Logged("Found possible FOURCC : "),
               (std::vector<std::string>{"qzx1 <- Failed", "qzx1 <- Failed", "abcd <- Failed"}));
@@ -125,7 +127,7 @@ TEST_F(Scan, FoundFourccsAndTheirStatus) {
     }
     Load();
     const std::string before = Slurp(SystemHivePath());
-    TScanOutcome o = ScanSelectedCodec(*catalogue, nullptr);
+    TScanOutcome o = ScanCodec(*catalogue, row, nullptr);
     ASSERT_EQ(o.Kind, TScanOutcome::FoundSome);
     ASSERT_TRUE(FoundRow(o, "i420") && FoundRow(o, "iyuv") && FoundRow(o, "yv12"));
     EXPECT_EQ(FoundRow(o, "i420")->Status, "Used (Active)");
@@ -149,16 +151,15 @@ TEST_F(Scan, FoundFourccsAndTheirStatus) {
 TEST_F(Scan, EmptyAndMissingFiles) {
     Prepare("", "");
     Load();
-    EXPECT_EQ(ScanSelectedCodec(*catalogue, nullptr).Kind, TScanOutcome::EmptyFile);
+    EXPECT_EQ(ScanCodec(*catalogue, row, nullptr).Kind, TScanOutcome::EmptyFile);
     fs::remove(machine.System32() / "scanme.dll");
     try {
-        ScanSelectedCodec(*catalogue, nullptr);
+        ScanCodec(*catalogue, row, nullptr);
         ADD_FAILURE() << "a missing file was scanned";
     } catch (const EPlatformError& e) {
         EXPECT_NE(std::string(e.what()).find("scanme.dll"), std::string::npos) << e.what();
     }
-    catalogue->CodecList.SelectAll(false);
-    EXPECT_EQ(ScanSelectedCodec(*catalogue, nullptr).Kind, TScanOutcome::NothingSelected);
+    EXPECT_EQ(ScanCodec(*catalogue, catalogue->CodecList.Count(), nullptr).Kind, TScanOutcome::NothingSelected);
 }
 
 TEST(FoundDialog, AddsEachFreeSelectedRowOnce) {
@@ -172,25 +173,40 @@ TEST(FoundDialog, AddsEachFreeSelectedRowOnce) {
     EXPECT_TRUE(AddFoundToInactive(rows, inactive));
     EXPECT_TRUE(AddFoundToInactive(rows, inactive));
     ASSERT_EQ(inactive.Count(), 1u) << "a used row is never added, a row added once is used";
-    EXPECT_EQ(inactive.Row(0).Caption, "xvid");
-    EXPECT_EQ(inactive.Row(0).Cell(icNumber), "");
+    EXPECT_EQ(inactive.Entry(0).Fourcc, "xvid");
+    EXPECT_EQ(inactive.Entry(0).Number, "");
     EXPECT_EQ(rows[0].Status, "Used (Inactive)");
 }
 
 TEST(ScanProfileStore, ProbesOfThe98FamilyLeaveSystemIniAsItWas) {
-    test::TempMachine machine(MachineFamily::Win9x, /*demo=*/true);
+    test::TempMachine machine(TMachineFamily::Win9x, /*demo=*/true);
     TPreferences prefs;
     prefs.CodecStoreMode = 1;
     TLog log;
     TCodecCatalogue catalogue(prefs, log);
-    catalogue.RefreshClick();
+    catalogue.LoadActiveList();
     catalogue.LoadInactiveCodecList();
-    for (TCodecRow& r : catalogue.CodecList.Rows()) r.Selected = r.Caption == "i420";
+    const size_t i420 = *catalogue.CodecList.FindCaption("i420");
     const std::string ini = Slurp(SystemIniPath());
-    TScanOutcome o = ScanSelectedCodec(catalogue, nullptr);
+    TScanOutcome o = ScanCodec(catalogue, i420, nullptr);
     ASSERT_EQ(o.Kind, TScanOutcome::FoundSome);
     std::vector<std::string> found;
     for (const TFoundRow& f : o.Found) found.push_back(f.Fourcc + " " + f.Status);
     EXPECT_EQ(found, (std::vector<std::string>{"i420 Used (Active)", "iyuv Used (Inactive)", "yv12 Used (Active)"}));
     EXPECT_EQ(Slurp(SystemIniPath()), ini);
+}
+
+TEST(FoundDialog, ColumnsAndTheRowsDrawnAsInUse) {
+    TFoundRow row{"ab1 ", "Desc", "Not Used", "scanme.dll", "AB", "1.0", "16"};
+    std::vector<std::string> cells;
+    for (int c = 0; c < flCount; ++c) cells.push_back(FoundCellText(row, c));
+    EXPECT_EQ(cells, (std::vector<std::string>{"ab1 ", "Desc", "Not Used", "scanme.dll", "AB", "1.0", "16"}));
+    EXPECT_EQ(FoundColumns().size(), size_t(flCount));
+    EXPECT_EQ(FoundColumns()[flStatus].Width, 100);
+    EXPECT_EQ(FoundColumns()[flDriver].Width, 0) << "hidden";
+    EXPECT_FALSE(FoundRowInUse(row));
+    for (const char* status : {"Used (Active)", "Used (Inactive)", "Not used", "Not Used "}) {
+        row.Status = status;
+        EXPECT_TRUE(FoundRowInUse(row)) << "anything but exactly Not Used: " << status;
+    }
 }

@@ -201,7 +201,7 @@ TEST(SettingsUnderFaults, AFullDiskOrReadOnlyFileSystemKeepsTheSettingsAndSaysWh
     test::SmallDisk disk(1 << 20);
     if (!disk.Ready()) GTEST_SKIP() << "no small disk: " << disk.Why();
     const fs::path root = disk.Path() / "machine";
-    CreateBareMachine(root, MachineFamily::NT);
+    CreateBareMachine(root, TMachineFamily::NT);
     SelectMachine(root);
     { TTransaction lockMade(TTransaction::Read); }
     auto failure = [](const std::function<void()>& write) -> std::string {
@@ -246,7 +246,7 @@ TEST(SettingsUnderFaults, AFullDiskOrReadOnlyFileSystemKeepsTheSettingsAndSaysWh
 TEST(SettingsUnderFaults, AReadOnlyUserHiveOrFolderIsNeverWrittenAndTheReasonIsGiven) {
     test::TempDir dir;
     const fs::path root = dir.Path() / "machine";
-    CreateBareMachine(root, MachineFamily::NT);
+    CreateBareMachine(root, TMachineFamily::NT);
     SelectMachine(root);
     LoadSettings();
     Numbered(1).Save();

@@ -5,6 +5,7 @@
 
 #include "platform/api/Registry.h"
 #include "core/shell/uGlobal.h"
+#include "platform/api/Backend.h"
 #include "support/TempMachine.h"
 
 using namespace tarnel;
@@ -111,7 +112,7 @@ TEST(WinVersion, Nt4EditionNeedsTheExtendedQuery) {
 }
 
 TEST(WinVersion, Family9xNamesAndEditions) {
-    test::TempMachine m(MachineFamily::Win9x);
+    test::TempMachine m(TMachineFamily::Win9x);
     TWinVersionInfo v;
     ASSERT_TRUE(GetWinVersionInfo(v));
     EXPECT_EQ(v.Description, "Windows 98 SE ");
@@ -153,6 +154,27 @@ TEST(SystemRoot, ReadsTheNtValueOnly) {
         Set(kNt, "SystemRoot", "D:\\WINNT");
         EXPECT_EQ(ReadSystemRoot(), "D:\\WINNT");
     }
-    test::TempMachine m(MachineFamily::Win9x);
+    test::TempMachine m(TMachineFamily::Win9x);
     EXPECT_EQ(ReadSystemRoot(), "") << "the 9x family has no NT CurrentVersion key";
+}
+
+// The family and CodecStoreMode of a machine come from its platform number
+// by one mapping; a query that fails, and every other platform, is a system
+// the program does not support.
+TEST(MachineFacts, OneMappingFromThePlatformNumber) {
+    test::TempMachine m;
+    struct Case { int32_t platform; TMachineFamily family; int32_t mode; };
+    for (const Case& c : {Case{2, TMachineFamily::NT, 3}, Case{1, TMachineFamily::Win9x, 1},
+                          Case{0, TMachineFamily::Unsupported, 0}, Case{3, TMachineFamily::Unsupported, 0}}) {
+        SetDword(kNt, "PlatformId", c.platform);
+        const TMachineFacts facts = IdentifyMachine();
+        EXPECT_EQ(facts.Os.PlatformId, uint32_t(c.platform));
+        EXPECT_EQ(facts.Family, c.family) << c.platform;
+        EXPECT_EQ(facts.CodecStoreMode, c.mode) << c.platform;
+        EXPECT_EQ(facts.Supported(), c.mode != 0);
+    }
+    m.WriteFile("system.reg", "WINE REGISTRY Version 2\n");
+    const TMachineFacts none = IdentifyMachine();
+    EXPECT_EQ(none.Family, TMachineFamily::Unsupported) << "no answer at all";
+    EXPECT_EQ(none.CodecStoreMode, 0);
 }

@@ -170,11 +170,11 @@ protected:
     }
     std::pair<Strings, Strings> Stored() {
         TCodecCatalogue stored(main->Settings, log);
-        stored.RefreshClick();
+        stored.LoadActiveList();
         stored.LoadInactiveCodecList();
         auto rows = [](const TCodecList& l) {
             Strings out;
-            for (const TCodecRow& r : l.Rows()) out.push_back(r.Caption + "=" + r.Cell(0));
+            for (const TCodecEntry& e : l.Entries()) out.push_back(e.Fourcc + "=" + e.Driver);
             return out;
         };
         return {rows(stored.CodecList), rows(stored.InactiveCodecList)};
@@ -194,7 +194,7 @@ protected:
 // of which mjpg is the twin of an active codec.
 class DemoCodecWindow : public CodecWindow {
 protected:
-    test::TempMachine machine{MachineFamily::NT, /*demo=*/true};
+    test::TempMachine machine{TMachineFamily::NT, /*demo=*/true};
 };
 
 // Bare machines whose stores the test fills.
@@ -204,7 +204,7 @@ protected:
 };
 class Win9xCodecWindow : public CodecWindow {
 protected:
-    test::TempMachine machine{MachineFamily::Win9x};
+    test::TempMachine machine{TMachineFamily::Win9x};
 };
 
 const Strings kXvidRow{"xvid", "xv32.dll", "bwlt", "Brennic Wavelet Codec", "2.7.0.113", "32"};
@@ -278,12 +278,12 @@ TEST_F(Win9xCodecWindow, ProfileLoadKeepsDuplicatesAndSkipsOtherEntries) {
 }
 
 TEST_F(DemoCodecWindow, StartUpUsesTheSplashAndRefreshAProgressWindow) {
-    TStartup s = StartProgram(log);
-    main.reset(s.Main);
-    codecs.reset(s.Codecs);
-    std::unique_ptr<TfDirectShow> directShow(s.DirectShow);
-    std::unique_ptr<TfLogging> logging(s.Logging);
-    std::unique_ptr<TfFourcc> fourcc(s.Fourcc);
+    StartProgram(log);
+    main.reset(fMain);
+    codecs.reset(fNTCodecs);
+    std::unique_ptr<TfDirectShow> directShow(fDirectShow);
+    std::unique_ptr<TfLogging> logging(fLogging);
+    std::unique_ptr<TfFourcc> fourcc(fFourcc);
     EXPECT_TRUE(TopLevel<TfProgress>().empty()) << "start-up loads under the splash screen";
     ASSERT_NE(fourcc, nullptr) << "the FOURCC list is made at start-up";
     EXPECT_FALSE(fourcc->isVisible()) << "and stays hidden until asked for";
@@ -334,16 +334,16 @@ TEST_F(DemoCodecWindow, RowsWithAnInactiveTwinAreRed) {
         << "the whole row";
     EXPECT_FALSE(colour(yuy2).isValid());
 
-    cat.InactiveCodecList.Row(0).Caption = "MJPG";
+    cat.InactiveCodecList.Entry(0).Fourcc = "MJPG";
     EXPECT_EQ(colour(mjpg).value<QColor>(), QColor(255, 0, 0));
     cat.InactiveCodecList.Delete(0);
     codecs->ShowRows();
     EXPECT_FALSE(colour(mjpg).isValid()) << "the twin is gone";
 
-    cat.InactiveCodecList.Add().Caption = "yuy2x";
+    cat.InactiveCodecList.Add().Fourcc = "yuy2x";
     codecs->ShowRows();
     EXPECT_EQ(colour(yuy2).value<QColor>(), QColor(255, 0, 0)) << "yuy2 begins yuy2x";
-    cat.CodecList.Row(yuy2).Caption = "yuy2xy";
+    cat.CodecList.Entry(yuy2).Fourcc = "yuy2xy";
     EXPECT_FALSE(colour(yuy2).isValid());
     EXPECT_FALSE(codecs->InactiveCodecListModel->data(codecs->InactiveCodecListModel->index(0, 0),
                                                       Qt::ForegroundRole)
@@ -376,7 +376,7 @@ TEST_F(DemoCodecWindow, SelectingAnActiveRowSelectsAndShowsItsTwins) {
     const QRect twin = inactive->visualRect(codecs->InactiveCodecListModel->index(last, 0));
     EXPECT_TRUE(inactive->viewport()->rect().contains(twin)) << "the later twin is wholly visible";
     EXPECT_GT(inactive->verticalScrollBar()->value(), 0);
-    EXPECT_TRUE(codecs->Catalogue().InactiveCodecList.Row(last).Selected) << "the core rows follow";
+    EXPECT_TRUE(codecs->Catalogue().InactiveCodecList.Selected(last)) << "the core rows follow";
 
     SelectActive(ActiveRow("yuy2"));
     EXPECT_TRUE(SelectedRows(inactive).empty());
@@ -469,7 +469,7 @@ TEST_F(DemoCodecWindow, PopupNeverEnablesConfigureOrAbout) {
 
     // A row selected without the selection handler running: the menu
     // offers the scan again but leaves the codec's commands off.
-    codecs->Catalogue().CodecList.Row(0).Selected = true;
+    codecs->Catalogue().CodecList.Select(0);
     codecs->DriverConfigPopup();
     EXPECT_TRUE(codecs->ScanCodecsformoreFOURCCs1->isEnabled());
     EXPECT_TRUE(HiddenItemEnabled(codecs->EditFOURCCscanlist1));
@@ -537,9 +537,9 @@ TEST_F(BareCodecWindow, InactiveHeaderSortsAscendingOnEveryClick) {
 
     // Case counts: mjpg and MJPG end in the same order whichever came first.
     clickHeader(2);  // all equal: the current order stays
-    auto& rows = codecs->Catalogue().InactiveCodecList.Rows();
+    std::span<TCodecEntry> rows = codecs->Catalogue().InactiveCodecList.Entries();
     auto at = [&](const char* caption) {
-        return std::find_if(rows.begin(), rows.end(), [&](const TCodecRow& r) { return r.Caption == caption; });
+        return std::find_if(rows.begin(), rows.end(), [&](const TCodecEntry& e) { return e.Fourcc == caption; });
     };
     std::iter_swap(at("mjpg"), at("MJPG"));
     codecs->ShowRows();
@@ -937,12 +937,12 @@ TEST_F(DemoCodecWindow, ColumnsGrowWithALargerFontSoFourccsAreNotCut) {
     const int margin = 2 * list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 2;
     for (const char* fourcc : {"mjpg", "xmv7", "rawv"})
         EXPECT_GE(list->header()->sectionSize(0), metrics.horizontalAdvance(fourcc) + margin) << fourcc;
-    for (int c = 1; c < 5; ++c) EXPECT_GT(list->header()->sectionSize(c), cActiveColumns[c].Width) << c;
+    for (int c = 1; c < 5; ++c) EXPECT_GT(list->header()->sectionSize(c), ColumnsOf(TListKind::Active)[size_t(c)].Width) << c;
     EXPECT_EQ(list->header()->sectionSize(5), 0) << "a hidden column stays hidden";
     // Back to the design font, back to the design widths.
     main->Settings.FontSize = cDefaultFontSize;
     main->ApplyProgramFont();
-    for (int c = 0; c < 6; ++c) EXPECT_EQ(list->header()->sectionSize(c), cActiveColumns[c].Width) << c;
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(list->header()->sectionSize(c), ColumnsOf(TListKind::Active)[size_t(c)].Width) << c;
 }
 
 TEST_F(DemoCodecWindow, TheInactiveBandNeverCoversTheActiveList) {
@@ -1091,4 +1091,44 @@ TEST_F(DemoCodecWindow, ScreenReadersGetTheShownColumnsAndTheRowsInWords) {
     QAccessibleInterface* splitter = QAccessible::queryAccessibleInterface(codecs->Splitter1);
     EXPECT_EQ(splitter->role(), QAccessible::Splitter);
     EXPECT_FALSE(splitter->text(QAccessible::Name).isEmpty());
+}
+
+// On a system the program does not support, the inactive list is still
+// read, but activating from it changes nothing: the rows, the counters and
+// the store stay, and the user is told why (and the log says so).
+TEST_F(DemoCodecWindow, AnUnsupportedSystemShowsNoChangeItDidNotMake) {
+    {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey(cNTCurrentVersionKey, false));
+        reg.WriteInteger("PlatformId", 0);
+    }
+    test::WhenModal<TfMessage>([](TfMessage* m) { m->done(0); });
+    Open(/*splash=*/false);
+    // The quit the main window asks for on such a system is not this test's.
+    QCoreApplication::processEvents();
+    ASSERT_EQ(main->Settings.CodecStoreMode, 0);
+    const auto start = Shown();
+    ASSERT_TRUE(start.first.empty());
+    ASSERT_EQ(start.second.size(), 4u);
+    const std::string counters = main->StatusText(1) + "|" + main->StatusText(2);
+
+    std::string said;
+    test::WhenModal<TfMessage>([&](TfMessage* m) {
+        said = FromQ(m->MessageLabel->text());
+        m->done(0);
+    });
+    SelectInactive(InactiveRow("ptx8"));
+    codecs->Activate1->trigger();
+    EXPECT_EQ(said, cMsgNotChangedUnsupported);
+    EXPECT_EQ(Shown(), start);
+    EXPECT_EQ(main->StatusText(1) + "|" + main->StatusText(2), counters);
+    main->Settings.CodecStoreMode = 3;  // to read the store as it stands
+    EXPECT_EQ(Stored().second, start.second);
+    const auto& lines = log.Lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), std::string("T : ") + cMsgNotChangedUnsupported), lines.end());
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+                  return l.find("Adding to Active Codec List") != std::string::npos;
+              }),
+              0);
 }

@@ -28,7 +28,7 @@ protected:
         platform::SetProgramFile(test::PeFixture("version32.dll").string());
         main = std::make_unique<TfMain>(log);
         main->setGeometry(100, 80, 700, 500);
-        inactive.Add().Caption = "old1";
+        inactive.Add().Fourcc = "old1";
         inactive.SetChangeListener([this] { ++refreshes; });
     }
     void TearDown() override {
@@ -53,9 +53,9 @@ protected:
     }
     Strings Inactive() const {
         Strings out;
-        for (const TCodecRow& r : inactive.Rows()) {
-            std::string line = r.Caption;
-            for (size_t c = 0; c < icCount; ++c) line += "|" + r.Cell(c);
+        for (const TCodecEntry& e : inactive.Entries()) {
+            std::string line = e.Fourcc;
+            for (int c = 1; c < icCount; ++c) line += "|" + CellText(e, TListKind::Inactive, c);
             out.push_back(line);
         }
         return out;
@@ -151,7 +151,7 @@ TEST_F(FoundDialog, DoubleClickAddsAsTheButtonDoes) {
     QTest::mouseClick(viewport, Qt::LeftButton, {}, RowCentre(1));
     QTest::mouseDClick(viewport, Qt::LeftButton, {}, RowCentre(1));
     ASSERT_EQ(inactive.Count(), 2u);
-    EXPECT_EQ(inactive.Row(1).Caption, "bbbb");
+    EXPECT_EQ(inactive.Entry(1).Fourcc, "bbbb");
     EXPECT_EQ(FromQ(Data(0, flStatus).toString()), "Not Used");
 }
 

@@ -104,7 +104,7 @@ protected:
     // The inactive rows as "fourcc=driver number".
     static Strings Inactive(const TCodecList& l) {
         Strings out;
-        for (const TCodecRow& r : l.Rows()) out.push_back(r.Caption + "=" + r.Cell(icDriver) + " " + r.Cell(icNumber));
+        for (const TCodecEntry& e : l.Entries()) out.push_back(e.Fourcc + "=" + e.Driver + " " + NumberText(e));
         return out;
     }
     Strings StoredInactive() {
@@ -114,7 +114,7 @@ protected:
     }
 
     test::ArtDirScope art;
-    test::TempMachine machine{MachineFamily::NT, /*demo=*/true};
+    test::TempMachine machine{TMachineFamily::NT, /*demo=*/true};
     test::FixedLog log;
     std::unique_ptr<TfMain> main;
     std::unique_ptr<TfNTCodecs> codecs;

@@ -65,14 +65,14 @@ std::string Unnamed(QWidget* window) {
 TEST(Accessibility, EveryControlOfEveryWindowHasAName) {
     platform::SetProgramFile(test::PeFixture("version32.dll").string());
     test::ArtDirScope art;
-    test::TempMachine machine{platform::MachineFamily::NT, /*demo=*/true};
+    test::TempMachine machine{platform::TMachineFamily::NT, /*demo=*/true};
     test::FixedLog log;
-    TStartup s = StartProgram(log);
-    std::unique_ptr<TfMain> main(s.Main);
-    std::unique_ptr<TfNTCodecs> codecs(s.Codecs);
-    std::unique_ptr<TfDirectShow> directShow(s.DirectShow);
-    std::unique_ptr<TfLogging> logging(s.Logging);
-    std::unique_ptr<TfFourcc> fourcc(s.Fourcc);
+    StartProgram(log);
+    std::unique_ptr<TfMain> main(fMain);
+    std::unique_ptr<TfNTCodecs> codecs(fNTCodecs);
+    std::unique_ptr<TfDirectShow> directShow(fDirectShow);
+    std::unique_ptr<TfLogging> logging(fLogging);
+    std::unique_ptr<TfFourcc> fourcc(fFourcc);
     EXPECT_EQ(Unnamed(main.get()), "") << "the main window with its three tabs";
     EXPECT_EQ(Unnamed(fourcc.get()), "");
 

@@ -93,11 +93,11 @@ protected:
 }  // namespace
 
 TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
-    TStartup s = StartProgram(log);
-    std::unique_ptr<TfMain> main(s.Main);
-    std::unique_ptr<TfNTCodecs> codecs(s.Codecs);
-    std::unique_ptr<TfDirectShow> directShow(s.DirectShow);
-    std::unique_ptr<TfLogging> logging(s.Logging);
+    StartProgram(log);
+    std::unique_ptr<TfMain> main(fMain);
+    std::unique_ptr<TfNTCodecs> codecs(fNTCodecs);
+    std::unique_ptr<TfDirectShow> directShow(fDirectShow);
+    std::unique_ptr<TfLogging> logging(fLogging);
     EXPECT_EQ(Texts(log), (std::vector<std::string>{
                               "Getting OS Version (Needed for the correct Codec Info Location)",
                               "Machine : " + machine.Root().string(),
@@ -121,12 +121,12 @@ TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
     EXPECT_EQ(main->PageControl->tabText(1), "DirectShow Filters");
     EXPECT_EQ(main->PageControl->tabText(2), "Log");
     EXPECT_EQ(main->PageControl->currentIndex(), 0);
-    EXPECT_TRUE(main->LogSheet->isAncestorOf(s.Logging->LogViewerPanel));
-    EXPECT_EQ(s.Logging->LogMemo->toPlainText().split('\n').size(), 11) << "lines written before the log showed";
-    EXPECT_TRUE(main->VideoCodecsSheet->isAncestorOf(s.Codecs->WindowsNTCodecsPanel));
-    EXPECT_TRUE(main->DirectShowSheet->isAncestorOf(s.DirectShow->DirectShowPanel));
+    EXPECT_TRUE(main->LogSheet->isAncestorOf(fLogging->LogViewerPanel));
+    EXPECT_EQ(fLogging->LogMemo->toPlainText().split('\n').size(), 11) << "lines written before the log showed";
+    EXPECT_TRUE(main->VideoCodecsSheet->isAncestorOf(fNTCodecs->WindowsNTCodecsPanel));
+    EXPECT_TRUE(main->DirectShowSheet->isAncestorOf(fDirectShow->DirectShowPanel));
     main->WriteLog("after");
-    EXPECT_TRUE(s.Logging->LogMemo->toPlainText().endsWith("T : after"));
+    EXPECT_TRUE(fLogging->LogMemo->toPlainText().endsWith("T : after"));
     for (QWidget* w : QApplication::topLevelWidgets())
         EXPECT_EQ(qobject_cast<TSplashScreen*>(w), nullptr) << "the splash screen is disposed of";
 }
@@ -146,10 +146,22 @@ TEST_F(MainWindow, MenusCarryTheirCaptionsAndShortcuts) {
     EXPECT_EQ(main.Contents1->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_TRUE(main.N1->isSeparator());
     EXPECT_EQ(main.About->text(), "&About");
-    int refreshed = 0;
-    main.CodecRefresh = [&] { ++refreshed; };
+    // Without a codec window the refresh is logged and reaches nothing.
     main.Refresh->trigger();
-    EXPECT_EQ(refreshed, 1);
+    EXPECT_EQ(Texts(log).back(), "Refreshing List");
+    // The codec window, reached as its form object, reloads its active list.
+    {
+        TfNTCodecs codecs(main, nullptr);
+        ASSERT_EQ(fNTCodecs, &codecs);
+        const size_t before = log.Count();
+        main.Refresh->trigger();
+        const std::vector<std::string> lines = Texts(log);
+        ASSERT_EQ(lines.size(), before + 3);
+        EXPECT_EQ(lines[before], "Refreshing List");
+        EXPECT_EQ(lines[before + 1], "Start Loading Codec List from Registry");
+    }
+    EXPECT_EQ(fNTCodecs, nullptr) << "a window gone is reached no more";
+    main.Refresh->trigger();
     EXPECT_EQ(Texts(log).back(), "Refreshing List");
 }
 
@@ -190,17 +202,15 @@ TEST_F(MainWindow, AnUnsupportedSystemShowsTheMessageAndEndsWhenTheLoopStartsWit
             Click(w, "OkButton");
         });
         // The program's own sequence, as the program runs it.
-        TStartup s = StartProgram(l);
-        std::unique_ptr<TfMain> main(s.Main);
-        std::unique_ptr<TfNTCodecs> codecs(s.Codecs);
-        std::unique_ptr<TfFourcc> fourcc(s.Fourcc);
-        std::unique_ptr<TfDirectShow> directShow(s.DirectShow);
-        std::unique_ptr<TfLogging> logging(s.Logging);
+        TfMain* main = StartProgram(l);
+        struct TEnd {
+            ~TEnd() { EndProgram(); }
+        } end;
         EXPECT_EQ(shown, "This OS is not supported. End of Game!") << platform;
         EXPECT_TRUE(main->TerminateRequested());
         EXPECT_EQ(main->Settings.CodecStoreMode, 0);
         EXPECT_EQ(Texts(l)[2], "Displaying Message : This OS is not supported. End of Game!") << platform;
-        Watch watch(main.get());
+        Watch watch(main);
         main->Settings.FontSize = 14;
         bool timedOut = false;
         QTimer giveUp;
@@ -210,7 +220,7 @@ TEST_F(MainWindow, AnUnsupportedSystemShowsTheMessageAndEndsWhenTheLoopStartsWit
             QCoreApplication::exit(7);
         });
         giveUp.start(3000);
-        EXPECT_EQ(RunProgram(s), 0) << platform;
+        EXPECT_EQ(RunProgram(*main), 0) << platform;
         EXPECT_FALSE(timedOut) << platform << ": the program ends as soon as its event loop starts";
         EXPECT_EQ(watch.Questions, 0) << platform << ": no quit question";
         EXPECT_FALSE(watch.MainShown) << platform << ": no main window that cannot work";
@@ -417,12 +427,12 @@ TEST_F(MainWindow, SplashScreenIsPaintedWhileTheListLoads) {
     }
     SplashPaints paints;
     qApp->installEventFilter(&paints);
-    TStartup s = StartProgram(log);
+    StartProgram(log);
     qApp->removeEventFilter(&paints);
-    std::unique_ptr<TfMain> main(s.Main);
-    std::unique_ptr<TfNTCodecs> codecs(s.Codecs);
-    std::unique_ptr<TfDirectShow> directShow(s.DirectShow);
-    std::unique_ptr<TfLogging> logging(s.Logging);
+    std::unique_ptr<TfMain> main(fMain);
+    std::unique_ptr<TfNTCodecs> codecs(fNTCodecs);
+    std::unique_ptr<TfDirectShow> directShow(fDirectShow);
+    std::unique_ptr<TfLogging> logging(fLogging);
     ASSERT_FALSE(paints.Positions.empty()) << "the splash screen was never painted";
     EXPECT_EQ(paints.Positions.front(), -1) << "first painted before the load begins";
     EXPECT_GE(std::count_if(paints.Positions.begin(), paints.Positions.end(), [](int p) { return p > 0; }), 1)

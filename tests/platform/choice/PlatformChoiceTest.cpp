@@ -1,4 +1,4 @@
-#include "core/catalogue/DemoCatalogue.h"
+#include "demo/DemoMachine.h"
 #include "platform/choice/PlatformChoice.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "platform/api/Registry.h"
-#include "platform/machine/DemoMachine.h"
+#include "platform/machine/BareMachine.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/MachineBackend.h"
 #include "support/TempMachine.h"
@@ -54,7 +54,7 @@ std::string ErrorOf(const TPlatformChoice& choice) {
 
 TPlatformChoice MakingDemo() {
     TPlatformChoice c;
-    c.MakeDemo = [](const fs::path& folder) { tarnel::CreateDemoMachine(folder, MachineFamily::NT); };
+    c.MakeDemo = [](const fs::path& folder) { tarnel::CreateDemoMachine(folder, TMachineFamily::NT); };
     return c;
 }
 
@@ -143,7 +143,7 @@ private:
 // Which backend serves the chosen folder: the command line, then the
 // variable, then the folder itself (only a prefix Wine ran on goes to Wine).
 TEST(PlatformChoice, TheBackendIsNamedOrFollowsFromTheFolder) {
-    test::TempMachine demo(MachineFamily::NT, /*demo=*/true);
+    test::TempMachine demo(TMachineFamily::NT, /*demo=*/true);
     Environment env(nullptr, demo.Root().c_str(), nullptr);
     {
         BackendVariable none(nullptr);

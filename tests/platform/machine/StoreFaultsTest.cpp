@@ -10,7 +10,7 @@
 
 #include "platform/api/Registry.h"
 #include "platform/machine/AtomicFile.h"
-#include "platform/machine/DemoMachine.h"
+#include "platform/machine/BareMachine.h"
 #include "platform/machine/Machine.h"
 #include "support/Faults.h"
 #include "support/TempMachine.h"
@@ -42,7 +42,7 @@ TEST(StoreFaults, AFullDiskOrReadOnlyFileSystemIsToldWithTheFileAndTheReason) {
     test::SmallDisk disk(1 << 20);
     if (!disk.Ready()) GTEST_SKIP() << "no small disk: " << disk.Why();
     const fs::path root = disk.Path() / "machine";
-    CreateBareMachine(root, MachineFamily::NT);
+    CreateBareMachine(root, TMachineFamily::NT);
     SelectMachine(root);
     const std::string before = ReadWholeFile(SystemHivePath());
 
@@ -60,7 +60,7 @@ TEST(StoreFaults, AFullDiskOrReadOnlyFileSystemIsToldWithTheFileAndTheReason) {
 TEST(StoreFaults, AnUnwritableFolderIsToldWithTheFileAndTheReason) {
     test::TempDir dir;
     const fs::path root = dir.Path() / "machine";
-    CreateBareMachine(root, MachineFamily::NT);
+    CreateBareMachine(root, TMachineFamily::NT);
     SelectMachine(root);
     { TTransaction lockMade(TTransaction::Read); }
     test::HandToAnotherUser(root);
@@ -79,7 +79,7 @@ TEST(StoreFaults, AnUnwritableFolderIsToldWithTheFileAndTheReason) {
 TEST(StoreFaults, AStoreFileTheUserMayNotWriteIsNeverReplacedInAFolderTheyMay) {
     test::TempDir dir;
     const fs::path root = dir.Path() / "machine";
-    CreateBareMachine(root, MachineFamily::Win9x);
+    CreateBareMachine(root, TMachineFamily::Win9x);
     test::HandToAnotherUser(root);
     const fs::path files[] = {root / "system.reg", root / "drive_c/windows/system.ini"};
     for (const fs::path& f : files) {

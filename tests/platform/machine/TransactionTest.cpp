@@ -156,7 +156,7 @@ TEST(Transaction, TwoProcessesLoseNoWriteOfEachOther) {
 }
 
 TEST(Transaction, AChangeOfTwoFilesIsCompletedAfterACrashHalfWay) {
-    test::TempMachine m(MachineFamily::Win9x);
+    test::TempMachine m(TMachineFamily::Win9x);
     // Both files change in one transaction: the profile file and the hive.
     {
         TTransaction t;
@@ -243,7 +243,7 @@ TEST(Transaction, NothingIsWrittenWhileWineRunsOnThePrefix) {
 }
 
 TEST(Transaction, AWriterThatWaitedForTheLockFinishesTheChangeOfOneThatDied) {
-    test::TempMachine m(MachineFamily::Win9x);
+    test::TempMachine m(TMachineFamily::Win9x);
     WriteValue("paired", "1");
     ForgetLoadedHives();
     // This process plays the writer that holds the lock, then dies half-way.

@@ -1,10 +1,8 @@
-// The demo machine a new user starts on: the driver files (from the
-// platform), the codec entries and inactive entries written through the
-// driver store, and the DirectShow filter registrations. Names, descriptions
+// The demo machine a new user starts on: the driver files (DemoMachine.cpp),
+// the codec entries and inactive entries written through the driver store,
+// and the DirectShow filter registrations. Names, descriptions
 // and versions of the inactive entries are asked of the driver files
 // themselves, so the store never disagrees with them.
-#include "core/catalogue/DemoCatalogue.h"
-
 #include <cstdio>
 #include <iterator>
 #include <string>
@@ -12,7 +10,8 @@
 #include "core/catalogue/DriverStore.h"
 #include "core/catalogue/FileVersionInfo.h"
 #include "core/shell/uConst.h"
-#include "platform/api/Profile.h"
+#include "core/shell/uGlobal.h"
+#include "demo/DemoMachine.h"
 #include "platform/api/Registry.h"
 #include "platform/api/WinPaths.h"
 #include "platform/choice/PlatformChoice.h"
@@ -123,50 +122,48 @@ std::string FilterData(uint32_t merit) {
     return d;
 }
 
-// The short name and description the driver gives for `fourcc`, asked the
-// way the program asks a codec: registered for the moment of the question.
-platform::ICINFO AskDriver(const std::string& fourcc, const std::string& file, bool profile) {
-    platform::TTransaction moment(platform::TTransaction::Scratch);
-    if (profile) {
-        platform::WritePrivateProfileStringA(cDrivers32Section, (std::string(cVidcPrefix) + "." + fourcc).c_str(),
-                                             file.c_str(), cSystemIni);
-    } else {
-        platform::TRegistry reg;
-        reg.SetRootKey(platform::kHkeyLocalMachine);
-        reg.OpenKey(cDrivers32Key, true);
-        reg.WriteString(std::string(cVidcPrefix) + "." + fourcc, file);
-    }
-    return QueryCodecInfo(fourcc);
-}
-
-void WriteCatalogue(bool nt) {
+void WriteCatalogue(platform::TMachineFamily family) {
+    const bool nt = family == platform::TMachineFamily::NT;
+    const int32_t mode = CodecStoreModeOf(family);
     platform::TTransaction transaction;
-    std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(nt ? 3 : 1);
-    // Other drivers' entries stand between the codecs', as on a real machine;
-    // only the codecs' are the store's to write.
+    std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(mode);
+    // Other drivers' entries stand between the codecs', as on a real machine,
+    // and so does one codec entry another tool wrote in capitals.
     for (const DriverEntry& e : kDriverEntries) {
         TCodecInfo info = SplitDriverName(e.name);
         if (!info.Kind.empty() && e.name[0] == 'v') {
-            store->AddActiveEntry(info.Fourcc, e.file);
-        } else if (nt) {
-            platform::TRegistry reg;
-            reg.SetRootKey(platform::kHkeyLocalMachine);
-            reg.OpenKey(cDrivers32Key, true);
-            reg.WriteString(e.name, e.file);
+            TCodecEntry entry;
+            entry.Fourcc = info.Fourcc;
+            entry.Driver = e.file;
+            store->AddActiveEntry(entry);
         } else {
-            platform::WritePrivateProfileStringA(cDrivers32Section, e.name, e.file, cSystemIni);
+            store->AddForeignEntry(e.name, e.file);
         }
     }
 
-    TFileVersionInfo version(nt ? 3 : 1);
+    // Names and descriptions as the driver gives them for the FOURCC, asked
+    // the way the program asks a codec: registered for the moment of the
+    // question.
+    TFileVersionInfo version(mode);
     int number = 1;
     for (const InactiveEntry& e : kInactiveEntries) {
-        platform::ICINFO info = AskDriver(e.fourcc, e.file, !nt);
+        platform::ICINFO info;
+        {
+            platform::TTransaction moment(platform::TTransaction::Scratch);
+            info = store->ProbeEntry(e.fourcc, e.file, nullptr);
+        }
         version.SetExecutableFile(e.file);
         char text[16];
         std::snprintf(text, sizeof text, cInactiveNumberFormat, number++);
-        store->AddInactiveEntry(TInactiveCodecInfo{text, e.fourcc, e.file, IcInfoName(info),
-                                                   IcInfoDescription(info), version.FileVersion(), cType32});
+        TCodecEntry entry;
+        entry.Number = text;
+        entry.Fourcc = e.fourcc;
+        entry.Driver = e.file;
+        entry.Shortname = IcInfoName(info);
+        entry.Description = IcInfoDescription(info);
+        entry.Version = version.FileVersion();
+        entry.Type = cType32;
+        store->AddInactiveEntry(entry);
     }
 
     platform::TRegistry reg;
@@ -205,11 +202,11 @@ void WriteCatalogue(bool nt) {
 
 }  // namespace
 
-void CreateDemoMachine(const fs::path& root, platform::MachineFamily family) {
-    const bool nt = family == platform::MachineFamily::NT;
+void CreateDemoMachine(const fs::path& root, platform::TMachineFamily family) {
     platform::MakeMachineFolder(root, [&](const fs::path& draft) {
-        platform::CreateMachineFolder(draft, family, /*demoFiles=*/true);
-        platform::WithMachine(draft, [nt] { WriteCatalogue(nt); }, /*fixedTimes=*/true);
+        platform::CreateMachineFolder(draft, family);
+        demo::WriteDemoDriverFiles(draft, family);
+        platform::WithMachine(draft, [family] { WriteCatalogue(family); }, /*fixedTimes=*/true);
         platform::MarkDemoMachine(draft);
     });
 }

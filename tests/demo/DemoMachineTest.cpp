@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "core/catalogue/DemoCatalogue.h"
-#include "DemoFiles.h"
+#include "demo/DemoMachine.h"
+#include "demo/DemoFiles.h"
 #include "platform/machine/AtomicFile.h"
 #include "platform/api/CodecManager.h"
 #include "platform/machine/CodecInfo.h"
-#include "platform/machine/DemoMachine.h"
+#include "platform/machine/BareMachine.h"
 #include "platform/machine/Machine.h"
 #include "platform/machine/PeImage.h"
 #include "platform/api/Profile.h"
@@ -168,7 +168,7 @@ TEST(DemoFiles, ArePe32ImagesCarryingTheirResources) {
 }
 
 TEST(DemoMachine, NtDriverListHoldsEveryKindOfCodec) {
-    test::TempMachine m(MachineFamily::NT, true);
+    test::TempMachine m(TMachineFamily::NT, true);
     std::vector<Entry> list = RegistryDriverList();
     int video = 0, others = 0, acm = 0, versioned = 0, unversioned = 0, missing = 0;
     int configure = 0, noConfigure = 0, about = 0, noAbout = 0;
@@ -212,7 +212,7 @@ TEST(DemoMachine, NtDriverListHoldsEveryKindOfCodec) {
 }
 
 TEST(DemoMachine, ADriverAnswersFurtherFourccsThatAScanOfItsFileFinds) {
-    test::TempMachine m(MachineFamily::NT, true);
+    test::TempMachine m(TMachineFamily::NT, true);
     std::vector<Entry> list = RegistryDriverList();
     std::set<std::string> active;
     for (const Entry& e : list)
@@ -251,7 +251,7 @@ TEST(DemoMachine, ADriverAnswersFurtherFourccsThatAScanOfItsFileFinds) {
 }
 
 TEST(DemoMachine, InactiveEntriesAreStoredByteExact) {
-    test::TempMachine m(MachineFamily::NT, true);
+    test::TempMachine m(TMachineFamily::NT, true);
     std::set<std::pair<std::string, std::string>> active;  // fourcc, driver
     for (const Entry& e : RegistryDriverList())
         if (IsVideo(e)) active.insert({FourccOf(e), Lower(e.value)});
@@ -310,7 +310,7 @@ TEST(DemoMachine, InactiveEntriesAreStoredByteExact) {
 }
 
 TEST(DemoMachine, RegistersDirectShowFilters) {
-    test::TempMachine m(MachineFamily::NT, true);
+    test::TempMachine m(TMachineFamily::NT, true);
     TRegistry reg;
     reg.SetRootKey(kHkeyClassesRoot);
     ASSERT_TRUE(reg.OpenKeyReadOnly(kInstance));
@@ -364,7 +364,7 @@ TEST(DemoMachine, RegistersDirectShowFilters) {
 }
 
 TEST(DemoMachine, Win9xKeepsTheSameDriversInSystemIniAndTheSystemFolder) {
-    test::TempMachine nt(MachineFamily::NT, true);
+    test::TempMachine nt(TMachineFamily::NT, true);
     const std::vector<Entry> ntList = RegistryDriverList();
     std::vector<std::string> ntInactive;
     {
@@ -374,7 +374,7 @@ TEST(DemoMachine, Win9xKeepsTheSameDriversInSystemIniAndTheSystemFolder) {
         reg.GetValueNames(ntInactive);
     }
 
-    test::TempMachine w(MachineFamily::Win9x, true);
+    test::TempMachine w(TMachineFamily::Win9x, true);
     EXPECT_EQ(ProfileDriverList(), ntList);
     EXPECT_TRUE(RegistryDriverList().empty());
     {
@@ -408,7 +408,7 @@ TEST(DemoMachine, Win9xKeepsTheSameDriversInSystemIniAndTheSystemFolder) {
 }
 
 TEST(DemoMachine, IsTheSameEveryTime) {
-    for (MachineFamily family : {MachineFamily::NT, MachineFamily::Win9x}) {
+    for (TMachineFamily family : {TMachineFamily::NT, TMachineFamily::Win9x}) {
         test::TempDir a, b;
         tarnel::CreateDemoMachine(a.Path() / "m", family);
         tarnel::CreateDemoMachine(b.Path() / "m", family);
@@ -422,12 +422,12 @@ TEST(DemoMachine, RefusesAnExistingMachineAndKeepsTheSelection) {
     test::TempMachine m;
     const fs::path selected = MachineRoot();
     test::TempDir d;
-    tarnel::CreateDemoMachine(d.Path() / "demo", MachineFamily::NT);
+    tarnel::CreateDemoMachine(d.Path() / "demo", TMachineFamily::NT);
     EXPECT_EQ(MachineRoot(), selected);
     EXPECT_TRUE(fs::exists(d.Path() / "demo/system.reg"));
 
     const std::string before = ReadWholeFile(m.Root() / "system.reg");
-    EXPECT_THROW(tarnel::CreateDemoMachine(m.Root(), MachineFamily::NT), EFileError);
+    EXPECT_THROW(tarnel::CreateDemoMachine(m.Root(), TMachineFamily::NT), EFileError);
     EXPECT_EQ(ReadWholeFile(m.Root() / "system.reg"), before);
     EXPECT_EQ(MachineRoot(), selected);
 }

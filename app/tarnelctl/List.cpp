@@ -1,0 +1,124 @@
+// list [--json|--csv]: the active and inactive lists, as the loaders build
+// them and the codec window shows them.
+#include <algorithm>
+#include <initializer_list>
+#include <iostream>
+
+#include "app/tarnelctl/Command.h"
+#include "core/catalogue/CodecView.h"
+#include "core/operations/CodecSession.h"
+#include "platform/api/Backend.h"
+
+namespace tarnel::ctl {
+
+namespace {
+
+std::string StoreName(int32_t mode) {
+    if (UsesProfileStore(mode)) return "profile";
+    if (UsesRegistryStore(mode)) return "registry";
+    return "none";
+}
+
+// One row per line: an inactive one leads with its Number; the hidden
+// Number column is not repeated among the others.
+void PrintRowsText(const TCodecList& list, TListKind kind) {
+    const bool inactive = kind == TListKind::Inactive;
+    const int columns = int(ColumnsOf(kind).size());
+    for (const TCodecEntry& e : list.Entries()) {
+        std::string line;
+        if (inactive) line += NumberText(e) + "  ";
+        line += e.Fourcc;
+        line.resize(std::max<size_t>(line.size(), inactive ? 13 : 8), ' ');
+        for (int c = 1; c < columns; ++c) {
+            if (inactive && c == icNumber) continue;
+            line += " | " + CellText(e, kind, c);
+        }
+        std::cout << Shown(line) << "\n";
+    }
+}
+
+// One entry as a JSON object; an inactive one leads with its Number.
+void WriteRow(JsonWriter& w, const TCodecEntry& e, TListKind kind) {
+    w.BeginObject();
+    if (kind == TListKind::Inactive) w.Key("number").Ansi(NumberText(e));
+    w.Key("fourcc").Ansi(CellText(e, kind, acFourcc));
+    w.Key("driver").Ansi(CellText(e, kind, acDriver));
+    w.Key("shortname").Ansi(CellText(e, kind, acShortname));
+    w.Key("description").Ansi(CellText(e, kind, acDescription));
+    w.Key("version").Ansi(CellText(e, kind, acVersion));
+    w.Key("type").Ansi(e.Type);
+    w.EndObject();
+}
+
+// One CSV field as RFC 4180 wants it: quoted when it holds a comma, a
+// quote or a line break, quotes doubled.
+std::string CsvField(const std::string& ansi) {
+    std::string text = Shown(ansi);
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+void WriteCsv(const TCodecCatalogue& catalogue) {
+    auto line = [](std::initializer_list<std::string> fields) {
+        std::string out;
+        for (const std::string& f : fields) out += (out.empty() ? "" : ",") + CsvField(f);
+        std::cout << out << "\r\n";
+    };
+    line({"list", "number", "fourcc", "driver", "shortname", "description", "version", "type"});
+    for (const TCodecEntry& e : catalogue.CodecList.Entries())
+        line({"active", "", e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type});
+    for (const TCodecEntry& e : catalogue.InactiveCodecList.Entries())
+        line({"inactive", NumberText(e), e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type});
+}
+
+}  // namespace
+
+int RunList(const TCommandLine& cl) {
+    const TCodecReading reading;
+    const TCodecCatalogue& catalogue = reading.Catalogue();
+    const TWinVersionInfo& os = reading.Facts().Os;
+    const int32_t mode = reading.Facts().CodecStoreMode;
+    if (cl.Csv) {
+        WriteCsv(catalogue);
+        return 0;
+    }
+    if (!cl.Json) {
+        std::cout << "Machine : " << platform::CurrentBackend().Describe() << "\n"
+                  << "System  : " << Shown(os.Description) << " (" << os.MajorVersion << "." << os.MinorVersion
+                  << "." << os.BuildNumber << ", platform " << os.PlatformId << ")\n"
+                  << "Store   : " << StoreName(mode) << "\n\n"
+                  << Shown(ActiveCountText(catalogue.CodecList)) << "\n";
+        PrintRowsText(catalogue.CodecList, TListKind::Active);
+        std::cout << "\n" << Shown(InactiveCountText(catalogue.InactiveCodecList)) << "\n";
+        PrintRowsText(catalogue.InactiveCodecList, TListKind::Inactive);
+        return 0;
+    }
+
+    JsonWriter w(std::cout);
+    w.BeginObject();
+    w.Key("store").String(StoreName(mode));
+    w.Key("os").BeginObject();
+    w.Key("description").Ansi(os.Description);
+    w.Key("platform_id").Number(os.PlatformId);
+    w.Key("major").Number(os.MajorVersion);
+    w.Key("minor").Number(os.MinorVersion);
+    w.Key("build").Number(os.BuildNumber);
+    w.Key("csd").Ansi(os.CSDVersion);
+    w.EndObject();
+    w.Key("active").BeginArray();
+    for (const TCodecEntry& e : catalogue.CodecList.Entries()) WriteRow(w, e, TListKind::Active);
+    w.EndArray();
+    w.Key("inactive").BeginArray();
+    for (const TCodecEntry& e : catalogue.InactiveCodecList.Entries()) WriteRow(w, e, TListKind::Inactive);
+    w.EndArray();
+    w.EndObject();
+    std::cout << "\n";
+    return 0;
+}
+
+}  // namespace tarnel::ctl
