@@ -68,6 +68,22 @@ cat >> "$work/broken/user.reg" <<'PREFS'
 "ProgramFont"="Arial"
 "FontSize"=dword:0000000a
 PREFS
+# A machine whose second inactive entry holds three texts instead of six:
+# it is listed marked among the others, and can be removed.
+"$build/app/tarnelctl" init "$work/malformed" >/dev/null
+cp "$work/broken/user.reg" "$work/malformed/user.reg"
+python3 - "$work/malformed/system.reg" <<'SHORTEN'
+import sys
+path = sys.argv[1]
+lines = open(path).read().split("\n")
+at = next(i for i, l in enumerate(lines) if l.startswith('"#002#"=hex:'))
+end = at
+while lines[end].endswith("\\"):
+    end += 1
+short = b"ptx8\0pbtex.dll\0PB Texture\0"
+lines[at:end + 1] = ['"#002#"=hex:' + ",".join("%02x" % b for b in short)]
+open(path, "w").write("\n".join(lines))
+SHORTEN
 # A machine, deep in folders of long names, whose user hive is no registry
 # file: start-up says so in a long message.
 deep="$work/machines/the-office-workstation-in-the-second-floor-meeting-room/prefix-kept-for-the-video-editing-tools"
@@ -197,6 +213,13 @@ xdotool mousemove 900 900; sleep 0.3
 xdotool key F1; sleep 2
 import -window root "$out/help-window.png"
 xdotool key --clearmodifiers ctrl+w; sleep 0.5
+kill \$pid; wait \$pid 2>/dev/null || true
+# The inactive entry that cannot be read whole: a marked row, the others
+# before and after it listed.
+TARNEL_MACHINE=$work/malformed "$build/app/tarnel" & pid=\$!
+sleep 3
+xdotool mousemove 124 594; sleep 0.3; xdotool mousemove 126 595; sleep 2
+import -window root "$out/malformed-entry.png"
 kill \$pid; wait \$pid 2>/dev/null || true
 TARNEL_MACHINE=$deep "$build/app/tarnel" & pid=\$!
 sleep 3

@@ -60,6 +60,9 @@ int RunInfo(const TCommandLine& cl);
 int RunScan(const TCommandLine& cl);
 int RunDiscardJournal(const TCommandLine& cl);
 
+// The FOURCCs of scan's --add, in order (empty items dropped).
+std::vector<std::string> AddList(const std::string& list);
+
 // The answers given on the command line; a question without one ends the
 // command (EUnanswered).
 class TCommandLineAnswers final : public TOperationQuestions {
@@ -78,6 +81,13 @@ private:
 // place and the two counters, or with --json the changes, the counters and
 // the activity log lines of the command.
 int PrintChanges(TCodecSession& session, const std::vector<TCodecChange>& changes, bool json);
+// Its parts, for a command that prints more: the fields "changes",
+// "active", "inactive" and "log" into an open object, or the text lines.
+void WriteChanges(JsonWriter& w, TCodecSession& session, const std::vector<TCodecChange>& changes);
+void PrintChangesText(TCodecSession& session, const std::vector<TCodecChange>& changes);
+
+// An argument quoted for a message; a long one cut, saying so.
+using tarnel::ArgumentText;
 
 // A text of the machine (its ANSI code page) as the terminal reads it, and back.
 std::string Shown(const std::string& ansi);

@@ -19,20 +19,23 @@ std::string StoreName(int32_t mode) {
     return "none";
 }
 
-// One row per line: an inactive one leads with its Number; the hidden
-// Number column is not repeated among the others.
+// One row per line: an inactive one leads with its whole Number (what
+// the commands take; the window shows three characters of it); the hidden
+// Number column is not repeated among the others. An entry that could not
+// be read whole says so after its texts.
 void PrintRowsText(const TCodecList& list, TListKind kind) {
     const bool inactive = kind == TListKind::Inactive;
     const int columns = int(ColumnsOf(kind).size());
     for (const TCodecEntry& e : list.Entries()) {
         std::string line;
-        if (inactive) line += NumberText(e) + "  ";
+        if (inactive) line += e.Number + "  ";
         line += e.Fourcc;
         line.resize(std::max<size_t>(line.size(), inactive ? 13 : 8), ' ');
         for (int c = 1; c < columns; ++c) {
             if (inactive && c == icNumber) continue;
             line += " | " + CellText(e, kind, c);
         }
+        if (!e.Malformed.empty()) line += "  <- cannot be read whole";
         std::cout << Shown(line) << "\n";
     }
 }
@@ -40,13 +43,14 @@ void PrintRowsText(const TCodecList& list, TListKind kind) {
 // One entry as a JSON object; an inactive one leads with its Number.
 void WriteRow(JsonWriter& w, const TCodecEntry& e, TListKind kind) {
     w.BeginObject();
-    if (kind == TListKind::Inactive) w.Key("number").Ansi(NumberText(e));
+    if (kind == TListKind::Inactive) w.Key("number").Ansi(e.Number);
     w.Key("fourcc").Ansi(CellText(e, kind, acFourcc));
     w.Key("driver").Ansi(CellText(e, kind, acDriver));
     w.Key("shortname").Ansi(CellText(e, kind, acShortname));
     w.Key("description").Ansi(CellText(e, kind, acDescription));
     w.Key("version").Ansi(CellText(e, kind, acVersion));
     w.Key("type").Ansi(e.Type);
+    if (!e.Malformed.empty()) w.Key("problem").Ansi(e.Malformed);
     w.EndObject();
 }
 
@@ -73,7 +77,20 @@ void WriteCsv(const TCodecCatalogue& catalogue) {
     for (const TCodecEntry& e : catalogue.CodecList.Entries())
         line({"active", "", e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type});
     for (const TCodecEntry& e : catalogue.InactiveCodecList.Entries())
-        line({"inactive", NumberText(e), e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type});
+        line({"inactive", e.Number, e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type});
+}
+
+// Every inactive entry that could not be read whole, named on standard
+// error: the lists are printed as far as they could be read, and the exit
+// status says that they are not whole.
+int ReportMalformed(const TCodecCatalogue& catalogue) {
+    int status = 0;
+    for (const TCodecEntry& e : catalogue.InactiveCodecList.Entries()) {
+        if (e.Malformed.empty()) continue;
+        std::cerr << "tarnelctl: " << Shown(e.Malformed) << "\n";
+        status = 1;
+    }
+    return status;
 }
 
 }  // namespace
@@ -85,7 +102,7 @@ int RunList(const TCommandLine& cl) {
     const int32_t mode = reading.Facts().CodecStoreMode;
     if (cl.Csv) {
         WriteCsv(catalogue);
-        return 0;
+        return ReportMalformed(catalogue);
     }
     if (!cl.Json) {
         std::cout << "Machine : " << platform::CurrentBackend().Describe() << "\n"
@@ -96,7 +113,7 @@ int RunList(const TCommandLine& cl) {
         PrintRowsText(catalogue.CodecList, TListKind::Active);
         std::cout << "\n" << Shown(InactiveCountText(catalogue.InactiveCodecList)) << "\n";
         PrintRowsText(catalogue.InactiveCodecList, TListKind::Inactive);
-        return 0;
+        return ReportMalformed(catalogue);
     }
 
     JsonWriter w(std::cout);
@@ -117,8 +134,9 @@ int RunList(const TCommandLine& cl) {
     for (const TCodecEntry& e : catalogue.InactiveCodecList.Entries()) WriteRow(w, e, TListKind::Inactive);
     w.EndArray();
     w.EndObject();
+    w.Flush();
     std::cout << "\n";
-    return 0;
+    return ReportMalformed(catalogue);
 }
 
 }  // namespace tarnel::ctl

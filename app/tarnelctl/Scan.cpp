@@ -13,17 +13,9 @@ int RunScan(const TCommandLine& cl) {
     TCodecSession session(answers);
     const std::vector<size_t> rows = ActiveRowsOf(session.Catalogue().CodecList, Given(cl.Operands[0]));
     std::vector<std::string> named;
-    if (cl.Add && *cl.Add != "all") {
-        const std::string list = Given(*cl.Add);
-        for (size_t start = 0; start <= list.size();) {
-            size_t comma = list.find(',', start);
-            if (comma == std::string::npos) comma = list.size();
-            if (comma > start) named.push_back(list.substr(start, comma - start));
-            start = comma + 1;
-        }
-    }
+    if (cl.Add && *cl.Add != "all") named = AddList(Given(*cl.Add));
     const TScanAddResult scan = session.Operations().ScanAndAdd(rows.front(), cl.Add.has_value(), named);
-    session.Finish(scan.Result);
+    const std::vector<TCodecChange> changes = session.Finish(scan.Result);
 
     const std::vector<TFoundRow>& found = scan.Outcome.Found;
     if (cl.Json) {
@@ -42,6 +34,8 @@ int RunScan(const TCommandLine& cl) {
             w.EndObject();
         }
         w.EndArray();
+        // What the adding changed, as every changing command reports it.
+        WriteChanges(w, session, changes);
         w.EndObject();
         w.Flush();
         std::cout << "\n";
@@ -49,7 +43,22 @@ int RunScan(const TCommandLine& cl) {
     }
     if (found.empty()) std::cout << cMsgNoFourccs << "\n";
     for (const TFoundRow& f : found) std::cout << Shown(f.Fourcc + "  " + f.Status + "  " + f.Shortname + "  " + f.Description) << "\n";
+    if (cl.Add) {
+        std::cout << "\n";
+        PrintChangesText(session, changes);
+    }
     return 0;
+}
+
+std::vector<std::string> AddList(const std::string& list) {
+    std::vector<std::string> named;
+    for (size_t start = 0; start <= list.size();) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        if (comma > start) named.push_back(list.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return named;
 }
 
 }  // namespace tarnel::ctl

@@ -2,7 +2,9 @@
 // windows, for scripting and for looking at a machine without the GUI:
 // this file reads the command line and runs the command, which calls the
 // core and prints.
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
@@ -66,6 +68,15 @@ const char* kUsage =
     "                                       scan the active codec's driver file for further FOURCCs;\n"
     "                                       --add adds the named (or all) free ones as inactive codecs\n";
 
+// The backends --backend may name here; another name is a wrong command line.
+#ifdef _WIN32
+constexpr const char* kBackendNames[] = {"win32"};
+constexpr char kBackends[] = "win32";
+#else
+constexpr const char* kBackendNames[] = {"machine", "wine"};
+constexpr char kBackends[] = "machine or wine";
+#endif
+
 struct TCommand {
     const char* Name;
     int (*Run)(const TCommandLine&);
@@ -110,6 +121,9 @@ TCommandLine Parse(const TCommand& command, const std::vector<std::string>& args
             cl.Yes = true;
         } else if (a == "--add" && (command.Options & kOptAdd)) {
             cl.Add = value(i, "all or FOURCCs separated by commas");
+            // Naming none is no way of saying all.
+            if (*cl.Add != "all" && AddList(*cl.Add).empty())
+                throw EUsage("--add needs all or FOURCCs separated by commas, not " + ArgumentText(*cl.Add));
         } else if (a == "--driver" && (command.Options & kOptDriver)) {
             cl.Driver = value(i, "a driver name");
         } else if (a == "--answer" && (command.Options & kOptAnswer)) {
@@ -117,9 +131,9 @@ TCommandLine Parse(const TCommand& command, const std::vector<std::string>& args
             if (v == "yes") cl.Answer = TAnswer::Yes;
             else if (v == "no") cl.Answer = TAnswer::No;
             else if (v == "cancel") cl.Answer = TAnswer::Cancel;
-            else throw EUsage("--answer is yes, no or cancel, not '" + v + "'");
+            else throw EUsage("--answer is yes, no or cancel, not " + ArgumentText(v));
         } else if (a.rfind("--", 0) == 0) {
-            throw EUsage("unknown option '" + a + "' for " + cl.Command);
+            throw EUsage("unknown option " + ArgumentText(a) + " for " + cl.Command);
         } else {
             cl.Operands.push_back(a);
         }
@@ -128,6 +142,25 @@ TCommandLine Parse(const TCommand& command, const std::vector<std::string>& args
     if (cl.Operands.size() < command.MinOperands || cl.Operands.size() > command.MaxOperands)
         throw EUsage(cl.Command + " takes " + command.Operands);
     return cl;
+}
+
+// A message that quotes a long argument whole (a path the system names, a
+// text a lower layer repeats) gets it cut, as the commands' own messages
+// cut it: a megabyte of FOURCC is no use on a terminal.
+std::string WithArgumentsCut(std::string message, const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (ArgumentText(arg).size() == arg.size() + 2) continue;  // short enough to show whole
+        for (const std::string& form : {arg, Given(arg)}) {
+            const std::string cut = ArgumentText(form);
+            for (size_t at = message.find(form); at != std::string::npos; at = message.find(form, at + cut.size())) {
+                const bool quoted = at > 0 && message[at - 1] == '\'' && message.compare(at + form.size(), 1, "'") == 0;
+                if (quoted) message.replace(at - 1, form.size() + 2, cut);
+                else message.replace(at, form.size(), cut);
+                if (quoted) --at;
+            }
+        }
+    }
+    return message;
 }
 
 int Run(int argc, char** argv) {
@@ -139,8 +172,10 @@ int Run(int argc, char** argv) {
             if (i + 1 >= args.size()) throw EUsage("--machine needs a folder");
             machine.Machine = args[++i];
         } else if (args[i] == "--backend") {
-            if (i + 1 >= args.size()) throw EUsage("--backend needs machine or wine");
+            if (i + 1 >= args.size()) throw EUsage("--backend needs " + std::string(kBackends));
             machine.Backend = args[++i];
+            if (std::find(std::begin(kBackendNames), std::end(kBackendNames), machine.Backend) == std::end(kBackendNames))
+                throw EUsage("--backend is " + std::string(kBackends) + ", not " + ArgumentText(machine.Backend));
         } else if (args[i] == "--wait") {
             char* end = nullptr;
             const double seconds = i + 1 < args.size() ? std::strtod(args[i + 1].c_str(), &end) : -1;
@@ -163,7 +198,7 @@ int Run(int argc, char** argv) {
     const TCommand* command = nullptr;
     for (const TCommand& c : kCommands)
         if (name == c.Name) command = &c;
-    if (!command) throw EUsage("unknown command '" + name + "'");
+    if (!command) throw EUsage("unknown command " + ArgumentText(name));
     const TCommandLine cl = Parse(*command, std::vector<std::string>(args.begin() + long(i), args.end()));
     // The command line never makes a machine: only 'init' does.
     if (command->UsesMachine) platform::ChoosePlatform(machine);
@@ -189,16 +224,17 @@ int main(int argc, char** argv) {
         if (wait.Phase != platform::TLockWait::Ends) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         return true;
     });
+    const std::vector<std::string> args(argv + 1, argv + argc);
     try {
         return Run(argc, argv);
     } catch (const EUsage& e) {
-        std::cerr << "tarnelctl: " << e.what() << "\n\n" << kUsage;
+        std::cerr << "tarnelctl: " << WithArgumentsCut(e.what(), args) << "\n\n" << kUsage;
         return 2;
     } catch (const EUnanswered& e) {
-        std::cerr << "tarnelctl: " << platform::AnsiToUtf8(e.what()) << "\n";
+        std::cerr << "tarnelctl: " << platform::AnsiToUtf8(WithArgumentsCut(e.what(), args)) << "\n";
         return kExitUnanswered;
     } catch (const std::exception& e) {
-        std::cerr << "tarnelctl: " << platform::AnsiToUtf8(e.what()) << "\n";
+        std::cerr << "tarnelctl: " << platform::AnsiToUtf8(WithArgumentsCut(e.what(), args)) << "\n";
         return 1;
     }
 }

@@ -318,14 +318,15 @@ TEST_P(Families, ASaveTheStoreRefusesExitsOneAndLeavesTheStoreAsItWas) {
 }
 
 // From the thousandth entry on, a number has four digits; the loader reads
-// only three of them (#1000# as 100), yet a command names the entry it means.
+// only three of them (#1000# as 100), yet a command names the entry it means
+// (100 itself fits #100# and #1001# alike: the stored name tells them apart).
 TEST(Tarnelctl, NumbersFromTheThousandthOnNameTheirOwnEntry) {
     CtlMachine m;
     InProcess(m.Root()).PutInactive(5, 1001);
     CtlResult r = CtlOn(m.Root(), {"activate", "1000"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "activated  n0  d1000.dll  #1000");
-    r = CtlOn(m.Root(), {"remove", "100", "--yes"});
+    r = CtlOn(m.Root(), {"remove", "#100#", "--yes"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "removed  n100  d0100.dll  #100");
     const Listed l = ListOf(m.Root());

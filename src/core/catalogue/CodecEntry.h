@@ -42,6 +42,9 @@ struct TCodecEntry {
     TCodecStore Store = TCodecStore::None;
     std::string StoredName;  // its name there ("VIDC.MJPG", a SYSTEM.INI key, "#1000#"); empty when not stored
     uint32_t ValueType = 0;  // the registry value's type; 0 for a profile line or an entry not stored
+    // The driver text is an expandable string (REG_EXPAND_SZ): it is written
+    // back as one wherever the entry goes (backup, inactive store, Drivers32).
+    bool ExpandableDriver = false;
     // Inactive entries: the whole Number ("1000" for #1000#). After a load it
     // is the stored name's; after a renumbering the position assigned, and
     // NumberAssigned says so.
@@ -58,6 +61,10 @@ struct TCodecEntry {
     // the codec manager from loading it.
     std::shared_ptr<const TCodecVersionInfo> VersionInfo;
     TDriverProblem Problem;
+    // An inactive entry the store holds in a form the program cannot read
+    // whole (too few texts): what is wrong with it. Its texts are those that
+    // could be read; it can be removed, not activated or written back.
+    std::string Malformed;
 };
 
 }  // namespace tarnel

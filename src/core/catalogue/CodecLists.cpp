@@ -6,6 +6,7 @@
 #include "core/catalogue/DriverCheck.h"
 #include "core/shell/uConst.h"
 #include "platform/api/Ansi.h"
+#include "platform/api/Registry.h"
 
 namespace tarnel {
 
@@ -146,7 +147,7 @@ void TCodecList::EndUpdate() {
 TCodecCatalogue::TCodecCatalogue(TPreferences& prefs, TLog& log)
     : CodecVersionInfo(prefs), prefs_(prefs), log_(log) {}
 
-void TCodecCatalogue::AddActiveEntry(TCodecEntry entry) {
+void TCodecCatalogue::AddActiveEntry(TCodecEntry entry, bool ask) {
     const std::string& driver = entry.Driver;
     // The driver text as the store holds it: the version resource is looked
     // up wherever the system finds a file of that name. Codecs of one driver
@@ -159,9 +160,11 @@ void TCodecCatalogue::AddActiveEntry(TCodecEntry entry) {
                     .first;
     }
     lastLoadedDriver_ = driver;
-    platform::ICINFO info = QueryCodecInfo(entry.Fourcc);
-    entry.Shortname = IcInfoName(info);
-    entry.Description = IcInfoDescription(info);
+    if (ask) {
+        platform::ICINFO info = QueryCodecInfo(entry.Fourcc);
+        entry.Shortname = IcInfoName(info);
+        entry.Description = IcInfoDescription(info);
+    }
     entry.Version = known->second->FileVersion;
     entry.Type = cType32;
     entry.VersionInfo = known->second;
@@ -182,6 +185,12 @@ void TCodecCatalogue::LoadActive(TDriverStore& store) {
     loadVersions_.clear();
     loadProblems_.clear();
     lastLoadedDriver_.reset();
+    // The codec manager finds a FOURCC through the first line whose name is
+    // the store's key for it; a row of another line (a second line of one
+    // name, a line whose name holds more than its FOURCC shows) would be
+    // given that line's names, so it asks its own driver.
+    std::map<std::string, size_t> foundRows;  // store key -> the row the manager finds
+    std::vector<size_t> ownDriver;
     store.VisitActiveLines(
         [&](size_t count) {
             CodecList.Reserve(count);
@@ -195,8 +204,13 @@ void TCodecCatalogue::LoadActive(TDriverStore& store) {
                 return;
             }
             Loaded.Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
-            AddActiveEntry(std::move(line.Entry));
+            const std::string key = store.ActiveKey(line.Entry.Fourcc);
+            const bool found = platform::AsciiLowerCase(line.Entry.StoredName) == key &&
+                               foundRows.emplace(key, CodecList.Count()).second;
+            if (!found) ownDriver.push_back(CodecList.Count());
+            AddActiveEntry(std::move(line.Entry), found);
         });
+    if (!ownDriver.empty()) AskOwnDrivers(store, ownDriver, foundRows);
     // The version reader ends pointed at the last entry's driver, as reading
     // each entry's file in turn leaves it.
     if (lastLoadedDriver_ && CodecVersionInfo.ExecutableFile() != *lastLoadedDriver_)
@@ -206,6 +220,21 @@ void TCodecCatalogue::LoadActive(TDriverStore& store) {
     if (progress) progress->End();
     repaint.End();
     log_.WriteLog(store.LoadEndLine());
+}
+
+void TCodecCatalogue::AskOwnDrivers(TDriverStore& store, const std::vector<size_t>& rows,
+                                    const std::map<std::string, size_t>& foundRows) {
+    // The probes' registrations stay in memory and are dropped at the end.
+    platform::TTransaction probes(platform::TTransaction::Scratch);
+    for (size_t row : rows) {
+        TCodecEntry& e = CodecList.Entry(row);
+        auto owner = foundRows.find(store.ActiveKey(e.Fourcc));
+        const platform::ICINFO info =
+            store.ProbeEntry(e.Fourcc, e.Driver, owner == foundRows.end() ? nullptr : &CodecList.Entry(owner->second));
+        e.Shortname = IcInfoName(info);
+        e.Description = IcInfoDescription(info);
+    }
+    probes.Commit();
 }
 
 void TCodecCatalogue::FillActiveList(std::vector<TCodecEntry> entries) {
@@ -239,7 +268,9 @@ void TCodecCatalogue::LoadInactiveCodecList() {
             log_.WriteLog(WithName(cLogSkipInactiveEntry, line.Entry.StoredName));
             return;
         }
-        if (line.Kind != TInactiveStoreLine::Numbered) return;
+        // Shown with what could be read, marked, so that it can be removed.
+        if (line.Kind == TInactiveStoreLine::Malformed) log_.WriteLog(line.Entry.Malformed);
+        else if (line.Kind != TInactiveStoreLine::Numbered) return;
         Loaded.Inactive.push_back(SnapshotLine(line.Entry.StoredName, line.Data));
         InactiveCodecList.Add(line.Entry);
     });
@@ -248,6 +279,12 @@ void TCodecCatalogue::LoadInactiveCodecList() {
     if (!any) return;
     repaint.End();
     log_.WriteLog(cLogEndInactive);
+}
+
+std::optional<size_t> TCodecCatalogue::FirstMalformedInactive() const {
+    for (size_t i = 0; i < InactiveCodecList.Count(); ++i)
+        if (!InactiveCodecList.Entry(i).Malformed.empty()) return i;
+    return std::nullopt;
 }
 
 }  // namespace tarnel

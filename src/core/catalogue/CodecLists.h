@@ -105,16 +105,19 @@ public:
 
     void LoadCodecListFromRegistry();
     void LoadCodecListFromSystemIni();
-    // Throws EStoreFormatError for a numbered entry with fewer than six
-    // texts; the entries before it stay and InactiveListComplete() turns false.
+    // A numbered entry with fewer than six texts becomes a row too, with
+    // what could be read of it and, in Malformed, what is wrong (logged).
     void LoadInactiveCodecList();
     // Reloads the active list from the store CodecStoreMode selects; nothing
     // (not even a log line) on a system the program does not support.
     void LoadActiveList();
 
-    // False after an inactive load that stopped at a bad entry: the list
-    // then misses stored entries, and writing it back would drop them.
+    // False after an inactive load that stopped at an error: the list then
+    // misses stored entries, and writing it back would drop them.
     bool InactiveListComplete() const { return inactiveComplete_; }
+    // The first inactive row the store holds in a form that cannot be read
+    // whole; none when there is none. Such a list is not written back.
+    std::optional<size_t> FirstMalformedInactive() const;
 
     TPreferences& Prefs() { return prefs_; }
     const TPreferences& Prefs() const { return prefs_; }
@@ -128,7 +131,12 @@ public:
 
 private:
     void LoadActive(TDriverStore& store);
-    void AddActiveEntry(TCodecEntry entry);
+    // `ask`: the codec is asked for its names through the live store.
+    void AddActiveEntry(TCodecEntry entry, bool ask = true);
+    // The names of these rows, asked of each row's own driver: the codec
+    // manager would answer for them through another line of the store.
+    void AskOwnDrivers(TDriverStore& store, const std::vector<size_t>& rows,
+                       const std::map<std::string, size_t>& foundRows);
 
     TPreferences& prefs_;
     TLog& log_;

@@ -61,6 +61,11 @@ std::string ActiveRowRemark(const TCodecList& inactive, const TCodecEntry& entry
     return said;
 }
 
+std::string InactiveRowRemark(const TCodecEntry& entry) {
+    if (entry.Malformed.empty()) return {};
+    return entry.Malformed + ". Remove it: the lists are not written back while it is there.";
+}
+
 TActiveSelection SelectActiveCodec(const TCodecList& active, TCodecList& inactive) {
     TActiveSelection s;
     size_t r = 0;

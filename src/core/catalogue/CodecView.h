@@ -52,6 +52,10 @@ bool HasInactiveTwin(const TCodecList& inactive, const std::string& fourcc);
 // ("has an inactive twin; Driver file not found: ..."); empty for neither.
 std::string ActiveRowRemark(const TCodecList& inactive, const TCodecEntry& entry);
 
+// What the mark of an inactive row says, in words: why the store's entry
+// cannot be read whole and what to do; empty for a sound entry.
+std::string InactiveRowRemark(const TCodecEntry& entry);
+
 // What selecting in the active list decided; the window shows it.
 struct TActiveSelection {
     bool Handled = false;       // false: nothing selected, nothing changes

@@ -22,9 +22,18 @@ void OpenForWriting(TRegistry& reg, const char* key) {
 
 std::string VidcName(const std::string& fourcc) { return std::string(cVidcPrefix) + "." + fourcc; }
 
-// The six texts of an inactive entry as the store keeps them.
+// The six texts of an inactive entry as the store keeps them, and a
+// seventh for a driver text that is an expandable string.
 std::vector<std::string> InactiveTexts(const TCodecEntry& e) {
-    return {e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type};
+    std::vector<std::string> texts{e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type};
+    if (e.ExpandableDriver) texts.emplace_back(cExpandableDriverMark);
+    return texts;
+}
+
+// A driver text as a value of the type it was read as.
+void WriteDriverValue(TRegistry& reg, const std::string& name, const std::string& driver, bool expandable) {
+    if (expandable) reg.WriteExpandString(name, driver);
+    else reg.WriteString(name, driver);
 }
 
 std::string InactiveName(const std::string& number) { return cInactiveMark + number + cInactiveMark; }
@@ -43,6 +52,9 @@ public:
 
 protected:
     std::string ActiveName(const std::string& fourcc) const override { return VidcName(fourcc); }
+    std::string ActiveKey(const std::string& fourcc) const override {
+        return platform::AsciiLowerCase(VidcName(fourcc));
+    }
 
     std::vector<TActiveStoreLine> ReadActive() override {
         std::vector<TActiveStoreLine> lines;
@@ -65,6 +77,7 @@ protected:
                 e.Type = cType32;
                 // As the string read does: cut at the first zero byte.
                 if (text) e.Driver = std::string(v.Data.c_str());
+                e.ExpandableDriver = v.Type == platform::kRegExpandSz;
             }
             e.StoredName = std::move(v.Name);
         }
@@ -77,7 +90,7 @@ protected:
         reg.SetRootKey(platform::kHkeyLocalMachine);
         reg.DeleteKey(cDrivers32BackupKey);
         OpenForWriting(reg, cDrivers32BackupKey);
-        for (const TCodecEntry& e : shown) reg.WriteString(e.StoredName, e.Driver);
+        for (const TCodecEntry& e : shown) WriteDriverValue(reg, e.StoredName, e.Driver, e.ExpandableDriver);
     }
 
     void RemoveActive(const std::vector<TCodecEntry>& shown) override {
@@ -102,9 +115,9 @@ protected:
             if (e.Type == cType16) {
                 if (!driversOpen) OpenForWriting(drivers, cDriversKey);
                 driversOpen = true;
-                drivers.WriteString(VidcName(e.Fourcc), e.Driver);
+                WriteDriverValue(drivers, VidcName(e.Fourcc), e.Driver, e.ExpandableDriver);
             } else {
-                drivers32.WriteString(VidcName(e.Fourcc), e.Driver);
+                WriteDriverValue(drivers32, VidcName(e.Fourcc), e.Driver, e.ExpandableDriver);
             }
         }
     }
@@ -112,7 +125,7 @@ protected:
     void PlaceActive(TCodecEntry& e) const override {
         e.Store = e.Type == cType16 ? TCodecStore::Drivers : TCodecStore::Drivers32;
         e.StoredName = VidcName(e.Fourcc);
-        e.ValueType = platform::kRegSz;
+        e.ValueType = e.ExpandableDriver ? platform::kRegExpandSz : platform::kRegSz;
     }
 
     // The value of the candidate in lower case; the owner's entry is out of
@@ -135,6 +148,13 @@ std::string ProfileKey(const std::string& fourcc) { return VidcName(fourcc.subst
 // The key of a line as the profile calls match it: the text before its "=".
 std::string KeyOfLine(const std::string& line) { return line.substr(0, line.find('=')); }
 
+// The key by which the loaders and the codec manager know a line: "vidc."
+// and at most four characters of the FOURCC, so that "vidc.abcde" and
+// "vidc.abcd" are one codec's to them.
+std::string ProfileStoreKey(const std::string& fourcc) {
+    return platform::AsciiLowerCase(ProfileKey(fourcc.substr(0, 4)));
+}
+
 void WriteProfileKey(const std::string& key, const char* value) {
     if (!platform::WritePrivateProfileStringA(cDrivers32Section, key.c_str(), value, cSystemIni))
         throw platform::ERegistryException(std::string(value ? "Failed to write '" : "Failed to remove '") + key +
@@ -148,6 +168,15 @@ public:
 
 protected:
     std::string ActiveName(const std::string& fourcc) const override { return ProfileKey(fourcc); }
+    std::string ActiveKey(const std::string& fourcc) const override { return ProfileStoreKey(fourcc); }
+
+    // A line read from the section goes back under the key it was read
+    // with (in lower case), however much of it the FOURCC shows; an entry
+    // new to the section under "vidc." and its FOURCC.
+    static std::string KeyWritten(const TCodecEntry& e) {
+        if (e.Store == TCodecStore::SystemIni && !e.StoredName.empty()) return platform::AsciiLowerCase(e.StoredName);
+        return ProfileKey(e.Fourcc);
+    }
 
     std::vector<TActiveStoreLine> ReadActive() override {
         std::vector<std::string> texts;
@@ -201,7 +230,7 @@ protected:
 
     // The section holds every active entry, whatever its Type.
     void WriteActive(std::span<const TCodecEntry> active) override {
-        for (const TCodecEntry& e : active) WriteProfileKey(ProfileKey(e.Fourcc), e.Driver.c_str());
+        for (const TCodecEntry& e : active) WriteProfileKey(KeyWritten(e), e.Driver.c_str());
     }
 
     void WriteActiveEntry(const std::string& name, const std::string& driver) override {
@@ -209,24 +238,26 @@ protected:
     }
 
     void PlaceActive(TCodecEntry& e) const override {
+        e.StoredName = KeyWritten(e);
         e.Store = TCodecStore::SystemIni;
-        e.StoredName = ProfileKey(e.Fourcc);
         e.ValueType = 0;
     }
 
-    // A profile file keeps one line per name: two active entries of one name
-    // would leave one of the two codecs nowhere. The way out is named: one of
+    // A profile file keeps one line per name, and the loaders and the codec
+    // manager read no more than four characters of a FOURCC: two active
+    // entries of one such key would leave one of the two codecs nowhere (or
+    // be read back as two codecs of one name). The way out is named: one of
     // them taken out of service by its driver.
     void CheckActiveEntries(std::span<const TCodecEntry> active) override {
         std::set<std::string> keys;
         for (size_t i = 0; i < active.size(); ++i) {
-            const std::string key = platform::AsciiLowerCase(ProfileKey(active[i].Fourcc));
+            const std::string key = ProfileStoreKey(active[i].Fourcc);
             if (keys.insert(key).second) continue;
             const TCodecEntry* first = nullptr;
             for (size_t j = 0; j < i && !first; ++j)
-                if (platform::AsciiLowerCase(ProfileKey(active[j].Fourcc)) == key) first = &active[j];
+                if (ProfileStoreKey(active[j].Fourcc) == key) first = &active[j];
             const TCodecEntry& second = active[i];
-            throw EStoreFormatError("The active list holds two codecs named '" + ProfileKey(second.Fourcc) + "' (" +
+            throw EStoreFormatError("The active list holds two codecs named '" + key + "' (" +
                                     first->Driver + " and " + second.Driver + "); " + cSystemIni +
                                     " can keep only one of them: deactivate one first (from the command line: "
                                     "tarnelctl deactivate " + second.Fourcc + " --driver " + second.Driver + ")");
@@ -291,9 +322,10 @@ void TDriverStore::VisitInactiveLines(const TInactiveVisitor& visit) {
             line.Kind = TInactiveStoreLine::NotBinary;
         } else if (!v.Name.empty() && v.Name[0] == cInactiveMark[0]) {
             TInactiveCodecInfo record;
-            ReadInactiveEntryData(v.Name, v.Data, keyPath, record);
+            std::vector<std::string> pieces;
+            std::string problem = ReadInactiveEntryParts(v.Name, v.Data, keyPath, record, &pieces);
             if (!record.Number.empty()) {
-                line.Kind = TInactiveStoreLine::Numbered;
+                line.Kind = problem.empty() ? TInactiveStoreLine::Numbered : TInactiveStoreLine::Malformed;
                 TCodecEntry& e = line.Entry;
                 e.Fourcc = std::move(record.Fourcc);
                 e.Driver = std::move(record.Driver);
@@ -302,6 +334,8 @@ void TDriverStore::VisitInactiveLines(const TInactiveVisitor& visit) {
                 e.Version = std::move(record.Version);
                 e.Type = std::move(record.Type);
                 e.Number = NumberOfName(v.Name);
+                e.ExpandableDriver = pieces.size() > 6 && pieces[6] == cExpandableDriverMark;
+                e.Malformed = std::move(problem);
             }
         }
         line.Entry.Store = TCodecStore::Inactive;
@@ -319,7 +353,8 @@ TStoreSnapshot TDriverStore::Snapshot() {
     for (const TActiveStoreLine& line : ReadActive())
         if (line.Kind == TActiveStoreLine::Codec) s.Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
     VisitInactiveLines([&](const TInactiveStoreLine& line) {
-        if (line.Kind == TInactiveStoreLine::Numbered) s.Inactive.push_back(SnapshotLine(line.Entry.StoredName, line.Data));
+        if (line.Kind == TInactiveStoreLine::Numbered || line.Kind == TInactiveStoreLine::Malformed)
+            s.Inactive.push_back(SnapshotLine(line.Entry.StoredName, line.Data));
     });
     transaction.Commit();
     return s;
@@ -346,11 +381,12 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
         now.Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
         shown.push_back(std::move(line.Entry));
     }
-    // A numbered entry the loader could not read stops the save here, before
-    // anything is written: rewriting the list would drop it.
+    // Malformed entries are numbered ones too: the lists the caller read
+    // showed them (the snapshot says so), and a list without one is the
+    // caller's removal of it.
     std::vector<std::string> numbered;
     VisitInactiveLines([&](const TInactiveStoreLine& line) {
-        if (line.Kind != TInactiveStoreLine::Numbered) return;
+        if (line.Kind != TInactiveStoreLine::Numbered && line.Kind != TInactiveStoreLine::Malformed) return;
         numbered.push_back(line.Entry.StoredName);
         now.Inactive.push_back(SnapshotLine(line.Entry.StoredName, line.Data));
     });
@@ -363,6 +399,11 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
     std::vector<std::vector<std::string>> inactiveTexts;
     inactiveTexts.reserve(inactive.size());
     for (const TCodecEntry& e : inactive) {
+        // Its missing texts are not known: written back, it would be a
+        // different entry.
+        if (!e.Malformed.empty())
+            throw EStoreFormatError("The inactive entry " + InactiveName(e.Number) +
+                                    " could not be read whole, so it is not written back: " + e.Malformed);
         inactiveTexts.push_back(InactiveTexts(e));
         if (BinaryStringsSize(inactiveTexts.back()) > cMaxInactiveEntryBytes)
             throw EStoreFormatError("The inactive codec " + e.Fourcc + " (" + e.Driver + ") would take " +
@@ -432,6 +473,7 @@ std::vector<TCodecEntry> TDriverStore::BackupEntries() {
             e.Fourcc = info.Kind.empty() ? platform::AsciiLowerCase(v.Name) : info.Fourcc;
             e.Driver = std::string(v.Data.c_str());
             e.Type = cType32;
+            e.ExpandableDriver = v.Type == platform::kRegExpandSz;
         }
     }
     transaction.Commit();

@@ -36,6 +36,8 @@ struct TActiveStoreLine {
 struct TInactiveStoreLine {
     enum TKind {
         Numbered,   // a numbered binary entry: Entry holds it
+        Malformed,  // a numbered binary entry with too few texts: Entry holds
+                    // those there are, and in Malformed what is wrong
         NotBinary,  // named like an entry, but its data is not binary
         Other       // not an entry of the program's ("#" alone, no "#")
     };
@@ -86,9 +88,8 @@ public:
     // The codec entries the lists show, in store order (names not asked).
     std::vector<TCodecEntry> ActiveEntries();
 
-    // Every value of the inactive store in store order. Throws
-    // EStoreFormatError at a numbered entry that holds fewer than six texts,
-    // after visiting the ones before it.
+    // Every value of the inactive store in store order; a numbered entry
+    // that holds fewer than six texts is visited as Malformed.
     using TInactiveVisitor = std::function<void(const TInactiveStoreLine& line)>;
     void VisitInactiveLines(const TInactiveVisitor& visit);
 
@@ -98,18 +99,23 @@ public:
     // Rewrites the store from the two lists, as one change of the store
     // (one replacement of each file it touches, all or nothing): the active
     // entries the loaders show are copied into the backup key and replaced
-    // by the active entries, the numbered inactive entries by the inactive
-    // ones (each named by its Number). Nothing the lists do not show is
-    // touched. Each entry written is then placed (Place). With `expected`,
-    // throws EStoreChanged and writes nothing when the shown entries differ
-    // from it. Throws EStoreFormatError (nothing written) for an entry the
-    // store cannot hold, ERegistryException when the store refuses the change.
+    // by the active entries, the numbered inactive entries (malformed ones
+    // too) by the inactive ones (each named by its Number). Nothing the lists
+    // do not show is touched. Each entry written is then placed (Place).
+    // With `expected`, throws EStoreChanged and writes nothing when the shown
+    // entries differ from it. Throws EStoreFormatError (nothing written) for
+    // an entry the store cannot hold (a malformed one among them),
+    // ERegistryException when the store refuses the change.
     void Save(std::span<TCodecEntry> active, std::span<TCodecEntry> inactive, const TStoreSnapshot* expected = nullptr);
 
     // Where and under which name a save puts the entry: an active entry of
     // Type "16" into the 16-bit Drivers key, every other one into the active
     // store; an inactive entry under its Number.
     void Place(TCodecEntry& entry, bool inactive) const;
+
+    // The key by which the active store tells its entries apart (lower
+    // case): two active entries of one key cannot both stand in it.
+    virtual std::string ActiveKey(const std::string& fourcc) const = 0;
 
     // What the codec manager answers for `candidate` while it is registered
     // for `driver`, the active entry `owner` of that FOURCC (if any) taken

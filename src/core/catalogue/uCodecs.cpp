@@ -97,18 +97,19 @@ void WriteBinaryStrings(platform::TRegistry& reg, const std::string& name,
     reg.WriteBinaryData(name, out.data(), static_cast<int>(out.size()));
 }
 
-void ReadInactiveEntryData(const std::string& name, std::string_view data, const std::string& keyPath,
-                           TInactiveCodecInfo& record) {
-    if (name.empty() || name[0] != cInactiveMark[0]) return;
+std::string ReadInactiveEntryParts(const std::string& name, std::string_view data, const std::string& keyPath,
+                                   TInactiveCodecInfo& record, std::vector<std::string>* piecesOut) {
+    if (name.empty() || name[0] != cInactiveMark[0]) return {};
     std::string number = name.substr(1, 3);
     std::vector<std::string> pieces;
     SplitSectionBuffer(data.data(), data.size(), pieces);
+    std::string problem;
     // A name of "#" alone is no entry of ours to judge; the loader skips it.
     if (!number.empty() && pieces.size() < 6)
-        throw EStoreFormatError("Inactive codec entry '" + name + "' in HKEY_LOCAL_MACHINE\\" + keyPath +
-                                " holds " + std::to_string(pieces.size()) +
-                                " texts; 6 are needed (FOURCC, driver, short name, "
-                                "description, version, type)");
+        problem = "Inactive codec entry '" + name + "' in HKEY_LOCAL_MACHINE\\" + keyPath + " holds " +
+                  std::to_string(pieces.size()) +
+                  " texts; 6 are needed (FOURCC, driver, short name, description, version, type)";
+    const size_t had = pieces.size();
     pieces.resize(std::max<size_t>(pieces.size(), 6));
     record.Number = number;
     record.Fourcc = pieces[0];
@@ -117,6 +118,20 @@ void ReadInactiveEntryData(const std::string& name, std::string_view data, const
     record.Description = pieces[3];
     record.Version = pieces[4];
     record.Type = pieces[5];
+    if (piecesOut) {
+        pieces.resize(had);
+        *piecesOut = std::move(pieces);
+    }
+    return problem;
+}
+
+void ReadInactiveEntryData(const std::string& name, std::string_view data, const std::string& keyPath,
+                           TInactiveCodecInfo& record) {
+    TInactiveCodecInfo read = record;
+    const std::string problem = ReadInactiveEntryParts(name, data, keyPath, read);
+    // A numbered entry that the write-back would replace must not be lost unseen.
+    if (!problem.empty()) throw EStoreFormatError(problem);
+    record = std::move(read);
 }
 
 void ReadInactiveEntry(const std::string& name, platform::TRegistry& reg,

@@ -99,6 +99,12 @@ void ReadInactiveEntry(const std::string& name, platform::TRegistry& reg,
 // in an error.
 void ReadInactiveEntryData(const std::string& name, std::string_view data, const std::string& keyPath,
                            TInactiveCodecInfo& record);
+// The same without throwing: the texts there are fill the record (missing
+// ones stay empty), `pieces` (when given) receives all of them, seventh and
+// later included, and the result says what is wrong with the entry (the
+// text ReadInactiveEntryData throws); empty when nothing is.
+std::string ReadInactiveEntryParts(const std::string& name, std::string_view data, const std::string& keyPath,
+                                   TInactiveCodecInfo& record, std::vector<std::string>* pieces = nullptr);
 
 // Opens the codec of `fourcc` in query mode and returns its information
 // record; a zeroed record (dwSize set) when it cannot be opened.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/catalogue/CodecView.h"
 #include "core/catalogue/DriverCheck.h"
 #include "core/shell/uConst.h"
 #include "core/shell/uGlobal.h"
@@ -32,6 +33,7 @@ TCodecEntry InactiveFrom(const TCodecEntry& active, const std::string& type) {
     e.Description = active.Description;
     e.Version = active.Version;
     e.Type = type;
+    e.ExpandableDriver = active.ExpandableDriver;
     return e;
 }
 
@@ -45,6 +47,7 @@ TCodecEntry ActiveFrom(const TCodecEntry& inactive) {
     e.Description = inactive.Description;
     e.Version = inactive.Version;
     e.Type = inactive.Type;
+    e.ExpandableDriver = inactive.ExpandableDriver;
     return e;
 }
 
@@ -71,7 +74,43 @@ std::string WithoutLeadingZeros(const std::string& s) {
     return start == std::string::npos ? std::string("0") : s.substr(start);
 }
 
+// The rows a Number given by the user may mean: its whole number, the
+// three characters the lists show of it ("100" for #1000#), or either
+// without leading zeros ("7" for 007).
+std::vector<size_t> RowsNumbered(const TCodecList& inactive, const std::string& number) {
+    std::vector<size_t> rows;
+    const bool digits = AllDigits(number);
+    for (size_t i = 0; i < inactive.Count(); ++i) {
+        const TCodecEntry& e = inactive.Entry(i);
+        const std::string shown = NumberText(e);
+        bool fits = e.Number == number || shown == number;
+        if (!fits && digits)
+            for (const std::string* n : {&e.Number, &shown})
+                fits = fits || (AllDigits(*n) && WithoutLeadingZeros(*n) == WithoutLeadingZeros(number));
+        if (fits) rows.push_back(i);
+    }
+    return rows;
+}
+
+// The whole stored name "#1000#" given as a Number names its entry alone.
+bool IsStoredName(const std::string& number) {
+    return number.size() >= 2 && number.front() == cInactiveMark[0] && number.back() == cInactiveMark[0];
+}
+
 }  // namespace
+
+std::string ArgumentText(const std::string& text) {
+    constexpr size_t kShown = 40;
+    if (text.size() <= kShown + 20) return "'" + text + "'";
+    return "'" + text.substr(0, kShown) + "...' (" + std::to_string(text.size()) + " characters, cut here)";
+}
+
+std::string NumberArgument(const TCodecList& inactive, size_t row) {
+    const std::string& number = inactive.Entry(row).Number;
+    if (!IsStoredName(number) && RowsNumbered(inactive, number) == std::vector<size_t>{row}) return number;
+    // The shell would take a bare "#" for the start of a comment.
+    return "'" + std::string(cInactiveMark) + number + cInactiveMark + "'";
+}
 
 TCodecOperations::TCodecOperations(TCodecCatalogue& catalogue, TOperationQuestions& questions)
     : catalogue_(catalogue), questions_(questions) {}
@@ -82,6 +121,21 @@ bool TCodecOperations::Refused(TOperationResult& result) {
     catalogue_.Log().WriteLog(cMsgNotChangedUnsupported);
     result.Error = cMsgNotChangedUnsupported;
     return true;
+}
+
+std::string TCodecOperations::MalformedRefusal() const {
+    const std::optional<size_t> row = catalogue_.FirstMalformedInactive();
+    if (!row) return {};
+    return catalogue_.InactiveCodecList.Entry(*row).Malformed +
+           ". The lists are not written back while it is there, so nothing was changed: select it in the "
+           "inactive list and choose \"Remove Selected Inactive Drivers\" (from the command line: tarnelctl remove " +
+           NumberArgument(catalogue_.InactiveCodecList, *row) + " --yes)";
+}
+
+bool TCodecOperations::PartlyRead(TOperationResult& result) {
+    if (Refused(result)) return true;
+    result.Error = MalformedRefusal();
+    return !result.Error.empty();
 }
 
 void TCodecOperations::RenumberInactiveCodecs() {
@@ -110,6 +164,7 @@ TOperationResult TCodecOperations::SaveCodecLists() {
         if (!catalogue_.InactiveListComplete())
             throw EStoreFormatError("The inactive list could not be read completely, so it is not written back: "
                                     "mend or remove the entry named in the message at start-up");
+        if (std::string refusal = MalformedRefusal(); !refusal.empty()) throw EStoreFormatError(refusal);
         platform::TTransaction transaction;
         store->Save(catalogue_.CodecList.Entries(), catalogue_.InactiveCodecList.Entries(), &catalogue_.Loaded);
         TStoreSnapshot written = store->Snapshot();
@@ -136,13 +191,13 @@ TOperationResult TCodecOperations::Finish() {
 
 TOperationResult TCodecOperations::SaveLists() {
     TOperationResult refused;
-    if (Refused(refused)) return refused;
+    if (PartlyRead(refused)) return refused;
     return Finish();
 }
 
 TOperationResult TCodecOperations::Deactivate(const std::vector<size_t>& rows) {
     TOperationResult refused;
-    if (Refused(refused)) return refused;
+    if (PartlyRead(refused)) return refused;
     TCodecList& active = catalogue_.CodecList;
     TCodecList& inactive = catalogue_.InactiveCodecList;
     active.BeginUpdate();
@@ -171,7 +226,8 @@ std::string TCodecOperations::ActivationVersionPath(const std::string& driver) c
 
 TOperationResult TCodecOperations::Activate(const std::vector<size_t>& rows) {
     TOperationResult refused;
-    if (Refused(refused)) return refused;
+    if (PartlyRead(refused)) return refused;
+    const std::unique_ptr<TDriverStore> store = catalogue_.Store();
     TCodecList& active = catalogue_.CodecList;
     TCodecList& inactive = catalogue_.InactiveCodecList;
     active.BeginUpdate();
@@ -181,7 +237,16 @@ TOperationResult TCodecOperations::Activate(const std::vector<size_t>& rows) {
     std::vector<size_t> activated;
     for (size_t i : chosen) {
         const TCodecEntry incoming = inactive.Entry(i);
-        if (auto found = active.FindCaption(incoming.Fourcc)) {
+        // The codec in service of that FOURCC: found by the list's caption
+        // search, or by the key the store keeps it under (SYSTEM.INI knows
+        // "abcde" and "abcd" by one key), which cannot hold both.
+        std::optional<size_t> found = active.FindCaption(incoming.Fourcc);
+        if (!found) {
+            const std::string key = store->ActiveKey(incoming.Fourcc);
+            for (size_t a = 0; a < active.Count() && !found; ++a)
+                if (store->ActiveKey(active.Entry(a).Fourcc) == key) found = a;
+        }
+        if (found) {
             if (!catalogue_.Prefs().AutoSwap) {
                 TAnswer answer = questions_.AskSwap(incoming, active.Entry(*found));
                 if (answer == TAnswer::Cancel) break;  // the run ends; this one stays inactive
@@ -201,6 +266,12 @@ TOperationResult TCodecOperations::Activate(const std::vector<size_t>& rows) {
         catalogue_.Log().WriteLog(cLogGettingCodecVersion + path);
         entry.VersionInfo = std::make_shared<const TCodecVersionInfo>(catalogue_.CodecVersionInfo.ToCodecVersionInfo());
         entry.Problem = DriverProblemOf(entry.Driver);
+        // A 16-bit driver is written where nothing lists it: said, so that it
+        // is not taken for lost.
+        TCodecEntry placed = entry;
+        store->Place(placed, false);
+        if (placed.Store == TCodecStore::Drivers)
+            catalogue_.Log().WriteLog(cLogTo16BitDrivers + incoming.Fourcc + " " + incoming.Shortname);
         active.Add(std::move(entry));
         activated.push_back(i);
     }
@@ -225,7 +296,7 @@ TOperationResult TCodecOperations::RemoveInactive(const std::vector<size_t>& row
 
 TOperationResult TCodecOperations::RestoreBackup() {
     TOperationResult r;
-    if (Refused(r)) return r;
+    if (PartlyRead(r)) return r;
     std::unique_ptr<TDriverStore> store = catalogue_.Store();
     // The backup is read, completed and saved under one lock.
     platform::TTransaction change;
@@ -280,7 +351,7 @@ void TCodecOperations::EndScan() {
 TScanAddResult TCodecOperations::ScanAndAdd(size_t row, bool adding, const std::vector<std::string>& add,
                                             TScanProgress* progress) {
     TScanAddResult out;
-    if (Refused(out.Result)) return out;
+    if (PartlyRead(out.Result)) return out;
     out.Outcome = Scan(row, progress);
     std::vector<TFoundRow>& found = out.Outcome.Found;
     if (out.Outcome.Kind == TScanOutcome::EmptyFile)
@@ -290,10 +361,16 @@ TScanAddResult TCodecOperations::ScanAndAdd(size_t row, bool adding, const std::
             f.Selected = add.empty();
             for (const std::string& w : add) f.Selected = f.Selected || platform::EqualsNoCase(f.Fourcc, w);
         }
-        for (const std::string& w : add)
-            if (std::none_of(found.begin(), found.end(),
-                             [&](const TFoundRow& f) { return platform::EqualsNoCase(f.Fourcc, w); }))
-                throw EOperationRefused("The scan found no FOURCC '" + w + "'; nothing was changed");
+        for (const std::string& w : add) {
+            auto f = std::find_if(found.begin(), found.end(),
+                                  [&](const TFoundRow& row) { return platform::EqualsNoCase(row.Fourcc, w); });
+            if (f == found.end())
+                throw EOperationRefused("The scan found no FOURCC " + ArgumentText(w) + "; nothing was changed");
+            // Named, it is meant to be added: one in use cannot be.
+            if (f->Used())
+                throw EOperationRefused("The FOURCC " + ArgumentText(f->Fourcc) + " is in use (" + f->Status +
+                                        ") and cannot be added; nothing was changed");
+        }
         AddFoundToInactive(found, catalogue_.InactiveCodecList, &out.Added);
     }
     out.Result = SaveAfterScan(out.Outcome);
@@ -310,28 +387,31 @@ std::vector<size_t> ActiveRowsOf(const TCodecList& active, const std::string& fo
     }
     if (!rows.empty()) return rows;
     if (driver.empty())
-        throw EOperationRefused("No active codec has the FOURCC '" + fourcc + "'; nothing was changed");
-    throw EOperationRefused("No active codec has the FOURCC '" + fourcc + "' with the driver '" + driver +
-                            "'; nothing was changed");
+        throw EOperationRefused("No active codec has the FOURCC " + ArgumentText(fourcc) + "; nothing was changed");
+    throw EOperationRefused("No active codec has the FOURCC " + ArgumentText(fourcc) + " with the driver " +
+                            ArgumentText(driver) + "; nothing was changed");
 }
 
 size_t InactiveRowOf(const TCodecList& inactive, const std::string& number) {
-    for (size_t i = 0; i < inactive.Count(); ++i)
-        if (inactive.Entry(i).Number == number) return i;
-    std::optional<size_t> found;
-    if (AllDigits(number)) {
-        for (size_t i = 0; i < inactive.Count(); ++i) {
-            const std::string& n = inactive.Entry(i).Number;
-            if (!AllDigits(n) || WithoutLeadingZeros(n) != WithoutLeadingZeros(number)) continue;
-            if (found)
-                throw EOperationRefused("The number '" + number +
-                                        "' fits more than one inactive codec; give it as the list shows it. "
-                                        "Nothing was changed");
-            found = i;
-        }
+    if (IsStoredName(number)) {
+        const std::string whole = number.substr(1, number.size() - 2);
+        for (size_t i = 0; i < inactive.Count(); ++i)
+            if (inactive.Entry(i).Number == whole) return i;
+        throw EOperationRefused("No inactive codec is stored as " + ArgumentText(number) + "; nothing was changed");
     }
-    if (!found) throw EOperationRefused("No inactive codec has the number '" + number + "'; nothing was changed");
-    return *found;
+    const std::vector<size_t> rows = RowsNumbered(inactive, number);
+    if (rows.empty())
+        throw EOperationRefused("No inactive codec has the number " + ArgumentText(number) + "; nothing was changed");
+    if (rows.size() == 1) return rows.front();
+    // The lists show three characters of a Number: "100" is #100#, but
+    // also #1000# to #1009#. Removing the wrong one would lose it for good.
+    std::string ways;
+    constexpr size_t kNamed = 20;
+    for (size_t k = 0; k < rows.size() && k < kNamed; ++k) ways += (k ? ", " : "") + NumberArgument(inactive, rows[k]);
+    if (rows.size() > kNamed) ways += " and " + std::to_string(rows.size() - kNamed) + " more";
+    throw EOperationRefused("The number " + ArgumentText(number) + " fits " + std::to_string(rows.size()) +
+                            " inactive codecs; give the whole number of the one meant: " + ways +
+                            ". Nothing was changed");
 }
 
 TCodecDescription DescribeCodec(const std::string& fourcc, int32_t codecStoreMode) {

@@ -72,9 +72,14 @@ public:
     // The active entries in `rows` into the inactive list.
     TOperationResult Deactivate(const std::vector<size_t>& rows);
     // The inactive entries in `rows` into the active list; a codec in
-    // service with the same FOURCC is swapped out (after a question unless
-    // AutoSwap is on). No skips that codec, Cancel skips it and ends the run:
-    // the codecs after it stay inactive.
+    // service with the same FOURCC (or kept under the same key of the store)
+    // is swapped out (after a question unless AutoSwap is on). No skips that
+    // codec, Cancel skips it and ends the run: the codecs after it stay
+    // inactive. An entry that goes to the 16-bit Drivers key is logged as such.
+    //
+    // Every change but a removal is refused, nothing changed, while the
+    // inactive list holds an entry that could not be read whole; a removal
+    // is saved once none is left.
     TOperationResult Activate(const std::vector<size_t>& rows);
     // After the question; nothing changes unless the answer is Yes.
     TOperationResult RemoveInactive(const std::vector<size_t>& rows);
@@ -103,7 +108,7 @@ public:
     // Scan, add and save in one: the found FOURCCs named in `add` (all of
     // them when it is empty) join the inactive list when `adding` is set.
     // Throws EOperationRefused, nothing written, for an empty driver file
-    // and for a named FOURCC the scan did not find.
+    // and for a named FOURCC the scan did not find or that is in use.
     TScanAddResult ScanAndAdd(size_t row, bool adding, const std::vector<std::string>& add,
                               TScanProgress* progress = nullptr);
 
@@ -114,6 +119,12 @@ public:
 
 private:
     bool Refused(TOperationResult& result);
+    // Refused as above, or because the inactive list holds an entry that
+    // could not be read whole (the lists cannot be written back).
+    bool PartlyRead(TOperationResult& result);
+    // Why the lists cannot be written back while the inactive list holds
+    // such an entry, and how to remove it; empty when it holds none.
+    std::string MalformedRefusal() const;
     TOperationResult Finish();
     void ReloadBothLists();
 
@@ -127,9 +138,17 @@ private:
 std::vector<size_t> ActiveRowsOf(const TCodecList& active, const std::string& fourcc, const std::string& driver = {});
 
 // The inactive row a Number names: its whole number ("1000" for #1000#,
-// "007"), or the same value without leading zeros ("7"). Throws
-// EOperationRefused when none or more than one fits.
+// "007"), the three characters the lists show of it ("100"), either
+// without leading zeros ("7"), or its stored name ("#100#"). Throws
+// EOperationRefused when none fits, or more than one (naming how to give
+// each of them).
 size_t InactiveRowOf(const TCodecList& inactive, const std::string& number);
+// How to name the inactive row as a command-line argument: its whole
+// Number, or its stored name (quoted) where that Number fits other rows too.
+std::string NumberArgument(const TCodecList& inactive, size_t row);
+
+// A text the user gave, quoted for a message; a long one is cut, saying so.
+std::string ArgumentText(const std::string& text);
 
 // What the codec manager answers for the active entry of a FOURCC: the
 // record from opening it in query mode, and the dialogs it offers.

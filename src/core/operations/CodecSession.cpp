@@ -16,7 +16,10 @@ namespace {
 std::vector<TCodecChange> Named(const TCodecList& list) {
     std::vector<TCodecChange> out;
     out.reserve(list.Count());
-    for (const TCodecEntry& e : list.Entries()) out.push_back({"", e.Fourcc, e.Driver, e.Number});
+    for (const TCodecEntry& e : list.Entries()) {
+        out.push_back({"", e.Fourcc, e.Driver, e.Number, {}});
+        if (e.Store == TCodecStore::Drivers) out.back().Note = cNote16BitDrivers;
+    }
     return out;
 }
 

@@ -28,6 +28,9 @@ struct TCodecChange {
     std::string Fourcc;
     std::string Driver;
     std::string Number;
+    // Where it went when that is not where the lists look ("went to the
+    // 16-bit Drivers key, which the lists do not show"); mostly empty.
+    std::string Note;
 };
 
 // The machine's lists as the loaders read them, for looking at only.

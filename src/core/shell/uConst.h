@@ -38,6 +38,10 @@ inline constexpr char cType16[] = "16";
 inline constexpr char cInactiveMark[] = "#";
 // One inactive entry's six texts with their zero bytes may take at most this.
 inline constexpr unsigned cMaxInactiveEntryBytes = 2047;
+// A seventh text of an inactive entry whose driver text was an expandable
+// string: readers that take six texts pass over it, and the entry goes back
+// into service as an expandable string again.
+inline constexpr char cExpandableDriverMark[] = "REG_EXPAND_SZ";
 
 // --- Operating-system facts ---------------------------------------------------
 inline constexpr const char* cNTCurrentVersionKey = platform::kNtCurrentVersionKeyPath;
@@ -238,6 +242,10 @@ inline constexpr char cLogToInactiveList[] = " to Inactive Codec List";
 inline constexpr char cLogToTheInactiveList[] = " to the Inactive Codec List";
 inline constexpr char cLogAddingToActive[] = "Adding to Active Codec List : ";
 inline constexpr char cLogGettingCodecVersion[] = "Getting Version Information from Codec : ";
+// An activated codec of Type "16" goes where neither list looks.
+inline constexpr char cLogTo16BitDrivers[] =
+    "Written to the 16-bit Drivers key, which the codec lists do not show : ";
+inline constexpr char cNote16BitDrivers[] = "went to the 16-bit Drivers key, which the lists do not show";
 inline constexpr char cSwapQuestion[] = "Codec with same FOURCC already exists, swap them?";
 inline constexpr char cRemoveQuestion[] = "Are you sure you want to remove selected FOURCC's";
 inline constexpr char cSystem32Folder[] = "\\System32\\";

@@ -391,6 +391,23 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     CodecListModel->RowDescription = [this](size_t row) {
         return ToQ(ActiveRowRemark(catalogue_.InactiveCodecList, catalogue_.CodecList.Entry(row)));
     };
+    // An inactive entry the store holds in a form that cannot be read whole
+    // is marked beside its FOURCC and says what is wrong, so that it can be
+    // found and removed.
+    InactiveCodecListModel->MarkColumn = icFourcc;
+    InactiveCodecListModel->RowMark = [this](size_t row) {
+        return catalogue_.InactiveCodecList.Entry(row).Malformed.empty()
+                   ? QIcon()
+                   : style()->standardIcon(QStyle::SP_MessageBoxCritical, nullptr, InactiveCodecList);
+    };
+    // Rich text, so that the long reason wraps instead of running off the screen.
+    InactiveCodecListModel->RowToolTip = [this](size_t row) {
+        const std::string remark = InactiveRowRemark(catalogue_.InactiveCodecList.Entry(row));
+        return remark.empty() ? QString() : "<p><b>" + ToQ(remark).toHtmlEscaped() + "</b></p>";
+    };
+    InactiveCodecListModel->RowDescription = [this](size_t row) {
+        return ToQ(InactiveRowRemark(catalogue_.InactiveCodecList.Entry(row)));
+    };
     // The views follow the core lists when a batch of changes ends.
     catalogue_.CodecList.SetChangeListener([this] { ShowRows(); });
     catalogue_.InactiveCodecList.SetChangeListener([this] { ShowRows(); });
@@ -553,13 +570,8 @@ void TfNTCodecs::FormCreate() {
     main_.HostPanel(0, WindowsNTCodecsPanel);
     main_.ApplyProgramFont();
     catalogue_.LoadActiveList();
-    try {
-        catalogue_.LoadInactiveCodecList();
-    } catch (const EStoreFormatError& e) {
-        // The rows before the bad entry stay; the catalogue refuses to write
-        // the store back until the entry is mended.
-        main_.ShowSystemMessage(e.what(), TMessageKind::Error);
-    }
+    // An entry that cannot be read whole is a marked row of the list.
+    catalogue_.LoadInactiveCodecList();
     InactiveCodecList->setSelectionBehavior(QAbstractItemView::SelectRows);
     UpdateActiveCount();
     UpdateInactiveCount();

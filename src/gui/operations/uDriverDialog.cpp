@@ -8,9 +8,11 @@
 namespace tarnel {
 
 TfDriverDialog::TfDriverDialog(bool configure, const std::string& title, const std::string& text, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    : QDialog(parent) {
     setObjectName("fDriverDialog");
     setWindowTitle(ToQ(title));
+    // A close button only, in a way every window manager honours.
+    SetDialogFrame(this, TTitleButtons::Close);
     setFont(DesignFont("Lucida Sans Unicode", 11));
 
     // A driver without a name still gets a band with a title.

@@ -198,23 +198,33 @@ TEST(InactiveLoad, MissingStoreLogsOnlyTheStart) {
     EXPECT_EQ(f.log.Lines(), Strings{"T : Start Loading Inactive Codec List from Registry"});
 }
 
-TEST(InactiveLoad, ShortEntryStopsTheLoadWithTheListConsistent) {
+// An entry too short to read is no reason to hide the others: every entry
+// becomes a row, the short one with the texts it has and what is wrong.
+TEST(InactiveLoad, AShortEntryIsAMarkedRowAmongAllTheOthers) {
     Fixture f;
     f.SetInactive("#001#", {"aaaa", "a.dll", "A", "D", "1", "32"});
-    f.SetInactive("#002#", {"bbbb", "b.dll", "B", "D", "1"});
+    f.SetInactive("#002#", {"bbbb", "b.dll", "B"});
     f.SetInactive("#003#", {"cccc", "c.dll", "C", "D", "1", "32"});
     f.reg.CloseKey();
-    EXPECT_THROW(f.cat.LoadInactiveCodecList(), EStoreFormatError);
-    EXPECT_FALSE(f.cat.InactiveListComplete());
-    EXPECT_EQ(f.Captions(f.cat.InactiveCodecList), Strings{"aaaa"});
-    EXPECT_FALSE(f.cat.InactiveCodecList.Updating()) << "repainting resumed";
-    EXPECT_EQ(f.log.Count(), 1u) << "no end line after a failed load";
+    f.cat.LoadInactiveCodecList();
+    EXPECT_TRUE(f.cat.InactiveListComplete());
+    EXPECT_EQ(f.Captions(f.cat.InactiveCodecList), (Strings{"aaaa", "bbbb", "cccc"}));
+    const TCodecEntry& bad = f.cat.InactiveCodecList.Entry(1);
+    EXPECT_EQ(f.SubItems(bad, TListKind::Inactive), (Strings{"b.dll", "B", "", "", "002", ""}));
+    EXPECT_NE(bad.Malformed.find("'#002#'"), std::string::npos) << bad.Malformed;
+    EXPECT_NE(bad.Malformed.find("holds 3 texts; 6 are needed"), std::string::npos) << bad.Malformed;
+    EXPECT_EQ(InactiveRowRemark(bad).rfind(bad.Malformed, 0), 0u) << "the mark says it in words";
+    EXPECT_EQ(InactiveRowRemark(f.cat.InactiveCodecList.Entry(0)), "");
+    EXPECT_EQ(f.cat.FirstMalformedInactive(), std::optional<size_t>(1));
+    EXPECT_EQ(f.cat.Loaded.Inactive.size(), 3u) << "the save knows the store held it";
+    ASSERT_EQ(f.log.Count(), 3u);
+    EXPECT_EQ(f.log.Lines()[1], "T : " + bad.Malformed);
 
     f.SetInactive("#002#", {"bbbb", "b.dll", "B", "D", "1", "32"});
     f.reg.CloseKey();
     f.cat.LoadInactiveCodecList();
-    EXPECT_TRUE(f.cat.InactiveListComplete());
-    EXPECT_EQ(f.cat.InactiveCodecList.Count(), 3u);
+    EXPECT_FALSE(f.cat.FirstMalformedInactive().has_value());
+    EXPECT_TRUE(f.cat.InactiveCodecList.Entry(1).Malformed.empty());
 }
 
 TEST(CodecListRows, CaptionSearchIgnoresCaseAndDoesNotWrap) {

@@ -176,3 +176,91 @@ TEST(DriverStore, TwoProfileLinesOfOneFourccAreRefusedWithTheWayOut) {
     }
     EXPECT_EQ(Slurp(m.Root() / "drive_c/windows/system.ini"), ini) << "nothing written";
 }
+
+// An inactive entry too short to read is visited with what it has; the
+// store never writes one back, and a list without it removes it.
+TEST(DriverStore, AShortInactiveEntryIsVisitedAndOnlyEverRemoved) {
+    test::TempMachine m;
+    {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey(cInactiveKey, true));
+        std::vector<std::string> good{"aaaa", "a.dll", "A", "D", "1", "32"}, bad{"bbbb", "b.dll"};
+        WriteBinaryStrings(reg, "#001#", good);
+        WriteBinaryStrings(reg, "#002#", bad);
+    }
+    std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(3);
+    std::vector<TInactiveStoreLine> lines;
+    store->VisitInactiveLines([&](const TInactiveStoreLine& l) { lines.push_back(l); });
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].Kind, TInactiveStoreLine::Numbered);
+    EXPECT_EQ(lines[1].Kind, TInactiveStoreLine::Malformed);
+    EXPECT_EQ(lines[1].Entry.Fourcc + "=" + lines[1].Entry.Driver, "bbbb=b.dll");
+    EXPECT_EQ(lines[1].Entry.Number, "002");
+    EXPECT_NE(lines[1].Entry.Malformed.find("holds 2 texts"), std::string::npos) << lines[1].Entry.Malformed;
+    EXPECT_EQ(store->Snapshot().Inactive.size(), 2u);
+
+    const std::string reg = Slurp(m.Root() / "system.reg");
+    std::vector<TCodecEntry> inactive{lines[0].Entry, lines[1].Entry};
+    EXPECT_THROW(store->Save({}, inactive), EStoreFormatError);
+    EXPECT_EQ(Slurp(m.Root() / "system.reg"), reg) << "nothing written";
+
+    inactive.pop_back();
+    store->Save({}, inactive);
+    lines.clear();
+    store->VisitInactiveLines([&](const TInactiveStoreLine& l) { lines.push_back(l); });
+    ASSERT_EQ(lines.size(), 1u) << "a list without it removes it";
+    EXPECT_EQ(lines[0].Entry.StoredName, "#001#");
+}
+
+// A driver text of expandable-string type stays one through the backup,
+// the inactive store and back; the profile file has no types to keep.
+TEST(DriverStore, AnExpandableDriverTextKeepsItsType) {
+    test::TempMachine m;
+    const std::string path = "%SystemRoot%\\System32\\exp.dll";
+    {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey(cDrivers32Key, true));
+        reg.WriteExpandString("vidc.exp1", path);
+        reg.WriteString("vidc.str1", "str.dll");
+    }
+    std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(3);
+    std::vector<TCodecEntry> active = store->ActiveEntries();
+    ASSERT_EQ(active.size(), 2u);
+    EXPECT_TRUE(active[0].ExpandableDriver);
+    EXPECT_FALSE(active[1].ExpandableDriver);
+
+    // exp1 out of service, str1 stays: both saved.
+    TCodecEntry out = active[0];
+    out.Number = "001";
+    std::vector<TCodecEntry> inactive{out};
+    active.erase(active.begin());
+    store->Save(active, inactive);
+    auto typeOf = [](const char* key, const std::string& name) {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        return reg.OpenKeyReadOnly(key) ? reg.GetRawType(name) : uint32_t(kRegNone);
+    };
+    EXPECT_EQ(typeOf(cDrivers32BackupKey, "vidc.exp1"), uint32_t(kRegExpandSz));
+    EXPECT_EQ(typeOf(cDrivers32BackupKey, "vidc.str1"), uint32_t(kRegSz));
+    EXPECT_EQ(typeOf(cDrivers32Key, "vidc.exp1"), uint32_t(kRegNone));
+    std::vector<TCodecEntry> read;
+    store->VisitInactiveLines([&](const TInactiveStoreLine& l) { read.push_back(l.Entry); });
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_TRUE(read[0].ExpandableDriver) << "remembered by the inactive entry";
+    EXPECT_EQ(read[0].Driver, path);
+    EXPECT_EQ(read[0].Type, "32");
+    std::vector<TCodecEntry> backup = store->BackupEntries();
+    ASSERT_EQ(backup.size(), 2u);
+    EXPECT_TRUE(backup[0].ExpandableDriver);
+
+    // Back into service as an expandable string; the plain one stays plain.
+    TCodecEntry back = read[0];
+    back.Store = TCodecStore::None;
+    active.push_back(back);
+    store->Save(active, {});
+    EXPECT_EQ(typeOf(cDrivers32Key, "vidc.exp1"), uint32_t(kRegExpandSz));
+    EXPECT_EQ(typeOf(cDrivers32Key, "vidc.str1"), uint32_t(kRegSz));
+    EXPECT_EQ(active[1].ValueType, uint32_t(kRegExpandSz)) << "placed as what was written";
+}

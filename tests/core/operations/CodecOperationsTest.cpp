@@ -433,3 +433,38 @@ TEST(DescribeCodec, TheRecordAndTheDialogsAsTheSelectionAsksThem) {
     EXPECT_THROW(DescribeCodec("zzzz", 3), std::runtime_error);
     EXPECT_THROW(DescribeCodec("yuy2", 0), std::runtime_error);
 }
+
+// An inactive entry too short to read: no change is made (or shown) while it
+// is there, except its removal, after which every operation works again.
+TEST_F(Operations, AShortInactiveEntryAllowsOnlyItsOwnRemoval) {
+    test::TempMachine m;
+    Put(cDrivers32Key, "vidc.mjpg", "mjpeg.dll");
+    PutInactive("#001#", {"aaaa", "a.dll", "A", "D", "1", "32"});
+    PutInactive("#002#", {"bbbb", "b.dll", "B"});
+    PutInactive("#003#", {"cccc", "c.dll", "C", "D", "1", "32"});
+    Load();
+    const auto before = std::make_pair(Active(*catalogue), Inactive(*catalogue));
+    ASSERT_EQ(before.second.size(), 3u);
+    const std::string reg = Slurp(m.Root() / "system.reg");
+    const size_t logged = log.Count();
+
+    for (TOperationResult r : {ops->Deactivate({0}), ops->Activate({0}), ops->Activate({1}), ops->SaveLists(),
+                               ops->RestoreBackup()}) {
+        EXPECT_FALSE(r.Changed);
+        EXPECT_NE(r.Error.find("'#002#'"), std::string::npos) << r.Error;
+        EXPECT_NE(r.Error.find("\"Remove Selected Inactive Drivers\""), std::string::npos) << r.Error;
+        EXPECT_NE(r.Error.find("tarnelctl remove 002 --yes"), std::string::npos) << r.Error;
+    }
+    EXPECT_EQ(std::make_pair(Active(*catalogue), Inactive(*catalogue)), before);
+    EXPECT_EQ(log.Count(), logged) << "no change shown that was not made";
+    // Removing another entry would write the bad one back: refused.
+    TOperationResult other = ops->RemoveInactive({0});
+    EXPECT_FALSE(other.Saved);
+    EXPECT_TRUE(other.Reloaded);
+    EXPECT_EQ(Slurp(m.Root() / "system.reg"), reg) << "nothing written";
+
+    TOperationResult removed = ops->RemoveInactive({1});
+    EXPECT_TRUE(removed.Saved) << removed.Error;
+    EXPECT_EQ(Reloaded().second, (std::vector<std::string>{"#001 aaaa=a.dll 32", "#002 cccc=c.dll 32"}));
+    EXPECT_TRUE(ops->Deactivate({0}).Saved);
+}

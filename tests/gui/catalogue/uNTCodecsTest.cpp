@@ -1132,3 +1132,46 @@ TEST_F(DemoCodecWindow, AnUnsupportedSystemShowsNoChangeItDidNotMake) {
               }),
               0);
 }
+
+// An inactive entry too short to read is a marked row among the others,
+// says what is wrong in its tooltip and to a screen reader, and "Remove
+// Selected Inactive Drivers" on it frees the lists again.
+TEST_F(DemoCodecWindow, AShortInactiveEntryIsAMarkedRowThatCanBeRemoved) {
+    SetInactive("#002#", {"ptx8", "pbtex.dll", "PB Texture"});
+    ASSERT_TRUE(TopLevel<TfMessage>().empty());
+    Open();
+    EXPECT_TRUE(TopLevel<TfMessage>().empty()) << "no message at start-up: the row says it";
+    const QAbstractItemModel* m = codecs->InactiveCodecListModel;
+    EXPECT_EQ(Column(m, 0), (Strings{"mjpg", "ptx8", "iyuv", "vrh1"})) << "every entry, before and after it";
+    const int bad = InactiveRow("ptx8"), good = InactiveRow("iyuv");
+    EXPECT_FALSE(m->data(m->index(bad, 0), Qt::DecorationRole).value<QIcon>().isNull()) << "marked beside its FOURCC";
+    EXPECT_FALSE(m->data(m->index(good, 0), Qt::DecorationRole).isValid());
+    const std::string tip = Cell(m, bad, 2, Qt::ToolTipRole);
+    EXPECT_NE(tip.find("Inactive codec entry '#002#'"), std::string::npos) << tip;
+    EXPECT_NE(tip.find("holds 3 texts; 6 are needed"), std::string::npos) << tip;
+    EXPECT_EQ(Cell(m, good, 2, Qt::ToolTipRole), "");
+    const std::string said = Cell(m, bad, 1, Qt::AccessibleDescriptionRole);
+    EXPECT_NE(said.find("holds 3 texts"), std::string::npos) << said;
+    EXPECT_NE(said.find("Remove it"), std::string::npos) << said;
+
+    // Any other change is refused with the way out, and shows nothing done.
+    const auto start = Shown();
+    SelectActive(ActiveRow("yuy2"));
+    std::string message;
+    test::WhenModal<TfMessage>([&](TfMessage* d) {
+        message = FromQ(d->MessageLabel->text());
+        QTest::mouseClick(d->OkButton, Qt::LeftButton);
+    });
+    codecs->DeActivate1->trigger();
+    EXPECT_NE(message.find("\"Remove Selected Inactive Drivers\""), std::string::npos) << message;
+    EXPECT_EQ(Shown(), start);
+
+    SelectInactive(bad);
+    test::WhenModal<TfQuestion>([](TfQuestion* q) { QTest::mouseClick(q->Button1, Qt::LeftButton); });
+    codecs->RemoveSelectedInactiveDrivers1->trigger();
+    EXPECT_EQ(Column(m, 0), (Strings{"mjpg", "iyuv", "vrh1"}));
+    EXPECT_EQ(Stored(), Shown());
+    SelectActive(ActiveRow("yuy2"));
+    codecs->DeActivate1->trigger();
+    EXPECT_EQ(Stored().second.back(), "yuy2=pbyuv.dll") << "the lists are saved again";
+}

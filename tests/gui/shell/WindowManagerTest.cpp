@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/catalogue/CodecLists.h"
+#include "gui/operations/uDriverDialog.h"
 #include "gui/scan/uFound.h"
 #include "gui/shell/GuiTestSupport.h"
 #include "gui/shell/splash.h"
@@ -296,6 +297,15 @@ TEST_F(WindowManager, ModalDialogsOfferNoMinimiseOrMaximise) {
     });
     foundDialog->exec();
     expectUntitled(found, "found FOURCCs");
+
+    // The dialog an emulated driver shows its own text in.
+    Offered driver;
+    test::WhenModal<TfDriverDialog>([&](TfDriverDialog* d) {
+        driver = read(d);
+        d->OkButton->click();
+    });
+    ShowDriverDialog(true, "PB Texture", "Nothing to configure.", &main);
+    expectTitled(driver, true, "driver dialog");
 
     auto* progress = new TfProgress(nullptr);
     progress->show();
