@@ -259,8 +259,18 @@ TEnsureStep NextEnsureStep(const TCodecCatalogue& c, const TEnsureRequest& r) {
             throw EOperationRefused(Refusal("No codec has the FOURCC '" + r.Fourcc +
                                             "' in either list (ensure puts back codecs the lists hold; it makes no "
                                             "entries)"));
+        const size_t incoming = OneToActivate(c, r);
+        // The swap takes one codec out of service; others of the FOURCC go
+        // first, since a store may not hold two of one FOURCC at any step.
+        if (others.size() > 1) {
+            const std::optional<size_t> swapped = active.FindCaption(r.Fourcc);
+            step.Kind = TEnsureStep::Deactivate;
+            for (size_t i : others)
+                if (i != swapped) step.Rows.push_back(i);
+            return step;
+        }
         step.Kind = TEnsureStep::Activate;
-        step.Rows = {OneToActivate(c, r)};
+        step.Rows = {incoming};
         return step;
     }
     case TEnsureState::Inactive:
