@@ -27,7 +27,7 @@ using namespace tarnel::ctl;
 namespace {
 
 const char* kUsage =
-    "Usage: tarnelctl [--machine DIR] [--backend machine|wine] [--wait SECONDS] COMMAND\n"
+    "Usage: tarnelctl [--machine DIR] [--backend machine|wine] [--view 32|64] [--wait SECONDS] COMMAND\n"
     "\n"
     "Commands:\n"
     "  init DIR [--family nt|9x]  make a demo machine in DIR (NT family unless told)\n"
@@ -166,6 +166,10 @@ int Run(int argc, char** argv) {
         } else if (args[i] == "--backend") {
             if (i + 1 >= args.size()) throw EUsage("--backend needs machine or wine");
             machine.Backend = args[++i];
+        } else if (args[i] == "--view") {
+            if (i + 1 >= args.size() || (args[i + 1] != "32" && args[i + 1] != "64"))
+                throw EUsage("--view needs 32 or 64");
+            machine.View = std::stoi(args[++i]);
         } else if (args[i] == "--wait") {
             char* end = nullptr;
             const double seconds = i + 1 < args.size() ? std::strtod(args[i + 1].c_str(), &end) : -1;
@@ -190,6 +194,9 @@ int Run(int argc, char** argv) {
         if (name == c.Name) command = &c;
     if (!command) throw EUsage("unknown command '" + name + "'");
     const TCommandLine cl = Parse(*command, std::vector<std::string>(args.begin() + long(i), args.end()));
+    if (cl.View && machine.View != 0 && machine.View != *cl.View)
+        throw EUsage("--view " + std::to_string(machine.View) + " and --view " + std::to_string(*cl.View) +
+                     " name two views");
     if (cl.View) machine.View = *cl.View;
     // The command line never makes a machine: only 'init' does.
     if (command->UsesMachine) platform::ChoosePlatform(machine);

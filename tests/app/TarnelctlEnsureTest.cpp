@@ -122,7 +122,8 @@ TEST(EnsureCommandLine, WrongArgumentsAndViewsTheMachineLacks) {
          {std::vector<std::string>{"ensure", "mjpg"}, {"ensure", "mjpg", "--state", "on"},
           {"ensure", "mjpg", "--state", "active", "--view", "48"}, {"ensure", "--state", "active"},
           {"ensure", "mjpg", "yuy2", "--state", "active"}, {"list", "--machine-name", "a"},
-          {"list", "--csv", "--machine-name"}}) {
+          {"list", "--csv", "--machine-name"}, {"--view", "48", "list"},
+          {"--view", "64", "ensure", "mjpg", "--state", "active", "--view", "32"}}) {
         CtlResult r = CtlOn(m.Root(), wrong);
         EXPECT_EQ(r.status, 2) << wrong.back() << ": " << r.err;
     }
@@ -132,6 +133,11 @@ TEST(EnsureCommandLine, WrongArgumentsAndViewsTheMachineLacks) {
                                "' has no 64-bit view to serve (it is no 64-bit Wine prefix)"))
         << r.err;
     EXPECT_EQ(CtlOn(m.Root(), {"ensure", "mjpg", "--state", "active", "--view", "32"}).status, 0);
+    // The view before the command is the same choice, for every command.
+    r = CtlOn(m.Root(), {"--view", "64", "list", "--json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.err, "--view 64: the machine '" + m.Root().string() + "' has no 64-bit view to serve")) << r.err;
+    EXPECT_EQ(CtlOn(m.Root(), {"--view", "32", "ensure", "mjpg", "--state", "active", "--view", "32"}).status, 0);
 
     // A 64-bit prefix's own view is the one served until views are told apart.
     std::string hive = platform::ReadWholeFile(m.SystemReg());
