@@ -30,7 +30,8 @@ inline constexpr int kExitUnanswered = 3;
 
 // The options a command takes besides --json.
 enum TOption : unsigned {
-    kOptCsv = 1, kOptFamily = 2, kOptYes = 4, kOptAnswer = 8, kOptAdd = 16, kOptDriver = 32
+    kOptCsv = 1, kOptFamily = 2, kOptYes = 4, kOptAnswer = 8, kOptAdd = 16, kOptDriver = 32,
+    kOptState = 64, kOptView = 128, kOptCheck = 256, kOptDiff = 512, kOptMachineName = 1024
 };
 
 struct TCommandLine {
@@ -43,6 +44,11 @@ struct TCommandLine {
     std::optional<TAnswer> Answer;
     std::optional<std::string> Add;     // scan: "all" or FOURCCs separated by commas
     std::optional<std::string> Driver;  // deactivate: the one driver of the FOURCC meant
+    std::optional<std::string> State;   // ensure: "active", "inactive" or "absent"
+    std::optional<int> View;            // ensure: 32 or 64, the view of a 64-bit Wine prefix
+    bool Check = false;                 // ensure: decide and report, write nothing
+    bool Diff = false;                  // ensure: show the entries before and after
+    std::optional<std::string> MachineName;  // list: the machine column of --csv, "machine" of --json
 };
 
 // The commands, each in its own file.
@@ -59,6 +65,7 @@ int RunRestoreBackup(const TCommandLine& cl);
 int RunInfo(const TCommandLine& cl);
 int RunScan(const TCommandLine& cl);
 int RunDiscardJournal(const TCommandLine& cl);
+int RunEnsure(const TCommandLine& cl);
 
 // The FOURCCs of scan's --add, in order (empty items dropped).
 std::vector<std::string> AddList(const std::string& list);

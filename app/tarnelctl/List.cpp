@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <iostream>
+#include <optional>
 
 #include "app/tarnelctl/Command.h"
 #include "core/catalogue/CodecView.h"
@@ -56,8 +57,7 @@ void WriteRow(JsonWriter& w, const TCodecEntry& e, TListKind kind) {
 
 // One CSV field as RFC 4180 wants it: quoted when it holds a comma, a
 // quote or a line break, quotes doubled.
-std::string CsvField(const std::string& ansi) {
-    std::string text = Shown(ansi);
+std::string CsvQuoted(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
     for (char c : text) {
@@ -67,13 +67,17 @@ std::string CsvField(const std::string& ansi) {
     return quoted + "\"";
 }
 
-void WriteCsv(const TCodecCatalogue& catalogue) {
-    auto line = [](std::initializer_list<std::string> fields) {
+// With a machine name, each row leads with it, so that the tables of many
+// machines, each but the first without its header line, make one table.
+void WriteCsv(const TCodecCatalogue& catalogue, const std::optional<std::string>& machine) {
+    std::string lead = machine ? "machine," : "";
+    auto line = [&](std::initializer_list<std::string> fields) {
         std::string out;
-        for (const std::string& f : fields) out += (out.empty() ? "" : ",") + CsvField(f);
-        std::cout << out << "\r\n";
+        for (const std::string& f : fields) out += (out.empty() ? "" : ",") + CsvQuoted(Shown(f));
+        std::cout << lead << out << "\r\n";
     };
     line({"list", "number", "fourcc", "driver", "shortname", "description", "version", "type"});
+    if (machine) lead = CsvQuoted(*machine) + ",";
     for (const TCodecEntry& e : catalogue.CodecList.Entries())
         line({"active", "", e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type});
     for (const TCodecEntry& e : catalogue.InactiveCodecList.Entries())
@@ -101,7 +105,7 @@ int RunList(const TCommandLine& cl) {
     const TWinVersionInfo& os = reading.Facts().Os;
     const int32_t mode = reading.Facts().CodecStoreMode;
     if (cl.Csv) {
-        WriteCsv(catalogue);
+        WriteCsv(catalogue, cl.MachineName);
         return ReportMalformed(catalogue);
     }
     if (!cl.Json) {
@@ -118,6 +122,7 @@ int RunList(const TCommandLine& cl) {
 
     JsonWriter w(std::cout);
     w.BeginObject();
+    if (cl.MachineName) w.Key("machine").String(*cl.MachineName);
     w.Key("store").String(StoreName(mode));
     w.Key("os").BeginObject();
     w.Key("description").Ansi(os.Description);

@@ -29,11 +29,13 @@ using namespace tarnel::ctl;
 namespace {
 
 const char* kUsage =
-    "Usage: tarnelctl [--machine DIR] [--backend machine|wine] [--wait SECONDS] COMMAND\n"
+    "Usage: tarnelctl [--machine DIR] [--backend machine|wine] [--view 32|64] [--wait SECONDS] COMMAND\n"
     "\n"
     "Commands:\n"
     "  init DIR [--family nt|9x]  make a demo machine in DIR (NT family unless told)\n"
-    "  list [--json|--csv]        the active and inactive codec lists of the machine\n"
+    "  list [--json|--csv] [--machine-name NAME]\n"
+    "                             the active and inactive codec lists of the machine;\n"
+    "                             NAME leads each CSV row (and the JSON), for a fleet's table\n"
     "  check [--json]             the active codecs whose driver cannot be loaded\n"
     "                             (exit status 1 when there are any)\n"
     "  version FILE [--json]      the version texts of FILE: a file of this computer,\n"
@@ -66,7 +68,12 @@ const char* kUsage =
     "  info FOURCC [--json]                 what the codec manager answers for an active FOURCC\n"
     "  scan FOURCC [--add all|F1,F2,...] [--json]\n"
     "                                       scan the active codec's driver file for further FOURCCs;\n"
-    "                                       --add adds the named (or all) free ones as inactive codecs\n";
+    "                                       --add adds the named (or all) free ones as inactive codecs\n"
+    "  ensure FOURCC --state active|inactive|absent [--driver NAME] [--view 32|64]\n"
+    "         [--check] [--diff] [--json]   bring the FOURCC's codecs to the state, with the operations\n"
+    "                                       above; nothing is written when it is there already;\n"
+    "                                       --check decides and writes nothing, --diff shows the\n"
+    "                                       entries before and after\n";
 
 // The backends --backend may name here; another name is a wrong command line.
 #ifdef _WIN32
@@ -88,7 +95,7 @@ struct TCommand {
 
 const TCommand kCommands[] = {
     {"init", RunInit, 1, 1, "one folder", kOptFamily, false},
-    {"list", RunList, 0, 0, "no arguments", kOptCsv, true},
+    {"list", RunList, 0, 0, "no arguments", kOptCsv | kOptMachineName, true},
     {"check", RunCheck, 0, 0, "no arguments", 0, true},
     {"version", RunVersion, 1, 1, "one file", 0, true},
     {"filters", RunFilters, 0, 0, "no arguments", 0, true},
@@ -100,6 +107,7 @@ const TCommand kCommands[] = {
     {"info", RunInfo, 1, 1, "one FOURCC", 0, true},
     {"scan", RunScan, 1, 1, "one FOURCC", kOptAdd, true},
     {"discard-journal", RunDiscardJournal, 0, 0, "no arguments", 0, true},
+    {"ensure", RunEnsure, 1, 1, "one FOURCC", kOptState | kOptDriver | kOptView | kOptCheck | kOptDiff, true},
 };
 
 TCommandLine Parse(const TCommand& command, const std::vector<std::string>& args) {
@@ -132,6 +140,21 @@ TCommandLine Parse(const TCommand& command, const std::vector<std::string>& args
             else if (v == "no") cl.Answer = TAnswer::No;
             else if (v == "cancel") cl.Answer = TAnswer::Cancel;
             else throw EUsage("--answer is yes, no or cancel, not " + ArgumentText(v));
+        } else if (a == "--state" && (command.Options & kOptState)) {
+            const std::string& v = value(i, "active, inactive or absent");
+            if (v != "active" && v != "inactive" && v != "absent")
+                throw EUsage("--state is active, inactive or absent, not " + ArgumentText(v));
+            cl.State = v;
+        } else if (a == "--view" && (command.Options & kOptView)) {
+            const std::string& v = value(i, "32 or 64");
+            if (v != "32" && v != "64") throw EUsage("--view is 32 or 64, not " + ArgumentText(v));
+            cl.View = v == "32" ? 32 : 64;
+        } else if (a == "--check" && (command.Options & kOptCheck)) {
+            cl.Check = true;
+        } else if (a == "--diff" && (command.Options & kOptDiff)) {
+            cl.Diff = true;
+        } else if (a == "--machine-name" && (command.Options & kOptMachineName)) {
+            cl.MachineName = value(i, "a name");
         } else if (a.rfind("--", 0) == 0) {
             throw EUsage("unknown option " + ArgumentText(a) + " for " + cl.Command);
         } else {
@@ -139,6 +162,8 @@ TCommandLine Parse(const TCommand& command, const std::vector<std::string>& args
         }
     }
     if (cl.Json && cl.Csv) throw EUsage(cl.Command + " takes --json or --csv, not both");
+    if ((command.Options & kOptState) && !cl.State) throw EUsage(cl.Command + " needs --state active, inactive or absent");
+    if (cl.MachineName && !cl.Json && !cl.Csv) throw EUsage("--machine-name goes with --csv or --json");
     if (cl.Operands.size() < command.MinOperands || cl.Operands.size() > command.MaxOperands)
         throw EUsage(cl.Command + " takes " + command.Operands);
     return cl;
@@ -176,6 +201,10 @@ int Run(int argc, char** argv) {
             machine.Backend = args[++i];
             if (std::find(std::begin(kBackendNames), std::end(kBackendNames), machine.Backend) == std::end(kBackendNames))
                 throw EUsage("--backend is " + std::string(kBackends) + ", not " + ArgumentText(machine.Backend));
+        } else if (args[i] == "--view") {
+            if (i + 1 >= args.size() || (args[i + 1] != "32" && args[i + 1] != "64"))
+                throw EUsage("--view needs 32 or 64");
+            machine.View = std::stoi(args[++i]);
         } else if (args[i] == "--wait") {
             char* end = nullptr;
             const double seconds = i + 1 < args.size() ? std::strtod(args[i + 1].c_str(), &end) : -1;
@@ -200,6 +229,10 @@ int Run(int argc, char** argv) {
         if (name == c.Name) command = &c;
     if (!command) throw EUsage("unknown command " + ArgumentText(name));
     const TCommandLine cl = Parse(*command, std::vector<std::string>(args.begin() + long(i), args.end()));
+    if (cl.View && machine.View != 0 && machine.View != *cl.View)
+        throw EUsage("--view " + std::to_string(machine.View) + " and --view " + std::to_string(*cl.View) +
+                     " name two views");
+    if (cl.View) machine.View = *cl.View;
     // The command line never makes a machine: only 'init' does.
     if (command->UsesMachine) platform::ChoosePlatform(machine);
     return command->Run(cl);

@@ -185,6 +185,81 @@ TEST_P(KillTest, KilledCommandsLoseNoCodecAndDoubleNone) {
     RecordProperty("half_done_saves", fig.journals);
 }
 
+// An ensure is one change: killed anywhere, it leaves both lists as they
+// were before it or as a run to its end leaves them (found by the same
+// command on a copy of the machine), never anything in between.
+TEST_P(KillTest, KilledEnsuresLeaveTheListsAsBeforeOrAsAfter) {
+    CtlMachine m(GetParam());
+    TempDir scratch;
+    const fs::path copy = scratch.Path() / "copy";
+    std::mt19937 rng(TestSeed());
+    auto list = [](const fs::path& root) {
+        CtlResult r = CtlOn(root, {"list", "--json"});
+        EXPECT_EQ(r.status, 0) << "the command after a kill failed: " << r.err;
+        Listed l = ParseList(r.out);
+        EXPECT_TRUE(l.ok) << r.out;
+        return l;
+    };
+    auto same = [](const Listed& a, const Listed& b) { return a.active == b.active && a.inactive == b.inactive; };
+    // A state for a FOURCC of the machine's: its active or absent state
+    // names a driver of one of its entries half the time. Removals thin the
+    // lists out, so they come only while there is much to remove.
+    auto pick = [&](const Listed& l) {
+        std::vector<const ListedRow*> rows;
+        for (const auto* list : {&l.active, &l.inactive})
+            for (const ListedRow& r : *list) rows.push_back(&r);
+        const ListedRow& row = *rows[std::uniform_int_distribution<size_t>(0, rows.size() - 1)(rng)];
+        const int kind = std::uniform_int_distribution<int>(0, rows.size() > 10 ? 5 : 3)(rng);
+        const char* state = kind < 2 ? "active" : kind < 4 ? "inactive" : "absent";
+        std::vector<std::string> args = {"ensure", row.fourcc, "--state", state};
+        if (kind % 2 == 0) args.insert(args.end(), {"--driver", row.driver});
+        return args;
+    };
+
+    auto t0 = Clock::now();
+    ASSERT_EQ(WaitFor(SpawnOn(m.Root(), {"ensure", "mjpg", "--state", "active", "--driver", "kwmjpeg.dll"})), 0);
+    double span = std::chrono::duration<double>(Clock::now() - t0).count();
+    int kills = 0, finished = 0, refused = 0, before = 0, after = 0;
+    const auto began = Clock::now();
+    for (int round = 0; kills < 50; ++round) {
+        ASSERT_LT(Clock::now() - began, kTimeLimitPerFamily) << kills << " kills so far";
+        const Listed start = list(m.Root());
+        const std::vector<std::string> args = pick(start);
+        // What the command does when it runs to its end.
+        fs::remove_all(copy);
+        fs::copy(m.Root(), copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        const int expectedStatus = CtlOn(copy, args).status;
+        ASSERT_TRUE(expectedStatus == 0 || expectedStatus == 1);
+        refused += expectedStatus == 1;
+        const Listed expected = list(copy);
+
+        const pid_t victim = SpawnOn(m.Root(), args);
+        std::this_thread::sleep_for(
+            std::chrono::duration<double>(std::uniform_real_distribution<double>(0, 1.2 * span)(rng)));
+        ::kill(victim, SIGKILL);
+        bool killed = false;
+        const int status = WaitFor(victim, &killed);
+        span *= killed ? 1.02 : 0.95;
+        const Listed now = list(m.Root());
+        const std::string what = "round " + std::to_string(round) + ": " + args[1] + " " + args[3] +
+                                 (args.size() > 4 ? " " + args[5] : "");
+        if (!killed) {
+            ++finished;
+            ASSERT_EQ(status, expectedStatus) << what;
+            ASSERT_TRUE(same(now, expected)) << what;
+            continue;
+        }
+        ++kills;
+        ASSERT_TRUE(same(now, start) || same(now, expected)) << what << ": a change half made";
+        before += same(now, start);
+        after += same(now, expected) && !same(now, start);
+    }
+    EXPECT_GT(after, 0) << "no kill fell after the change was made";
+    std::cout << "[ kills    ] ensures on " << GetParam() << ": " << kills << " killed (" << before
+              << " left the lists as before, " << after << " as after), " << finished
+              << " finished before the kill, " << refused << " states refused\n";
+}
+
 namespace {
 // The driver list as the system reads it: every entry of Drivers32 (or of
 // SYSTEM.INI's [drivers32]), names without regard to case, in order.

@@ -24,6 +24,7 @@ namespace tarnel::platform {
 struct TPlatformChoice {
     std::filesystem::path Machine;  // named by the user (a command-line option); empty: the default rules
     std::string Backend;            // "machine" or "wine" (a command-line option); empty: the default rules
+    int View = 0;                   // 32 or 64: the view of a 64-bit Wine prefix; 0: the default
     // Makes the default folder as the demo machine when it is missing; none
     // (null) means a missing default is an error too.
     std::function<void(const std::filesystem::path& folder)> MakeDemo;

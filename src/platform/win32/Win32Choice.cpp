@@ -23,6 +23,11 @@ TPlatformChosen ChoosePlatform(const TPlatformChoice& choice) {
     if (!choice.Backend.empty() && choice.Backend != "win32")
         throw EPlatformError("On Windows the only backend is win32 (the Windows API itself), not '" + choice.Backend +
                              "'");
+    // The registry is seen as this program's bitness sees it; another view
+    // is refused rather than this one shown in its place.
+    if (const int own = int(sizeof(void*) * 8); choice.View != 0 && choice.View != own)
+        throw EPlatformError("--view " + std::to_string(choice.View) + ": this program serves the " +
+                             std::to_string(own) + "-bit view of the registry only");
     // The running program's own file, as Windows names it (argv[0] may be
     // any spelling the caller used).
     char self[MAX_PATH + 1];
