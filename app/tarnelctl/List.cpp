@@ -19,11 +19,14 @@ std::string StoreName(int32_t mode) {
     return "none";
 }
 
+// A machine Wine runs keeps codecs in two stores: each row says which.
+bool TwoStores() { return platform::CurrentBackend().WineMachine(); }
+
 // One row per line: an inactive one leads with its Number; the hidden
 // Number column is not repeated among the others.
 void PrintRowsText(const TCodecList& list, TListKind kind) {
     const bool inactive = kind == TListKind::Inactive;
-    const int columns = int(ColumnsOf(kind).size());
+    const int columns = int(ColumnsOf(kind, TwoStores()).size());
     for (const TCodecEntry& e : list.Entries()) {
         std::string line;
         if (inactive) line += NumberText(e) + "  ";
@@ -31,7 +34,8 @@ void PrintRowsText(const TCodecList& list, TListKind kind) {
         line.resize(std::max<size_t>(line.size(), inactive ? 13 : 8), ' ');
         for (int c = 1; c < columns; ++c) {
             if (inactive && c == icNumber) continue;
-            line += " | " + CellText(e, kind, c);
+            const bool store = c == (inactive ? icStore : acStore);
+            line += " | " + (store ? StoreCellText(e, kind) : CellText(e, kind, c));
         }
         std::cout << Shown(line) << "\n";
     }
@@ -47,6 +51,10 @@ void WriteRow(JsonWriter& w, const TCodecEntry& e, TListKind kind) {
     w.Key("description").Ansi(CellText(e, kind, acDescription));
     w.Key("version").Ansi(CellText(e, kind, acVersion));
     w.Key("type").Ansi(e.Type);
+    if (TwoStores()) {
+        w.Key("store").String(StoreKey(e, kind));
+        if (kind == TListKind::Active && !e.ShadowedBy.empty()) w.Key("shadowed_by").Ansi(e.ShadowedBy);
+    }
     w.EndObject();
 }
 
@@ -69,6 +77,17 @@ void WriteCsv(const TCodecCatalogue& catalogue) {
         for (const std::string& f : fields) out += (out.empty() ? "" : ",") + CsvField(f);
         std::cout << out << "\r\n";
     };
+    if (TwoStores()) {
+        line({"list", "number", "fourcc", "driver", "shortname", "description", "version", "type", "store",
+              "shadowed_by"});
+        for (const TCodecEntry& e : catalogue.CodecList.Entries())
+            line({"active", "", e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type,
+                  StoreKey(e, TListKind::Active), e.ShadowedBy});
+        for (const TCodecEntry& e : catalogue.InactiveCodecList.Entries())
+            line({"inactive", NumberText(e), e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type,
+                  StoreKey(e, TListKind::Inactive), ""});
+        return;
+    }
     line({"list", "number", "fourcc", "driver", "shortname", "description", "version", "type"});
     for (const TCodecEntry& e : catalogue.CodecList.Entries())
         line({"active", "", e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type});
@@ -88,7 +107,8 @@ int RunList(const TCommandLine& cl) {
         return 0;
     }
     if (!cl.Json) {
-        std::cout << "Machine : " << platform::CurrentBackend().Describe() << "\n"
+        const std::string view = platform::ViewText(platform::CurrentBackend().View());
+        std::cout << "Machine : " << platform::CurrentBackend().Describe() << (view.empty() ? "" : ", " + view) << "\n"
                   << "System  : " << Shown(os.Description) << " (" << os.MajorVersion << "." << os.MinorVersion
                   << "." << os.BuildNumber << ", platform " << os.PlatformId << ")\n"
                   << "Store   : " << StoreName(mode) << "\n\n"

@@ -27,7 +27,7 @@ using namespace tarnel::ctl;
 namespace {
 
 const char* kUsage =
-    "Usage: tarnelctl [--machine DIR] [--backend machine|wine] [--wait SECONDS] COMMAND\n"
+    "Usage: tarnelctl [--machine DIR] [--backend machine|wine] [--view 32|64] [--wait SECONDS] COMMAND\n"
     "\n"
     "Commands:\n"
     "  init DIR [--family nt|9x]  make a demo machine in DIR (NT family unless told)\n"
@@ -41,10 +41,14 @@ const char* kUsage =
     "                             fails its check (one that passes it is finished)\n"
     "\n"
     "The machine is DIR when --machine is given, else $TARNEL_MACHINE, else\n"
-    "$WINEPREFIX, else $XDG_DATA_HOME/tarnel/machine (made as the demo machine\n"
-    "on first use). list, check, version and filters only read the machine.\n"
+    "$WINEPREFIX, else ~/.wine when Wine has run on it, else\n"
+    "$XDG_DATA_HOME/tarnel/machine (made as the demo machine on first use).\n"
+    "list, check, version and filters only read the machine.\n"
     "The backend is the one --backend names, else $TARNEL_BACKEND, else wine\n"
-    "for a Wine prefix named by $WINEPREFIX when Wine is installed, else machine.\n"
+    "for a Wine prefix named by $WINEPREFIX (or ~/.wine) when Wine is installed,\n"
+    "else machine. A 64-bit Wine prefix has two views: --view 32 (the default)\n"
+    "shows what 32-bit programs see (Wow6432Node, syswow64), --view 64 what\n"
+    "64-bit programs see (the native keys, system32); the profile file is shared.\n"
     "While another program works on the machine, a command waits for it, at\n"
     "most --wait SECONDS (60 unless given), then gives up.\n"
     "\n"
@@ -141,6 +145,10 @@ int Run(int argc, char** argv) {
         } else if (args[i] == "--backend") {
             if (i + 1 >= args.size()) throw EUsage("--backend needs machine or wine");
             machine.Backend = args[++i];
+        } else if (args[i] == "--view") {
+            if (i + 1 >= args.size() || (args[i + 1] != "32" && args[i + 1] != "64"))
+                throw EUsage("--view needs 32 or 64");
+            machine.View = std::stoi(args[++i]);
         } else if (args[i] == "--wait") {
             char* end = nullptr;
             const double seconds = i + 1 < args.size() ? std::strtod(args[i + 1].c_str(), &end) : -1;

@@ -159,7 +159,10 @@ void TCodecCatalogue::AddActiveEntry(TCodecEntry entry) {
                     .first;
     }
     lastLoadedDriver_ = driver;
-    platform::ICINFO info = QueryCodecInfo(entry.Fourcc);
+    // A shadowed entry's FOURCC opens another entry's driver: its names
+    // would be that one's.
+    platform::ICINFO info{};
+    if (entry.ShadowedBy.empty()) info = QueryCodecInfo(entry.Fourcc);
     entry.Shortname = IcInfoName(info);
     entry.Description = IcInfoDescription(info);
     entry.Version = known->second->FileVersion;
