@@ -1,7 +1,8 @@
-// tarnel: the program. It runs on the machine TARNEL_MACHINE, WINEPREFIX or
-// the user's own default names (only the default is made, as the demo
-// machine, on first start); it takes --help, --version and one option,
-// --backend machine|wine, which names what serves that machine.
+// tarnel: the program. It runs on the machine --machine, TARNEL_MACHINE,
+// WINEPREFIX, ~/.wine or the user's own default names (only the default is
+// made, as the demo machine, on first start); besides --help and --version
+// it takes --machine DIR, --backend machine|wine (what serves the machine)
+// and --view 32|64 (which view of a 64-bit Wine prefix is shown).
 #include <QMessageBox>
 #include <cstdlib>
 #include <cstring>
@@ -23,19 +24,26 @@
 #include "gui/shell/uStartup.h"
 #include "gui/shell/uMessage.h"
 #include "core/shell/uConst.h"
+#include "core/shell/uPrefs.h"
 
 using namespace tarnel;
 
 namespace {
 
 const char* kUsage =
-    "Usage: tarnel [--backend machine|wine] | --help | --version\n"
+    "Usage: tarnel [--machine DIR] [--backend machine|wine] [--view 32|64] | --help | --version\n"
     "\n"
-    "Shows and changes the video codecs of a Windows machine: the folder named\n"
-    "by $TARNEL_MACHINE, else $WINEPREFIX, else $XDG_DATA_HOME/tarnel/machine\n"
-    "(made as a demo machine on first start). tarnelctl does the same from the\n"
-    "command line.\n"
+    "Shows and changes the video codecs of a Windows machine: the folder DIR,\n"
+    "else the one named by $TARNEL_MACHINE, else $WINEPREFIX, else ~/.wine when\n"
+    "Wine has run on it, else $XDG_DATA_HOME/tarnel/machine (made as a demo\n"
+    "machine on first start). File > Open Machine... opens another one.\n"
+    "tarnelctl does the same from the command line.\n"
     "\n"
+    "  --machine DIR           the machine: a Wine prefix, or a machine made by\n"
+    "                          tarnelctl init\n"
+    "  --view 32|64            of a 64-bit Wine prefix, what 32-bit programs see\n"
+    "                          (Wow6432Node, syswow64; the default) or what 64-bit\n"
+    "                          programs see (the native keys, system32)\n"
     "  --backend machine|wine  what serves the machine: machine reads and writes\n"
     "                          its files itself; wine serves a live Wine prefix\n"
     "                          through Wine. Else $TARNEL_BACKEND, else wine for\n"
@@ -82,17 +90,43 @@ int main(int argc, char** argv) {
     platform::SetLockWaitHook(LockWaitWindowHook());
     try {
         platform::TPlatformChoice choice;
-        // The one option: which backend serves the machine (--backend wine).
         const QStringList args = QCoreApplication::arguments();
         for (qsizetype i = 1; i < args.size(); ++i) {
             if (args[i] == "--backend" && i + 1 < args.size()) choice.Backend = args[++i].toStdString();
             else if (args[i].startsWith("--backend=")) choice.Backend = args[i].mid(10).toStdString();
+            else if (args[i] == "--machine" && i + 1 < args.size()) choice.Machine = args[++i].toStdString();
+            else if (args[i] == "--view" && i + 1 < args.size()) {
+                const QString v = args[++i];
+                if (v != "32" && v != "64") throw platform::EPlatformError("--view needs 32 or 64, not '" + v.toStdString() + "'");
+                choice.View = v.toInt();
+            }
         }
         // Only the user's own default folder is made, as the demo machine.
         choice.MakeDemo = [](const std::filesystem::path& folder) {
             tarnel::CreateDemoMachine(folder, platform::TMachineFamily::NT);
         };
-        platform::ChoosePlatform(choice);
+        choice.WineForNamedPrefixes = true;
+        OpenWithRememberedView(
+            [&choice](int view) {
+                platform::TPlatformChoice c = choice;
+                c.View = view;
+                platform::ChoosePlatform(c);
+            },
+            choice.View);
+        // File > Open Machine... chooses by the same rules, the backend
+        // named at start included.
+        SetMachineSwitcher({[](const std::string& folder) { return platform::WhyNotAMachine(folder); },
+                            [choice](const std::string& folder, int view) {
+                                platform::TPlatformChoice next = choice;
+                                next.Machine = folder;
+                                next.MakeDemo = {};
+                                OpenWithRememberedView(
+                                    [&next](int v) {
+                                        next.View = v;
+                                        platform::ChoosePlatform(next);
+                                    },
+                                    view);
+                            }});
     } catch (const std::exception& e) {
         std::cerr << "tarnel: " << e.what() << std::endl;
         ShowMessageDialog(e.what(), nullptr, TMessageKind::Error);

@@ -20,13 +20,16 @@ std::string StoreName(int32_t mode) {
     return "none";
 }
 
+// A machine Wine runs keeps codecs in two stores: each row says which.
+bool TwoStores() { return platform::CurrentBackend().WineMachine(); }
+
 // One row per line: an inactive one leads with its whole Number (what
 // the commands take; the window shows three characters of it); the hidden
 // Number column is not repeated among the others. An entry that could not
 // be read whole says so after its texts.
 void PrintRowsText(const TCodecList& list, TListKind kind) {
     const bool inactive = kind == TListKind::Inactive;
-    const int columns = int(ColumnsOf(kind).size());
+    const int columns = int(ColumnsOf(kind, TwoStores()).size());
     for (const TCodecEntry& e : list.Entries()) {
         std::string line;
         if (inactive) line += e.Number + "  ";
@@ -34,7 +37,8 @@ void PrintRowsText(const TCodecList& list, TListKind kind) {
         line.resize(std::max<size_t>(line.size(), inactive ? 13 : 8), ' ');
         for (int c = 1; c < columns; ++c) {
             if (inactive && c == icNumber) continue;
-            line += " | " + CellText(e, kind, c);
+            const bool store = c == (inactive ? icStore : acStore);
+            line += " | " + (store ? StoreCellText(e, kind) : CellText(e, kind, c));
         }
         if (!e.Malformed.empty()) line += "  <- cannot be read whole";
         std::cout << Shown(line) << "\n";
@@ -52,6 +56,10 @@ void WriteRow(JsonWriter& w, const TCodecEntry& e, TListKind kind) {
     w.Key("version").Ansi(CellText(e, kind, acVersion));
     w.Key("type").Ansi(e.Type);
     if (!e.Malformed.empty()) w.Key("problem").Ansi(e.Malformed);
+    if (TwoStores()) {
+        w.Key("store").String(StoreKey(e, kind));
+        if (kind == TListKind::Active && !e.ShadowedBy.empty()) w.Key("shadowed_by").Ansi(e.ShadowedBy);
+    }
     w.EndObject();
 }
 
@@ -68,20 +76,31 @@ std::string CsvQuoted(const std::string& text) {
 }
 
 // With a machine name, each row leads with it, so that the tables of many
-// machines, each but the first without its header line, make one table.
-void WriteCsv(const TCodecCatalogue& catalogue, const std::optional<std::string>& machine) {
+// machines, each but the first without its header line, make one table: its
+// columns are then the same on every machine, the stores' included (on a
+// machine with one store, an inactive row's is the one it would go back to).
+void WriteCsv(const TCodecCatalogue& catalogue, const std::optional<std::string>& machine, int32_t mode) {
+    const bool stores = machine || TwoStores();
+    const std::string oneStore = UsesProfileStore(mode) ? "system.ini" : UsesRegistryStore(mode) ? "registry" : "";
     std::string lead = machine ? "machine," : "";
-    auto line = [&](std::initializer_list<std::string> fields) {
+    auto line = [&](std::vector<std::string> fields, const TCodecEntry* e, TListKind kind) {
+        if (stores) {
+            fields.push_back(!e ? "store" : TwoStores() || kind == TListKind::Active ? StoreKey(*e, kind) : oneStore);
+            fields.push_back(!e ? "shadowed_by" : kind == TListKind::Active ? e->ShadowedBy : "");
+        }
         std::string out;
         for (const std::string& f : fields) out += (out.empty() ? "" : ",") + CsvQuoted(Shown(f));
         std::cout << lead << out << "\r\n";
     };
-    line({"list", "number", "fourcc", "driver", "shortname", "description", "version", "type"});
+    line({"list", "number", "fourcc", "driver", "shortname", "description", "version", "type"}, nullptr,
+         TListKind::Active);
     if (machine) lead = CsvQuoted(*machine) + ",";
     for (const TCodecEntry& e : catalogue.CodecList.Entries())
-        line({"active", "", e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type});
+        line({"active", "", e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type}, &e,
+             TListKind::Active);
     for (const TCodecEntry& e : catalogue.InactiveCodecList.Entries())
-        line({"inactive", e.Number, e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type});
+        line({"inactive", e.Number, e.Fourcc, e.Driver, e.Shortname, e.Description, e.Version, e.Type}, &e,
+             TListKind::Inactive);
 }
 
 // Every inactive entry that could not be read whole, named on standard
@@ -105,11 +124,12 @@ int RunList(const TCommandLine& cl) {
     const TWinVersionInfo& os = reading.Facts().Os;
     const int32_t mode = reading.Facts().CodecStoreMode;
     if (cl.Csv) {
-        WriteCsv(catalogue, cl.MachineName);
+        WriteCsv(catalogue, cl.MachineName, mode);
         return ReportMalformed(catalogue);
     }
     if (!cl.Json) {
-        std::cout << "Machine : " << platform::CurrentBackend().Describe() << "\n"
+        const std::string view = platform::ViewText(platform::CurrentBackend().View());
+        std::cout << "Machine : " << platform::CurrentBackend().Describe() << (view.empty() ? "" : ", " + view) << "\n"
                   << "System  : " << Shown(os.Description) << " (" << os.MajorVersion << "." << os.MinorVersion
                   << "." << os.BuildNumber << ", platform " << os.PlatformId << ")\n"
                   << "Store   : " << StoreName(mode) << "\n\n"

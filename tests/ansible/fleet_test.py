@@ -291,7 +291,7 @@ def fleet(args):
             table = f.read().decode('utf-8')
         check(table.endswith('\r\n'), 'the table ends its last line')
         lines = table[:-2].split('\r\n')
-        header = 'machine,list,number,fourcc,driver,shortname,description,version,type'
+        header = 'machine,list,number,fourcc,driver,shortname,description,version,type,store,shadowed_by'
         check(lines[0] == header and lines.count(header) == 1, 'one header line: %r' % lines[:2])
         rows = sum(len(doc['active']) + len(doc['inactive']) for doc in facts.values())
         check(len(lines) == 1 + rows, 'the table holds every host\'s rows: %d lines for %d rows' % (len(lines), rows))

@@ -106,6 +106,7 @@ private:
 // One row of `list --json`.
 struct ListedRow {
     std::string number, fourcc, driver, shortname, description, version, type;
+    std::string store;  // on a machine Wine runs: "registry" or "system.ini"
     std::string Pair() const { return fourcc + "=" + driver; }
     bool operator==(const ListedRow&) const = default;
 };
@@ -152,7 +153,7 @@ inline Listed ParseList(const std::string& json) {
         std::map<std::string, std::string*> fields = {
             {"number", &row.number},           {"fourcc", &row.fourcc},   {"driver", &row.driver},
             {"shortname", &row.shortname},     {"description", &row.description},
-            {"version", &row.version},         {"type", &row.type}};
+            {"version", &row.version},         {"type", &row.type},       {"store", &row.store}};
         if (auto it = fields.find(key); it != fields.end()) *it->second = value;
     }
     l.ok = json.find("\"store\"") != std::string::npos && json.size() > 2 && json[json.size() - 2] == '}';

@@ -161,19 +161,22 @@ TEST(FleetTable, TheCsvsOfSeveralMachinesMakeOneTable) {
     ASSERT_EQ(b.status, 0) << b.err;
     const std::vector<std::string> first = CrlfLines(a.out), second = CrlfLines(b.out);
     ASSERT_EQ(first.front(), second.front());
-    EXPECT_EQ(first.front(), "machine,list,number,fourcc,driver,shortname,description,version,type");
+    EXPECT_EQ(first.front(), "machine,list,number,fourcc,driver,shortname,description,version,type,store,shadowed_by")
+        << "the same columns on every machine";
     std::vector<std::string> table = first;
     table.insert(table.end(), second.begin() + 1, second.end());
     ASSERT_EQ(table.size(), 1 + 16 + 16u);
     for (size_t i = 1; i < table.size(); ++i) {
         const std::vector<std::string> row = CsvFields(table[i]);
-        ASSERT_EQ(row.size(), 9u) << table[i];
+        ASSERT_EQ(row.size(), 11u) << table[i];
+        EXPECT_EQ(row[9], i <= 16 ? "registry" : "system.ini")
+            << table[i];
         EXPECT_EQ(row[0], i <= 16 ? "pc1" : odd);
         EXPECT_EQ(row[1], i % 16 && i % 16 <= 12 ? "active" : "inactive") << table[i];
     }
-    // The rows are those of the table without the machine column.
+    // The rows are those of the table without the machine and store columns.
     const std::vector<std::string> plain = CrlfLines(CtlOn(nt.Root(), {"list", "--csv"}).out);
     ASSERT_EQ(plain.size(), first.size());
-    for (size_t i = 1; i < plain.size(); ++i) EXPECT_EQ("pc1," + plain[i], first[i]);
+    for (size_t i = 1; i < plain.size(); ++i) EXPECT_EQ(first[i].rfind("pc1," + plain[i] + ",", 0), 0u) << first[i];
     EXPECT_TRUE(Has(CtlOn(nt.Root(), {"list", "--json", "--machine-name", "pc1"}).out, "{\n  \"machine\": \"pc1\",\n"));
 }

@@ -17,6 +17,7 @@
 #include "conformance/env/WineEnv.h"
 #include "demo/DemoMachine.h"
 #include "platform/api/Ansi.h"
+#include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
 #include "platform/api/WinPaths.h"
 #include "platform/choice/PlatformChoice.h"
@@ -55,8 +56,12 @@ CtlResult Shell(const std::string& command) {
     return r;
 }
 
+// The view the test bridge serves (a 64-bit prefix's native one), named on
+// every command on the prefix: a command's own default is the 32-bit view.
+std::string TestView() { return std::to_string(conformance::TestBridgeBits()); }
+
 CtlResult OnWine(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--backend", "wine"});
+    args.insert(args.begin(), {"--backend", "wine", "--view", TestView()});
     return Ctl(args, OnPrefix());
 }
 
@@ -128,6 +133,10 @@ protected:
         ASSERT_TRUE(reg.OpenKey("\\SOFTWARE\\Halvorin\\Drivers.Inactive", true));
         put(inactive);
         reg.CloseKey();
+        // Wine's own codecs of SYSTEM.INI, which the lists of a prefix show
+        // after the registry's: out of the way (the snapshot puts them back).
+        for (const std::string& key : conformance::SystemIniCodecKeys())
+            WritePrivateProfileStringA("drivers32", key.c_str(), nullptr, "system.ini");
         transaction.Commit();
         UseBackend(std::move(previous_));
     }
@@ -175,7 +184,7 @@ TEST_F(WinePrefixTest, TheListsAreTheSameJsonOnEveryRoute) {
     EXPECT_EQ(lcmjpeg->version, "2.4.0.118") << "read by Wine's version.dll";
 
     StopWine();
-    const CtlResult files = Ctl({"--backend", "machine", "--machine", Prefix(), "list", "--json"});
+    const CtlResult files = Ctl({"--backend", "machine", "--view", TestView(), "--machine", Prefix(), "list", "--json"});
     ASSERT_EQ(files.status, 0) << files.err;
     EXPECT_EQ(files.out, bridge.out);
 }
@@ -186,14 +195,14 @@ TEST_F(WinePrefixTest, AChangeMadeWhileWineRunsOutlivesItsServer) {
         // refuses to write the files, which the server would overwrite;
         // through the bridge the change goes to the server itself.
         auto bridge = conformance::StartBridge(Prefix());
-        const CtlResult refused = Ctl({"--backend", "machine", "--machine", Prefix(), "deactivate", "mjpg"});
+        const CtlResult refused = Ctl({"--backend", "machine", "--view", TestView(), "--machine", Prefix(), "deactivate", "mjpg"});
         EXPECT_EQ(refused.status, 1);
         EXPECT_NE(refused.err.find("Wine is running on the prefix"), std::string::npos) << refused.err;
         const CtlResult done = OnWine({"deactivate", "mjpg"});
         ASSERT_EQ(done.status, 0) << done.err;
     }
     StopWine();
-    const Listed after = ParseList(Ctl({"--backend", "machine", "--machine", Prefix(), "list", "--json"}).out);
+    const Listed after = ParseList(Ctl({"--backend", "machine", "--view", TestView(), "--machine", Prefix(), "list", "--json"}).out);
     ASSERT_TRUE(after.ok);
     auto lcmjpeg = [](const ListedRow& r) { return r.fourcc == "mjpg" && r.driver == "lcmjpeg.dll"; };
     EXPECT_TRUE(std::none_of(after.active.begin(), after.active.end(), lcmjpeg));
@@ -268,7 +277,7 @@ TEST(WineStart, A32BitPrefixIsServedOrTheMissing32BitWineIsNamed) {
 
 // tarnelctl on the prefix, started without waiting; its output goes nowhere.
 pid_t SpawnOnWine(const std::vector<std::string>& args) {
-    std::vector<std::string> all = {TARNEL_TARNELCTL, "--backend", "wine"};
+    std::vector<std::string> all = {TARNEL_TARNELCTL, "--backend", "wine", "--view", TestView()};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
@@ -373,7 +382,7 @@ TEST_F(WinePrefixTest, BridgesKilledInTheMiddleOfASaveLeaveTheRegistryWhole) {
 
     // Wine's registry files, once its server wrote them, hold the same.
     StopWine();
-    const CtlResult files = Ctl({"--backend", "machine", "--machine", Prefix(), "list", "--json"});
+    const CtlResult files = Ctl({"--backend", "machine", "--view", TestView(), "--machine", Prefix(), "list", "--json"});
     ASSERT_EQ(files.status, 0) << files.err;
     EXPECT_EQ(Codecs(ParseList(files.out)), codecs);
     std::cout << "[ kills    ] " << kills << " bridges killed (" << halfDone << " in a save), " << finished

@@ -51,6 +51,17 @@ struct TCodecEntry {
     std::string Number;
     bool NumberAssigned = false;
     std::string Type;  // "32" or "16": which key an activated entry goes back to
+    // On a machine Wine runs, whose codec manager reads the registry and
+    // then SYSTEM.INI: the SYSTEM.INI line an inactive entry came from and
+    // goes back to (Home SystemIni, HomeName its key as it stood there);
+    // None for the usual place. Kept beside the inactive store, whose entry
+    // format has no room for it.
+    TCodecStore Home = TCodecStore::None;
+    std::string HomeName;
+    // An active entry whose FOURCC an entry before it (the registry's, or an
+    // earlier SYSTEM.INI line) already gives the codec manager: that one's
+    // driver answers, this entry is kept but never loaded. Its store name.
+    std::string ShadowedBy;
 
     // --- What the codec and its driver said (kept with an inactive entry) ---
     std::string Shortname;

@@ -207,7 +207,9 @@ void TCodecCatalogue::LoadActive(TDriverStore& store) {
             const std::string key = store.ActiveKey(line.Entry.Fourcc);
             const bool found = platform::AsciiLowerCase(line.Entry.StoredName) == key &&
                                foundRows.emplace(key, CodecList.Count()).second;
-            if (!found) ownDriver.push_back(CodecList.Count());
+            // A shadowed line's FOURCC opens the winning line's driver; its
+            // names are left empty rather than asked through a probe.
+            if (!found && line.Entry.ShadowedBy.empty()) ownDriver.push_back(CodecList.Count());
             AddActiveEntry(std::move(line.Entry), found);
         });
     if (!ownDriver.empty()) AskOwnDrivers(store, ownDriver, foundRows);

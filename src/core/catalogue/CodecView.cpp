@@ -17,11 +17,35 @@ constexpr TColumnLayout kInactiveColumns[icCount] = {
     {cColFourcc, 50}, {cColDriver, 90},  {cColShortname, 90}, {cColDescription, 270},
     {cColVersion, 90}, {cColNumber, 0}, {cColType, 0}};
 
+constexpr TColumnLayout kActiveColumnsWithStore[acCount + 1] = {
+    {cColFourcc, 50}, {cColDriver, 90}, {cColShortname, 90}, {cColDescription, 270}, {cColVersion, 90}, {cColType, 0},
+    {cColStore, 120}};
+constexpr TColumnLayout kInactiveColumnsWithStore[icCount + 1] = {
+    {cColFourcc, 50}, {cColDriver, 90},  {cColShortname, 90}, {cColDescription, 270},
+    {cColVersion, 90}, {cColNumber, 0}, {cColType, 0}, {cColStore, 120}};
+
 }  // namespace
 
 std::span<const TColumnLayout> ColumnsOf(TListKind kind) {
     if (kind == TListKind::Active) return kActiveColumns;
     return kInactiveColumns;
+}
+
+std::span<const TColumnLayout> ColumnsOf(TListKind kind, bool withStore) {
+    if (!withStore) return ColumnsOf(kind);
+    if (kind == TListKind::Active) return kActiveColumnsWithStore;
+    return kInactiveColumnsWithStore;
+}
+
+const char* StoreKey(const TCodecEntry& e, TListKind kind) {
+    const TCodecStore where = kind == TListKind::Active && e.Store != TCodecStore::None ? e.Store : e.Home;
+    return where == TCodecStore::SystemIni ? "system.ini" : "registry";
+}
+
+std::string StoreCellText(const TCodecEntry& e, TListKind kind) {
+    std::string text = std::string(StoreKey(e, kind)) == "system.ini" ? cStoreSystemIni : cStoreRegistry;
+    if (kind == TListKind::Active && !e.ShadowedBy.empty()) text += cShadowedSuffix;
+    return text;
 }
 
 std::string NumberText(const TCodecEntry& entry) {
@@ -58,6 +82,7 @@ std::string ActiveRowRemark(const TCodecList& inactive, const TCodecEntry& entry
     std::string said;
     if (HasInactiveTwin(inactive, entry.Fourcc)) said = cHasInactiveTwin;
     if (!entry.Problem.Text.empty()) said += (said.empty() ? "" : "; ") + entry.Problem.Text;
+    if (!entry.ShadowedBy.empty()) said += (said.empty() ? "" : "; ") + (cShadowedBy + entry.ShadowedBy);
     return said;
 }
 
@@ -117,9 +142,9 @@ int SplitterHeight(int wanted, int room) {
 
 void SortByColumn(TCodecList& list, TListKind kind, int column,
                   const std::function<int(const std::string&, const std::string&)>& compare) {
-    list.Sort([&](const TCodecEntry& a, const TCodecEntry& b) {
-        return compare(CellText(a, kind, column), CellText(b, kind, column)) < 0;
-    });
+    const int store = kind == TListKind::Active ? acStore : icStore;
+    auto text = [&](const TCodecEntry& e) { return column == store ? StoreCellText(e, kind) : CellText(e, kind, column); };
+    list.Sort([&](const TCodecEntry& a, const TCodecEntry& b) { return compare(text(a), text(b)) < 0; });
 }
 
 std::string PadRight(const std::string& text, size_t width) {

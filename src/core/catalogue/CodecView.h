@@ -31,8 +31,21 @@ enum TInactiveColumn : int {
 
 // The columns of a list in order.
 std::span<const TColumnLayout> ColumnsOf(TListKind kind);
+// With the Store column after them, as lists show them on a machine Wine
+// runs, where codecs live in the registry and in SYSTEM.INI.
+std::span<const TColumnLayout> ColumnsOf(TListKind kind, bool withStore);
+inline constexpr int acStore = acCount;
+inline constexpr int icStore = icCount;
 
-// The text a list shows in `column` for the entry; empty past the last column.
+// Where an active entry lives, or an inactive one goes back to, on a machine
+// Wine runs: "registry" or "system.ini".
+const char* StoreKey(const TCodecEntry& entry, TListKind kind);
+// The Store column's text: "Registry" or "SYSTEM.INI", followed by
+// " (shadowed)" for an entry that another entry of its FOURCC shadows.
+std::string StoreCellText(const TCodecEntry& entry, TListKind kind);
+
+// The text a list shows in `column` for the entry; empty past the last
+// column of ColumnsOf(kind) (the Store column's is StoreCellText).
 std::string CellText(const TCodecEntry& entry, TListKind kind, int column);
 
 // The inactive list's Number: after a load the stored name's characters two

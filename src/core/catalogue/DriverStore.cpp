@@ -281,13 +281,24 @@ std::string SnapshotLine(const std::string& name, const std::string& data) {
     return name + std::string(1, '\0') + data;
 }
 
+namespace {
+// Wine's codec manager reads SYSTEM.INI after the registry on the NT family.
+bool WineMachine() { return platform::HasBackend() && platform::CurrentBackend().WineMachine(); }
+}  // namespace
+
 std::unique_ptr<TDriverStore> TDriverStore::ForMode(int32_t codecStoreMode) {
     if (UsesProfileStore(codecStoreMode)) return std::make_unique<TProfileDriverStore>();
-    if (UsesRegistryStore(codecStoreMode)) return std::make_unique<TRegistryDriverStore>();
+    if (UsesRegistryStore(codecStoreMode)) {
+        if (WineMachine()) return MakeWineDriverStore();
+        return std::make_unique<TRegistryDriverStore>();
+    }
     return nullptr;
 }
 
-std::unique_ptr<TDriverStore> TDriverStore::InactiveOnly() { return std::make_unique<TRegistryDriverStore>(); }
+std::unique_ptr<TDriverStore> TDriverStore::InactiveOnly() {
+    if (WineMachine()) return MakeWineDriverStore();
+    return std::make_unique<TRegistryDriverStore>();
+}
 
 void TDriverStore::VisitActiveLines(const std::function<void(size_t count)>& begin, const TActiveVisitor& visit) {
     platform::TTransaction transaction(platform::TTransaction::Read);
@@ -314,6 +325,7 @@ void TDriverStore::VisitInactiveLines(const TInactiveVisitor& visit) {
     std::vector<TRegistry::TValue> values;
     reg.GetValues(values);
     const std::string keyPath = reg.CurrentPath();
+    const std::function<void(TCodecEntry&)> complete = InactiveCompleter();
     TInactiveStoreLine line;
     for (auto& v : values) {
         line.Kind = TInactiveStoreLine::Other;
@@ -336,6 +348,8 @@ void TDriverStore::VisitInactiveLines(const TInactiveVisitor& visit) {
                 e.Number = NumberOfName(v.Name);
                 e.ExpandableDriver = pieces.size() > 6 && pieces[6] == cExpandableDriverMark;
                 e.Malformed = std::move(problem);
+                e.StoredName = v.Name;
+                if (complete) complete(e);
             }
         }
         line.Entry.Store = TCodecStore::Inactive;
@@ -421,6 +435,7 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
         for (size_t i = 0; i < inactive.size(); ++i)
             WriteBinaryStrings(reg, InactiveName(inactive[i].Number), inactiveTexts[i]);
     }
+    WriteInactiveExtras(inactive);
     WriteActive(active);
     transaction.Commit();
     for (TCodecEntry& e : active) PlaceActive(e);

@@ -132,7 +132,7 @@ public:
 
     // The entries of the backup key, as the save wrote them: FOURCC and
     // driver, in order.
-    std::vector<TCodecEntry> BackupEntries();
+    virtual std::vector<TCodecEntry> BackupEntries();
 
 protected:
     virtual std::vector<TActiveStoreLine> ReadActive() = 0;
@@ -146,6 +146,15 @@ protected:
     virtual void WriteActiveEntry(const std::string& name, const std::string& driver) = 0;
     virtual void PlaceActive(TCodecEntry& entry) const = 0;
     virtual void RegisterProbe(const std::string& candidate, const std::string& driver, const TCodecEntry* owner) = 0;
+    // What a store keeps beside the inactive entries (where each goes back
+    // to): filled into each numbered entry read, and written after them.
+    virtual std::function<void(TCodecEntry& numbered)> InactiveCompleter() { return {}; }
+    virtual void WriteInactiveExtras(std::span<const TCodecEntry> inactive) {}
 };
+
+// The driver store of a machine Wine runs (NT family): the registry's
+// Drivers32 entries and after them SYSTEM.INI's, as Wine's codec manager
+// reads them (WineDriverStore.cpp).
+std::unique_ptr<TDriverStore> MakeWineDriverStore();
 
 }  // namespace tarnel

@@ -34,6 +34,9 @@ TCodecEntry InactiveFrom(const TCodecEntry& active, const std::string& type) {
     e.Version = active.Version;
     e.Type = type;
     e.ExpandableDriver = active.ExpandableDriver;
+    // A SYSTEM.INI line of a machine Wine runs goes back there.
+    e.Home = active.Store == TCodecStore::SystemIni ? TCodecStore::SystemIni : active.Home;
+    e.HomeName = active.Store == TCodecStore::SystemIni ? active.StoredName : active.HomeName;
     return e;
 }
 
@@ -48,6 +51,8 @@ TCodecEntry ActiveFrom(const TCodecEntry& inactive) {
     e.Version = inactive.Version;
     e.Type = inactive.Type;
     e.ExpandableDriver = inactive.ExpandableDriver;
+    e.Home = inactive.Home;
+    e.HomeName = inactive.HomeName;
     return e;
 }
 
@@ -323,17 +328,29 @@ TOperationResult TCodecOperations::RestoreBackup() {
     return r;
 }
 
+namespace {
+// The calls that need a codec's driver, where this view's drivers cannot
+// load (no program of the view's bitness can run): refused, saying why.
+void RequireDriverCalls(const char* what) {
+    const std::string why = platform::CurrentBackend().DriverCallsRefused();
+    if (!why.empty()) throw EOperationRefused(std::string(what) + " cannot be done: " + why);
+}
+}  // namespace
+
 void TCodecOperations::Configure(size_t row) {
+    RequireDriverCalls("The codec's configuration");
     if (row < catalogue_.CodecList.Count())
         ShowCodecDialog(catalogue_.CodecList.Entry(row), platform::kIcModeFastCompress, platform::kIcmConfigure);
 }
 
 void TCodecOperations::About(size_t row) {
+    RequireDriverCalls("The codec's about box");
     if (row < catalogue_.CodecList.Count())
         ShowCodecDialog(catalogue_.CodecList.Entry(row), platform::kIcModeQuery, platform::kIcmAbout);
 }
 
 TScanOutcome TCodecOperations::Scan(size_t row, TScanProgress* progress) {
+    if (row < catalogue_.CodecList.Count()) RequireDriverCalls("The scan's probes");
     return ScanCodec(catalogue_, row, progress);
 }
 
@@ -418,6 +435,7 @@ TCodecDescription DescribeCodec(const std::string& fourcc, int32_t codecStoreMod
     platform::TTransaction transaction(platform::TTransaction::Read);
     std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(codecStoreMode);
     if (!store) throw std::runtime_error(cMsgOsNotSupported);
+    RequireDriverCalls("Asking the codec manager");
     TCodecDescription d;
     bool found = false;
     for (TCodecEntry& e : store->ActiveEntries()) {

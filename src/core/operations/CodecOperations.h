@@ -94,7 +94,9 @@ public:
     // nothing, logs why and returns it as the Error.
 
     // The codec of the active entry in `row` shows its own dialog:
-    // configure in fast-compress mode, about in query mode.
+    // configure in fast-compress mode, about in query mode. Where the
+    // view's drivers cannot load here, these, the scan and DescribeCodec
+    // throw EOperationRefused saying why.
     void Configure(size_t row);
     void About(size_t row);
 

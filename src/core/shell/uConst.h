@@ -17,6 +17,9 @@ inline constexpr char cCompanyKey[] = "SOFTWARE\\Halvorin";
 inline constexpr char cPreferencesSubKey[] = "Preferences";
 inline constexpr char cPreferencesKey[] = "SOFTWARE\\Halvorin\\Preferences";
 inline constexpr char cInactiveKey[] = "SOFTWARE\\Halvorin\\Drivers.Inactive";
+// Beside the inactive store, on a machine Wine runs: where each inactive
+// entry that came from SYSTEM.INI goes back to.
+inline constexpr char cInactiveHomeKey[] = "SOFTWARE\\Halvorin\\Drivers.Inactive.Home";
 
 // --- Registry: the system's driver lists (local machine) ---------------------
 inline constexpr const char* cDrivers32Key = platform::kDrivers32KeyPath;
@@ -66,6 +69,23 @@ inline constexpr char cEditionDataCenter[] = "DataCenter Server ";
 inline constexpr char cEditionAdvancedServer[] = "Advanced Server ";
 inline constexpr char cEditionServer[] = "Server ";
 inline constexpr char cEditionWorkstation[] = "Workstation ";
+// The later NT versions, named as their own dialogs name them; the
+// registry's edition (EditionID) follows the name.
+inline constexpr char cEditionIdValue[] = "EditionID";
+inline constexpr char cOsVista[] = "Windows Vista ";
+inline constexpr char cOsWin7[] = "Windows 7 ";
+inline constexpr char cOsWin8[] = "Windows 8 ";
+inline constexpr char cOsWin81[] = "Windows 8.1 ";
+inline constexpr char cOsWin10[] = "Windows 10 ";
+inline constexpr char cOsWin11[] = "Windows 11 ";
+inline constexpr char cOsServer2008[] = "Windows Server 2008 ";
+inline constexpr char cOsServer2008R2[] = "Windows Server 2008 R2 ";
+inline constexpr char cOsServer2012[] = "Windows Server 2012 ";
+inline constexpr char cOsServer2012R2[] = "Windows Server 2012 R2 ";
+inline constexpr char cOsServer2016[] = "Windows Server 2016 ";
+inline constexpr char cOsServer2019[] = "Windows Server 2019 ";
+inline constexpr char cOsServer2022[] = "Windows Server 2022 ";
+inline constexpr char cOsServer2025[] = "Windows Server 2025 ";
 
 // --- Settings value names -----------------------------------------------------
 inline constexpr char cSizeEqually[] = "SizeEqually";
@@ -79,6 +99,10 @@ inline constexpr char cMainHeight[] = "MainHeight";
 inline constexpr char cMainWidth[] = "MainWidth";
 inline constexpr char cActiveCodecHeight[] = "ActiveCodecHeight";
 inline constexpr char cProgramFont[] = "ProgramFont";
+// Beside the twelve: the machines opened last ("RecentMachine1" ...) and the
+// view chosen last.
+inline constexpr char cRecentMachineValue[] = "RecentMachine";
+inline constexpr char cViewValue[] = "View";
 inline constexpr char cFontSize[] = "FontSize";
 inline constexpr char cDefaultFont[] = "Arial";
 inline constexpr int cDefaultFontSize = 10;
@@ -145,6 +169,12 @@ inline constexpr char cColDescription[] = "Description";
 inline constexpr char cColVersion[] = "Version";
 inline constexpr char cColNumber[] = "Number";
 inline constexpr char cColType[] = "Type";
+// On a machine Wine runs: where each codec lives (or goes back to).
+inline constexpr char cColStore[] = "Store";
+inline constexpr char cStoreRegistry[] = "Registry";
+inline constexpr char cStoreSystemIni[] = "SYSTEM.INI";
+inline constexpr char cShadowedSuffix[] = " (shadowed)";
+inline constexpr char cShadowedBy[] = "shadowed by ";
 
 // --- DirectShow filter list -------------------------------------------------------
 // Under the classes root: "CLSID\<category>\Instance" lists the filters,
@@ -179,6 +209,13 @@ inline constexpr char cApplicationTitle[] = "Tarnel";
 inline constexpr char cHelpFile[] = "Tarnel.hlp";
 inline constexpr char cMenuFile[] = "&File";
 inline constexpr char cMenuExit[] = "&Exit";
+inline constexpr char cMenuOpenMachine[] = "&Open Machine...";
+inline constexpr char cMenuView[] = "&View";
+inline constexpr char cMenuView32[] = "&32-bit View";
+inline constexpr char cMenuView64[] = "&64-bit View";
+inline constexpr char cOpenMachineTitle[] = "Open Machine";
+inline constexpr char cStatusMachine[] = "Machine : ";
+inline constexpr char cLogOpeningMachine[] = "Opening Machine ";
 inline constexpr char cMenuOptions[] = "&Options";
 inline constexpr char cMenuPreferences[] = "&Preferences...";
 inline constexpr char cMenuRefresh[] = "&Refresh";

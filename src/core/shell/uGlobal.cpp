@@ -35,6 +35,54 @@ const char* ServerEdition(uint32_t suite) {
     return cEditionServer;
 }
 
+// Versions after XP, by number, build and whether the product is a server.
+const char* LaterNtName(uint32_t major, uint32_t minor, uint32_t build, bool server) {
+    if (major == 6) {
+        switch (minor) {
+        case 0: return server ? cOsServer2008 : cOsVista;
+        case 1: return server ? cOsServer2008R2 : cOsWin7;
+        case 2: return server ? cOsServer2012 : cOsWin8;
+        case 3: return server ? cOsServer2012R2 : cOsWin81;
+        default: return "";
+        }
+    }
+    if (major == 10 && minor == 0) {
+        if (!server) return build >= 22000 ? cOsWin11 : cOsWin10;
+        if (build < 17763) return cOsServer2016;
+        if (build < 20348) return cOsServer2019;
+        if (build < 26100) return cOsServer2022;
+        return cOsServer2025;
+    }
+    return "";
+}
+
+// The registry's edition identifier ("Professional", "HomePremium",
+// "ServerDatacenter") in the words the system's own dialogs use.
+std::string EditionWords(const std::string& id, uint32_t major, uint32_t minor) {
+    const bool since8 = major > 6 || (major == 6 && minor >= 2);
+    static const struct {
+        const char* id;
+        const char* words;
+    } kKnown[] = {{"Core", "Home"}, {"CoreN", "Home N"}, {"CoreSingleLanguage", "Home Single Language"},
+                  {"ProfessionalWorkstation", "Pro for Workstations"}, {"EnterpriseS", "Enterprise LTSC"},
+                  {"IoTEnterprise", "IoT Enterprise"}};
+    if (id == "Professional") return since8 ? "Pro" : "Professional";
+    if (id == "ProfessionalN") return since8 ? "Pro N" : "Professional N";
+    for (const auto& k : kKnown)
+        if (id == k.id) return k.words;
+    // Others read as their words: "HomePremium" is Home Premium, a server's
+    // "ServerStandardEval" Standard Evaluation.
+    std::string rest = id.rfind("Server", 0) == 0 && id.size() > 6 ? id.substr(6) : id;
+    if (rest.size() > 4 && rest.compare(rest.size() - 4, 4, "Eval") == 0) rest += "uation";
+    std::string words;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        const char c = rest[i];
+        if (i > 0 && c >= 'A' && c <= 'Z' && !(rest[i - 1] >= 'A' && rest[i - 1] <= 'Z')) words += ' ';
+        words += c;
+    }
+    return words;
+}
+
 }  // namespace
 
 bool GetWinVersionInfo(TWinVersionInfo& info) {
@@ -74,6 +122,9 @@ bool GetWinVersionInfo(TWinVersionInfo& info) {
             name = cOsWin2000;
         else if (os.dwMajorVersion == 5 && os.dwMinorVersion == 1)
             name = cOsWinXP;
+        else if (os.dwMajorVersion >= 6)
+            name = LaterNtName(os.dwMajorVersion, os.dwMinorVersion, os.dwBuildNumber,
+                               extended && os.wProductType != VER_NT_WORKSTATION);
 
         // The edition needs the product facts of the extended query.
         if (extended) {
@@ -91,6 +142,19 @@ bool GetWinVersionInfo(TWinVersionInfo& info) {
                     edition = cEditionWorkstation;
                 else if (type == cProductServerNT)
                     edition = cEditionServer;
+            }
+            // Later versions: the edition the registry names, else one
+            // from the product facts.
+            if (os.dwMajorVersion >= 6 && !name.empty()) {
+                const std::string id = ReadMachineString(cNTCurrentVersionKey, cEditionIdValue);
+                if (!id.empty())
+                    edition = EditionWords(id, os.dwMajorVersion, os.dwMinorVersion);
+                else if (os.wProductType == VER_NT_WORKSTATION)
+                    edition = (os.wSuiteMask & VER_SUITE_PERSONAL) ? "Home" : cEditionProfessional;
+                else
+                    edition = (os.wSuiteMask & VER_SUITE_DATACENTER)   ? "Datacenter"
+                              : (os.wSuiteMask & VER_SUITE_ENTERPRISE) ? "Enterprise"
+                                                                      : "Standard";
             }
         }
         break;

@@ -1,5 +1,7 @@
 #include "core/shell/uPrefs.h"
 
+#include <algorithm>
+
 #include "platform/api/Registry.h"
 
 namespace tarnel {
@@ -144,6 +146,59 @@ void SaveSettings(TPreferences& prefs, const TWindowBounds& mainBounds,
     SaveInteger(reg, cFontSize, prefs.FontSize);
     reg.CloseKey();
     scope.Commit();
+}
+
+namespace {
+std::string RecentName(size_t i) { return std::string(cRecentMachineValue) + std::to_string(i + 1); }
+}  // namespace
+
+std::vector<std::string> ReadRecentMachines() {
+    std::vector<std::string> out;
+    TRegistry reg;
+    reg.SetRootKey(platform::kHkeyCurrentUser);
+    if (!reg.OpenKeyReadOnly(cPreferencesKey)) return out;
+    for (size_t i = 0; i < cRecentMachines; ++i) {
+        const std::string name = RecentName(i);
+        if (reg.ValueExists(name) && HoldsText(reg, name.c_str()))
+            if (std::string f = reg.ReadString(name); !f.empty()) out.push_back(f);
+    }
+    return out;
+}
+
+int ReadRememberedView() {
+    TRegistry reg;
+    reg.SetRootKey(platform::kHkeyCurrentUser);
+    if (!reg.OpenKeyReadOnly(cPreferencesKey) || !reg.ValueExists(cViewValue) || !HoldsInteger(reg, cViewValue))
+        return 0;
+    const int32_t view = reg.ReadInteger(cViewValue);
+    return view == 32 || view == 64 ? view : 0;
+}
+
+std::vector<std::string> RememberMachine(std::vector<std::string> recent, const std::string& opened) {
+    recent.erase(std::remove(recent.begin(), recent.end(), opened), recent.end());
+    recent.insert(recent.begin(), opened);
+    if (recent.size() > cRecentMachines) recent.resize(cRecentMachines);
+    platform::TTransaction transaction;
+    TRegistry reg;
+    reg.SetRootKey(platform::kHkeyCurrentUser);
+    if (!reg.OpenKey(cPreferencesKey, true))
+        throw platform::ERegistryException(std::string("Failed to create key ") + cPreferencesKey);
+    for (size_t i = 0; i < cRecentMachines; ++i) {
+        if (i < recent.size()) reg.WriteString(RecentName(i), recent[i]);
+        else if (reg.ValueExists(RecentName(i))) reg.DeleteValue(RecentName(i));
+    }
+    transaction.Commit();
+    return recent;
+}
+
+void RememberView(int view) {
+    platform::TTransaction transaction;
+    TRegistry reg;
+    reg.SetRootKey(platform::kHkeyCurrentUser);
+    if (!reg.OpenKey(cPreferencesKey, true))
+        throw platform::ERegistryException(std::string("Failed to create key ") + cPreferencesKey);
+    reg.WriteInteger(cViewValue, view);
+    transaction.Commit();
 }
 
 }  // namespace tarnel

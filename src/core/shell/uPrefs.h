@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/shell/uConst.h"
 
@@ -52,5 +53,18 @@ TPreferences ReadSettings();
 // writes every setting whose value still exists in the registry.
 void SaveSettings(TPreferences& prefs, const TWindowBounds& mainBounds,
                   int32_t activeCodecHeight);
+
+// Beside the twelve settings, in the same key: the machines opened last
+// (folders, newest first, at most cRecentMachines) and the view of a
+// machine with two that the user chose last (32 or 64; 0 when none was).
+// Written when the user opens a machine or picks a view. Reading gives
+// what is stored, nothing for a value missing or of the wrong type.
+inline constexpr size_t cRecentMachines = 4;
+std::vector<std::string> ReadRecentMachines();
+int ReadRememberedView();
+// `opened` goes to the top of `recent`, which is then cut to
+// cRecentMachines and written; returns what was written.
+std::vector<std::string> RememberMachine(std::vector<std::string> recent, const std::string& opened);
+void RememberView(int view);
 
 }  // namespace tarnel

@@ -41,12 +41,16 @@ int TCodecListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TCodecListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(ColumnsOf(kind_).size());
+    return parent.isValid() ? 0 : int(ColumnsOf(kind_, StoreColumn).size());
 }
 
 QVariant TCodecListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || size_t(index.row()) >= list_.Count()) return {};
-    if (role == Qt::DisplayRole) return ToQ(CellText(list_.Entry(size_t(index.row())), kind_, index.column()));
+    if (role == Qt::DisplayRole) {
+        const TCodecEntry& e = list_.Entry(size_t(index.row()));
+        if (StoreColumn && index.column() == int(ColumnsOf(kind_).size())) return ToQ(StoreCellText(e, kind_));
+        return ToQ(CellText(e, kind_, index.column()));
+    }
     if (role == Qt::ToolTipRole && RowToolTip) {
         QString tip = RowToolTip(size_t(index.row()));
         if (!tip.isEmpty()) return tip;
@@ -67,7 +71,7 @@ QVariant TCodecListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TCodecListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    const std::span<const TColumnLayout> columns = ColumnsOf(kind_);
+    const std::span<const TColumnLayout> columns = ColumnsOf(kind_, StoreColumn);
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && size_t(section) < columns.size())
         return ToQ(columns[size_t(section)].Caption);
     return {};
@@ -340,6 +344,10 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     CodecList->setObjectName("CodecList");
     CodecList->setAccessibleName(ToQ(cActiveCodecsTitle));
     CodecListModel = new TCodecListModel(catalogue_.CodecList, TListKind::Active, this);
+    // A machine Wine runs keeps codecs in the registry and in SYSTEM.INI:
+    // each row says where.
+    const bool twoStores = platform::CurrentBackend().WineMachine() && UsesRegistryStore(main_.Settings.CodecStoreMode);
+    CodecListModel->StoreColumn = twoStores;
     SetUpList(CodecList, CodecListModel, TListKind::Active);
     CodecList->setFixedHeight(activeHeight_);
     Panel1 = new THeaderBand(ToQ(cInactiveCodecsTitle), ToQ(cInactiveCodecsSubtitle), {40, 8}, {80, 24},
@@ -349,6 +357,7 @@ TfNTCodecs::TfNTCodecs(TfMain& main, TSplashScreen* splash, QWidget* parent)
     InactiveCodecList->setObjectName("InactiveCodecList");
     InactiveCodecList->setAccessibleName(ToQ(cInactiveCodecsTitle));
     InactiveCodecListModel = new TCodecListModel(catalogue_.InactiveCodecList, TListKind::Inactive, this);
+    InactiveCodecListModel->StoreColumn = twoStores;
     SetUpList(InactiveCodecList, InactiveCodecListModel, TListKind::Inactive);
     InactiveCodecList->header()->setSectionsClickable(true);
     // The layout takes a list's own least size (its header and scroll bars)
@@ -556,7 +565,7 @@ void TfNTCodecs::SetUpList(TCodecListView* view, TCodecListModel* model, TListKi
     view->header()->setMinimumSectionSize(0);
     view->header()->setSectionsMovable(false);
     view->header()->setSectionsClickable(false);
-    view->SetColumns(ColumnsOf(kind));
+    view->SetColumns(ColumnsOf(kind, model->StoreColumn));
     // The selection stays visible while the other list has the focus.
     QPalette pal = view->palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
@@ -835,13 +844,23 @@ static void WithDriverDialog(QWidget* main, bool stayOnTop, Call call) {
 void TfNTCodecs::Configure1Click() {
     const std::vector<size_t> rows = catalogue_.CodecList.SelectedRows();
     if (rows.empty()) return;
-    WithDriverDialog(main_.window(), main_.Settings.StayOnTop, [&] { operations_.Configure(rows.front()); });
+    try {
+        WithDriverDialog(main_.window(), main_.Settings.StayOnTop, [&] { operations_.Configure(rows.front()); });
+    } catch (const std::exception& e) {
+        // A view whose drivers cannot load here says why.
+        TApplication::ShowException(e);
+    }
 }
 
 void TfNTCodecs::About1Click() {
     const std::vector<size_t> rows = catalogue_.CodecList.SelectedRows();
     if (rows.empty()) return;
-    WithDriverDialog(main_.window(), main_.Settings.StayOnTop, [&] { operations_.About(rows.front()); });
+    try {
+        WithDriverDialog(main_.window(), main_.Settings.StayOnTop, [&] { operations_.About(rows.front()); });
+    } catch (const std::exception& e) {
+        // A view whose drivers cannot load here says why.
+        TApplication::ShowException(e);
+    }
 }
 
 void TfNTCodecs::EditFOURCCscanlist1Click() {

@@ -54,6 +54,9 @@ public:
     // A mark drawn in MarkColumn of a row; none by default.
     std::function<QIcon(size_t row)> RowMark;
     int MarkColumn = -1;
+    // The Store column after the others (a machine Wine runs, whose codecs
+    // live in the registry and in SYSTEM.INI); set before the view shows it.
+    bool StoreColumn = false;
 
 private:
     TCodecList& list_;

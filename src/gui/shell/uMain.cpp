@@ -1,5 +1,12 @@
 #include "gui/shell/uMain.h"
 
+#include <QActionGroup>
+#include <QFileDialog>
+#include <QTimer>
+#include <filesystem>
+
+#include "gui/shell/uStartup.h"
+
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -89,6 +96,11 @@ void TfMain::BuildComponents() {
     CodecMenu->setFont(own);
     File1 = CodecMenu->addMenu(ToQ(cMenuFile));
     File1->setObjectName("File1");
+    OpenMachine1 = File1->addAction(ToQ(cMenuOpenMachine), this, &TfMain::OpenMachine1Click);
+    OpenMachine1->setObjectName("OpenMachine1");
+    OpenMachine1->setShortcut(QKeySequence::Open);
+    N2 = File1->addSeparator();
+    N2->setObjectName("N2");
     Exit1 = File1->addAction(ToQ(cMenuExit), this, &TfMain::Exit1Click);
     Exit1->setObjectName("Exit1");
     Options = CodecMenu->addMenu(ToQ(cMenuOptions));
@@ -98,6 +110,18 @@ void TfMain::BuildComponents() {
     Refresh = Options->addAction(ToQ(cMenuRefresh), this, &TfMain::RefreshClick);
     Refresh->setObjectName("Refresh");
     Refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    View1 = Options->addMenu(ToQ(cMenuView));
+    View1->setObjectName("View1");
+    View32 = View1->addAction(ToQ(cMenuView32), this, [this] { ViewClick(32); });
+    View32->setObjectName("View32");
+    View64 = View1->addAction(ToQ(cMenuView64), this, [this] { ViewClick(64); });
+    View64->setObjectName("View64");
+    auto* views = new QActionGroup(this);
+    for (QAction* a : {View32, View64}) {
+        a->setCheckable(true);
+        views->addAction(a);
+    }
+    View1->setWindowTitle(QString(View1->title()).remove('&'));
     Help = CodecMenu->addMenu(ToQ(cMenuHelp));
     Help->setObjectName("Help");
     Contents1 = Help->addAction(ToQ(cMenuContents), this, &TfMain::Contents1Click);
@@ -214,6 +238,7 @@ void TfMain::FormCreate() {
 
     SetStatusText(0, cStatusRunningOn + WinVersionInfo.Description);
     WriteLog(cLogSettingStatusbar + StatusText(0));
+    ShowMachine();
     if (platform::CurrentBackend().ReadOnly())
         ShowSystemMessage(platform::CurrentBackend().ReadOnlyReason(), TMessageKind::Warning);
 }
@@ -339,6 +364,80 @@ void TfMain::HostPanel(int page, QWidget* panel) {
 }
 
 void TfMain::Exit1Click() { close(); }
+
+namespace {
+TMachineSwitcher& SwitcherSlot() {
+    static TMachineSwitcher switcher;
+    return switcher;
+}
+}  // namespace
+
+void SetMachineSwitcher(TMachineSwitcher switcher) { SwitcherSlot() = std::move(switcher); }
+const TMachineSwitcher& MachineSwitcher() { return SwitcherSlot(); }
+
+// The machine shown, and its view, in the spare status panel; the machines
+// opened last in the File menu; the views in the Options menu.
+void TfMain::ShowMachine() {
+    platform::TPlatformBackend& b = platform::CurrentBackend();
+    const std::string view = platform::ViewText(b.View());
+    SetStatusText(4, cStatusMachine + b.Describe() + (view.empty() ? "" : ", " + view));
+    View1->setEnabled(b.View() != 0);
+    View32->setChecked(b.View() == 32);
+    View64->setChecked(b.View() == 64);
+    ShowRecentMachines();
+}
+
+void TfMain::ShowRecentMachines() {
+    for (QAction* a : RecentMachine) delete a;
+    RecentMachine.clear();
+    std::vector<std::string> recent;
+    try {
+        recent = ReadRecentMachines();
+    } catch (const std::exception&) {
+        // An unreadable settings key lists none.
+    }
+    const bool canSwitch = bool(MachineSwitcher().Use);
+    OpenMachine1->setEnabled(canSwitch);
+    for (size_t i = 0; i < recent.size(); ++i) {
+        const std::string folder = recent[i];
+        QAction* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QString::fromStdString(folder)), File1);
+        a->setObjectName(QStringLiteral("RecentMachine%1").arg(i + 1));
+        a->setEnabled(canSwitch);
+        connect(a, &QAction::triggered, this, [this, folder] { OpenMachine(folder); });
+        File1->insertAction(N2, a);
+        RecentMachine.push_back(a);
+    }
+}
+
+void TfMain::OpenMachine1Click() {
+    const std::filesystem::path now = platform::CurrentBackend().Folder();
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, ToQ(cOpenMachineTitle), QString::fromStdString(now.empty() ? std::string() : now.parent_path().string()),
+        QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty()) return;
+    OpenMachine(folder.toStdString());
+}
+
+void TfMain::ViewClick(int view) {
+    if (view == platform::CurrentBackend().View()) return;
+    OpenMachine(platform::CurrentBackend().Folder().string(), view);
+}
+
+void TfMain::OpenMachine(const std::string& folder, int view) {
+    const TMachineSwitcher& switcher = MachineSwitcher();
+    if (!switcher.Use) return;
+    if (switcher.WhyNot) {
+        if (const std::string why = switcher.WhyNot(folder); !why.empty()) {
+            ShowSystemMessage(why, TMessageKind::Error);
+            return;
+        }
+    }
+    WriteLog(cLogOpeningMachine + folder);
+    // The windows go and come anew, as at start-up: after this command has
+    // returned to the event loop.
+    TLog* log = &log_;
+    QTimer::singleShot(0, qApp, [log, folder, view] { SwitchMachine(*log, folder, view); });
+}
 
 void TfMain::PreferencesClick() {
     // A new dialog for each use; it applies its own changes and frees itself.

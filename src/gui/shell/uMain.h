@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/catalogue/FileVersionInfo.h"
 #include "core/shell/ActivityLog.h"
@@ -25,6 +26,18 @@ namespace tarnel {
 
 class TfLogging;
 class TSplashScreen;
+
+// How the program opens another machine: the program's own rules, as at
+// start-up (the windows cannot choose a backend themselves).
+struct TMachineSwitcher {
+    // Why the folder is no machine to open; empty when it is one.
+    std::function<std::string(const std::string& folder)> WhyNot;
+    // Makes the folder, in the view (0: its default), the machine in use;
+    // throws when it cannot.
+    std::function<void(const std::string& folder, int view)> Use;
+};
+void SetMachineSwitcher(TMachineSwitcher switcher);
+const TMachineSwitcher& MachineSwitcher();
 
 // The status bar's five panels, each a label at its design width (grown
 // with the font where the font sets text wider than the design font).
@@ -88,10 +101,17 @@ public:
     QWidget* LogSheet;
     QMenuBar* CodecMenu;
     QMenu* File1;
+    QAction* OpenMachine1;
+    QAction* N2;  // after the machines opened last
+    std::vector<QAction*> RecentMachine;
     QAction* Exit1;
     QMenu* Options;
     QAction* Preferences;
     QAction* Refresh;
+    // The views of a machine with two (a 64-bit Wine prefix).
+    QMenu* View1;
+    QAction* View32;
+    QAction* View64;
     QMenu* Help;
     QAction* Contents1;
     QAction* N1;
@@ -106,6 +126,13 @@ public:
     // Handlers.
     void FormCreate();
     void Exit1Click();
+    // A folder chooser; a folder that is no machine is refused, saying why.
+    void OpenMachine1Click();
+    // Reloads everything as at start-up on that machine (view 0: its default).
+    void OpenMachine(const std::string& folder, int view = 0);
+    void ViewClick(int view);
+    // The File menu's machines opened last, as the settings hold them now.
+    void ShowRecentMachines();
     void PreferencesClick();
     void RefreshClick();
     void Contents1Click();
@@ -121,6 +148,7 @@ protected:
 
 private:
     void BuildComponents();
+    void ShowMachine();
     TLog& log_;
     bool terminate_ = false;
 };

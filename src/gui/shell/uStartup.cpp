@@ -2,7 +2,14 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QGuiApplication>
 #include <QTimer>
+#include <stdexcept>
+#include <vector>
+
+#include "core/shell/uPrefs.h"
+#include "platform/api/Backend.h"
+#include "platform/api/Registry.h"
 
 #include "core/shell/uConst.h"
 #include "gui/catalogue/uNTCodecs.h"
@@ -12,6 +19,7 @@
 #include "gui/shell/splash.h"
 #include "gui/shell/uLogging.h"
 #include "gui/shell/uMain.h"
+#include "gui/shell/uMessage.h"
 
 namespace tarnel {
 
@@ -41,6 +49,82 @@ void EndProgram() {
     delete fNTCodecs;
     delete fMain;
     delete fLogging;
+}
+
+void OpenWithRememberedView(const std::function<void(int view)>& open, int view) {
+    open(view);
+    if (view != 0 || platform::CurrentBackend().View() == 0) return;
+    int remembered = 0;
+    try {
+        remembered = ReadRememberedView();
+    } catch (const std::exception&) {
+        // Unreadable settings remember nothing.
+    }
+    if (remembered != 0 && remembered != platform::CurrentBackend().View()) open(remembered);
+}
+
+void SwitchMachine(TLog& log, const std::string& folder, int view) {
+    const TMachineSwitcher& switcher = MachineSwitcher();
+    if (!switcher.Use) return;
+    platform::TPlatformBackend& before = platform::CurrentBackend();
+    const std::string previous = before.Folder().string();
+    const int previousView = before.View();
+    std::vector<std::string> recent;
+    try {
+        recent = ReadRecentMachines();
+    } catch (const std::exception&) {
+    }
+    // The windows are made anew: none of them may end the program meanwhile.
+    const bool quitOnClose = QGuiApplication::quitOnLastWindowClosed();
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    EndProgram();
+    // The machine named, or (when it cannot be opened or its windows cannot
+    // be made) the one shown before, which is said.
+    std::string failed;
+    TfMain* main = nullptr;
+    bool unsupported = false;
+    try {
+        switcher.Use(folder, view);
+        main = StartProgram(log);
+        // A system the program does not support was said as at start-up;
+        // here the machine shown before comes back instead of the end.
+        unsupported = main->TerminateRequested();
+        if (unsupported) throw std::runtime_error(cMsgOsNotSupported);
+    } catch (const std::exception& e) {
+        failed = platform::ErrorText(e);
+        EndProgram();
+        try {
+            switcher.Use(previous, previousView);
+            main = StartProgram(log);
+        } catch (const std::exception& again) {
+            // Neither opens (the one shown went away meanwhile): nothing is
+            // left to show.
+            EndProgram();
+            const std::string text = failed + "\n" + platform::ErrorText(again);
+            log.WriteLog(cLogDisplayingMessage + text);
+            ShowMessageDialog(text, nullptr, TMessageKind::Error);
+            QGuiApplication::setQuitOnLastWindowClosed(quitOnClose);
+            QTimer::singleShot(0, [] { QCoreApplication::exit(1); });
+            return;
+        }
+    }
+    if (failed.empty()) {
+        // Beside the settings of the machine now shown; a machine that
+        // cannot be written keeps them unwritten.
+        try {
+            recent = RememberMachine(recent, platform::CurrentBackend().Folder().string());
+            if (view != 0) RememberView(view);
+        } catch (const std::exception&) {
+        }
+        main->ShowRecentMachines();
+    }
+    QGuiApplication::setQuitOnLastWindowClosed(quitOnClose);
+    if (main->TerminateRequested()) {
+        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        return;
+    }
+    main->show();
+    if (!failed.empty() && !unsupported) main->ShowSystemMessage(failed, TMessageKind::Error);
 }
 
 int RunProgram(TfMain& main) {

@@ -59,6 +59,9 @@ public:
     // Where the calls go, for the log and the about box ("/home/x/.wine",
     // "/home/x/.local/share/tarnel/machine (demo machine)").
     virtual std::string Describe() const = 0;
+    // The machine's folder on this computer (a Wine prefix, a machine made
+    // by tarnelctl init); empty where the machine is the computer itself.
+    virtual std::filesystem::path Folder() const { return {}; }
     // True when writes are refused for the whole run; Describe() then says why.
     virtual bool ReadOnly() const { return false; }
     virtual std::string ReadOnlyReason() const { return {}; }
@@ -70,6 +73,20 @@ public:
     // The family every call of this backend holds to: the codec manager, the
     // system folder and the version query all ask this one function.
     virtual TMachineFamily Family() = 0;
+
+    // True when the machine is one that Wine runs (a Wine prefix, whichever
+    // backend serves it): Wine's codec manager finds codecs through the
+    // registry's Drivers32 entries and, after them, SYSTEM.INI's [drivers32]
+    // lines, on the NT family too.
+    virtual bool WineMachine() { return false; }
+    // Which view of a machine with two (a 64-bit Wine prefix) the calls see:
+    // 32 (the Wow6432Node keys, syswow64) or 64 (the native keys, system32);
+    // 0 on a machine of one view.
+    virtual int View() const { return 0; }
+    // Why the codec manager cannot serve this view (no process of its
+    // bitness can run here): info, configure, about and the scan's probes
+    // are refused with it, while the lists still load. Empty when it can.
+    virtual std::string DriverCallsRefused() const { return {}; }
 
     // Registry (advapi32). Results are Windows error codes.
     virtual long RegOpenKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired,
@@ -173,6 +190,10 @@ const TDriverDialogHost& DriverDialogHost();
 // registry file it kept as they were): the program's log, or standard error.
 void SetDiagnosticSink(std::function<void(const std::string& text)> sink);
 void ReportDiagnostic(const std::string& text);
+
+// The view's words for the status bar and the log: "32-bit view" or
+// "64-bit view"; empty for a machine of one view.
+std::string ViewText(int view);
 
 // Makes `backend` the one every platform call uses; returns the previous one.
 std::unique_ptr<TPlatformBackend> UseBackend(std::unique_ptr<TPlatformBackend> backend);

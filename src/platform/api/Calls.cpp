@@ -56,6 +56,12 @@ TPlatformBackend& CurrentBackend() {
 
 bool HasBackend() { return Slot() != nullptr; }
 
+std::string ViewText(int view) {
+    if (view == 32) return "32-bit view";
+    if (view == 64) return "64-bit view";
+    return {};
+}
+
 HIC ICOpen(uint32_t fccType, uint32_t fccHandler, uint32_t mode) {
     return CurrentBackend().ICOpen(fccType, fccHandler, mode);
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -79,7 +80,9 @@ std::string BackendFor(const TPlatformChoice& choice, const TPlatformChosen& cho
         }
     }
     if (named.empty())
-        return chosen.Source == "WINEPREFIX" && wine::IsWinePrefix(chosen.Folder) && !wine::FindWine().empty()
+        return (chosen.Source == "WINEPREFIX" || chosen.Source == "~/.wine" || choice.WineForNamedPrefixes) &&
+                       wine::IsWinePrefix(chosen.Folder) &&
+                       !wine::FindWine().empty()
                    ? "wine"
                    : "machine";
     if (named != "machine" && named != "wine")
@@ -165,6 +168,13 @@ void MarkDemoMachine(const fs::path& root) {
     WriteFileAtomically(root / machine::kDemoMarkerFile, "This folder was made as Tarnel's demo machine.\n");
 }
 
+fs::path HomeWinePrefix() {
+    const char* home = Env("HOME");
+    if (!home) return {};
+    const fs::path own = fs::path(home) / ".wine";
+    return wine::IsWinePrefix(own) ? own : fs::path();
+}
+
 fs::path DefaultMachineFolder() {
     if (const char* x = Env("XDG_DATA_HOME")) return fs::path(x) / "tarnel/machine";
     const char* home = Env("HOME");
@@ -182,6 +192,9 @@ TPlatformChosen ChoosePlatform(const TPlatformChoice& choice) {
     } else if (const char* w = Env("WINEPREFIX")) {
         chosen.Folder = w;
         chosen.Source = "WINEPREFIX";
+    } else if (const fs::path own = HomeWinePrefix(); !own.empty()) {
+        chosen.Folder = own;
+        chosen.Source = "~/.wine";
     } else {
         chosen.Folder = DefaultMachineFolder();
         chosen.Source = "default";
@@ -228,13 +241,38 @@ TPlatformChosen ChoosePlatform(const TPlatformChoice& choice) {
         if (!wine::IsWinePrefix(chosen.Folder))
             throw EPlatformError("The wine backend serves Wine prefixes, and Wine never ran on '" +
                                  chosen.Folder.string() + "' (it holds no dosdevices folder); use --backend machine");
-        UseBackend(std::make_unique<wine::TWineBackend>(chosen.Folder));
+        UseBackend(std::make_unique<wine::TWineBackend>(chosen.Folder, fs::path(), wine::FindWine(), choice.View));
         return chosen;
     }
     auto backend = std::make_unique<machine::TMachineBackend>(chosen.Folder);
+    backend->SetView(choice.View);
     if (std::string reason = ReadOnlyReasonOf(backend->Root()); !reason.empty()) backend->SetReadOnly(reason);
     UseBackend(std::move(backend));
     return chosen;
+}
+
+}  // namespace tarnel::platform
+
+namespace tarnel::platform {
+
+std::string WhyNotAMachine(const fs::path& folder) {
+    std::error_code ec;
+    const std::string where = "'" + folder.string() + "'";
+    if (!fs::exists(folder, ec)) return where + " does not exist";
+    if (!fs::is_directory(folder, ec)) return where + " is a file, not a folder";
+    if (!fs::exists(folder / "system.reg", ec))
+        return where + " is neither a Wine prefix nor a machine made by 'tarnelctl init' (it holds no system.reg)";
+    // Only the head is read: the folder is not trusted.
+    char head[32] = {};
+    size_t got = 0;
+    if (FILE* f = std::fopen((folder / "system.reg").c_str(), "rb")) {
+        got = std::fread(head, 1, sizeof head, f);
+        std::fclose(f);
+    }
+    static constexpr char kMagic[] = "WINE REGISTRY Version 2";
+    if (got < sizeof kMagic - 1 || std::memcmp(head, kMagic, sizeof kMagic - 1) != 0)
+        return where + " holds a system.reg that is not a registry file";
+    return {};
 }
 
 }  // namespace tarnel::platform

@@ -1,6 +1,7 @@
 // Start-up chooses what the program works on here, and only here: the
 // machine folder named on the command line, else $TARNEL_MACHINE, else
-// $WINEPREFIX, else the user's own default folder. Only that default may be
+// $WINEPREFIX, else ~/.wine when Wine has run on it, else the user's own
+// default folder. Only that default may be
 // made (as the demo machine) when it does not exist; a folder that is named
 // and missing is an error naming it, never a fresh machine in its place.
 //
@@ -24,7 +25,13 @@ namespace tarnel::platform {
 struct TPlatformChoice {
     std::filesystem::path Machine;  // named by the user (a command-line option); empty: the default rules
     std::string Backend;            // "machine" or "wine" (a command-line option); empty: the default rules
-    int View = 0;                   // 32 or 64: the view of a 64-bit Wine prefix; 0: the default
+    // The view of a machine with two (a 64-bit Wine prefix): 32 or 64; 0 is
+    // the program's own, the 32-bit one.
+    int View = 0;
+    // A Wine prefix named on the command line is served by Wine too (when
+    // Wine is installed and no backend is named), as the window program
+    // opens the user's prefixes; else only one $WINEPREFIX or ~/.wine names.
+    bool WineForNamedPrefixes = false;
     // Makes the default folder as the demo machine when it is missing; none
     // (null) means a missing default is an error too.
     std::function<void(const std::filesystem::path& folder)> MakeDemo;
@@ -32,7 +39,7 @@ struct TPlatformChoice {
 
 struct TPlatformChosen {
     std::filesystem::path Folder;
-    std::string Source;     // "--machine", "TARNEL_MACHINE", "WINEPREFIX" or "default"
+    std::string Source;     // "--machine", "TARNEL_MACHINE", "WINEPREFIX", "~/.wine" or "default"
     bool Made = false;      // made as the demo machine just now
     std::string Backend;    // "machine", "wine" or "win32"
 };
@@ -67,5 +74,12 @@ void MarkDemoMachine(const std::filesystem::path& root);
 
 // $XDG_DATA_HOME/tarnel/machine, or ~/.local/share/tarnel/machine.
 std::filesystem::path DefaultMachineFolder();
+
+// ~/.wine when Wine has run on it (the user's own prefix), else empty.
+std::filesystem::path HomeWinePrefix();
+
+// What a folder offered as a machine to open is: empty when it is one (a
+// Wine prefix, or a machine made by 'tarnelctl init'), else why it is not.
+std::string WhyNotAMachine(const std::filesystem::path& folder);
 
 }  // namespace tarnel::platform

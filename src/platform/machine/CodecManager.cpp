@@ -94,18 +94,26 @@ std::string CodecManager::LookUpDriver(const std::string& entry) {
     if (machine_.Family() != TMachineFamily::Win9x) {
         // One query of the live entry, as the manager makes it.
         RegKey key = 0;
-        if (machine_.RegOpenKeyExA(RootHandle(kHkeyLocalMachine), kDrivers32Key, 0, kKeyRead, &key) != 0) return {};
+        if (machine_.RegOpenKeyExA(RootHandle(kHkeyLocalMachine), kDrivers32Key, 0, kKeyRead, &key) != 0)
+            key = 0;
         std::string data(260, '\0');
         uint32_t type = 0, size = uint32_t(data.size());
-        long rc = machine_.RegQueryValueExA(key, entry.c_str(), &type, reinterpret_cast<uint8_t*>(data.data()), &size);
-        if (rc == long(kErrorMoreData)) {
-            data.assign(size, '\0');
+        long rc = long(kErrorFileNotFound);
+        if (key) {
             rc = machine_.RegQueryValueExA(key, entry.c_str(), &type, reinterpret_cast<uint8_t*>(data.data()), &size);
+            if (rc == long(kErrorMoreData)) {
+                data.assign(size, '\0');
+                rc = machine_.RegQueryValueExA(key, entry.c_str(), &type, reinterpret_cast<uint8_t*>(data.data()),
+                                               &size);
+            }
+            machine_.RegCloseKey(key);
         }
-        machine_.RegCloseKey(key);
-        if (rc != 0 || (type != kRegSz && type != kRegExpandSz)) return {};
-        data.resize(std::min<size_t>(size, data.size()));
-        return std::string(data.c_str());
+        if (rc == 0 && (type == kRegSz || type == kRegExpandSz)) {
+            data.resize(std::min<size_t>(size, data.size()));
+            return std::string(data.c_str());
+        }
+        // Wine's manager looks in SYSTEM.INI next, on every family.
+        if (!machine_.WineMachine()) return {};
     }
     char buf[1024];
     machine_.GetPrivateProfileStringA("drivers32", entry.c_str(), "", buf, sizeof buf, "system.ini");
@@ -115,24 +123,33 @@ std::string CodecManager::LookUpDriver(const std::string& entry) {
 // The codes of the store's "type.xxxx" entries, in the store's order.
 std::vector<uint32_t> CodecManager::EntriesOfType(const std::string& type) {
     std::vector<std::string> names;
+    const bool wine = machine_.WineMachine();
     if (machine_.Family() != TMachineFamily::Win9x) {
         RegKey key = 0;
-        if (machine_.RegOpenKeyExA(RootHandle(kHkeyLocalMachine), kDrivers32Key, 0, kKeyRead, &key) != 0) return {};
-        for (uint32_t i = 0;; ++i) {
-            char name[256];
-            uint32_t chars = sizeof name;
-            long rc = machine_.RegEnumValueA(key, i, name, &chars, nullptr, nullptr, nullptr);
-            if (rc == long(kErrorMoreData)) continue;
-            if (rc != 0) break;
-            names.emplace_back(name, chars);
+        if (machine_.RegOpenKeyExA(RootHandle(kHkeyLocalMachine), kDrivers32Key, 0, kKeyRead, &key) == 0) {
+            for (uint32_t i = 0;; ++i) {
+                char name[256];
+                uint32_t chars = sizeof name;
+                long rc = machine_.RegEnumValueA(key, i, name, &chars, nullptr, nullptr, nullptr);
+                if (rc == long(kErrorMoreData)) continue;
+                if (rc != 0) break;
+                // Wine's manager takes names of exactly "type.xxxx".
+                if (wine && chars != type.size() + 5) continue;
+                names.emplace_back(name, chars);
+            }
+            machine_.RegCloseKey(key);
+        } else if (!wine) {
+            return {};
         }
-        machine_.RegCloseKey(key);
-    } else {
+    }
+    if (machine_.Family() == TMachineFamily::Win9x || wine) {
         std::string buf(32767, '\0');
         uint32_t n = machine_.GetPrivateProfileSectionA("drivers32", buf.data(), uint32_t(buf.size()), "system.ini");
         for (uint32_t at = 0; at < n;) {
             std::string line(buf.data() + at);
             at += uint32_t(line.size()) + 1;
+            // Wine's: the line's key is "type.xxxx", its '=' right after.
+            if (wine && (line.size() <= type.size() + 5 || line[type.size() + 5] != '=')) continue;
             names.push_back(line.substr(0, line.find('=')));
         }
     }

@@ -129,6 +129,11 @@ Mapped MapComponents(const std::vector<std::string>& raw) {
         }
         parts.push_back(component);
     }
+    // A 32-bit program on a 64-bit system asks for system32 and is given
+    // syswow64, the folder of its own drivers.
+    if (machine::MachineInUse() && machine::CurrentMachine().View() == 32 && parts.size() >= 2 && EqualsNoCase(parts[1], "system32") &&
+        EqualsNoCase(parts[0], WindowsDirPath().filename().string()))
+        parts[1] = "syswow64";
     Mapped m{MachineRoot() / "drive_c"};
     for (const std::string& component : parts) {
         std::optional<fs::path> found;
@@ -233,7 +238,8 @@ MachineFileLookup LookUpUncached(const std::string& name) {
         const fs::path win = WindowsDirPath();
         uint32_t error = kErrorFileNotFound;
         std::vector<fs::path> dirs;
-        for (const char* sub : {"system32", "system"})
+        const bool wow32 = machine::MachineInUse() && machine::CurrentMachine().View() == 32;
+        for (const char* sub : {wow32 ? "syswow64" : "system32", "system"})
             if (auto d = FindFileNoCase(win, sub)) dirs.push_back(*d);
         dirs.push_back(win);
         for (const fs::path& dir : dirs) {

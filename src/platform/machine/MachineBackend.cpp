@@ -1,4 +1,5 @@
 #include "platform/machine/MachineBackend.h"
+#include "platform/machine/WinePrefix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -114,6 +115,9 @@ struct TMachineBackend::Impl {
     uint64_t familyGeneration = 0;
     TMachineFamily family = TMachineFamily::Unsupported;
     bool computingFamily = false;
+    bool wine = false;  // a Wine prefix
+    int bits = 32;      // its bitness: a 64-bit prefix has two views
+    int view = 0;
 };
 
 TMachineBackend::TMachineBackend(const fs::path& root) {
@@ -126,7 +130,34 @@ TMachineBackend::TMachineBackend(const fs::path& root) {
     impl_->files.SetProfileEditor(&EditProfileText);
     impl_->files.SetWriteGuard([root = impl_->root] { return WineServerRefusal(root); });
     impl_->files.SetWarningSink(&ReportDiagnostic);
+    impl_->wine = IsWinePrefixFolder(impl_->root);
+    impl_->bits = impl_->wine ? WinePrefixBits(impl_->root) : 32;
+    SetView(0);
 }
+
+MachineRegistry& TMachineBackend::RegistryCalls() { return impl_->registry; }
+
+bool TMachineBackend::HasTwoViews() const { return impl_->wine && impl_->bits == 64; }
+
+void TMachineBackend::SetView(int view) {
+    if (view != 0 && view != 32 && view != 64)
+        throw EPlatformError("A view is 32 or 64, not " + std::to_string(view));
+    if (!HasTwoViews()) {
+        if (view == 64)
+            throw EPlatformError("The machine '" + impl_->root.string() + "' has no 64-bit view: " +
+                                 (impl_->wine ? "it is a 32-bit Wine prefix" : "it is a 32-bit machine") +
+                                 ", whose one view is the 32-bit one");
+        view = 0;
+    } else if (view == 0) {
+        // The program's own: a 32-bit program sees the 32-bit view.
+        view = 32;
+    }
+    impl_->view = view;
+    impl_->registry.SetWow32(view == 32);
+}
+
+bool TMachineBackend::WineMachine() { return impl_->wine; }
+int TMachineBackend::View() const { return impl_->view; }
 
 TMachineBackend::~TMachineBackend() = default;
 

@@ -12,6 +12,7 @@
 namespace tarnel::platform::machine {
 
 class StoreFiles;
+class MachineRegistry;
 struct TransactionCache;
 
 // Where a driver's own dialogs appear on the emulated machine. The windows
@@ -39,11 +40,22 @@ public:
     TransactionCache* Cache();
     // True when the folder was made as the demo machine.
     bool IsDemo() const;
+    // The registry calls, for reading OS facts in the native view.
+    MachineRegistry& RegistryCalls();
+    // The view the calls see: 0 asks for the machine's default (the 32-bit
+    // view of a 64-bit Wine prefix, the one view of any other machine).
+    // Throws EPlatformError naming the machine for a view it does not have.
+    void SetView(int view);
+    // 32 or 64 when the machine has two views (a 64-bit Wine prefix).
+    bool HasTwoViews() const;
 
     std::string Describe() const override;
+    std::filesystem::path Folder() const override { return Root(); }
     bool ReadOnly() const override;
     std::string ReadOnlyReason() const override;
     TMachineFamily Family() override;
+    bool WineMachine() override;
+    int View() const override;
 
     long RegOpenKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired,
                        RegKey* result) override;

@@ -10,6 +10,10 @@
 namespace tarnel::platform::machine {
 
 namespace {
+constexpr const char* kWow64Node = "Wow6432Node";
+}  // namespace
+
+namespace {
 
 using wine::HiveKey;
 using wine::HiveValue;
@@ -181,9 +185,32 @@ void MachineRegistry::Locate(const Handle& base, const std::string& subKey, Mode
         return k;
     };
 
+    const bool redirect = wow32_ && nativeDepth_ == 0;
     for (const std::string& part : parts) {
         key = follow(key);
         if (!key) throw EWinError(kErrorFileNotFound);
+        if (redirect && h.hive == FileKind::SystemHive && !EqualsNoCase(part, kWow64Node)) {
+            const bool software = key->Parent() == &file->hive->Root() && EqualsNoCase(key->Name(), "Software");
+            const bool classes = !software && key->Parent() && key->Parent()->Parent() == &file->hive->Root() &&
+                                 EqualsNoCase(key->Parent()->Name(), "Software") && EqualsNoCase(key->Name(), "Classes");
+            HiveKey* node = software || classes ? key->FindChild(kWow64Node) : nullptr;
+            if (software && !EqualsNoCase(part, "Classes")) {
+                // Every program key of the 32-bit view lives there, made with it.
+                if (!node) {
+                    if (mode != Mode::Create) throw EWinError(kErrorFileNotFound);
+                    if (!base.write) throw EWinError(kErrorAccessDenied);
+                    node = &key->CreateChild(kWow64Node);
+                    out.created = true;
+                }
+                key = follow(node);
+                if (!key) throw EWinError(kErrorFileNotFound);
+            } else if (classes && node) {
+                // Classes the 32-bit side registers apart (CLSID, ...);
+                // the others are shared.
+                HiveKey* apart = follow(node);
+                if (apart && apart->FindChild(part)) key = apart;
+            }
+        }
         HiveKey* child = key->FindChild(part);
         std::string shown = child ? std::string(child->Name()) : part;
         // Windows makes CurrentControlSet a link to ControlSet001 at boot and

@@ -32,6 +32,23 @@ public:
     void DeleteKey(RegKey key, const char* subKey);
     std::string KeyPath(RegKey key);
 
+    // The 32-bit view of a 64-bit machine, as Windows redirects it: a key
+    // below HKLM\Software lies below HKLM\Software\Wow6432Node, and a
+    // class's key below Software\Classes\Wow6432Node where that holds it.
+    void SetWow32(bool on) { wow32_ = on; }
+    // The native keys while one lives, whatever the view: the OS facts,
+    // which Windows answers from outside the registry, are read there.
+    class NativeScope {
+    public:
+        explicit NativeScope(MachineRegistry& r) : r_(r) { ++r_.nativeDepth_; }
+        ~NativeScope() { --r_.nativeDepth_; }
+        NativeScope(const NativeScope&) = delete;
+        NativeScope& operator=(const NativeScope&) = delete;
+
+    private:
+        MachineRegistry& r_;
+    };
+
 private:
     // Where a handle points: a key of one hive, by its stored path, with the
     // key found last (valid while the file's generation stays).
@@ -67,6 +84,8 @@ private:
     } sorted_;
 
     StoreFiles& files_;
+    bool wow32_ = false;
+    int nativeDepth_ = 0;
     std::unordered_map<RegKey, Handle> handles_;
     RegKey next_ = 0x1000;
 };

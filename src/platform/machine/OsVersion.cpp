@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@
 #include "platform/api/Registry.h"
 #include "platform/api/WinPaths.h"
 #include "platform/machine/MachineBackend.h"
+#include "platform/machine/MachineRegistry.h"
 
 namespace tarnel::platform::machine {
 
@@ -176,6 +178,8 @@ bool Read9xFacts(Facts& f) {
 }
 
 std::string SystemRoot() {
+    std::optional<MachineRegistry::NativeScope> native;
+    if (MachineInUse()) native.emplace(CurrentMachine().RegistryCalls());
     TRegistry reg;
     reg.SetRootKey(kHkeyLocalMachine);
     std::string root;
@@ -252,6 +256,9 @@ bool GetVersionExA(OSVERSIONINFOEXA* info) {
     if (!info) return false;
     uint32_t size = info->dwOSVersionInfoSize;
     if (size != kOsVersionInfoSize && size != kOsVersionInfoExSize) return false;
+    // Windows answers from outside the registry, the same in every view.
+    std::optional<MachineRegistry::NativeScope> native;
+    if (MachineInUse()) native.emplace(CurrentMachine().RegistryCalls());
     Facts f;
     if (!ReadNtFacts(f) && !Read9xFacts(f)) return false;
     if (size == kOsVersionInfoExSize && !f.extended) return false;
@@ -274,7 +281,9 @@ std::string GetWindowsDirectoryA() { return SystemRoot(); }
 
 std::string GetSystemDirectoryA() {
     // The one family decision of the machine, as the codec manager makes it.
-    return SystemRoot() + (CurrentMachine().Family() == TMachineFamily::Win9x ? "\\SYSTEM" : "\\system32");
+    if (CurrentMachine().Family() == TMachineFamily::Win9x) return SystemRoot() + "\\SYSTEM";
+    // A 32-bit program on a 64-bit system is given the folder of its own drivers.
+    return SystemRoot() + (CurrentMachine().View() == 32 ? "\\syswow64" : "\\system32");
 }
 
 TMachineFamily FamilyFromFacts() {

@@ -267,6 +267,12 @@ Message Serve(TWin32Backend& b, Op op, Parser& p) {
     case Op::SystemDirectory: return Ok().Str(b.GetSystemDirectoryA());
     case Op::WindowsDirectory: return Ok().Str(b.GetWindowsDirectoryA());
     case Op::DateTimeNow: return Ok().Str(b.FormatLocalDateTimeNow());
+    case Op::SetView: {
+        const int view = int(p.U32());
+        const std::string refusal = p.Str();
+        b.SetView(view, refusal);
+        return Ok().U32(uint32_t(b.View()));
+    }
     }
     throw EPlatformError("The bridge does not know the request " + std::to_string(unsigned(op)));
 }

@@ -17,7 +17,7 @@ namespace tarnel::platform::bridge {
 inline constexpr uint32_t kMaxFrame = 64u << 20;
 // The first request of a conversation, answered with the same number: a
 // bridge built from other sources answers another one.
-inline constexpr uint32_t kProtocolVersion = 1;
+inline constexpr uint32_t kProtocolVersion = 2;
 
 enum class Op : uint16_t {
     Hello = 1,
@@ -55,6 +55,7 @@ enum class Op : uint16_t {
     SystemDirectory,
     WindowsDirectory,
     DateTimeNow,
+    SetView,
 };
 
 enum class Status : uint8_t { Ok = 0, Failed = 1 };

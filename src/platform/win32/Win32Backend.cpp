@@ -133,6 +133,11 @@ struct TWin32Backend::Impl {
     bool inTransaction = false;
     bool writing = false;
     TUndoJournal journal;
+    // The view: the registry access flag that reaches it (0 for the
+    // process's own) and why its drivers cannot be asked here.
+    int view = 0;
+    REGSAM viewFlag = 0;
+    std::string driverRefusal;
 
     bool Journaling() const { return writing; }
 
@@ -191,6 +196,49 @@ std::string TWin32Backend::Describe() const {
     return computer + " (the Windows API)";
 }
 
+bool RunsOnWine() {
+    static const bool wine =
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
+namespace {
+// 64 when Windows itself is 64-bit (also for a 32-bit program on it).
+int SystemBits() {
+    if (sizeof(void*) == 8) return 64;
+    using Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    Fn isWow64 = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    BOOL wow = FALSE;
+    return isWow64 && isWow64(::GetCurrentProcess(), &wow) && wow ? 64 : 32;
+}
+constexpr int kOwnBits = sizeof(void*) == 8 ? 64 : 32;
+}  // namespace
+
+bool TWin32Backend::WineMachine() { return RunsOnWine(); }
+int TWin32Backend::View() const { return impl_->view; }
+std::string TWin32Backend::DriverCallsRefused() const { return impl_->driverRefusal; }
+
+void TWin32Backend::SetView(int view, const std::string& refusal) {
+    if (view != 0 && view != 32 && view != 64)
+        throw EPlatformError("A view is 32 or 64, not " + std::to_string(view));
+    if (SystemBits() == 32) {
+        if (view == 64) throw EPlatformError("This Windows is a 32-bit one: it has no 64-bit view");
+        impl_->view = 0;
+        return;
+    }
+    if (view == 0) view = kOwnBits;
+    impl_->view = view;
+    impl_->viewFlag = view == kOwnBits ? 0 : view == 32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    impl_->driverRefusal.clear();
+    if (view != kOwnBits)
+        impl_->driverRefusal = !refusal.empty() ? refusal
+                               : "The " + std::to_string(view) + "-bit view's drivers load only in a " +
+                                     std::to_string(view) + "-bit program, and this one is " +
+                                     std::to_string(kOwnBits) + "-bit";
+    SetJournalView(impl_->viewFlag);
+}
+
 TMachineFamily TWin32Backend::Family() {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof info;
@@ -203,7 +251,7 @@ TMachineFamily TWin32Backend::Family() {
 long TWin32Backend::RegOpenKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired,
                                   RegKey* result) {
     HKEY opened = nullptr;
-    LONG rc = ::RegOpenKeyExA(H(key), subKey, options, samDesired, &opened);
+    LONG rc = ::RegOpenKeyExA(H(key), subKey, options, samDesired | impl_->viewFlag, &opened);
     if (rc == ERROR_SUCCESS) {
         Impl::Place base;
         if (impl_->PlaceOf(key, base)) impl_->places[RegKey(opened)] = {base.root, JoinPath(base.path, subKey)};
@@ -227,7 +275,7 @@ long TWin32Backend::RegCreateKeyExA(RegKey key, const char* subKey, uint32_t sam
             const std::wstring path = base.path.empty() ? prefix : base.path + L"\\" + prefix;
             if (!missing) {
                 HKEY probe = nullptr;
-                if (::RegOpenKeyExW(base.root, path.c_str(), 0, KEY_READ, &probe) == ERROR_SUCCESS)
+                if (::RegOpenKeyExW(base.root, path.c_str(), 0, KEY_READ | impl_->viewFlag, &probe) == ERROR_SUCCESS)
                     ::RegCloseKey(probe);
                 else
                     missing = true;
@@ -238,7 +286,7 @@ long TWin32Backend::RegCreateKeyExA(RegKey key, const char* subKey, uint32_t sam
     }
     HKEY made = nullptr;
     DWORD disp = 0;
-    LONG rc = ::RegCreateKeyExA(H(key), subKey, 0, nullptr, 0, samDesired, nullptr, &made, &disp);
+    LONG rc = ::RegCreateKeyExA(H(key), subKey, 0, nullptr, 0, samDesired | impl_->viewFlag, nullptr, &made, &disp);
     if (rc == ERROR_SUCCESS) {
         if (known) impl_->places[RegKey(made)] = {base.root, JoinPath(base.path, subKey)};
         if (result) *result = RegKey(made);
@@ -315,6 +363,7 @@ long TWin32Backend::RegDeleteKeyA(RegKey key, const char* subKey) {
     Impl::Place place;
     if (impl_->Journaling() && impl_->PlaceOf(key, place))
         impl_->journal.RecordKeyDeleted(place.root, JoinPath(place.path, subKey));
+    if (impl_->viewFlag) return ::RegDeleteKeyExA(H(key), subKey, impl_->viewFlag, 0);
     return ::RegDeleteKeyA(H(key), subKey);
 }
 
@@ -380,6 +429,8 @@ bool TWin32Backend::WritePrivateProfileStringA(const char* section, const char* 
 // ---------------------------------------------------------------- codec manager
 
 HIC TWin32Backend::ICOpen(uint32_t fccType, uint32_t fccHandler, uint32_t mode) {
+    // This process's codec manager answers for its own view only.
+    if (!impl_->driverRefusal.empty()) return 0;
     return HIC(::ICOpen(fccType, fccHandler, mode));
 }
 
@@ -395,7 +446,17 @@ intptr_t TWin32Backend::ICClose(HIC hic) { return ::ICClose(reinterpret_cast<::H
 
 // ---------------------------------------------------------------- version resources
 
-uint32_t TWin32Backend::GetFileVersionInfoSizeA(const std::string& file, uint32_t* handle) {
+namespace {
+// A bare driver name of the other view is that view's system folder's file.
+std::string InView(TWin32Backend& b, int view, const std::string& file) {
+    if (view == kOwnBits || view == 0 || file.find_first_of("\\/:") != std::string::npos) return file;
+    const std::string there = b.GetSystemDirectoryA() + "\\" + file;
+    return ::GetFileAttributesA(there.c_str()) != INVALID_FILE_ATTRIBUTES ? there : file;
+}
+}  // namespace
+
+uint32_t TWin32Backend::GetFileVersionInfoSizeA(const std::string& name, uint32_t* handle) {
+    const std::string file = InView(*this, impl_->view, name);
     DWORD h = 0;
     DWORD size = ::GetFileVersionInfoSizeA(file.c_str(), &h);
     platform::SetLastError(size ? kErrorSuccess : ::GetLastError());
@@ -403,7 +464,8 @@ uint32_t TWin32Backend::GetFileVersionInfoSizeA(const std::string& file, uint32_
     return size;
 }
 
-bool TWin32Backend::GetFileVersionInfoA(const std::string& file, uint32_t handle, uint32_t len, void* data) {
+bool TWin32Backend::GetFileVersionInfoA(const std::string& name, uint32_t handle, uint32_t len, void* data) {
+    const std::string file = InView(*this, impl_->view, name);
     bool ok = ::GetFileVersionInfoA(file.c_str(), handle, len, data) != FALSE;
     platform::SetLastError(ok ? kErrorSuccess : ::GetLastError());
     return ok;
@@ -449,6 +511,10 @@ bool TWin32Backend::GetVersionExA(OSVERSIONINFOEXA* info) {
 
 std::string TWin32Backend::GetSystemDirectoryA() {
     char path[MAX_PATH + 1];
+    if (impl_->view == 32 && kOwnBits == 64) {
+        UINT n = ::GetSystemWow64DirectoryA(path, sizeof path);
+        return n && n < sizeof path ? std::string(path, n) : std::string();
+    }
     UINT n = ::GetSystemDirectoryA(path, sizeof path);
     return n && n < sizeof path ? std::string(path, n) : std::string();
 }

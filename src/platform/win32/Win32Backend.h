@@ -31,6 +31,18 @@ public:
 
     std::string Describe() const override;
     TMachineFamily Family() override;
+    // Windows inside Wine: ntdll exports wine_get_version.
+    bool WineMachine() override;
+    int View() const override;
+    std::string DriverCallsRefused() const override;
+    // The view of a 64-bit system the calls see: 0 for the program's own,
+    // 32 or 64. The other bitness's registry is reached with
+    // KEY_WOW64_32KEY or KEY_WOW64_64KEY and its system folder named, but
+    // its drivers cannot load in this process: the codec manager's calls
+    // are then refused with `refusal` (a text of the caller's, or this
+    // backend's own when empty). Throws EPlatformError for a 64-bit view of
+    // a 32-bit system.
+    void SetView(int view, const std::string& refusal = {});
 
     long RegOpenKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired,
                        RegKey* result) override;
@@ -89,6 +101,9 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// True when this Windows is Wine (ntdll exports wine_get_version).
+bool RunsOnWine();
 
 // The system's words for a Windows error code ("Access is denied."), without
 // the line break the system ends them with.

@@ -33,7 +33,9 @@ TPlatformChosen ChoosePlatform(const TPlatformChoice& choice) {
     char self[MAX_PATH + 1];
     DWORD n = ::GetModuleFileNameA(nullptr, self, sizeof self);
     if (n && n < sizeof self) SetProgramFile(std::string(self, n));
-    UseBackend(std::make_unique<win32::TWin32Backend>());
+    auto backend = std::make_unique<win32::TWin32Backend>();
+    backend->SetView(choice.View);
+    UseBackend(std::move(backend));
     TPlatformChosen chosen;
     chosen.Source = "this computer";
     chosen.Backend = "win32";

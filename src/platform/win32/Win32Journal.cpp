@@ -74,8 +74,16 @@ private:
     bool ok_ = true;
 };
 
-HKEY RootOf(uint32_t code) { return reinterpret_cast<HKEY>(static_cast<uintptr_t>(code)); }
-uint32_t CodeOf(HKEY root) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(root)); }
+// A record's root code carries the registry view the change was made in
+// (KEY_WOW64_32KEY or KEY_WOW64_64KEY), so that it is undone in the same one.
+constexpr uint32_t kViewBits = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
+REGSAM g_view = 0;
+// The predefined roots are negative numbers to Windows.
+HKEY RootOf(uint32_t code) {
+    return reinterpret_cast<HKEY>(static_cast<intptr_t>(static_cast<int32_t>(code & ~kViewBits)));
+}
+REGSAM ViewOf(uint32_t code) { return code & kViewBits; }
+uint32_t CodeOf(HKEY root) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(root)) | uint32_t(g_view); }
 
 std::wstring JournalPath() {
     std::wstring w;
@@ -164,7 +172,7 @@ void TUndoJournal::RecordValue(HKEY root, const std::wstring& path, const std::w
     bool existed = false;
     DWORD type = 0;
     std::string data;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | g_view, &key) == ERROR_SUCCESS) {
         DWORD bytes = 0;
         if (::RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS) {
             data.assign(bytes, '\0');
@@ -177,6 +185,8 @@ void TUndoJournal::RecordValue(HKEY root, const std::wstring& path, const std::w
     Keep(Writer(kValue).U32(CodeOf(root)).WStr(path).WStr(name).U8(existed).U32(type).Str(data).Take());
 }
 
+void SetJournalView(REGSAM view) { g_view = view & kViewBits; }
+
 void TUndoJournal::RecordKeyCreated(HKEY root, const std::wstring& path) {
     Keep(Writer(kKeyCreated).U32(CodeOf(root)).WStr(path).Take());
 }
@@ -184,7 +194,7 @@ void TUndoJournal::RecordKeyCreated(HKEY root, const std::wstring& path) {
 void TUndoJournal::RecordKeyDeleted(HKEY root, const std::wstring& path) {
     HKEY key = nullptr;
     std::vector<Value> values;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | g_view, &key) == ERROR_SUCCESS) {
         values = ValuesOf(key);
         ::RegCloseKey(key);
     }
@@ -231,32 +241,36 @@ void TUndoJournal::Undo(const std::string& record) {
     Reader r(record);
     switch (uint8_t(record[0])) {
     case kValue: {
-        HKEY root = RootOf(r.U32());
+        const uint32_t code = r.U32();
+        HKEY root = RootOf(code);
         std::wstring path = r.WStr(), name = r.WStr();
         bool existed = r.U8() != 0;
         DWORD type = r.U32();
         std::string data = r.Bytes();
         if (!r.Ok()) return;
         HKEY key = nullptr;
-        if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+        if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE | ViewOf(code), &key) != ERROR_SUCCESS) return;
         if (existed) PutValue(key, name, type, data);
         else ::RegDeleteValueW(key, name.c_str());
         ::RegCloseKey(key);
         return;
     }
     case kKeyCreated: {
-        HKEY root = RootOf(r.U32());
+        const uint32_t code = r.U32();
+        HKEY root = RootOf(code);
         std::wstring path = r.WStr();
-        if (r.Ok()) ::RegDeleteKeyW(root, path.c_str());
+        if (r.Ok()) ::RegDeleteKeyExW(root, path.c_str(), ViewOf(code), 0);
         return;
     }
     case kKeyDeleted: {
-        HKEY root = RootOf(r.U32());
+        const uint32_t code = r.U32();
+        HKEY root = RootOf(code);
         std::wstring path = r.WStr();
         uint32_t count = r.U32();
         if (!r.Ok()) return;
         HKEY key = nullptr;
-        if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | ViewOf(code), nullptr, &key,
+                              nullptr) !=
             ERROR_SUCCESS)
             return;
         for (uint32_t i = 0; i < count && r.Ok(); ++i) {

@@ -12,6 +12,10 @@
 
 namespace tarnel::platform::win32 {
 
+// The registry view (KEY_WOW64_32KEY or KEY_WOW64_64KEY, or 0 for the
+// process's own) every change recorded from now on is made in.
+void SetJournalView(REGSAM view);
+
 class TUndoJournal {
 public:
     TUndoJournal() = default;

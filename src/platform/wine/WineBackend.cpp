@@ -22,6 +22,7 @@
 
 #include "platform/api/FileError.h"
 #include "platform/machine/HostMapping.h"
+#include "platform/machine/WinePrefix.h"
 #include "platform/api/OsVersion.h"
 #include "platform/api/Registry.h"
 #include "platform/api/WinError.h"
@@ -105,33 +106,9 @@ std::string FindWine() {
     return {};
 }
 
-bool IsWinePrefix(const fs::path& folder) {
-    std::error_code ec;
-    return fs::is_directory(folder / "dosdevices", ec) && fs::exists(folder / "system.reg", ec);
-}
+bool IsWinePrefix(const fs::path& folder) { return machine::IsWinePrefixFolder(folder); }
 
-int PrefixBits(const fs::path& prefix) {
-    // Wine notes the architecture among the first lines of system.reg. The
-    // file is the prefix's, so untrusted: only its head is read.
-    char head[4096];
-    size_t got = 0;
-    if (FILE* f = std::fopen((prefix / "system.reg").c_str(), "rb")) {
-        got = std::fread(head, 1, sizeof head, f);
-        std::fclose(f);
-    }
-    const std::string text(head, got);
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line == "#arch=win64") return 64;
-        if (line == "#arch=win32") return 32;
-        at = end + 1;
-    }
-    std::error_code ec;
-    return fs::is_directory(prefix / "drive_c" / "windows" / "syswow64", ec) ? 64 : 32;
-}
+int PrefixBits(const fs::path& prefix) { return machine::WinePrefixBits(prefix); }
 
 int ProgramBits(const fs::path& file) {
     unsigned char dos[64], nt[6];
@@ -228,9 +205,43 @@ TBridgeChoice ChooseBridge(const fs::path& prefix, int prefixBits, const TBridge
                   ", and none was found (beside the program, in libexec/tarnel or in the build)");
 }
 
+TBridgeChoice ChooseViewBridge(const fs::path& prefix, int prefixBits, int view, const TBridgeFiles& bridges,
+                               bool wineRuns32Bit) {
+    const std::string where = "'" + prefix.string() + "'";
+    auto refuse = [](std::string why) { return TBridgeChoice{{}, 0, std::move(why)}; };
+    if (view != 0 && view != 32 && view != 64) return refuse("A view is 32 or 64, not " + std::to_string(view));
+    if (prefixBits == 32) {
+        if (view == 64) return refuse("The Wine prefix " + where + " is a 32-bit one: it has no 64-bit view");
+        TBridgeChoice c = ChooseBridge(prefix, prefixBits, bridges, wineRuns32Bit);
+        c.View = 0;
+        return c;
+    }
+    if (!bridges.Named.empty() && bridges.NamedBits == 0) return ChooseBridge(prefix, prefixBits, bridges, wineRuns32Bit);
+    const fs::path named32 = bridges.NamedBits == 32 ? bridges.Named : fs::path();
+    const fs::path named64 = bridges.NamedBits == 64 ? bridges.Named : fs::path();
+    const fs::path b32 = !named32.empty() ? named32 : bridges.Bits32;
+    const fs::path b64 = !named64.empty() ? named64 : bridges.Bits64;
+    if (view == 64) {
+        if (!b64.empty()) return {b64, 64, {}, 64, {}};
+        return refuse("The wine backend needs its 64-bit bridge tarnel-bridge64.exe for the 64-bit view of " + where +
+                      ", and none was found (beside the program, in libexec/tarnel or in the build)");
+    }
+    if (wineRuns32Bit && !b32.empty()) return {b32, 32, {}, 32, {}};
+    const std::string why = !wineRuns32Bit ? std::string(kNo32BitWine)
+                                           : "No 32-bit bridge tarnel-bridge.exe was found (beside the program, in "
+                                             "libexec/tarnel or in the build)";
+    if (!b64.empty())
+        return {b64, 64, {}, 32,
+                why + ", so the codecs of the 32-bit view of " + where +
+                    " cannot be asked: their drivers load only in a 32-bit program"};
+    return refuse(why + ", and no 64-bit bridge tarnel-bridge64.exe was found to read the 32-bit view of " + where);
+}
+
 struct TWineBackend::Impl {
     fs::path prefix;
     int bits = 0;
+    int view = 0;
+    std::string driverRefusal;
     pid_t pid = -1;
     int toBridge = -1;
     int fromBridge = -1;
@@ -388,7 +399,7 @@ std::string TextOf(const std::string& bytes) {
 
 }  // namespace
 
-TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& namedBridge, const std::string& wine)
+TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& namedBridge, const std::string& wine, int view)
     : impl_(std::make_unique<Impl>()) {
     std::error_code ec;
     impl_->prefix = fs::absolute(prefix, ec);
@@ -399,10 +410,14 @@ TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& namedBridge, 
         bridges.Named = namedBridge;
         bridges.NamedBits = ProgramBits(namedBridge);
     }
-    const TBridgeChoice choice =
-        ChooseBridge(impl_->prefix, PrefixBits(impl_->prefix), bridges, WineRuns32Bit(wine));
+    const int prefixBits = PrefixBits(impl_->prefix);
+    TBridgeChoice choice = view < 0 ? ChooseBridge(impl_->prefix, prefixBits, bridges, WineRuns32Bit(wine))
+                                    : ChooseViewBridge(impl_->prefix, prefixBits, view, bridges, WineRuns32Bit(wine));
     if (!choice.Refusal.empty()) throw EPlatformError(choice.Refusal);
+    if (view < 0) choice.View = prefixBits == 64 ? choice.Bits : 0;
     impl_->bits = choice.Bits;
+    impl_->view = choice.View;
+    impl_->driverRefusal = choice.DriverRefusal;
 
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0) throw EPlatformError(std::string("Cannot make a pipe: ") + std::strerror(errno));
@@ -474,7 +489,13 @@ TWineBackend::TWineBackend(const fs::path& prefix, const fs::path& namedBridge, 
         throw EPlatformError("The bridge '" + exe + "' speaks another protocol: it was built from other sources");
     // From here Wine's messages are the bridge's business; they are not kept.
     if (impl_->wineOutput >= 0) ::ftruncate(impl_->wineOutput, 0);
+    // A view of the other bitness: its keys through the view's flag.
+    if (impl_->view != 0 && impl_->view != impl_->bits)
+        impl_->Call(Message(Op::SetView).U32(uint32_t(impl_->view)).Str(impl_->driverRefusal));
 }
+
+int TWineBackend::View() const { return impl_->view; }
+std::string TWineBackend::DriverCallsRefused() const { return impl_->driverRefusal; }
 
 TWineBackend::~TWineBackend() {
     if (impl_->wineOutput >= 0) ::close(impl_->wineOutput);
@@ -692,6 +713,7 @@ bool TWineBackend::WritePrivateProfileStringA(const char* section, const char* k
 // ---------------------------------------------------------------- codec manager
 
 HIC TWineBackend::ICOpen(uint32_t fccType, uint32_t fccHandler, uint32_t mode) {
+    if (!impl_->driverRefusal.empty()) return 0;
     return Results(impl_->Call(Message(Op::ICOpen).U32(fccType).U32(fccHandler).U32(mode))).U32();
 }
 

@@ -41,6 +41,8 @@ struct TBridgeChoice {
     std::filesystem::path Bridge;
     int Bits = 0;
     std::string Refusal;
+    int View = 0;               // 32 or 64 on a 64-bit prefix, 0 on a 32-bit one
+    std::string DriverRefusal;  // why this bridge cannot ask the view's codecs; empty when it can
 };
 
 // The choice itself, from the facts alone: a 64-bit prefix takes the 64-bit
@@ -49,6 +51,13 @@ struct TBridgeChoice {
 // where a 64-bit bridge can serve the prefix.
 TBridgeChoice ChooseBridge(const std::filesystem::path& prefix, int prefixBits, const TBridgeFiles& bridges,
                            bool wineRuns32Bit);
+// The bridge that serves one view of a prefix (0: the program's own, the
+// 32-bit one): the bridge of the view's bitness where it can run. Without
+// Wine's 32-bit side the 64-bit bridge serves a 64-bit prefix's 32-bit view
+// (its registry through KEY_WOW64_32KEY, syswow64), and DriverRefusal says
+// why its codecs cannot be asked. A 32-bit prefix has no 64-bit view.
+TBridgeChoice ChooseViewBridge(const std::filesystem::path& prefix, int prefixBits, int view,
+                               const TBridgeFiles& bridges, bool wineRuns32Bit);
 
 class TWineBackend final : public TPlatformBackend {
 public:
@@ -57,8 +66,10 @@ public:
     // EPlatformError naming the cause: no Wine, a folder that is no prefix or
     // one Wine refuses, no 32-bit Wine for a 32-bit prefix, no bridge, or
     // what Wine said when the bridge did not start.
+    // `view` -1 takes the bridge ChooseBridge picks and its own view; 0, 32
+    // or 64 a view as ChooseViewBridge serves it.
     explicit TWineBackend(const std::filesystem::path& prefix, const std::filesystem::path& bridge = {},
-                          const std::string& wine = FindWine());
+                          const std::string& wine = FindWine(), int view = -1);
     ~TWineBackend() override;
     bool DriverDialogsOfAnotherProcess() const override { return true; }
 
@@ -71,7 +82,11 @@ public:
     pid_t BridgeProcess() const;
 
     std::string Describe() const override;
+    std::filesystem::path Folder() const override { return Prefix(); }
     TMachineFamily Family() override;
+    bool WineMachine() override { return true; }
+    int View() const override;
+    std::string DriverCallsRefused() const override;
 
     long RegOpenKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired,
                        RegKey* result) override;

@@ -12,7 +12,9 @@
 #include "conformance/Conformance.h"
 #include "conformance/env/WineEnv.h"
 #include "platform/api/Backend.h"
+#include "platform/api/Ansi.h"
 #include "platform/api/OsVersion.h"
+#include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
 #include "platform/api/WinPaths.h"
 #include "platform/wine/WineBackend.h"
@@ -71,6 +73,27 @@ std::vector<fs::path> SystemFiles() {
 
 }  // namespace
 
+namespace {
+std::vector<std::string> SectionLines() {
+    std::vector<char> buf(65536, 0);
+    const uint32_t n = platform::GetPrivateProfileSectionA("drivers32", buf.data(), uint32_t(buf.size()), "system.ini");
+    std::vector<std::string> lines;
+    for (uint32_t at = 0; at < n && buf[at];) {
+        lines.emplace_back(buf.data() + at);
+        at += uint32_t(lines.back().size()) + 1;
+    }
+    return lines;
+}
+}  // namespace
+
+std::vector<std::string> SystemIniCodecKeys() {
+    std::vector<std::string> keys;
+    for (const std::string& line : SectionLines())
+        if (platform::StartsWithNoCase(line, "vidc.") && line.find('=') != std::string::npos)
+            keys.push_back(line.substr(0, line.find('=')));
+    return keys;
+}
+
 TPrefixSnapshot::TPrefixSnapshot() {
     auto previous = platform::UseBackend(StartBridge(TestPrefix()));
     platform::TRegistry reg;
@@ -79,6 +102,9 @@ TPrefixSnapshot::TPrefixSnapshot() {
     if (reg.OpenKeyReadOnly(platform::kDrivers32KeyPath)) reg.GetValues(values);
     for (const auto& v : values) drivers_.push_back({v.Name, v.Type, v.Data});
     reg.CloseKey();
+    for (const std::string& line : SectionLines())
+        if (platform::StartsWithNoCase(line, "vidc.") && line.find('=') != std::string::npos)
+            iniCodecs_.emplace_back(line.substr(0, line.find('=')), line.substr(line.find('=') + 1));
     hadBackup_ = reg.KeyExists(std::string("\\") + kBackupKey);
     hadMachineKey_ = reg.KeyExists("\\SOFTWARE\\Halvorin");
     reg.SetRootKey(platform::kHkeyCurrentUser);
@@ -105,6 +131,10 @@ TPrefixSnapshot::~TPrefixSnapshot() {
                                              reinterpret_cast<const uint8_t*>(v.data.data()), uint32_t(v.data.size()));
             }
             reg.CloseKey();
+            for (const std::string& key : SystemIniCodecKeys())
+                platform::WritePrivateProfileStringA("drivers32", key.c_str(), nullptr, "system.ini");
+            for (const auto& [key, driver] : iniCodecs_)
+                platform::WritePrivateProfileStringA("drivers32", key.c_str(), driver.c_str(), "system.ini");
             reg.SetRootKey(platform::kHkeyCurrentUser);
             if (!hadUserKey_) reg.DeleteKey("\\Software\\Halvorin");
             transaction.Commit();

@@ -26,9 +26,13 @@ std::filesystem::path WindowsBuild(int bits);
 // A wine backend on the prefix, with the bridge that fits it.
 std::unique_ptr<platform::TPlatformBackend> StartBridge(const std::filesystem::path& prefix);
 
+// The keys of SYSTEM.INI's [drivers32] codec lines ("vidc.mrle", ...) of
+// the backend in use.
+std::vector<std::string> SystemIniCodecKeys();
+
 // What a test of the wine backend changes in the run's prefix, which later
-// tests share (the driver list, its backup, the program's own keys, files of
-// the system folder): taken when made, put back when it ends, so that no
+// tests share (the driver list, SYSTEM.INI's codec lines, the backup, the
+// program's own keys, files of the system folder): taken when made, put back when it ends, so that no
 // test finds another's codecs before its own.
 class TPrefixSnapshot {
 public:
@@ -44,6 +48,7 @@ private:
         std::string data;
     };
     std::vector<Value> drivers_;
+    std::vector<std::pair<std::string, std::string>> iniCodecs_;  // SYSTEM.INI's codec lines
     bool hadBackup_ = false, hadMachineKey_ = false, hadUserKey_ = false;
     std::vector<std::filesystem::path> files_;
 };

@@ -178,3 +178,53 @@ TEST(MachineFacts, OneMappingFromThePlatformNumber) {
     EXPECT_EQ(none.Family, TMachineFamily::Unsupported) << "no answer at all";
     EXPECT_EQ(none.CodecStoreMode, 0);
 }
+
+TEST(WinVersion, LaterVersionsAreNamedAsTheirOwnDialogsNameThemWithTheRegistrysEdition) {
+    test::TempMachine m;
+    // A Wine prefix of Wine's default version holds no edition.
+    Set(kNt, "CurrentVersion", "6.1");
+    Set(kNt, "CurrentBuildNumber", "7601");
+    EXPECT_EQ(Describe(), "Windows 7 Professional");
+    SetSuites(m, u"Personal");
+    EXPECT_EQ(Describe(), "Windows 7 Home");
+    Set(kNt, "EditionID", "HomePremium");
+    EXPECT_EQ(Describe(), "Windows 7 Home Premium");
+    Set(kNt, "CurrentVersion", "6.0");
+    Set(kNt, "EditionID", "Business");
+    EXPECT_EQ(Describe(), "Windows Vista Business");
+    Set(kNt, "CurrentVersion", "6.3");
+    Set(kNt, "EditionID", "Professional");
+    EXPECT_EQ(Describe(), "Windows 8.1 Pro");
+    Set(kNt, "CurrentVersion", "6.2");
+    EXPECT_EQ(Describe(), "Windows 8 Pro");
+
+    // 10 and 11 share their numbers: the build tells them apart.
+    SetDword(kNt, "CurrentMajorVersionNumber", 10);
+    SetDword(kNt, "CurrentMinorVersionNumber", 0);
+    Set(kNt, "CurrentBuildNumber", "21999");
+    Set(kNt, "EditionID", "Core");
+    EXPECT_EQ(Describe(), "Windows 10 Home");
+    Set(kNt, "CurrentBuildNumber", "22000");
+    EXPECT_EQ(Describe(), "Windows 11 Home");
+    Set(kNt, "EditionID", "ProfessionalWorkstation");
+    EXPECT_EQ(Describe(), "Windows 11 Pro for Workstations");
+
+    // Their server siblings.
+    Set(kOptions, "ProductType", "ServerNT");
+    Set(kNt, "CurrentBuildNumber", "17763");
+    Set(kNt, "EditionID", "ServerDatacenter");
+    EXPECT_EQ(Describe(), "Windows Server 2019 Datacenter");
+    Set(kNt, "CurrentBuildNumber", "14393");
+    Set(kNt, "EditionID", "ServerStandardEval");
+    EXPECT_EQ(Describe(), "Windows Server 2016 Standard Evaluation");
+    Set(kNt, "CurrentBuildNumber", "20348");
+    EXPECT_EQ(Describe(), "Windows Server 2022 Standard Evaluation");
+    Set(kNt, "CurrentBuildNumber", "26100");
+    EXPECT_EQ(Describe(), "Windows Server 2025 Standard Evaluation");
+    Set(kNt, "EditionID", "");
+    SetSuites(m, u"Enterprise");
+    EXPECT_EQ(Describe(), "Windows Server 2025 Enterprise");
+    Set(kOptions, "ProductType", "LanmanNT");
+    SetSuites(m, u"DataCenter");
+    EXPECT_EQ(Describe(), "Windows Server 2025 Datacenter");
+}

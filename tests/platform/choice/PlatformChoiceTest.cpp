@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <fstream>
 
 #include "platform/api/Registry.h"
 #include "platform/machine/BareMachine.h"
@@ -21,17 +22,19 @@ namespace {
 // Sets the three variables for one test and puts the old values back.
 class Environment {
 public:
-    Environment(const char* machine, const char* prefix, const char* xdg) {
-        for (int i = 0; i < 3; ++i) {
+    Environment(const char* machine, const char* prefix, const char* xdg, const char* home = nullptr) {
+        for (int i = 0; i < 4; ++i) {
             const char* v = std::getenv(kNames[i]);
             saved_[i] = v ? std::optional<std::string>(v) : std::nullopt;
         }
         Set("TARNEL_MACHINE", machine);
         Set("WINEPREFIX", prefix);
         Set("XDG_DATA_HOME", xdg);
+        // The user's own ~/.wine is never looked at.
+        Set("HOME", home ? home : "/nonexistent");
     }
     ~Environment() {
-        for (int i = 0; i < 3; ++i) Set(kNames[i], saved_[i] ? saved_[i]->c_str() : nullptr);
+        for (int i = 0; i < 4; ++i) Set(kNames[i], saved_[i] ? saved_[i]->c_str() : nullptr);
     }
 
 private:
@@ -39,8 +42,8 @@ private:
         if (value) setenv(name, value, 1);
         else unsetenv(name);
     }
-    static constexpr const char* kNames[3] = {"TARNEL_MACHINE", "WINEPREFIX", "XDG_DATA_HOME"};
-    std::optional<std::string> saved_[3];
+    static constexpr const char* kNames[4] = {"TARNEL_MACHINE", "WINEPREFIX", "XDG_DATA_HOME", "HOME"};
+    std::optional<std::string> saved_[4];
 };
 
 std::string ErrorOf(const TPlatformChoice& choice) {
@@ -166,4 +169,51 @@ TEST(PlatformChoice, TheBackendIsNamedOrFollowsFromTheFolder) {
         named.Backend = "machine";
         EXPECT_EQ(ChoosePlatform(named).Backend, "machine") << "the command line comes first";
     }
+}
+
+TEST(PlatformChoice, TheUsersOwnWinePrefixComesAfterTheVariablesAndBeforeTheDemoMachine) {
+    test::TempDir home, xdg;
+    // A ~/.wine Wine never ran on is no prefix: the demo machine is made.
+    fs::create_directories(home.Path() / ".wine");
+    {
+        Environment env(nullptr, nullptr, xdg.Path().c_str(), home.Path().c_str());
+        TPlatformChoice c = MakingDemo();
+        const TPlatformChosen chosen = ChoosePlatform(c);
+        EXPECT_EQ(chosen.Source, "default");
+        EXPECT_TRUE(chosen.Made);
+    }
+    fs::remove_all(home.Path() / ".wine");
+    CreateBareMachine(home.Path() / ".wine", TMachineFamily::NT);
+    fs::create_directories(home.Path() / ".wine" / "dosdevices");
+    test::TempMachine named;
+    {
+        Environment env(nullptr, nullptr, xdg.Path().c_str(), home.Path().c_str());
+        TPlatformChoice c = MakingDemo();
+        c.Backend = "machine";
+        const TPlatformChosen chosen = ChoosePlatform(c);
+        EXPECT_EQ(chosen.Source, "~/.wine");
+        EXPECT_EQ(chosen.Folder, home.Path() / ".wine");
+        EXPECT_TRUE(CurrentBackend().WineMachine());
+        EXPECT_EQ(CurrentBackend().View(), 0) << "a 32-bit prefix has one view";
+        c.View = 64;
+        EXPECT_NE(ErrorOf(c).find("has no 64-bit view"), std::string::npos) << ErrorOf(c);
+    }
+    {
+        Environment env(nullptr, named.Root().c_str(), xdg.Path().c_str(), home.Path().c_str());
+        TPlatformChoice c;
+        c.Backend = "machine";
+        EXPECT_EQ(ChoosePlatform(c).Source, "WINEPREFIX") << "a prefix named comes first";
+    }
+}
+
+TEST(PlatformChoice, OnlyAWinePrefixOrAMadeMachineIsOpened) {
+    test::TempDir dir;
+    EXPECT_NE(WhyNotAMachine(dir.Path() / "none").find("does not exist"), std::string::npos);
+    EXPECT_NE(WhyNotAMachine(dir.Path()).find("neither a Wine prefix nor a machine made by 'tarnelctl init'"),
+              std::string::npos);
+    std::ofstream(dir.Path() / "system.reg") << "[Software]\n";
+    EXPECT_NE(WhyNotAMachine(dir.Path()).find("not a registry file"), std::string::npos);
+    EXPECT_NE(WhyNotAMachine(dir.Path() / "system.reg").find("is a file"), std::string::npos);
+    test::TempMachine made;
+    EXPECT_EQ(WhyNotAMachine(made.Root()), "");
 }

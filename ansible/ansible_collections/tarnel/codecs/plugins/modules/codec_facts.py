@@ -89,8 +89,9 @@ ansible_facts:
     tarnel_codecs_csv:
       description:
         - The lists as RFC 4180 CSV (CRLF line ends) under the header
-          C(machine,list,number,fourcc,driver,shortname,description,version,type) (without C(machine) when
-          I(machine_name) is not given).
+          C(machine,list,number,fourcc,driver,shortname,description,version,type,store,shadowed_by)
+          (without C(machine) when I(machine_name) is not given; without C(store) and C(shadowed_by) too
+          unless the machine is a Wine prefix).
       returned: when I(csv) is true
       type: str
 '''
