@@ -78,6 +78,11 @@ class TWineDriverStore final : public TDriverStore {
 public:
     const char* LoadStartLine() const override { return cLogStartRegistry; }
     const char* LoadEndLine() const override { return cLogEndRegistry; }
+    // Wine's codec manager finds a FOURCC by the registry's name of it in
+    // both stores; the first line of that name wins, the others are shadowed.
+    std::string ActiveKey(const std::string& fourcc) const override {
+        return platform::AsciiLowerCase(VidcName(fourcc));
+    }
 
     std::vector<TCodecEntry> BackupEntries() override {
         // The registry's entries keep their names, SYSTEM.INI's are named
