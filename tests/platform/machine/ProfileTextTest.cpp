@@ -44,7 +44,7 @@ std::string Value(const std::string& section, const std::string& key) {
 TEST(ProfileText, ASaveOfOneSectionRewritesItAndKeepsEveryOtherByte) {
     for (const char* ending : {"\r\n", "\n", "\r"}) {
         SCOPED_TRACE(testing::PrintToString(std::string(ending)));
-        test::TempMachine m(MachineFamily::Win9x);
+        test::TempMachine m(platform::TMachineFamily::Win9x);
         const std::string before = Filler(300, ending), after = Filler(3, ending);
         // The last line has no ending: an entry added after it gives it one.
         const std::string tail = "[last]" + std::string(ending) + "only=line";
