@@ -49,14 +49,14 @@ std::string ValueOfLine(std::string_view line) {
 }
 
 void SplitSectionBuffer(const char* buffer, size_t length, std::vector<std::string>& list) {
-    std::string current;
-    for (size_t i = 0; i < length; ++i) {
-        if (buffer[i] != 0) {
-            current += buffer[i];
-        } else {
-            if (!current.empty()) list.push_back(current);
-            current.clear();
-        }
+    // Each text up to its zero; a text the buffer ends in, without one, is
+    // not taken.
+    const char* end = buffer + length;
+    for (const char* p = buffer; p < end;) {
+        const char* zero = static_cast<const char*>(std::memchr(p, 0, size_t(end - p)));
+        if (!zero) break;
+        if (zero > p) list.emplace_back(p, size_t(zero - p));
+        p = zero + 1;
     }
 }
 
@@ -110,13 +110,13 @@ void ReadInactiveEntryData(const std::string& name, std::string_view data, const
                                 " texts; 6 are needed (FOURCC, driver, short name, "
                                 "description, version, type)");
     pieces.resize(std::max<size_t>(pieces.size(), 6));
-    record.Number = number;
-    record.Fourcc = pieces[0];
-    record.Driver = pieces[1];
-    record.Shortname = pieces[2];
-    record.Description = pieces[3];
-    record.Version = pieces[4];
-    record.Type = pieces[5];
+    record.Number = std::move(number);
+    record.Fourcc = std::move(pieces[0]);
+    record.Driver = std::move(pieces[1]);
+    record.Shortname = std::move(pieces[2]);
+    record.Description = std::move(pieces[3]);
+    record.Version = std::move(pieces[4]);
+    record.Type = std::move(pieces[5]);
 }
 
 void ReadInactiveEntry(const std::string& name, platform::TRegistry& reg,
