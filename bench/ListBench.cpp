@@ -17,10 +17,12 @@
 #include "demo/DemoMachine.h"
 #include "core/catalogue/CodecLists.h"
 #include "core/catalogue/uCodecs.h"
+#include "core/operations/CodecOperations.h"
 #include "platform/api/Registry.h"
 #include "platform/machine/AtomicFile.h"
 #include "platform/machine/BareMachine.h"
 #include "platform/machine/Machine.h"
+#include "platform/machine/WineHive.h"
 
 extern char** environ;
 
@@ -150,5 +152,51 @@ void BM_CoreLoadHugeMachineCold(benchmark::State& state) {
         state.SkipWithError("the machine does not hold the expected entries");
 }
 BENCHMARK(BM_CoreLoadHugeMachineCold)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// One deactivation with its save on the same machine, both lists loaded as
+// the codec window loads them: to compare with listing it end to end.
+void BM_DeactivationWithItsSaveHugeMachine(benchmark::State& state) {
+    struct NoQuestions : TOperationQuestions {
+        TAnswer AskSwap(const TCodecEntry&, const TCodecEntry&) override { return TAnswer::Yes; }
+        TAnswer AskRemove() override { return TAnswer::Yes; }
+    } questions;
+    Machine();
+    ForgetLoadedHives();
+    TPreferences prefs;
+    prefs.CodecStoreMode = 3;
+    TLog log;
+    TCodecCatalogue catalogue(prefs, log);
+    catalogue.LoadActiveList();
+    catalogue.LoadInactiveCodecList();
+    if (catalogue.CodecList.Count() != size_t(kActive) || catalogue.InactiveCodecList.Count() != size_t(kInactive)) {
+        state.SkipWithError("the machine does not hold the expected entries");
+        return;
+    }
+    TCodecOperations ops(catalogue, questions);
+    for (auto _ : state) {
+        TOperationResult r = ops.Deactivate({0});
+        state.PauseTiming();
+        // Back into service: the row just deactivated is the last one.
+        TOperationResult back = ops.Activate({catalogue.InactiveCodecList.Count() - 1});
+        state.ResumeTiming();
+        if (!r.Saved || !back.Saved) {
+            state.SkipWithError((r.Error + back.Error).c_str());
+            break;
+        }
+    }
+    ForgetLoadedHives();
+}
+BENCHMARK(BM_DeactivationWithItsSaveHugeMachine)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// What a save of that machine cannot go below: its hive written out once and
+// flushed.
+void BM_SerializeAndFlushHugeHiveOnce(benchmark::State& state) {
+    const HugeMachine& m = Machine();
+    auto hive = wine::Hive::Parse(ReadWholeFile(m.Root() / "system.reg"), "system.reg", "REGISTRY\\Machine");
+    const fs::path scratch = m.Root() / "scratch.reg";
+    for (auto _ : state) WriteFileAtomically(scratch, hive->Serialize());
+    fs::remove(scratch);
+}
+BENCHMARK(BM_SerializeAndFlushHugeHiveOnce)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 }  // namespace

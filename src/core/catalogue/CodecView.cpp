@@ -174,4 +174,11 @@ std::string VersionTooltipText(const TCodecVersionInfo& v) {
     return text.empty() ? cNoVersionInformation : text;
 }
 
+TActiveRowTip ActiveRowTip(const TCodecEntry& entry, bool showVersion) {
+    TActiveRowTip tip;
+    tip.Problem = entry.Problem.Text;
+    if (showVersion) tip.Version = VersionTooltipText(entry.VersionInfo ? *entry.VersionInfo : TCodecVersionInfo{});
+    return tip;
+}
+
 }  // namespace tarnel

@@ -122,4 +122,13 @@ std::string PadRight(const std::string& text, size_t width);
 // field, or "No Version Information Available".
 std::string VersionTooltipText(const TCodecVersionInfo& info);
 
+// What an active row's tooltip says: why its driver cannot be loaded (always,
+// when it cannot) and, while version tooltips are switched on, its version
+// texts. Both empty: no tooltip.
+struct TActiveRowTip {
+    std::string Problem;
+    std::string Version;
+};
+TActiveRowTip ActiveRowTip(const TCodecEntry& entry, bool showVersion);
+
 }  // namespace tarnel

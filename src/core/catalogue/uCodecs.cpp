@@ -49,14 +49,14 @@ std::string ValueOfLine(std::string_view line) {
 }
 
 void SplitSectionBuffer(const char* buffer, size_t length, std::vector<std::string>& list) {
-    std::string current;
-    for (size_t i = 0; i < length; ++i) {
-        if (buffer[i] != 0) {
-            current += buffer[i];
-        } else {
-            if (!current.empty()) list.push_back(current);
-            current.clear();
-        }
+    // Each text up to its zero; a text the buffer ends in, without one, is
+    // not taken.
+    const char* end = buffer + length;
+    for (const char* p = buffer; p < end;) {
+        const char* zero = static_cast<const char*>(std::memchr(p, 0, size_t(end - p)));
+        if (!zero) break;
+        if (zero > p) list.emplace_back(p, size_t(zero - p));
+        p = zero + 1;
     }
 }
 
@@ -111,13 +111,18 @@ std::string ReadInactiveEntryParts(const std::string& name, std::string_view dat
                   " texts; 6 are needed (FOURCC, driver, short name, description, version, type)";
     const size_t had = pieces.size();
     pieces.resize(std::max<size_t>(pieces.size(), 6));
-    record.Number = number;
-    record.Fourcc = pieces[0];
-    record.Driver = pieces[1];
-    record.Shortname = pieces[2];
-    record.Description = pieces[3];
-    record.Version = pieces[4];
-    record.Type = pieces[5];
+    record.Number = std::move(number);
+    // The texts are moved out unless the caller wants the pieces too.
+    auto take = [&](size_t i) -> std::string {
+        if (piecesOut) return pieces[i];
+        return std::move(pieces[i]);
+    };
+    record.Fourcc = take(0);
+    record.Driver = take(1);
+    record.Shortname = take(2);
+    record.Description = take(3);
+    record.Version = take(4);
+    record.Type = take(5);
     if (piecesOut) {
         pieces.resize(had);
         *piecesOut = std::move(pieces);

@@ -244,6 +244,8 @@ inline constexpr char cSplashCopyright[] = "Copyright (C) 2026";
 inline constexpr char cSplashAuthor[] = "by Halvorin";
 // Follows the version on the about box's build line.
 inline constexpr char cAboutBuild[] = " for Linux, on an emulated Windows machine";
+// ... and on Windows itself.
+inline constexpr char cAboutBuildWindows[] = " for Windows";
 inline constexpr char cAboutTestedOn[] =
     "Tested on Windows 9x, ME, NT 4.0, Windows 2000 and Windows XP Professional (Successfully)";
 inline constexpr char cAboutRecycledBits[] = "This program is made using 97% recycled bits.";

@@ -544,11 +544,8 @@ TfNTCodecs::~TfNTCodecs() {
 }
 
 QString TfNTCodecs::RowToolTip(size_t row) const {
-    const TCodecEntry& e = catalogue_.CodecList.Entry(row);
-    const QString version = ShowVersionTooltips1->isChecked()
-                                ? ToQ(VersionTooltipText(e.VersionInfo ? *e.VersionInfo : TCodecVersionInfo{}))
-                                : QString();
-    return ShownToolTip(ToQ(e.Problem.Text), version);
+    const TActiveRowTip tip = ActiveRowTip(catalogue_.CodecList.Entry(row), ShowVersionTooltips1->isChecked());
+    return ShownToolTip(ToQ(tip.Problem), ToQ(tip.Version));
 }
 
 void TfNTCodecs::SetUpList(TCodecListView* view, TCodecListModel* model, TListKind kind) {
@@ -692,10 +689,10 @@ void TfNTCodecs::CodecListMouseMove(const QPoint& pos) {
     }
     QModelIndex index = CodecList->indexAt(pos);
     if (!index.isValid() || size_t(index.row()) >= catalogue_.CodecList.Count()) return;
-    const TCodecEntry& e = catalogue_.CodecList.Entry(size_t(index.row()));
-    const QString text = ToQ(VersionTooltipText(e.VersionInfo ? *e.VersionInfo : TCodecVersionInfo{}));
+    const TActiveRowTip tip = ActiveRowTip(catalogue_.CodecList.Entry(size_t(index.row())), true);
+    const QString text = ToQ(tip.Version);
     CodecList->setToolTip(text);
-    QToolTip::showText(CodecList->viewport()->mapToGlobal(pos), ShownToolTip(ToQ(e.Problem.Text), text),
+    QToolTip::showText(CodecList->viewport()->mapToGlobal(pos), ShownToolTip(ToQ(tip.Problem), text),
                        CodecList->viewport());
 }
 

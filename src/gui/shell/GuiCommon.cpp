@@ -20,6 +20,7 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "core/shell/ShellView.h"
 #include "core/shell/uConst.h"
 #include "platform/api/Ansi.h"
 
@@ -116,7 +117,7 @@ QStringList InstalledFontFamilies() {
 }
 
 QString ProgramFontFamily(const std::string& programFont) {
-    if (!programFont.empty() && !platform::EqualsNoCase(programFont, cDefaultFontEntry)) {
+    if (!NamesDefaultFont(programFont)) {
         for (const QString& family : InstalledFontFamilies())
             if (platform::EqualsNoCase(FromQ(family), programFont)) return family;
     }

@@ -7,6 +7,7 @@
 
 #include "gui/shell/GuiCommon.h"
 #include "gui/shell/GuiJpeg.h"
+#include "core/shell/ShellView.h"
 #include "core/shell/uConst.h"
 #include "platform/api/Backend.h"
 
@@ -110,7 +111,7 @@ TSplashScreen::TSplashScreen(QWidget* parent, TLog* log)
 }
 
 void TSplashScreen::ConfigureAsAbout(const std::string& version) {
-    Build->setText(ToQ(version.empty() ? std::string(cAboutBuild).substr(1) : version + cAboutBuild));
+    Build->setText(ToQ(AboutBuildText(version, cAboutBuild)));
     TestedOn->setText(ToQ(cAboutTestedOn));
     Freeware->setText(QString());
     SplashLoadingLabel->setText(ToQ(cAboutRecycledBits));

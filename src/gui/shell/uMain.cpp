@@ -15,10 +15,12 @@
 #include <QTabBar>
 #include <QPointer>
 #include <QVBoxLayout>
+#include <array>
 #include <cstdio>
 #include <iostream>
 
 #include "core/catalogue/uCodecs.h"
+#include "core/shell/ShellView.h"
 #include "platform/api/Backend.h"
 #include "platform/api/OsVersion.h"
 #include "platform/api/Registry.h"
@@ -40,7 +42,6 @@ TfMain* fMain = nullptr;
 namespace {
 // The panels' widths at the design font, the program font at 8 points
 // (as this machine shows the default program font).
-constexpr int kPanelWidths[TStatusPanels::Count] = {240, 100, 100, 120, 50};
 const QFont& StatusDesignFont() {
     static const QFont font(ProgramFontFamily(cDefaultFont), 8);
     return font;
@@ -223,8 +224,7 @@ void TfMain::FormCreate() {
         setWindowFlag(Qt::WindowStaysOnTopHint, true);
         repaint();
     }
-    if (Settings.SavePositions && Settings.MainTop != 0 && Settings.MainLeft != 0 && Settings.MainHeight != 0 &&
-        Settings.MainWidth != 0) {
+    if (RestoresSavedBounds(Settings)) {
         move(Settings.MainLeft, Settings.MainTop);
         resize(Settings.MainWidth, Settings.MainHeight);
         repaint();
@@ -312,7 +312,7 @@ void TStatusPanels::ShowText(int panel) {
 }
 
 int TStatusPanels::PanelWidth(int panel) const {
-    return Grown(kPanelWidths[panel], FontGrowth(font(), this, StatusDesignFont()));
+    return Grown(cStatusPanelWidths[panel], FontGrowth(font(), this, StatusDesignFont()));
 }
 
 QSize TStatusPanels::sizeHint() const {
@@ -335,18 +335,9 @@ void TStatusPanels::changeEvent(QEvent* event) {
 }
 
 void TStatusPanels::Arrange() {
-    int widths[Count];
-    int wanted = 0;
-    for (int i = 0; i < Count - 1; ++i) wanted += widths[i] = PanelWidth(i);
-    const int room = width();
-    if (wanted > room && wanted > 0) {
-        // Shrunk alike, the rounding's remainder to the first.
-        int given = 0;
-        for (int i = 0; i < Count - 1; ++i) given += widths[i] = widths[i] * room / wanted;
-        widths[0] += room - given;
-        wanted = room;
-    }
-    widths[Count - 1] = std::max(0, room - wanted);
+    std::array<int, cStatusPanelCount> wanted{};
+    for (int i = 0; i < Count; ++i) wanted[i] = PanelWidth(i);
+    const std::array<int, cStatusPanelCount> widths = StatusPanelWidths(wanted, width());
     int x = 0;
     for (int i = 0; i < Count; ++i) {
         Panels[i]->setGeometry(x, 1, std::max(0, widths[i] - 2), height() - 2);

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <algorithm>
 
+#include "core/shell/ShellView.h"
 #include "core/shell/uConst.h"
 #include "gui/shell/uMain.h"
 #include "platform/api/Ansi.h"
@@ -123,23 +124,18 @@ void TfPreferences::FormCreate() {
     DisableDblClickBox->setChecked(settings.DisableDoubleClick);
 
     // Each family once, as the user knows it, and "Default" in its place.
-    QStringList fonts = InstalledFontFamilies();
-    const QString entry = ToQ(cDefaultFontEntry);
-    if (!fonts.contains(entry, Qt::CaseInsensitive)) {
-        QCollator collator;
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-        auto at = std::find_if(fonts.begin(), fonts.end(), [&](const QString& f) { return collator.compare(f, entry) > 0; });
-        fonts.insert(at, entry);
-    }
-    FontBox->addItems(fonts);
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<std::string> families;
+    for (const QString& family : InstalledFontFamilies()) families.push_back(FromQ(family));
+    const std::vector<std::string> entries = FontBoxEntries(
+        std::move(families), [&](const std::string& a, const std::string& b) { return collator.compare(ToQ(a), ToQ(b)); });
+    for (const std::string& entry : entries) FontBox->addItem(ToQ(entry));
 
     FontSizeSpin->setValue(settings.FontSize);  // the spin keeps it within its range
 
     // Letter case is ignored the program's way: ASCII letters only.
-    int selected = -1;
-    for (int i = 0; i < FontBox->count() && selected < 0; ++i)
-        if (platform::EqualsNoCase(FromQ(FontBox->itemText(i)), settings.ProgramFont)) selected = i;
-    FontBox->setCurrentIndex(selected);
+    FontBox->setCurrentIndex(FontBoxSelection(entries, settings.ProgramFont));
 }
 
 void TfPreferences::FontSizeSpinChange(int value) {

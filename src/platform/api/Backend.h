@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/api/CodecManager.h"
 #include "platform/api/OsVersion.h"
@@ -50,6 +51,13 @@ enum class TDriverFileState { Unknown, Loadable, NotFound, NotImage, NoDriverPro
 struct TDriverFileCheck {
     TDriverFileState State = TDriverFileState::Unknown;
     std::string Path;
+};
+
+// One registry value as the ANSI calls give it.
+struct RegValue {
+    std::string Name;
+    uint32_t Type = 0;
+    std::string Data;
 };
 
 class TPlatformBackend {
@@ -105,6 +113,10 @@ public:
                                 uint32_t dataBytes) = 0;
     virtual long RegDeleteValueA(RegKey key, const char* name) = 0;
     virtual long RegDeleteKeyA(RegKey key, const char* subKey) = 0;
+    // Every value of the key, appended in enumeration order, as RegEnumValueA
+    // gives them one by one (which is what this does unless a backend that
+    // holds the values itself hands them over in one pass).
+    virtual long RegGetValues(RegKey key, std::vector<RegValue>& values);
     // What the last failed registry call of this thread could not do, in
     // words naming the file or key ("system.reg: No space left on device",
     // a parse error with file and line); empty when there is nothing to add.

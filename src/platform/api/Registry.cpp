@@ -219,14 +219,21 @@ void TRegistry::GetValueNames(std::vector<std::string>& names) {
 void TRegistry::GetValues(std::vector<TValue>& values) {
     values.clear();
     if (!key_) return;
-    uint32_t count = 0, maxName = 0, maxData = 0;
-    if (RegQueryInfoKeyA(key_, nullptr, nullptr, &count, &maxName, &maxData) != long(kErrorSuccess)) return;
-    values.reserve(count);
-    std::string name(size_t(maxName) + 1, '\0');
-    std::string data(size_t(maxData) + 1, '\0');
+    CurrentBackend().RegGetValues(key_, values);
+}
+
+long TPlatformBackend::RegGetValues(RegKey key, std::vector<RegValue>& values) {
+    // The count alone: the longest name and data would cost a pass over
+    // every value's data; a value that does not fit asks for more room below.
+    uint32_t count = 0;
+    long rc = RegQueryInfoKeyA(key, nullptr, nullptr, &count, nullptr, nullptr);
+    if (rc != long(kErrorSuccess)) return rc;
+    values.reserve(values.size() + count);
+    std::string name(256, '\0');
+    std::string data(4096, '\0');
     for (uint32_t i = 0;; ++i) {
         uint32_t chars = uint32_t(name.size()), bytes = uint32_t(data.size()), type = 0;
-        long rc = RegEnumValueA(key_, i, name.data(), &chars, &type, reinterpret_cast<uint8_t*>(data.data()), &bytes);
+        rc = RegEnumValueA(key, i, name.data(), &chars, &type, reinterpret_cast<uint8_t*>(data.data()), &bytes);
         if (rc == long(kErrorMoreData)) {
             // Changed since the query: make room and ask again.
             name.assign(name.size() * 2 + 256, '\0');
@@ -234,8 +241,9 @@ void TRegistry::GetValues(std::vector<TValue>& values) {
             --i;
             continue;
         }
-        if (rc != long(kErrorSuccess)) break;
-        values.push_back(TValue{std::string(name.data(), chars), type, std::string(data.data(), bytes)});
+        if (rc == long(kErrorNoMoreItems)) return long(kErrorSuccess);
+        if (rc != long(kErrorSuccess)) return rc;
+        values.push_back(RegValue{std::string(name.data(), chars), type, std::string(data.data(), bytes)});
     }
 }
 

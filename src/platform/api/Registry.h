@@ -101,11 +101,7 @@ public:
     void GetValueNames(std::vector<std::string>& names);
     // Every value of the open key with its type and data (as the ANSI calls
     // give them), in enumeration order: one pass instead of a query per name.
-    struct TValue {
-        std::string Name;
-        uint32_t Type = kRegNone;
-        std::string Data;
-    };
+    using TValue = RegValue;
     void GetValues(std::vector<TValue>& values);
     void GetKeyNames(std::vector<std::string>& names);
 

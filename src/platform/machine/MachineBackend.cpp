@@ -233,6 +233,9 @@ long TMachineBackend::RegEnumValueA(RegKey key, uint32_t index, char* name, uint
                                     uint8_t* data, uint32_t* dataBytes) {
     return Registry([&] { impl_->registry.EnumValue(key, index, name, nameChars, type, data, dataBytes); });
 }
+long TMachineBackend::RegGetValues(RegKey key, std::vector<RegValue>& values) {
+    return Registry([&] { impl_->registry.GetValues(key, values); });
+}
 long TMachineBackend::RegQueryInfoKeyA(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
                                        uint32_t* maxValueNameChars, uint32_t* maxValueBytes) {
     return Registry([&] {

@@ -48,8 +48,8 @@ bool IsStringType(uint32_t type) { return type == kRegSz || type == kRegExpandSz
 
 // The data as the ANSI calls hand it over: strings in the code page.
 std::string AnsiData(const HiveValue& v) {
+    if (!IsStringType(v.Type())) return v.DataBytes();
     std::vector<uint8_t> data = v.Data();
-    if (!IsStringType(v.Type())) return std::string(data.begin(), data.end());
     std::string out = Utf16ToAnsi(UnitsOf(data));
     if (data.size() % 2) out += char(data.back());
     return out;
@@ -124,6 +124,12 @@ HiveKey* MachineRegistry::KeyOf(const Handle& h) {
     if (!f.hive) return nullptr;
     if (h.key && h.generation == f.generation) return h.key;
     return f.hive->Find(h.path);
+}
+
+// The handle keeps the path of the key it found, spelled as the hive
+// spells it: no need to build it again for every change.
+std::vector<std::string> MachineRegistry::PathOf(const Handle& h, wine::HiveKey* key) {
+    return key && h.key == key && h.generation == File(h.hive).generation ? h.path : key->Path();
 }
 
 RegKey MachineRegistry::Store(Handle h) {
@@ -353,6 +359,24 @@ void MachineRegistry::EnumValue(RegKey key, uint32_t index, char* name, uint32_t
     if (data || dataBytes) return CopyData(AnsiData(*v), data, dataBytes);
 }
 
+void MachineRegistry::GetValues(RegKey key, std::vector<RegValue>& values) {
+    Handle scratch;
+    const Handle* h = HandleOf(key, scratch);
+    if (!h) throw EWinError(kErrorInvalidHandle);
+    StoreFile& f = File(h->hive);
+    if (!f.hive) throw EWinError(kErrorBadDbFormat, f.error);
+    HiveKey* k = KeyOf(*h);
+    if (!k) {
+        if (h->classesRoot) return;
+        throw EWinError(kErrorKeyDeleted);
+    }
+    values.reserve(values.size() + k->ValueCount());
+    for (size_t i = 0; i < k->ValueCount(); ++i) {
+        const HiveValue* v = k->ValueAt(i);
+        values.push_back(RegValue{Utf8ToAnsi(v->Name()), v->Type(), AnsiData(*v)});
+    }
+}
+
 void MachineRegistry::QueryInfoKey(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
                                    uint32_t* maxValueNameChars, uint32_t* maxValueBytes) {
     Handle scratch;
@@ -410,7 +434,7 @@ void MachineRegistry::SetValue(RegKey key, const char* name, uint32_t type, cons
     std::string utf8 = AnsiToUtf8(name ? name : "");
     if (utf8.size() > kMaxValueName && Utf8ToUtf16(utf8).size() > kMaxValueName)
         throw EWinError(kErrorInvalidParameter);
-    Handle h = *base;
+    const Handle& h = *base;
     TStoreWriteScope scope(files_);
     StoreFile& f = File(h.hive);
     if (!f.hive) throw EWinError(kErrorBadDbFormat, f.error);
@@ -427,8 +451,8 @@ void MachineRegistry::SetValue(RegKey key, const char* name, uint32_t type, cons
     k->SetValue(utf8, type, stored);
     StoreOp op{};
     op.kind = StoreOp::SetValue;
-    op.path = k->Path();
-    op.name = utf8;
+    op.path = PathOf(h, k);
+    op.name = std::move(utf8);
     op.type = type;
     op.data = std::move(stored);
     files_.Changed(f, std::move(op));
@@ -440,7 +464,7 @@ void MachineRegistry::DeleteValue(RegKey key, const char* name) {
     const Handle* base = HandleOf(key, scratch);
     if (!base) throw EWinError(kErrorInvalidHandle);
     if (!base->write) throw EWinError(kErrorAccessDenied);
-    Handle h = *base;
+    const Handle& h = *base;
     std::string utf8 = AnsiToUtf8(name ? name : "");
     TStoreWriteScope scope(files_);
     StoreFile& f = File(h.hive);
@@ -450,8 +474,8 @@ void MachineRegistry::DeleteValue(RegKey key, const char* name) {
     if (!k->DeleteValue(utf8)) throw EWinError(kErrorFileNotFound);
     StoreOp op{};
     op.kind = StoreOp::DeleteValue;
-    op.path = k->Path();
-    op.name = utf8;
+    op.path = PathOf(h, k);
+    op.name = std::move(utf8);
     files_.Changed(f, std::move(op));
     scope.Commit();
 }

@@ -27,6 +27,8 @@ public:
     void QueryInfoKey(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
                       uint32_t* maxValueNameChars, uint32_t* maxValueBytes);
     void QueryValue(RegKey key, const char* name, uint32_t* type, uint8_t* data, uint32_t* dataBytes);
+    // Every value of the key as EnumValue gives them, in one pass.
+    void GetValues(RegKey key, std::vector<RegValue>& values);
     void SetValue(RegKey key, const char* name, uint32_t type, const uint8_t* data, uint32_t dataBytes);
     void DeleteValue(RegKey key, const char* name);
     void DeleteKey(RegKey key, const char* subKey);
@@ -71,6 +73,7 @@ private:
     StoreFile& File(FileKind hive);
     // The key the handle names now; null when it is gone.
     wine::HiveKey* KeyOf(const Handle& h);
+    std::vector<std::string> PathOf(const Handle& h, wine::HiveKey* key);
     void Locate(const Handle& base, const std::string& subKey, Mode mode, Located& out);
     RegKey Store(Handle h);
 

@@ -396,7 +396,7 @@ void StoreFiles::Replay(StoreFile& f, const StoreOp& op) {
 }
 
 void StoreFiles::Changed(StoreFile& file, StoreOp op) {
-    op.file = file.path;
+    op.file = file.path.native();
     file.dirty = true;
     if (op.kind == StoreOp::DeleteKey) file.generation = NextGeneration();
     ops_.push_back(std::move(op));
@@ -576,7 +576,7 @@ int StoreFiles::SetSavepoint() { return int(ops_.size()); }
 void StoreFiles::RollbackToSavepoint(int mark) {
     if (mark < 0 || size_t(mark) >= ops_.size()) return;
     std::set<std::string> touched;
-    for (size_t i = size_t(mark); i < ops_.size(); ++i) touched.insert(ops_[i].file.string());
+    for (size_t i = size_t(mark); i < ops_.size(); ++i) touched.insert(ops_[i].file);
     ops_.resize(size_t(mark));
     // Start those files again from the disk and apply what came before the mark.
     for (const std::string& name : touched) {
@@ -586,7 +586,7 @@ void StoreFiles::RollbackToSavepoint(int mark) {
         Load(f);
         f.checked = true;
         for (const StoreOp& op : ops_)
-            if (op.file == f.path) {
+            if (op.file == f.path.native()) {
                 Replay(f, op);
                 f.dirty = true;
             }
@@ -667,7 +667,7 @@ void StoreFiles::Commit() {
     }
     std::vector<StoreFile*> dirty;
     for (const StoreOp& op : ops_) {
-        auto it = files_.find(op.file.string());
+        auto it = files_.find(op.file);
         if (it == files_.end() || !it->second.dirty) continue;
         if (std::find(dirty.begin(), dirty.end(), &it->second) == dirty.end()) dirty.push_back(&it->second);
     }
@@ -692,7 +692,7 @@ void StoreFiles::Commit() {
                 if (!f->refusal.empty()) throw EStoreWrite(f->refusal);
                 if (!f->error.empty()) throw EStoreWrite(f->error);
                 for (const StoreOp& op : ops_)
-                    if (op.file == f->path) Replay(*f, op);
+                    if (op.file == f->path.native()) Replay(*f, op);
             }
         }
         WriteOut(dirty);

@@ -45,7 +45,7 @@ struct StoreFile {
 // process's version of the file, or to rebuild a savepoint's state.
 struct StoreOp {
     enum Kind { CreateKey, SetValue, DeleteValue, DeleteKey, ProfileWrite } kind;
-    std::filesystem::path file;
+    std::string file;               // the file's path as the machine names it
     std::vector<std::string> path;  // key path from the hive's root
     std::string name;               // value name (UTF-8); profile: the key
     uint32_t type = 0;

@@ -62,6 +62,8 @@ public:
     uint32_t Type() const { return type_; }
     // As Windows stores it (strings UTF-16LE, zero-terminated).
     std::vector<uint8_t> Data() const;
+    // The same bytes in a string.
+    std::string DataBytes() const;
     size_t DataSize() const;
 
 private:

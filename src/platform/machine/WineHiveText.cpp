@@ -1,6 +1,8 @@
 // Names and values of the registry format, written as Wine writes them.
 #include "platform/machine/WineHiveText.h"
 
+#include <cstring>
+
 namespace tarnel::platform::wine {
 
 using namespace hivetext;
@@ -53,19 +55,26 @@ std::string FormatValue(std::string_view name, uint32_t type, const std::vector<
         AppendHex32(out, "hex(%x):", type);
     count += out.size() - before;
     static constexpr char kHex[] = "0123456789abcdef";
-    for (size_t i = 0; i < data.size(); ++i) {
-        out += kHex[data[i] >> 4];
-        out += kHex[data[i] & 15];
+    // Written in place: a line holds at least 25 bytes after its first break.
+    const size_t n = data.size();
+    const size_t start = out.size();
+    out.resize(start + n * 3 + (n / 20 + 2) * 4 + 1);
+    char* w = out.data() + start;
+    for (size_t i = 0; i < n; ++i) {
+        *w++ = kHex[data[i] >> 4];
+        *w++ = kHex[data[i] & 15];
         count += 2;
-        if (i + 1 < data.size()) {
-            out += ',';
+        if (i + 1 < n) {
+            *w++ = ',';
             if (++count > 76) {
-                out += "\\\n  ";
+                std::memcpy(w, "\\\n  ", 4);
+                w += 4;
                 count = 2;
             }
         }
     }
-    out += '\n';
+    *w++ = '\n';
+    out.resize(size_t(w - out.data()));
     return out;
 }
 

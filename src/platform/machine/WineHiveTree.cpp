@@ -61,7 +61,32 @@ std::vector<uint8_t> HiveValue::Data() const {
     const char* text = DataText(&length);
     std::vector<uint8_t> out;
     if (!text) return out;
+    // Text takes at least as many characters as the bytes it gives, but
+    // for a string's two bytes per character.
+    out.reserve(length * 2);
     ByteSink sink{out};
+    DecodeValueText(text, length, sink);
+    return out;
+}
+
+std::string HiveValue::DataBytes() const {
+    if ((bits_ & kSlot) && Hive::SlotOf(*this)->changed) {
+        const std::vector<uint8_t>& data = Hive::SlotOf(*this)->data;
+        return std::string(data.begin(), data.end());
+    }
+    size_t length = 0;
+    const char* text = DataText(&length);
+    std::string out;
+    if (!text) return out;
+    struct StringSink {
+        std::string& out;
+        void Unit(char16_t u) {
+            out += char(u & 0xff);
+            out += char(u >> 8);
+        }
+        void Byte(uint8_t b) { out += char(b); }
+    } sink{out};
+    out.reserve(length * 2);
     DecodeValueText(text, length, sink);
     return out;
 }

@@ -4,10 +4,13 @@
 #include <vfw.h>
 #include <winver.h>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <stdexcept>
+#include <vector>
 
+#include "platform/api/LockWait.h"
 #include "platform/api/Registry.h"
 #include "platform/api/WinError.h"
 #include "platform/win32/Win32Journal.h"
@@ -154,11 +157,47 @@ struct TWin32Backend::Impl {
     }
 
     void Lock() {
-        DWORD rc = ::WaitForSingleObject(writerMutex, INFINITE);
+        DWORD rc = ::WaitForSingleObject(writerMutex, 0);
+        // Another writer is at work: the wait is said (a window keeps
+        // painting meanwhile) and has a limit, as on every machine.
+        if (rc == WAIT_TIMEOUT) rc = WaitForWriter();
         if (rc != WAIT_OBJECT_0 && rc != WAIT_ABANDONED)
             throw ERegistryException("Cannot take the registry writers' lock: " + SystemMessage(::GetLastError()));
         // A writer that died while holding the lock left its journal.
         TUndoJournal::UndoLeftOver();
+    }
+    DWORD WaitForWriter() {
+        TLockWait wait;
+        wait.Machine = ComputerName();
+        wait.Limit = LockWaitLimit();
+        const ULONGLONG began = ::GetTickCount64();
+        struct Ending {
+            TLockWait& wait;
+            ~Ending() {
+                wait.Phase = TLockWait::Ends;
+                PassLockWait(wait);
+            }
+        } ending{wait};
+        bool go = wait.Limit > 0 && PassLockWait(wait);
+        for (;;) {
+            const DWORD rc = ::WaitForSingleObject(writerMutex, 0);
+            if (rc != WAIT_TIMEOUT) return rc;
+            wait.Waited = double(::GetTickCount64() - began) / 1000.0;
+            if (!go || wait.Waited >= wait.Limit) {
+                char limit[32];
+                std::snprintf(limit, sizeof limit, "%g", wait.Limit);
+                throw ERegistryException(std::string(go ? "Gave up after " + std::string(limit) + " s" : "Stopped") +
+                                         " waiting for another program to finish with the registry of '" +
+                                         wait.Machine + "'; nothing was changed");
+            }
+            wait.Phase = TLockWait::Goes;
+            go = PassLockWait(wait);
+        }
+    }
+    static std::string ComputerName() {
+        char name[MAX_COMPUTERNAME_LENGTH + 1];
+        DWORD n = sizeof name;
+        return ::GetComputerNameA(name, &n) ? std::string(name, n) : std::string("this computer");
     }
     void Unlock() { ::ReleaseMutex(writerMutex); }
     void End() {
@@ -503,6 +542,48 @@ std::unique_ptr<TMappedFile> TWin32Backend::MapFileA(const std::string& path) {
     ::CloseHandle(file);
     if (!mapping) throw EPlatformError("Cannot read file " + path + ". " + SystemMessage(error));
     return std::make_unique<MappedView>(mapping, uint64_t(size.QuadPart), path);
+}
+
+// Where the codec manager looks for a driver named without a folder: the
+// system directory, then the Windows directory's "system" and itself. A
+// file found there is looked at as far as its image headers; whether it
+// exports its entry point is left to the codec manager's own load.
+TDriverFileCheck TWin32Backend::CheckDriverFile(const std::string& driver) {
+    TDriverFileCheck check;
+    check.State = TDriverFileState::NotFound;
+    if (driver.empty()) return check;
+    const bool bare = driver.find_first_of("\\/") == std::string::npos;
+    std::vector<std::string> candidates;
+    if (bare) {
+        const std::string windows = GetWindowsDirectoryA();
+        for (const std::string& folder : {GetSystemDirectoryA(), windows + "\\system", windows})
+            candidates.push_back(folder + "\\" + driver);
+    } else {
+        candidates.push_back(driver);
+    }
+    check.Path = candidates.front();
+    for (const std::string& candidate : candidates) {
+        const DWORD attributes = ::GetFileAttributesA(candidate.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        check.Path = candidate;
+        check.State = TDriverFileState::NotImage;
+        HANDLE file = ::CreateFileA(candidate.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            check.State = TDriverFileState::Unknown;  // there, but not ours to read
+            return check;
+        }
+        IMAGE_DOS_HEADER dos{};
+        DWORD got = 0, signature = 0;
+        if (::ReadFile(file, &dos, sizeof dos, &got, nullptr) && got == sizeof dos && dos.e_magic == IMAGE_DOS_SIGNATURE &&
+            dos.e_lfanew > 0 && ::SetFilePointer(file, dos.e_lfanew, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+            ::ReadFile(file, &signature, sizeof signature, &got, nullptr) && got == sizeof signature &&
+            signature == IMAGE_NT_SIGNATURE)
+            check.State = TDriverFileState::Unknown;
+        ::CloseHandle(file);
+        return check;
+    }
+    return check;
 }
 
 bool TWin32Backend::GetVersionExA(OSVERSIONINFOEXA* info) {

@@ -85,6 +85,7 @@ public:
                         uint32_t* len) override;
 
     std::unique_ptr<TMappedFile> MapFileA(const std::string& path) override;
+    TDriverFileCheck CheckDriverFile(const std::string& driver) override;
     bool GetVersionExA(OSVERSIONINFOEXA* info) override;
     std::string GetSystemDirectoryA() override;
     std::string GetWindowsDirectoryA() override;

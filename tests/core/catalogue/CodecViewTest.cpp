@@ -275,3 +275,19 @@ TEST(SortByColumn, StableAndCarriesTheSelection) {
     EXPECT_EQ(list.Entry(1).Driver, "second");
     EXPECT_EQ(SelectedRows(list), (std::vector<size_t>{1}));
 }
+
+TEST(ActiveRowTip, AProblemIsAlwaysSaidTheVersionOnlyWhenSwitchedOn) {
+    TCodecEntry broken;
+    broken.Problem.Text = "Driver file not found: C:\\WINDOWS\\system32\\x.dll";
+    EXPECT_EQ(ActiveRowTip(broken, false).Problem, broken.Problem.Text);
+    EXPECT_EQ(ActiveRowTip(broken, false).Version, "");
+    // An entry without a version record says so rather than showing nothing.
+    EXPECT_EQ(ActiveRowTip(broken, true).Version, "No Version Information Available");
+
+    TCodecEntry sound;
+    sound.VersionInfo = std::make_shared<const TCodecVersionInfo>(TCodecVersionInfo{"Co", "Desc", "1.2.3.4"});
+    const TActiveRowTip tip = ActiveRowTip(sound, true);
+    EXPECT_EQ(tip.Problem, "");
+    EXPECT_EQ(tip.Version, VersionTooltipText(*sound.VersionInfo));
+    EXPECT_EQ(ActiveRowTip(sound, false).Version, "") << "no tooltip at all";
+}

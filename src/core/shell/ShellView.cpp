@@ -1,0 +1,70 @@
+#include "core/shell/ShellView.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "core/shell/uConst.h"
+#include "platform/api/Ansi.h"
+
+namespace tarnel {
+
+std::array<int, cStatusPanelCount> StatusPanelWidths(const std::array<int, cStatusPanelCount>& wanted, int room) {
+    std::array<int, cStatusPanelCount> widths = wanted;
+    room = std::max(0, room);
+    int total = 0;
+    for (int i = 0; i < cStatusPanelCount - 1; ++i) total += widths[i] = std::max(0, wanted[i]);
+    if (total > room && total > 0) {
+        int given = 0;
+        for (int i = 0; i < cStatusPanelCount - 1; ++i)
+            given += widths[i] = int(int64_t(widths[i]) * room / total);
+        widths[0] += room - given;
+        total = room;
+    }
+    widths[cStatusPanelCount - 1] = std::max(0, room - total);
+    return widths;
+}
+
+bool RestoresSavedBounds(const TPreferences& p) {
+    return p.SavePositions && p.MainTop != 0 && p.MainLeft != 0 && p.MainHeight != 0 && p.MainWidth != 0;
+}
+
+bool NamesDefaultFont(const std::string& programFont) {
+    return programFont.empty() || platform::EqualsNoCase(programFont, cDefaultFontEntry);
+}
+
+std::vector<std::string> FontBoxEntries(std::vector<std::string> families,
+                                        const std::function<int(const std::string&, const std::string&)>& compare) {
+    // Equal under `compare` but spelt apart, the exact text decides, so that
+    // the order and the removal of repeats do not depend on the input's order.
+    auto less = [&](const std::string& a, const std::string& b) {
+        const int order = compare(a, b);
+        return order != 0 ? order < 0 : a < b;
+    };
+    std::sort(families.begin(), families.end(), less);
+    families.erase(std::unique(families.begin(), families.end()), families.end());
+    const bool listed = std::any_of(families.begin(), families.end(),
+                                    [](const std::string& f) { return platform::EqualsNoCase(f, cDefaultFontEntry); });
+    if (!listed) {
+        const std::string entry = cDefaultFontEntry;
+        auto at = std::find_if(families.begin(), families.end(),
+                               [&](const std::string& f) { return compare(f, entry) > 0; });
+        families.insert(at, entry);
+    }
+    return families;
+}
+
+int FontBoxSelection(const std::vector<std::string>& entries, const std::string& programFont) {
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (platform::EqualsNoCase(entries[i], programFont)) return int(i);
+    return -1;
+}
+
+int ClampFontSize(int size) { return std::clamp(size, cMinFontSize, cMaxFontSize); }
+
+std::string AboutBuildText(const std::string& version, const std::string& note) {
+    // Without a version the note stands alone, without its leading blank.
+    if (version.empty()) return note.empty() || note[0] != ' ' ? note : note.substr(1);
+    return version + note;
+}
+
+}  // namespace tarnel

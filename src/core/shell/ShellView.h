@@ -1,0 +1,51 @@
+// What the main window and its dialogs show, decided once for every front
+// end: the status panels' widths, whether saved bounds are restored, the
+// font box's entries and selection, and the about box's build line. A
+// window only measures and draws.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/shell/uPrefs.h"
+
+namespace tarnel {
+
+// The five status panels: their widths at the design font, in pixels at
+// 96 dots per inch. The last one is never written.
+inline constexpr int cStatusPanelCount = 5;
+inline constexpr std::array<int, cStatusPanelCount> cStatusPanelWidths = {240, 100, 100, 120, 50};
+
+// The panels' widths in a bar of `room` pixels, given the widths the first
+// four want (the design's, grown with the font). Where the bar is narrower
+// than those four together they shrink alike, the rounding's remainder
+// going to the first, so that every panel stays in sight; the last panel
+// takes what is left (none when nothing is).
+std::array<int, cStatusPanelCount> StatusPanelWidths(const std::array<int, cStatusPanelCount>& wanted, int room);
+
+// Saved bounds are restored only with SavePositions set and all four of
+// them non-zero.
+bool RestoresSavedBounds(const TPreferences& prefs);
+
+// An empty font name and the font box's "Default" entry both name the
+// platform's default font (as does a family the machine lacks, which only
+// the platform can tell).
+bool NamesDefaultFont(const std::string& programFont);
+
+// The font box's entries: the installed families each once, ordered by
+// `compare` (< 0: first before second), with the "Default" entry where it
+// belongs unless a family of that name is installed.
+std::vector<std::string> FontBoxEntries(std::vector<std::string> families,
+                                        const std::function<int(const std::string&, const std::string&)>& compare);
+// The entry equal to `programFont`, ASCII letter case ignored; -1 for none.
+int FontBoxSelection(const std::vector<std::string>& entries, const std::string& programFont);
+// A font size as the spin shows it: within 6 to 100.
+int ClampFontSize(int size);
+
+// The about box's build line: the version ("Version 2.7 - Release 0 -
+// Build 113") followed by where the program runs (`note`, " for ...").
+std::string AboutBuildText(const std::string& version, const std::string& note);
+
+}  // namespace tarnel
