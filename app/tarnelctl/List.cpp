@@ -81,7 +81,7 @@ std::string CsvQuoted(const std::string& text) {
 // machine with one store, an inactive row's is the one it would go back to).
 void WriteCsv(const TCodecCatalogue& catalogue, const std::optional<std::string>& machine, int32_t mode) {
     const bool stores = machine || TwoStores();
-    const std::string oneStore = UsesProfileStore(mode) ? "system.ini" : UsesRegistryStore(mode) ? "registry" : "";
+    const std::string oneStore = OneStoreKey(mode);
     std::string lead = machine ? "machine," : "";
     auto line = [&](std::vector<std::string> fields, const TCodecEntry* e, TListKind kind) {
         if (stores) {

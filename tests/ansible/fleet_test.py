@@ -339,7 +339,8 @@ def errors(args):
             'no_driver': "No inactive codec has the FOURCC 'mjpg' with the driver 'nope.dll', and the machine holds "
                          "no driver file 'nope.dll' (ensure puts back codecs the lists hold; it makes no entries); "
                          "nothing was changed",
-            'no_view': "--view 64: the machine '%s' has no 64-bit view to serve (it is no 64-bit Wine prefix)" % root,
+            'no_view': "The machine '%s' has no 64-bit view: it is a 32-bit machine, whose one view is the 32-bit one"
+                       % root,
             'no_machine': "There is no machine to work on: the machine folder '%s-not-there' does not exist; "
                           "'tarnelctl init %s-not-there' makes a demo machine there" % (root, root),
             'no_tarnelctl': "tarnelctl '%s/tarnelctl' is not an executable file" % root,

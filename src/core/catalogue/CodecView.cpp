@@ -5,6 +5,7 @@
 
 #include "core/catalogue/uCodecs.h"
 #include "core/shell/uConst.h"
+#include "core/shell/uPrefs.h"
 #include "platform/api/Ansi.h"
 
 namespace tarnel {
@@ -35,6 +36,11 @@ std::span<const TColumnLayout> ColumnsOf(TListKind kind, bool withStore) {
     if (!withStore) return ColumnsOf(kind);
     if (kind == TListKind::Active) return kActiveColumnsWithStore;
     return kInactiveColumnsWithStore;
+}
+
+const char* OneStoreKey(int32_t codecStoreMode) {
+    if (UsesProfileStore(codecStoreMode)) return "system.ini";
+    return UsesRegistryStore(codecStoreMode) ? "registry" : "";
 }
 
 const char* StoreKey(const TCodecEntry& e, TListKind kind) {

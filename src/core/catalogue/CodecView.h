@@ -40,6 +40,9 @@ inline constexpr int icStore = icCount;
 // Where an active entry lives, or an inactive one goes back to, on a machine
 // Wine runs: "registry" or "system.ini".
 const char* StoreKey(const TCodecEntry& entry, TListKind kind);
+// The one store of a machine that keeps its codecs in one ("registry" or
+// "system.ini", as StoreKey names them), by its CodecStoreMode; "" for none.
+const char* OneStoreKey(int32_t codecStoreMode);
 // The Store column's text: "Registry" or "SYSTEM.INI", followed by
 // " (shadowed)" for an entry that another entry of its FOURCC shadows.
 std::string StoreCellText(const TCodecEntry& entry, TListKind kind);

@@ -226,16 +226,6 @@ TPlatformChosen ChoosePlatform(const TPlatformChoice& choice) {
             if (!fs::exists(chosen.Folder / "system.reg", ec)) throw;
         }
     }
-    // A machine is served in its own bitness' view; a view it does not have
-    // (or one not served yet) is refused rather than another shown instead.
-    if (choice.View != 0) {
-        const int bits = wine::PrefixBits(chosen.Folder);
-        if (choice.View != bits)
-            throw EPlatformError("--view " + std::to_string(choice.View) + ": the machine '" + chosen.Folder.string() +
-                                 "' has no " + std::to_string(choice.View) + "-bit view to serve" +
-                                 (bits == 64 ? " (the 32-bit view of a 64-bit prefix is not served yet)"
-                                             : " (it is no 64-bit Wine prefix)"));
-    }
     chosen.Backend = BackendFor(choice, chosen);
     if (chosen.Backend == "wine") {
         if (!wine::IsWinePrefix(chosen.Folder))
