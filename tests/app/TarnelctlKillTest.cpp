@@ -139,7 +139,13 @@ void KillCommands(const std::string& kind) {
 
     KillFigures fig;
     const auto began = Clock::now();
-    for (int round = 0; fig.kills < kills && Clock::now() - began < kTimeLimitPerFamily; ++round) {
+    // A family whose saves span two files goes on past its count (up to the
+    // full one) until some kill has cut a save off half-way: only a Wine
+    // prefix's SYSTEM.INI codecs make such saves, and not every run of a
+    // hundred kills meets one.
+    auto enough = [&] { return fig.kills >= kills && (kind == "nt" || fig.journals > 0); };
+    for (int round = 0; !enough() && fig.kills < kKillsPerFamily && Clock::now() - began < kTimeLimitPerFamily;
+         ++round) {
         const Listed before = list();
         ASSERT_EQ(Codecs(before), codecs) << "after round " << round;
 
