@@ -1,6 +1,8 @@
 #include "core/catalogue/DriverStore.h"
 
+#include <algorithm>
 #include <set>
+#include <string_view>
 
 #include "core/shell/uConst.h"
 #include "core/shell/uPrefs.h"
@@ -37,6 +39,66 @@ void WriteDriverValue(TRegistry& reg, const std::string& name, const std::string
 }
 
 std::string InactiveName(const std::string& number) { return cInactiveMark + number + cInactiveMark; }
+
+// A numbered inactive entry, well formed or not, as its name and type tell
+// (what VisitInactiveLines visits as Numbered or Malformed).
+bool NumberedValue(const std::string& name, uint32_t type) {
+    return name.size() > 1 && name[0] == cInactiveMark[0] && type == platform::kRegBinary;
+}
+
+// The numbered values of the inactive store in store order, read whole but
+// not taken apart: what the change check and the snapshot compare. `last`
+// learns whether they follow every other value of the key.
+std::vector<TRegistry::TValue> NumberedValues(bool* last = nullptr) {
+    TRegistry reg;
+    reg.SetRootKey(platform::kHkeyLocalMachine);
+    reg.OpenKeyReadOnly(cInactiveKey);  // an unopened key lists no values
+    std::vector<TRegistry::TValue> values;
+    reg.GetValues(values);
+    if (last) {
+        auto first = std::find_if(values.begin(), values.end(),
+                                  [](const TRegistry::TValue& v) { return NumberedValue(v.Name, v.Type); });
+        *last = std::all_of(first, values.end(), [](const TRegistry::TValue& v) { return NumberedValue(v.Name, v.Type); });
+    }
+    std::erase_if(values, [](const TRegistry::TValue& v) { return !NumberedValue(v.Name, v.Type); });
+    return values;
+}
+
+// An inactive entry's data as WriteBinaryStrings stores its texts.
+std::string InactiveData(const std::vector<std::string>& texts) {
+    std::string out;
+    out.reserve(BinaryStringsSize(texts));
+    for (const std::string& text : texts) {
+        out += text.empty() ? std::string_view(" ") : std::string_view(text);
+        out += '\0';
+    }
+    return out;
+}
+
+// How many of the numbered values a save may leave standing: those of a
+// leading run that already hold, under the very name, the data the save
+// would write there. Deleting every numbered value and appending the
+// entries leaves the same key only while the numbered values follow all
+// others (then the run stays where the writes would put it); and a save
+// that changes nothing still rewrites the last one, so that the key shows
+// the time of the save as it always did.
+size_t StandingInactive(const std::vector<TRegistry::TValue>& numbered, bool last,
+                        std::span<const TCodecEntry> inactive, const std::vector<std::vector<std::string>>& texts) {
+    if (!last) return 0;
+    size_t n = 0;
+    while (n < numbered.size() && n < inactive.size() && numbered[n].Name == InactiveName(inactive[n].Number) &&
+           numbered[n].Data == InactiveData(texts[n]))
+        ++n;
+    if (n > 0 && n == numbered.size() && n == inactive.size()) --n;
+    return n;
+}
+
+// Whether a snapshot line holds that name and data (SnapshotLine's layout),
+// without building the line.
+bool SameLine(const std::string& line, const std::string& name, const std::string& data) {
+    return line.size() == name.size() + 1 + data.size() && line.compare(0, name.size(), name) == 0 &&
+           line[name.size()] == '\0' && line.compare(name.size() + 1, std::string::npos, data) == 0;
+}
 
 // The whole Number of a stored inactive entry: what stands between its two
 // "#" ("1000" for #1000#), or after the first when no second one closes it.
@@ -366,10 +428,7 @@ TStoreSnapshot TDriverStore::Snapshot() {
     TStoreSnapshot s;
     for (const TActiveStoreLine& line : ReadActive())
         if (line.Kind == TActiveStoreLine::Codec) s.Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
-    VisitInactiveLines([&](const TInactiveStoreLine& line) {
-        if (line.Kind == TInactiveStoreLine::Numbered || line.Kind == TInactiveStoreLine::Malformed)
-            s.Inactive.push_back(SnapshotLine(line.Entry.StoredName, line.Data));
-    });
+    for (const TRegistry::TValue& v : NumberedValues()) s.Inactive.push_back(SnapshotLine(v.Name, v.Data));
     transaction.Commit();
     return s;
 }
@@ -387,24 +446,29 @@ void TDriverStore::Place(TCodecEntry& entry, bool inactive) const {
 void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> inactive, const TStoreSnapshot* expected) {
     platform::TTransaction transaction(platform::TTransaction::Write);
 
-    // What the store holds now, read under the lock the save keeps to its end.
+    // What the store holds now, read under the lock the save keeps to its end,
+    // compared line by line with what the caller read.
     std::vector<TCodecEntry> shown;
-    TStoreSnapshot now;
+    bool same = true;
     for (TActiveStoreLine& line : ReadActive()) {
         if (line.Kind != TActiveStoreLine::Codec) continue;
-        now.Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
+        if (expected && same) {
+            const size_t i = shown.size();
+            same = i < expected->Active.size() && SameLine(expected->Active[i], line.Entry.StoredName, line.Entry.Driver);
+        }
         shown.push_back(std::move(line.Entry));
     }
     // Malformed entries are numbered ones too: the lists the caller read
     // showed them (the snapshot says so), and a list without one is the
     // caller's removal of it.
-    std::vector<std::string> numbered;
-    VisitInactiveLines([&](const TInactiveStoreLine& line) {
-        if (line.Kind != TInactiveStoreLine::Numbered && line.Kind != TInactiveStoreLine::Malformed) return;
-        numbered.push_back(line.Entry.StoredName);
-        now.Inactive.push_back(SnapshotLine(line.Entry.StoredName, line.Data));
-    });
-    if (expected && !(now == *expected))
+    bool numberedLast = false;
+    const std::vector<TRegistry::TValue> numbered = NumberedValues(&numberedLast);
+    if (expected && same) {
+        same = shown.size() == expected->Active.size() && numbered.size() == expected->Inactive.size();
+        for (size_t i = 0; same && i < numbered.size(); ++i)
+            same = SameLine(expected->Inactive[i], numbered[i].Name, numbered[i].Data);
+    }
+    if (!same)
         throw EStoreChanged("The codec list was changed by another program and has been reloaded. "
                             "Please repeat the operation.");
 
@@ -431,8 +495,10 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
     {
         TRegistry reg;
         OpenForWriting(reg, cInactiveKey);
-        for (const std::string& name : numbered) reg.DeleteValue(name);
-        for (size_t i = 0; i < inactive.size(); ++i)
+        // Entries that stand as they would be written stay untouched.
+        const size_t standing = StandingInactive(numbered, numberedLast, inactive, inactiveTexts);
+        for (size_t i = standing; i < numbered.size(); ++i) reg.DeleteValue(numbered[i].Name);
+        for (size_t i = standing; i < inactive.size(); ++i)
             WriteBinaryStrings(reg, InactiveName(inactive[i].Number), inactiveTexts[i]);
     }
     WriteInactiveExtras(inactive);
