@@ -48,8 +48,9 @@ bool NumberedValue(const std::string& name, uint32_t type) {
 
 // The numbered values of the inactive store in store order, read whole but
 // not taken apart: what the change check and the snapshot compare. `last`
-// learns whether they follow every other value of the key.
-std::vector<TRegistry::TValue> NumberedValues(bool* last = nullptr) {
+// learns whether they follow every other value of the key, `others` the
+// other values' names (lower case).
+std::vector<TRegistry::TValue> NumberedValues(bool* last = nullptr, std::set<std::string>* others = nullptr) {
     TRegistry reg;
     reg.SetRootKey(platform::kHkeyLocalMachine);
     reg.OpenKeyReadOnly(cInactiveKey);  // an unopened key lists no values
@@ -60,8 +61,16 @@ std::vector<TRegistry::TValue> NumberedValues(bool* last = nullptr) {
                                   [](const TRegistry::TValue& v) { return NumberedValue(v.Name, v.Type); });
         *last = std::all_of(first, values.end(), [](const TRegistry::TValue& v) { return NumberedValue(v.Name, v.Type); });
     }
+    if (others)
+        for (const TRegistry::TValue& v : values)
+            if (!NumberedValue(v.Name, v.Type)) others->insert(platform::AsciiLowerCase(v.Name));
     std::erase_if(values, [](const TRegistry::TValue& v) { return !NumberedValue(v.Name, v.Type); });
     return values;
+}
+
+// Whether a name reads back as written: plain ASCII without a zero byte.
+bool PlainName(const std::string& name) {
+    return std::all_of(name.begin(), name.end(), [](char c) { return c > 0 && c < 0x7f; });
 }
 
 // An inactive entry's data as WriteBinaryStrings stores its texts.
@@ -443,7 +452,8 @@ void TDriverStore::Place(TCodecEntry& entry, bool inactive) const {
     entry.ValueType = platform::kRegBinary;
 }
 
-void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> inactive, const TStoreSnapshot* expected) {
+void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> inactive, const TStoreSnapshot* expected,
+                        TStoreSnapshot* written) {
     platform::TTransaction transaction(platform::TTransaction::Write);
 
     // What the store holds now, read under the lock the save keeps to its end,
@@ -462,7 +472,8 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
     // showed them (the snapshot says so), and a list without one is the
     // caller's removal of it.
     bool numberedLast = false;
-    const std::vector<TRegistry::TValue> numbered = NumberedValues(&numberedLast);
+    std::set<std::string> others;
+    std::vector<TRegistry::TValue> numbered = NumberedValues(&numberedLast, &others);
     if (expected && same) {
         same = shown.size() == expected->Active.size() && numbered.size() == expected->Inactive.size();
         for (size_t i = 0; same && i < numbered.size(); ++i)
@@ -492,17 +503,48 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
 
     BackUpActive(shown);
     RemoveActive(shown);
+    // The numbered values as the save leaves them, when what it writes tells
+    // them: each write then lands after the others, under a name no other
+    // value of the key has.
+    std::vector<std::string> inactiveLines;
+    bool linesKnown = written && numberedLast;
     {
         TRegistry reg;
         OpenForWriting(reg, cInactiveKey);
         // Entries that stand as they would be written stay untouched.
         const size_t standing = StandingInactive(numbered, numberedLast, inactive, inactiveTexts);
         for (size_t i = standing; i < numbered.size(); ++i) reg.DeleteValue(numbered[i].Name);
-        for (size_t i = standing; i < inactive.size(); ++i)
-            WriteBinaryStrings(reg, InactiveName(inactive[i].Number), inactiveTexts[i]);
+        if (linesKnown) {
+            inactiveLines.reserve(inactive.size());
+            for (size_t i = 0; i < standing; ++i) {
+                others.insert(platform::AsciiLowerCase(numbered[i].Name));
+                inactiveLines.push_back(SnapshotLine(numbered[i].Name, numbered[i].Data));
+            }
+        }
+        for (size_t i = standing; i < inactive.size(); ++i) {
+            const std::string name = InactiveName(inactive[i].Number);
+            if (linesKnown) {
+                linesKnown = PlainName(name) && others.insert(platform::AsciiLowerCase(name)).second;
+                if (linesKnown) inactiveLines.push_back(SnapshotLine(name, InactiveData(inactiveTexts[i])));
+            }
+            WriteBinaryStrings(reg, name, inactiveTexts[i]);
+        }
     }
     WriteInactiveExtras(inactive);
     WriteActive(active);
+    if (written) {
+        // What the next save compares with: read back but for what was just told.
+        written->Active.clear();
+        for (const TActiveStoreLine& line : ReadActive())
+            if (line.Kind == TActiveStoreLine::Codec)
+                written->Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
+        if (linesKnown) {
+            written->Inactive = std::move(inactiveLines);
+        } else {
+            written->Inactive.clear();
+            for (const TRegistry::TValue& v : NumberedValues()) written->Inactive.push_back(SnapshotLine(v.Name, v.Data));
+        }
+    }
     transaction.Commit();
     for (TCodecEntry& e : active) PlaceActive(e);
     for (TCodecEntry& e : inactive) Place(e, true);

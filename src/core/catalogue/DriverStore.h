@@ -105,8 +105,10 @@ public:
     // With `expected`, throws EStoreChanged and writes nothing when the shown
     // entries differ from it. Throws EStoreFormatError (nothing written) for
     // an entry the store cannot hold (a malformed one among them),
-    // ERegistryException when the store refuses the change.
-    void Save(std::span<TCodecEntry> active, std::span<TCodecEntry> inactive, const TStoreSnapshot* expected = nullptr);
+    // ERegistryException when the store refuses the change. With `written`,
+    // fills it with the snapshot of the store as the save leaves it.
+    void Save(std::span<TCodecEntry> active, std::span<TCodecEntry> inactive, const TStoreSnapshot* expected = nullptr,
+              TStoreSnapshot* written = nullptr);
 
     // Where and under which name a save puts the entry: an active entry of
     // Type "16" into the 16-bit Drivers key, every other one into the active

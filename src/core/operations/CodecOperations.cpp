@@ -171,8 +171,9 @@ TOperationResult TCodecOperations::SaveCodecLists() {
                                     "mend or remove the entry named in the message at start-up");
         if (std::string refusal = MalformedRefusal(); !refusal.empty()) throw EStoreFormatError(refusal);
         platform::TTransaction transaction;
-        store->Save(catalogue_.CodecList.Entries(), catalogue_.InactiveCodecList.Entries(), &catalogue_.Loaded);
-        TStoreSnapshot written = store->Snapshot();
+        TStoreSnapshot written;
+        store->Save(catalogue_.CodecList.Entries(), catalogue_.InactiveCodecList.Entries(), &catalogue_.Loaded,
+                    &written);
         transaction.Commit();
         catalogue_.Loaded = std::move(written);
         r.Saved = true;

@@ -78,16 +78,21 @@ std::string HiveValue::DataBytes() const {
     const char* text = DataText(&length);
     std::string out;
     if (!text) return out;
-    struct StringSink {
-        std::string& out;
+    // Written through a cursor into room sized for the most the text can
+    // give (see Data), then cut to what it gave: no check per byte.
+    struct CursorSink {
+        char* at;
         void Unit(char16_t u) {
-            out += char(u & 0xff);
-            out += char(u >> 8);
+            at[0] = char(u & 0xff);
+            at[1] = char(u >> 8);
+            at += 2;
         }
-        void Byte(uint8_t b) { out += char(b); }
-    } sink{out};
-    out.reserve(length * 2);
+        void Byte(uint8_t b) { *at++ = char(b); }
+    };
+    out.resize(length * 2 + 2);
+    CursorSink sink{out.data()};
     DecodeValueText(text, length, sink);
+    out.resize(size_t(sink.at - out.data()));
     return out;
 }
 
