@@ -73,15 +73,40 @@ bool PlainName(const std::string& name) {
     return std::all_of(name.begin(), name.end(), [](char c) { return c > 0 && c < 0x7f; });
 }
 
-// An inactive entry's data as WriteBinaryStrings stores its texts.
-std::string InactiveData(const std::vector<std::string>& texts) {
+// The texts of an inactive entry in store order (InactiveTexts), without copies.
+size_t InactiveTextViews(const TCodecEntry& e, std::string_view (&texts)[7]) {
+    size_t n = 0;
+    for (const std::string* t : {&e.Fourcc, &e.Driver, &e.Shortname, &e.Description, &e.Version, &e.Type})
+        texts[n++] = *t;
+    if (e.ExpandableDriver) texts[n++] = cExpandableDriverMark;
+    return n;
+}
+
+// An inactive entry's data as WriteBinaryStrings stores its texts: each
+// ends in a zero byte, an empty one stored as a blank.
+std::string InactiveData(const TCodecEntry& e) {
+    std::string_view texts[7];
+    const size_t n = InactiveTextViews(e, texts);
     std::string out;
-    out.reserve(BinaryStringsSize(texts));
-    for (const std::string& text : texts) {
-        out += text.empty() ? std::string_view(" ") : std::string_view(text);
+    for (size_t i = 0; i < n; ++i) {
+        out += texts[i].empty() ? std::string_view(" ") : texts[i];
         out += '\0';
     }
     return out;
+}
+
+// Whether `data` is what InactiveData gives for the entry.
+bool HoldsInactiveData(const std::string& data, const TCodecEntry& e) {
+    std::string_view texts[7];
+    const size_t n = InactiveTextViews(e, texts);
+    std::string_view rest = data;
+    for (size_t i = 0; i < n; ++i) {
+        const std::string_view text = texts[i].empty() ? std::string_view(" ") : texts[i];
+        if (rest.size() <= text.size() || rest.compare(0, text.size(), text) != 0 || rest[text.size()] != '\0')
+            return false;
+        rest.remove_prefix(text.size() + 1);
+    }
+    return rest.empty();
 }
 
 // How many of the numbered values a save may leave standing: those of a
@@ -92,11 +117,11 @@ std::string InactiveData(const std::vector<std::string>& texts) {
 // that changes nothing still rewrites the last one, so that the key shows
 // the time of the save as it always did.
 size_t StandingInactive(const std::vector<TRegistry::TValue>& numbered, bool last,
-                        std::span<const TCodecEntry> inactive, const std::vector<std::vector<std::string>>& texts) {
+                        std::span<const TCodecEntry> inactive) {
     if (!last) return 0;
     size_t n = 0;
     while (n < numbered.size() && n < inactive.size() && numbered[n].Name == InactiveName(inactive[n].Number) &&
-           numbered[n].Data == InactiveData(texts[n]))
+           HoldsInactiveData(numbered[n].Data, inactive[n]))
         ++n;
     if (n > 0 && n == numbered.size() && n == inactive.size()) --n;
     return n;
@@ -485,49 +510,48 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
 
     // Entries the store cannot hold are refused before anything changes.
     CheckActiveEntries(active);
-    std::vector<std::vector<std::string>> inactiveTexts;
-    inactiveTexts.reserve(inactive.size());
     for (const TCodecEntry& e : inactive) {
         // Its missing texts are not known: written back, it would be a
         // different entry.
         if (!e.Malformed.empty())
             throw EStoreFormatError("The inactive entry " + InactiveName(e.Number) +
                                     " could not be read whole, so it is not written back: " + e.Malformed);
-        inactiveTexts.push_back(InactiveTexts(e));
-        if (BinaryStringsSize(inactiveTexts.back()) > cMaxInactiveEntryBytes)
+        std::string_view texts[7];
+        size_t bytes = 0;
+        for (size_t i = 0, n = InactiveTextViews(e, texts); i < n; ++i) bytes += (texts[i].empty() ? 1 : texts[i].size()) + 1;
+        if (bytes > cMaxInactiveEntryBytes)
             throw EStoreFormatError("The inactive codec " + e.Fourcc + " (" + e.Driver + ") would take " +
-                                    std::to_string(BinaryStringsSize(inactiveTexts.back())) +
-                                    " bytes in the store; at most " + std::to_string(cMaxInactiveEntryBytes) +
-                                    " are allowed");
+                                    std::to_string(bytes) + " bytes in the store; at most " +
+                                    std::to_string(cMaxInactiveEntryBytes) + " are allowed");
     }
 
     BackUpActive(shown);
     RemoveActive(shown);
     // The numbered values as the save leaves them, when what it writes tells
     // them: each write then lands after the others, under a name no other
-    // value of the key has.
+    // value of the key has. The lines of those left standing are the
+    // caller's already when `written` is `expected`.
     std::vector<std::string> inactiveLines;
     bool linesKnown = written && numberedLast;
+    size_t standing = 0;
     {
         TRegistry reg;
         OpenForWriting(reg, cInactiveKey);
         // Entries that stand as they would be written stay untouched.
-        const size_t standing = StandingInactive(numbered, numberedLast, inactive, inactiveTexts);
+        standing = StandingInactive(numbered, numberedLast, inactive);
         for (size_t i = standing; i < numbered.size(); ++i) reg.DeleteValue(numbered[i].Name);
         if (linesKnown) {
-            inactiveLines.reserve(inactive.size());
-            for (size_t i = 0; i < standing; ++i) {
-                others.insert(platform::AsciiLowerCase(numbered[i].Name));
-                inactiveLines.push_back(SnapshotLine(numbered[i].Name, numbered[i].Data));
-            }
+            inactiveLines.reserve(inactive.size() - standing);
+            for (size_t i = 0; i < standing; ++i) others.insert(platform::AsciiLowerCase(numbered[i].Name));
         }
         for (size_t i = standing; i < inactive.size(); ++i) {
             const std::string name = InactiveName(inactive[i].Number);
+            std::vector<std::string> texts = InactiveTexts(inactive[i]);
             if (linesKnown) {
                 linesKnown = PlainName(name) && others.insert(platform::AsciiLowerCase(name)).second;
-                if (linesKnown) inactiveLines.push_back(SnapshotLine(name, InactiveData(inactiveTexts[i])));
+                if (linesKnown) inactiveLines.push_back(SnapshotLine(name, InactiveData(inactive[i])));
             }
-            WriteBinaryStrings(reg, name, inactiveTexts[i]);
+            WriteBinaryStrings(reg, name, texts);
         }
     }
     WriteInactiveExtras(inactive);
@@ -539,7 +563,14 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
             if (line.Kind == TActiveStoreLine::Codec)
                 written->Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
         if (linesKnown) {
-            written->Inactive = std::move(inactiveLines);
+            if (written != expected) {
+                written->Inactive.clear();
+                for (size_t i = 0; i < standing; ++i)
+                    written->Inactive.push_back(SnapshotLine(numbered[i].Name, numbered[i].Data));
+            }
+            // Compared equal above, or just made: the standing entries' lines.
+            written->Inactive.resize(standing);
+            for (std::string& line : inactiveLines) written->Inactive.push_back(std::move(line));
         } else {
             written->Inactive.clear();
             for (const TRegistry::TValue& v : NumberedValues()) written->Inactive.push_back(SnapshotLine(v.Name, v.Data));

@@ -106,7 +106,9 @@ public:
     // entries differ from it. Throws EStoreFormatError (nothing written) for
     // an entry the store cannot hold (a malformed one among them),
     // ERegistryException when the store refuses the change. With `written`,
-    // fills it with the snapshot of the store as the save leaves it.
+    // fills it with the snapshot of the store as the save leaves it (it may
+    // be `expected` itself; left as it was when the save throws before it
+    // writes).
     void Save(std::span<TCodecEntry> active, std::span<TCodecEntry> inactive, const TStoreSnapshot* expected = nullptr,
               TStoreSnapshot* written = nullptr);
 

@@ -171,11 +171,11 @@ TOperationResult TCodecOperations::SaveCodecLists() {
                                     "mend or remove the entry named in the message at start-up");
         if (std::string refusal = MalformedRefusal(); !refusal.empty()) throw EStoreFormatError(refusal);
         platform::TTransaction transaction;
-        TStoreSnapshot written;
+        // The snapshot becomes the store's as the save leaves it; should the
+        // save fail, the lists and it are read again below.
         store->Save(catalogue_.CodecList.Entries(), catalogue_.InactiveCodecList.Entries(), &catalogue_.Loaded,
-                    &written);
+                    &catalogue_.Loaded);
         transaction.Commit();
-        catalogue_.Loaded = std::move(written);
         r.Saved = true;
     } catch (const std::exception& e) {
         // Nothing was written: the front end shows what is stored, and why.
