@@ -468,3 +468,49 @@ TEST_F(Operations, AShortInactiveEntryAllowsOnlyItsOwnRemoval) {
     EXPECT_EQ(Reloaded().second, (std::vector<std::string>{"#001 aaaa=a.dll 32", "#002 cccc=c.dll 32"}));
     EXPECT_TRUE(ops->Deactivate({0}).Saved);
 }
+
+// A save rewrites only the inactive entries that change, yet leaves the key
+// as a rewrite of them all would, and knows what it left: the next save
+// compares with exactly what the store holds.
+TEST_F(Operations, ASaveLeavesTheInactiveKeyAsAWholeRewriteWouldAndKnowsWhatItLeft) {
+    test::TempMachine m;
+    Put(cDrivers32Key, "vidc.mjpg", "mjpeg.dll");
+    Put(cDrivers32Key, "vidc.yuy2", "yuy2.dll");
+    PutInactive("#001#", {"aaaa", "a.dll", "A", "Aa", "1.0", "32"});
+    PutInactive("#002#", {"bbbb", "b.dll", "B", "Bb", "1.0", "32"});
+    // Not entries: one after the entries, one under a name a later entry takes.
+    Put(cInactiveKey, "#note", "not an entry");
+    Put(cInactiveKey, "#004#", "text");
+    Load();
+    auto stored = [] { return TDriverStore::ForMode(3)->Snapshot(); };
+
+    SelectActive({0});
+    ASSERT_TRUE(ops->Deactivate(catalogue->CodecList.SelectedRows()).Saved);
+    EXPECT_EQ(Values(cInactiveKey), (std::vector<std::string>{"#note=not an entry", "#004#=text", "#001#", "#002#", "#003#"}));
+    EXPECT_EQ(catalogue->Loaded, stored());
+
+    // The entries now follow the others: the new one takes the text's place.
+    SelectActive({0});
+    ASSERT_TRUE(ops->Deactivate(catalogue->CodecList.SelectedRows()).Saved);
+    EXPECT_EQ(Values(cInactiveKey), (std::vector<std::string>{"#note=not an entry", "#004#", "#001#", "#002#", "#003#"}));
+    EXPECT_EQ(catalogue->Loaded, stored());
+
+    // Renumbered from the second entry on.
+    SelectInactive({1});
+    ASSERT_TRUE(ops->Activate(catalogue->InactiveCodecList.SelectedRows()).Saved);
+    EXPECT_EQ(Values(cInactiveKey), (std::vector<std::string>{"#note=not an entry", "#001#", "#002#", "#003#"}));
+    EXPECT_EQ(Reloaded().second,
+              (std::vector<std::string>{"#001 aaaa=a.dll 32", "#002 mjpg=mjpeg.dll 32", "#003 yuy2=yuy2.dll 32"}));
+    EXPECT_EQ(catalogue->Loaded, stored());
+    SelectInactive({2});
+    ASSERT_TRUE(ops->Activate(catalogue->InactiveCodecList.SelectedRows()).Saved);
+    EXPECT_EQ(catalogue->Loaded, stored());
+
+    // Another program changes what an entry holds, not its name: still seen.
+    PutInactive("#002#", {"mjpg", "other.dll", "M", "Mm", "1.0", "32"});
+    SelectActive({0});
+    TOperationResult r = ops->Deactivate(catalogue->CodecList.SelectedRows());
+    EXPECT_FALSE(r.Saved);
+    EXPECT_EQ(r.Error.rfind("The codec list was changed by another program", 0), 0u) << r.Error;
+    EXPECT_EQ(Inactive(*catalogue), (std::vector<std::string>{"#001 aaaa=a.dll 32", "#002 mjpg=other.dll 32"}));
+}
