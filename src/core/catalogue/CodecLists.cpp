@@ -264,7 +264,13 @@ void TCodecCatalogue::LoadInactiveCodecList() {
     inactiveComplete_ = false;
     Loaded.Inactive.clear();
     bool any = false;
-    TDriverStore::InactiveOnly()->VisitInactiveLines([&](const TInactiveStoreLine& line) {
+    // Room for every value at once: a list grown entry by entry holds twice
+    // a large store's entries at its last growth.
+    const auto reserve = [&](size_t count) {
+        InactiveCodecList.Reserve(count);
+        Loaded.Inactive.reserve(count);
+    };
+    TDriverStore::InactiveOnly()->VisitInactiveLines(reserve, [&](const TInactiveStoreLine& line) {
         any = true;
         if (line.Kind == TInactiveStoreLine::NotBinary) {
             log_.WriteLog(WithName(cLogSkipInactiveEntry, line.Entry.StoredName));
