@@ -270,7 +270,7 @@ void TCodecCatalogue::LoadInactiveCodecList() {
         InactiveCodecList.Reserve(count);
         Loaded.Inactive.reserve(count);
     };
-    TDriverStore::InactiveOnly()->VisitInactiveLines(reserve, [&](const TInactiveStoreLine& line) {
+    TDriverStore::InactiveOnly()->VisitInactiveLines(reserve, [&](TInactiveStoreLine& line) {
         any = true;
         if (line.Kind == TInactiveStoreLine::NotBinary) {
             log_.WriteLog(WithName(cLogSkipInactiveEntry, line.Entry.StoredName));
@@ -280,7 +280,7 @@ void TCodecCatalogue::LoadInactiveCodecList() {
         if (line.Kind == TInactiveStoreLine::Malformed) log_.WriteLog(line.Entry.Malformed);
         else if (line.Kind != TInactiveStoreLine::Numbered) return;
         Loaded.Inactive.push_back(SnapshotLine(line.Entry.StoredName, line.Data));
-        InactiveCodecList.Add(line.Entry);
+        InactiveCodecList.Add(std::move(line.Entry));
     });
     inactiveComplete_ = true;
     // Nothing ever deactivated: no closing log line.

@@ -90,8 +90,9 @@ public:
 
     // Every value of the inactive store in store order; a numbered entry
     // that holds fewer than six texts is visited as Malformed. `begin`, when
-    // given, first learns how many values there are.
-    using TInactiveVisitor = std::function<void(const TInactiveStoreLine& line)>;
+    // given, first learns how many values there are. The visitor may take
+    // the line's entry.
+    using TInactiveVisitor = std::function<void(TInactiveStoreLine& line)>;
     void VisitInactiveLines(const TInactiveVisitor& visit);
     void VisitInactiveLines(const std::function<void(size_t count)>& begin, const TInactiveVisitor& visit);
 
