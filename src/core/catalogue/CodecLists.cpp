@@ -264,7 +264,13 @@ void TCodecCatalogue::LoadInactiveCodecList() {
     inactiveComplete_ = false;
     Loaded.Inactive.clear();
     bool any = false;
-    TDriverStore::InactiveOnly()->VisitInactiveLines([&](const TInactiveStoreLine& line) {
+    // Room for every value at once: a list grown entry by entry holds twice
+    // a large store's entries at its last growth.
+    const auto reserve = [&](size_t count) {
+        InactiveCodecList.Reserve(count);
+        Loaded.Inactive.reserve(count);
+    };
+    TDriverStore::InactiveOnly()->VisitInactiveLines(reserve, [&](TInactiveStoreLine& line) {
         any = true;
         if (line.Kind == TInactiveStoreLine::NotBinary) {
             log_.WriteLog(WithName(cLogSkipInactiveEntry, line.Entry.StoredName));
@@ -274,7 +280,7 @@ void TCodecCatalogue::LoadInactiveCodecList() {
         if (line.Kind == TInactiveStoreLine::Malformed) log_.WriteLog(line.Entry.Malformed);
         else if (line.Kind != TInactiveStoreLine::Numbered) return;
         Loaded.Inactive.push_back(SnapshotLine(line.Entry.StoredName, line.Data));
-        InactiveCodecList.Add(line.Entry);
+        InactiveCodecList.Add(std::move(line.Entry));
     });
     inactiveComplete_ = true;
     // Nothing ever deactivated: no closing log line.

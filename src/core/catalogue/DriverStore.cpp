@@ -413,13 +413,16 @@ std::vector<TCodecEntry> TDriverStore::ActiveEntries() {
     return entries;
 }
 
-void TDriverStore::VisitInactiveLines(const TInactiveVisitor& visit) {
+void TDriverStore::VisitInactiveLines(const TInactiveVisitor& visit) { VisitInactiveLines({}, visit); }
+
+void TDriverStore::VisitInactiveLines(const std::function<void(size_t count)>& begin, const TInactiveVisitor& visit) {
     platform::TTransaction transaction(platform::TTransaction::Read);
     TRegistry reg;
     reg.SetRootKey(platform::kHkeyLocalMachine);
     reg.OpenKeyReadOnly(cInactiveKey);
     std::vector<TRegistry::TValue> values;
     reg.GetValues(values);
+    if (begin) begin(values.size());
     const std::string keyPath = reg.CurrentPath();
     const std::function<void(TCodecEntry&)> complete = InactiveCompleter();
     TInactiveStoreLine line;

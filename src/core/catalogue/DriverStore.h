@@ -89,9 +89,12 @@ public:
     std::vector<TCodecEntry> ActiveEntries();
 
     // Every value of the inactive store in store order; a numbered entry
-    // that holds fewer than six texts is visited as Malformed.
-    using TInactiveVisitor = std::function<void(const TInactiveStoreLine& line)>;
+    // that holds fewer than six texts is visited as Malformed. `begin`, when
+    // given, first learns how many values there are. The visitor may take
+    // the line's entry.
+    using TInactiveVisitor = std::function<void(TInactiveStoreLine& line)>;
     void VisitInactiveLines(const TInactiveVisitor& visit);
+    void VisitInactiveLines(const std::function<void(size_t count)>& begin, const TInactiveVisitor& visit);
 
     // The shown entries as they stand now.
     TStoreSnapshot Snapshot();

@@ -244,11 +244,13 @@ public:
         max_ = max;
         throttle_ = TRepaintThrottle();
         if (w_.splash_) {
-            w_.splash_->SplashLoadingLabel->setText(ToQ(cSplashLoading));
-            w_.splash_->SplashLoadingLabel->show();
-            w_.splash_->LoadBar->show();
-            w_.splash_->LoadBar->setMaximum(max);
-            PaintNow(w_.splash_);
+            TSplashScreen& splash = *w_.splash_;
+            splash.SplashLoadingLabel->setText(ToQ(cSplashLoading));
+            splash.SplashLoadingLabel->show();
+            splash.LoadBar->show();
+            splash.LoadBar->setMaximum(max);
+            // The picture is up already: only what appeared is painted.
+            PaintNow(&splash, QRegion(splash.SplashLoadingLabel->geometry()) + splash.LoadBar->geometry());
             return;
         }
         window_ = new TfProgress(nullptr);
@@ -260,12 +262,15 @@ public:
 
     // The display is painted at once, but not more than about 30 times a
     // second: a load of thousands of entries would otherwise spend its
-    // time painting. What it shows is always the exact position.
+    // time painting. What it shows is always the exact position. The
+    // splash screen's bar repaints itself at once whenever its new
+    // position shows (and nothing else of the splash needs painting then);
+    // the last position is painted whether or not it shows.
     void Advance(int i) override {
         const bool last = i + 1 >= max_;
         if (w_.splash_) {
             w_.splash_->LoadBar->setValue(i);
-            if (throttle_.Due(last)) PaintNow(w_.splash_);
+            if (last) PaintNow(w_.splash_->LoadBar);
         } else if (window_ && throttle_.Due(last)) {
             window_->SetProgress(i);
         }

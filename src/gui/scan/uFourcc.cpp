@@ -9,12 +9,21 @@ namespace tarnel {
 
 TfFourcc* fFourcc = nullptr;
 
-TfFourcc::TfFourcc(QWidget* over) : QWidget(nullptr, Qt::Tool), over_(over) {
+TfFourcc::TfFourcc(QWidget* over, TBuild build) : QWidget(nullptr, Qt::Tool), over_(over) {
     setObjectName("fFourcc");
     fFourcc = this;
     setWindowTitle(ToQ(cFourccWindowTitle));
     resize(700, 457);
     setFont(DesignFont("MS Sans Serif", 11));
+    if (build == Now) BuildComponents();
+}
+
+void TfFourcc::setVisible(bool visible) {
+    if (visible && !Panel1) BuildComponents();
+    QWidget::setVisible(visible);
+}
+
+void TfFourcc::BuildComponents() {
 
     Panel1 = new THeaderBand(ToQ(cFourccListTitle), ToQ(cFourccListSubtitle), {40, 8}, {80, 24}, this);
     Panel1->setObjectName("Panel1");

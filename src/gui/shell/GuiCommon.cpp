@@ -27,6 +27,10 @@
 namespace tarnel {
 
 void PaintNow(QWidget* window) {
+    if (window) PaintNow(window, window->rect());
+}
+
+void PaintNow(QWidget* window, const QRegion& part) {
     if (!window) return;
     QWidget* top = window->window();
     if (top->isVisible()) {
@@ -35,7 +39,7 @@ void PaintNow(QWidget* window) {
         while ((!top->windowHandle() || !top->windowHandle()->isExposed()) && waited.elapsed() < 500)
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
     }
-    window->repaint();
+    window->repaint(part);
 }
 
 bool TRepaintThrottle::Due(bool final) {

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QList>
 #include <QRect>
+#include <QRegion>
 #include <QString>
 #include <string>
 
@@ -66,6 +67,8 @@ void FitBandLabels(THeaderBand* band);
 // first waited for, up to half a second, handling no user input meanwhile;
 // a repaint before that would paint nothing.
 void PaintNow(QWidget* window);
+// The same for a part of it, in its own coordinates.
+void PaintNow(QWidget* window, const QRegion& part);
 
 // Lets a loop repaint its progress display at most about 30 times a second:
 // Due() is true for the first call, after 33 ms have passed since the last

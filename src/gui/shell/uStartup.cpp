@@ -32,7 +32,9 @@ TfMain* StartProgram(TLog& log) {
     try {
         new TfMain(log);
         new TfNTCodecs(*fMain, splash);
-        new TfFourcc(fMain);
+        // Hidden until the codec window calls it up, which may never happen:
+        // its contents wait until then.
+        new TfFourcc(fMain, TfFourcc::OnFirstShow);
         new TfDirectShow(*fMain);
         fMain->HostPanel(2, fLogging->LogViewerPanel);
     } catch (...) {

@@ -177,6 +177,35 @@ TEST(DriverStore, TwoProfileLinesOfOneFourccAreRefusedWithTheWayOut) {
     EXPECT_EQ(Slurp(m.Root() / "drive_c/windows/system.ini"), ini) << "nothing written";
 }
 
+// A visitor that takes each line's entry (as the inactive list's load does)
+// gets every value whole, after `begin` counted them.
+TEST(DriverStore, InactiveVisitorsMayTakeTheEntriesAfterTheCount) {
+    test::TempMachine m;
+    {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey(cInactiveKey, true));
+        std::vector<std::string> a{"aaaa", "a.dll", "A", "Alpha codec", "1", "32"}, b{"bbbb", "b.dll", "B", "Beta", "2", "16"};
+        WriteBinaryStrings(reg, "#001#", a);
+        WriteBinaryStrings(reg, "#002#", b);
+        reg.WriteString("Other", "x");
+    }
+    std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(3);
+    size_t counted = 0;
+    std::vector<TCodecEntry> taken;
+    store->VisitInactiveLines([&](size_t count) { counted = count; },
+                              [&](TInactiveStoreLine& l) {
+                                  EXPECT_EQ(counted, 3u) << "counted before the first line";
+                                  taken.push_back(std::move(l.Entry));
+                              });
+    ASSERT_EQ(taken.size(), 3u);
+    EXPECT_EQ(taken[0].Fourcc + " " + taken[0].Driver + " " + taken[0].Description + " " + taken[0].Number, "aaaa a.dll Alpha codec 001");
+    EXPECT_EQ(taken[1].Fourcc + " " + taken[1].Driver + " " + taken[1].Type + " " + taken[1].Number, "bbbb b.dll 16 002");
+    EXPECT_EQ(taken[1].Description, "Beta");
+    EXPECT_EQ(taken[2].Fourcc + taken[2].Number, "") << "a value of another name is no codec";
+    EXPECT_EQ(taken[2].StoredName, "Other");
+}
+
 // An inactive entry too short to read is visited with what it has; the
 // store never writes one back, and a list without it removes it.
 TEST(DriverStore, AShortInactiveEntryIsVisitedAndOnlyEverRemoved) {

@@ -927,6 +927,53 @@ TEST_F(DemoCodecWindow, FourccListIsShownWithoutWaiting) {
     EXPECT_FALSE(list.isModal());
 }
 
+namespace {
+// Each component of a window with its name, what a screen reader calls it
+// and its kind, in the order the focus goes through them.
+Strings Components(QWidget* window) {
+    // Qt's own parts of a scroll area are made in an order of their own.
+    const auto own = [](QWidget* w) { return !w->objectName().isEmpty() && !w->objectName().startsWith("qt_"); };
+    Strings out;
+    for (QWidget* w : window->findChildren<QWidget*>())
+        if (own(w))
+            out.push_back(w->objectName().toStdString() + "|" + w->accessibleName().toStdString() + "|" +
+                      w->metaObject()->className());
+    for (QWidget* w = window->nextInFocusChain(); w && w != window; w = w->nextInFocusChain())
+        if (own(w)) out.push_back("focus " + w->objectName().toStdString());
+    return out;
+}
+}  // namespace
+
+// Start-up makes the FOURCC list without its contents; shown for the first
+// time, it has every component an eagerly made one has, named and in focus
+// order alike.
+TEST_F(DemoCodecWindow, FourccListOfStartUpIsMadeWholeWhenFirstShown) {
+    StartProgram(log);
+    main.reset(fMain);
+    codecs.reset(fNTCodecs);
+    std::unique_ptr<TfDirectShow> directShow(fDirectShow);
+    std::unique_ptr<TfLogging> logging(fLogging);
+    std::unique_ptr<TfFourcc> lazy(fFourcc);
+    ASSERT_NE(lazy, nullptr);
+    FlushDeletes();
+    EXPECT_TRUE(lazy->findChildren<QWidget*>().isEmpty()) << "nothing made before it is asked for";
+
+    codecs->EditFOURCCscanlist1Click();
+    ASSERT_TRUE(lazy->isVisible());
+    ASSERT_NE(lazy->dfsExtListView1, nullptr);
+    TfFourcc eager(main.get());
+    const Strings expected = Components(&eager);
+    ASSERT_GT(expected.size(), 25u);
+    EXPECT_EQ(Components(lazy.get()), expected);
+    EXPECT_EQ(lazy->dfsExtListView1->item(0, 0)->text(), "AEMI");
+    EXPECT_EQ(lazy->size(), eager.size());
+    lazy->hide();
+    QTableWidget* table = lazy->dfsExtListView1;
+    lazy->ShowNonModal();
+    EXPECT_EQ(lazy->dfsExtListView1, table) << "made once";
+}
+
+
 // --- Readable at any size, and by a screen reader ---------------------------------
 
 TEST_F(DemoCodecWindow, ColumnsGrowWithALargerFontSoFourccsAreNotCut) {
