@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
+#include "core/catalogue/uCodecs.h"
 #include "core/shell/uConst.h"
 #include "platform/api/Ansi.h"
 
@@ -60,6 +62,19 @@ int FontBoxSelection(const std::vector<std::string>& entries, const std::string&
 }
 
 int ClampFontSize(int size) { return std::clamp(size, cMinFontSize, cMaxFontSize); }
+
+namespace {
+std::string FormatVersion(const char* format, const std::string& fileVersion) {
+    const TFileVersionNumbers v = ParseFileVersion(fileVersion);
+    char text[128];
+    std::snprintf(text, sizeof text, format, v.Major, v.Minor, v.Release, v.Build);
+    return text;
+}
+}  // namespace
+
+std::string MainCaption(const std::string& fileVersion) { return FormatVersion(cCaptionFormat, fileVersion); }
+
+std::string VersionText(const std::string& fileVersion) { return FormatVersion(cVersionFormat, fileVersion); }
 
 std::string AboutBuildText(const std::string& version, const std::string& note) {
     // Without a version the note stands alone, without its leading blank.

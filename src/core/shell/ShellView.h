@@ -44,6 +44,13 @@ int FontBoxSelection(const std::vector<std::string>& entries, const std::string&
 // A font size as the spin shows it: within 6 to 100.
 int ClampFontSize(int size);
 
+// The main window's caption and the about box's version text, from the
+// program's file version ("2.0.1.7": "Tarnel - Version 2.0 - Release 1 -
+// Build 7" and "Version 2.0 - Release 1 - Build 7"); a version that is no
+// number reads as zeros.
+std::string MainCaption(const std::string& fileVersion);
+std::string VersionText(const std::string& fileVersion);
+
 // The about box's build line: the version ("Version 2.7 - Release 0 -
 // Build 113") followed by where the program runs (`note`, " for ...").
 std::string AboutBuildText(const std::string& version, const std::string& note);

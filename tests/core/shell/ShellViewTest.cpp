@@ -73,5 +73,11 @@ TEST(AboutBuildText, TheNoteFollowsTheVersionOrStandsAloneWithoutItsBlank) {
     EXPECT_EQ(AboutBuildText("", ""), "");
 }
 
+TEST(MainCaption, TheFourNumbersOfTheFileVersionInOrderZerosWithoutOne) {
+    EXPECT_EQ(MainCaption("2.0.1.7"), "Tarnel - Version 2.0 - Release 1 - Build 7");
+    EXPECT_EQ(MainCaption(""), "Tarnel - Version 0.0 - Release 0 - Build 0");
+    EXPECT_EQ(VersionText("1.0.0.1"), "Version 1.0 - Release 0 - Build 1");
+}
+
 }  // namespace
 }  // namespace tarnel
