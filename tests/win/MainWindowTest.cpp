@@ -121,5 +121,29 @@ TEST_F(MainWindow, QuitAnsweredNoOrCancelKeepsRunningAndSavesNothing) {
     EXPECT_EQ(Settings(), stored);
 }
 
+TEST_F(MainWindow, ALongMessageWidensItsDialogNoFurtherThanTheWorkArea) {
+    for (const std::string& text : {std::string("Short"), std::string(400, 'W')}) {
+        answers.Then([&](HWND d) {
+            const RECT panel = win::RectInParent(::GetDlgItem(d, IDC_TEXTPANEL));
+            const RECT ok = win::RectInParent(::GetDlgItem(d, IDOK));
+            const UINT dpi = win::DpiOf(d);
+            if (text.size() < 10) {
+                EXPECT_EQ(panel.right - panel.left, win::Scale(409, dpi)) << "the design's panel";
+            } else {
+                EXPECT_GT(panel.right - panel.left, win::Scale(409, dpi));
+                RECT frame, work{};
+                ::GetWindowRect(d, &frame);
+                ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+                EXPECT_LE(frame.right - frame.left, work.right - work.left);
+            }
+            EXPECT_NEAR((ok.left + ok.right) / 2, (panel.left + panel.right) / 2, win::Scale(5, dpi)) << "Ok under the panel";
+            EXPECT_GE(ok.top, panel.bottom);
+            ::PostMessageW(d, WM_COMMAND, IDOK, 0);
+        });
+        main->ShowSystemMessage(text);
+    }
+    EXPECT_EQ(answers.Seen().size(), 2u);
+}
+
 }  // namespace
 }  // namespace tarnel::wintest
