@@ -17,8 +17,6 @@
 //   press ID                presses button ID of the program's dialog in front
 //   dialog                  the caption and texts of the program's dialog in front, if any
 //   quit                    asks the main window to close, answers Yes, waits for the end
-//   registry-codecs         moves SYSTEM.INI's codec lines into the registry, printing
-//                           each; restore-ini puts them back
 #include <windows.h>
 #include <commctrl.h>
 #include <vfw.h>
@@ -189,50 +187,6 @@ std::string Text(HWND w) {
     return Narrow(text);
 }
 
-constexpr char kDrivers32[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
-constexpr char kMoved[] = "SOFTWARE\\Tarnel.ProbeMovedCodecs";
-
-// SYSTEM.INI's codec lines into the registry, kept in a key of the probe's
-// own so that restore-ini can put them back.
-void RegistryCodecs() {
-    char section[32767] = {};
-    const DWORD n = ::GetPrivateProfileSectionA("drivers32", section, sizeof section, "system.ini");
-    HKEY drivers = nullptr, moved = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDrivers32, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &drivers, nullptr) ||
-        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kMoved, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &moved, nullptr))
-        Fail("cannot open the registry's driver list");
-    for (const char* line = section; line < section + n && *line; line += std::strlen(line) + 1) {
-        std::string text = line;
-        const size_t eq = text.find('=');
-        if (eq == std::string::npos || _strnicmp(text.c_str(), "vidc.", 5) != 0) continue;
-        const std::string name = text.substr(0, eq), driver = text.substr(eq + 1);
-        ::RegSetValueExA(drivers, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(driver.c_str()),
-                         DWORD(driver.size() + 1));
-        ::RegSetValueExA(moved, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(driver.c_str()),
-                         DWORD(driver.size() + 1));
-        ::WritePrivateProfileStringA("drivers32", name.c_str(), nullptr, "system.ini");
-        std::printf("%s=%s\n", name.c_str(), driver.c_str());
-    }
-    ::RegCloseKey(drivers);
-    ::RegCloseKey(moved);
-}
-
-void RestoreIni() {
-    HKEY drivers = nullptr, moved = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMoved, 0, KEY_ALL_ACCESS, &moved)) return;
-    ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDrivers32, 0, KEY_ALL_ACCESS, &drivers);
-    for (DWORD i = 0;; ++i) {
-        char name[256], data[1024];
-        DWORD nameChars = sizeof name, bytes = sizeof data, type = 0;
-        if (::RegEnumValueA(moved, i, name, &nameChars, nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes)) break;
-        ::WritePrivateProfileStringA("drivers32", name, data, "system.ini");
-        if (drivers) ::RegDeleteValueA(drivers, name);
-    }
-    ::RegCloseKey(moved);
-    if (drivers) ::RegCloseKey(drivers);
-    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kMoved);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -292,10 +246,6 @@ int main(int argc, char** argv) {
         ::PostMessageW(question, WM_COMMAND, IDYES, 0);
         if (process && ::WaitForSingleObject(process, 20000) != WAIT_OBJECT_0) Fail("the program did not end");
         if (process) ::CloseHandle(process);
-    } else if (command == "registry-codecs") {
-        RegistryCodecs();
-    } else if (command == "restore-ini") {
-        RestoreIni();
     } else {
         Fail("unknown command '" + command + "'");
     }

@@ -1,5 +1,6 @@
 #include "core/directshow/FilterList.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "core/shell/uConst.h"
@@ -80,6 +81,18 @@ void FillFilterList(TFileVersionInfo& versionInfo, std::vector<TFilterRow>& rows
         row.Company = texts->second.Company;
     }
     transaction.Commit();
+}
+
+std::array<int, fcCount> FilterColumnWidths(int filterWidth, int room, int leastShared) {
+    std::array<int, fcCount> widths{};
+    widths[fcFilter] = filterWidth;
+    const int rest = std::max(0, room - filterWidth);
+    const int shared = int(fcCount) - 1, share = rest / shared;
+    for (size_t c = fcFile; c < fcCount; ++c) {
+        const int width = c == fcCount - 1 ? rest - share * (shared - 1) : share;
+        widths[c] = std::max(width, leastShared);
+    }
+    return widths;
 }
 
 }  // namespace tarnel

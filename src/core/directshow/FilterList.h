@@ -3,6 +3,7 @@
 // them; tarnelctl prints them.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,15 @@ struct TFilterRow {
 // for '%s'"). The rows appended before stay in `rows`; a row whose "CLSID"
 // or server value failed was already appended and keeps its name only.
 void FillFilterList(TFileVersionInfo& versionInfo, std::vector<TFilterRow>& rows);
+
+// The four columns after "Filter" never shrink below this (pixels at 96
+// dots per inch), so that a very long filter name pushes them out of sight
+// rather than making them vanish.
+inline constexpr int cLeastSharedFilterColumn = 30;
+
+// The columns' widths in a list `room` pixels wide inside: "Filter" as wide
+// as its widest text, the other four sharing the rest alike (the last one
+// taking what the division leaves over), none of them under `leastShared`.
+std::array<int, fcCount> FilterColumnWidths(int filterWidth, int room, int leastShared);
 
 }  // namespace tarnel

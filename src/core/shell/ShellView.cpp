@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
+#include "core/catalogue/uCodecs.h"
 #include "core/shell/uConst.h"
 #include "platform/api/Ansi.h"
 
@@ -60,6 +62,47 @@ int FontBoxSelection(const std::vector<std::string>& entries, const std::string&
 }
 
 int ClampFontSize(int size) { return std::clamp(size, cMinFontSize, cMaxFontSize); }
+
+namespace {
+constexpr int kPanelLeft = 104, kPanelTop = 64, kDesignPanelWidth = 409, kDesignPanelHeight = 33;
+constexpr int kRightMargin = 12, kButtonGap = 7, kButtonWidth = 81, kButtonHeight = 25, kBottomMargin = 17;
+constexpr int kDesignWidth = 525, kDesignHeight = 146, kScreenMargin = 24, kTitleRoom = 40;
+}  // namespace
+
+int MessagePanelWidth(int wanted, int areaWidth, const TScaleFunction& s) {
+    const int widest = std::max(s(kDesignPanelWidth), areaWidth - 2 * s(kScreenMargin) - s(kPanelLeft) - s(kRightMargin));
+    return std::clamp(wanted, s(kDesignPanelWidth), widest);
+}
+
+TMessageLayout MessageLayout(int panelWidth, int wantedHeight, int areaHeight, const TScaleFunction& s) {
+    TMessageLayout l;
+    const int chrome = s(kPanelTop) + s(kButtonGap) + s(kButtonHeight) + s(kBottomMargin);
+    const int tallest = std::max(s(kDesignPanelHeight), areaHeight - 2 * s(kScreenMargin) - s(kTitleRoom) - chrome);
+    l.PanelLeft = s(kPanelLeft);
+    l.PanelTop = s(kPanelTop);
+    l.PanelWidth = panelWidth;
+    l.PanelHeight = std::clamp(wantedHeight, s(kDesignPanelHeight), tallest);
+    l.ButtonWidth = s(kButtonWidth);
+    l.ButtonHeight = s(kButtonHeight);
+    l.ButtonLeft = l.PanelLeft + (panelWidth - l.ButtonWidth) / 2 - s(4);
+    l.ButtonTop = l.PanelTop + l.PanelHeight + s(kButtonGap);
+    l.ClientWidth = std::max(s(kDesignWidth), l.PanelLeft + panelWidth + s(kRightMargin));
+    l.ClientHeight = std::max(s(kDesignHeight), l.ButtonTop + l.ButtonHeight + s(kBottomMargin));
+    return l;
+}
+
+namespace {
+std::string FormatVersion(const char* format, const std::string& fileVersion) {
+    const TFileVersionNumbers v = ParseFileVersion(fileVersion);
+    char text[128];
+    std::snprintf(text, sizeof text, format, v.Major, v.Minor, v.Release, v.Build);
+    return text;
+}
+}  // namespace
+
+std::string MainCaption(const std::string& fileVersion) { return FormatVersion(cCaptionFormat, fileVersion); }
+
+std::string VersionText(const std::string& fileVersion) { return FormatVersion(cVersionFormat, fileVersion); }
 
 std::string AboutBuildText(const std::string& version, const std::string& note) {
     // Without a version the note stands alone, without its leading blank.

@@ -44,6 +44,32 @@ int FontBoxSelection(const std::vector<std::string>& entries, const std::string&
 // A font size as the spin shows it: within 6 to 100.
 int ClampFontSize(int size);
 
+// The message dialog's places, in pixels at 96 dots per inch scaled by
+// `scale`: the text panel at 104,64 (409 x 33 as designed), the Ok button 7
+// below it and centred under it, 17 of dialog below the button and 12 right
+// of the panel, the dialog never under 525 x 146. A long message widens the
+// panel up to the work area less 24 pixels at each edge; its lines make it
+// taller up to the work area's height, beyond which the text scrolls.
+struct TMessageLayout {
+    int PanelLeft = 0, PanelTop = 0, PanelWidth = 0, PanelHeight = 0;
+    int ButtonLeft = 0, ButtonTop = 0, ButtonWidth = 0, ButtonHeight = 0;
+    int ClientWidth = 0, ClientHeight = 0;
+};
+using TScaleFunction = std::function<int(int)>;
+// The panel's width for a longest line that wants `wanted` pixels (its
+// margins and frame counted).
+int MessagePanelWidth(int wanted, int areaWidth, const TScaleFunction& scale);
+// Everything's places for a panel `panelWidth` wide whose lines, wrapped at
+// that width, want `wantedHeight` pixels (frame counted).
+TMessageLayout MessageLayout(int panelWidth, int wantedHeight, int areaHeight, const TScaleFunction& scale);
+
+// The main window's caption and the about box's version text, from the
+// program's file version ("2.0.1.7": "Tarnel - Version 2.0 - Release 1 -
+// Build 7" and "Version 2.0 - Release 1 - Build 7"); a version that is no
+// number reads as zeros.
+std::string MainCaption(const std::string& fileVersion);
+std::string VersionText(const std::string& fileVersion);
+
 // The about box's build line: the version ("Version 2.7 - Release 0 -
 // Build 113") followed by where the program runs (`note`, " for ...").
 std::string AboutBuildText(const std::string& version, const std::string& note);

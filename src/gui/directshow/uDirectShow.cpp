@@ -17,13 +17,6 @@ namespace tarnel {
 
 TfDirectShow* fDirectShow = nullptr;
 
-namespace {
-// The four columns after "Filter" never shrink below this, so that a very
-// long filter name pushes them out of sight (behind the scroll bar) rather
-// than making them vanish.
-constexpr int kMinSharedWidth = 30;
-}  // namespace
-
 // --- TFilterListModel ------------------------------------------------------------
 
 TFilterListModel::TFilterListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -177,15 +170,9 @@ void TfDirectShow::DirectShowFilterListResize() {
     if (!DirectShowFilterList->isVisible()) return;  // laid out again when shown
     if (filterColumnWidth_ < 0) filterColumnWidth_ = WidestFilterText();
     QHeaderView* header = DirectShowFilterList->header();
-    header->resizeSection(fcFilter, filterColumnWidth_);
-    const int rest = std::max(0, DirectShowFilterList->viewport()->width() - filterColumnWidth_);
-    const int shared = int(fcCount) - 1;
-    const int share = rest / shared;
-    for (int c = fcFile; c < int(fcCount); ++c) {
-        // The last column takes the pixels the division leaves over.
-        const int width = c == int(fcCount) - 1 ? rest - share * (shared - 1) : share;
-        header->resizeSection(c, std::max(width, kMinSharedWidth));
-    }
+    const std::array<int, fcCount> widths = FilterColumnWidths(
+        filterColumnWidth_, DirectShowFilterList->viewport()->width(), cLeastSharedFilterColumn);
+    for (size_t c = 0; c < fcCount; ++c) header->resizeSection(int(c), widths[c]);
 }
 
 bool TfDirectShow::eventFilter(QObject* watched, QEvent* event) {

@@ -1,7 +1,5 @@
 #include "gui/scan/uScan.h"
 
-#include <climits>
-
 #include "core/shell/uConst.h"
 #include "gui/catalogue/uNTCodecs.h"
 #include "gui/scan/uFound.h"
@@ -15,44 +13,21 @@ TScanProgressWindow::~TScanProgressWindow() {
     if (window_) window_->close();
 }
 
-int TScanProgressWindow::BarShift(uint64_t size) {
-    int shift = 0;
-    while ((size >> shift) > uint64_t(INT_MAX)) ++shift;
-    return shift;
-}
-
-void TScanProgressWindow::Start(uint64_t size) {
-    size_ = size;
-    shift_ = BarShift(size);
-    pending_ = false;
-    throttle_ = TRepaintThrottle();
+void TScanProgressWindow::OpenBar(int maximum) {
     window_ = new TfProgress(nullptr);
     window_->Label2->setText(ToQ(cProgressScanning));
-    window_->ProgressBar->setMaximum(int(size >> shift_));
+    window_->ProgressBar->setMaximum(maximum);
     window_->show();
     PaintNow(window_);
 }
 
-// Marker bytes can come by the hundred thousand: the window is painted at
-// once, but not more than about 30 times a second, and always with the
-// position just reached.
-void TScanProgressWindow::Advance(uint64_t position, int percent) {
-    position_ = position;
-    percent_ = percent;
-    pending_ = true;
-    if (throttle_.Due(position >= size_)) Show();
+void TScanProgressWindow::ShowBar(int value, int percent) {
+    if (window_) window_->SetProgress(value, percent);
 }
 
-void TScanProgressWindow::End() {
-    // The last position is shown even when the throttle held it back.
-    if (pending_) Show();
+void TScanProgressWindow::CloseBar() {
     if (window_) window_->close();
     window_ = nullptr;
-}
-
-void TScanProgressWindow::Show() {
-    pending_ = false;
-    if (window_) window_->SetProgress(int(position_ >> shift_), percent_);
 }
 
 // --- The scan command ------------------------------------------------------------------

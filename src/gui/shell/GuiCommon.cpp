@@ -42,18 +42,6 @@ void PaintNow(QWidget* window, const QRegion& part) {
     window->repaint(part);
 }
 
-bool TRepaintThrottle::Due(bool final) {
-    static QElapsedTimer clock;
-    if (!clock.isValid()) clock.start();
-    const qint64 now = clock.elapsed();
-    if (final || last_ < 0 || now - last_ >= 33) {
-        last_ = now;
-        return true;
-    }
-    return false;
-}
-
-
 QString ToQ(const std::string& ansi) { return QString::fromStdString(platform::AnsiToUtf8(ansi)); }
 
 std::string FromQ(const QString& text) { return platform::Utf8ToAnsi(text.toStdString()); }

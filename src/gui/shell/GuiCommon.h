@@ -12,6 +12,8 @@
 #include <QString>
 #include <string>
 
+#include "core/shell/ProgressPacing.h"
+
 namespace tarnel {
 
 // Program texts are Windows-1252 byte strings; only windows see QString.
@@ -69,17 +71,6 @@ void FitBandLabels(THeaderBand* band);
 void PaintNow(QWidget* window);
 // The same for a part of it, in its own coordinates.
 void PaintNow(QWidget* window, const QRegion& part);
-
-// Lets a loop repaint its progress display at most about 30 times a second:
-// Due() is true for the first call, after 33 ms have passed since the last
-// true answer, and always when `final`.
-class TRepaintThrottle {
-public:
-    bool Due(bool final = false);
-
-private:
-    qint64 last_ = -1;
-};
 
 // Moves a top-level window so that its centre is the centre of `over`'s
 // window, or of the screen's available area when `over` is null; either

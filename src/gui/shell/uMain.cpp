@@ -197,10 +197,7 @@ void TfMain::FormCreate() {
 
     ProgramVersionInfo.SetExecutableFile(platform::ProgramFile());
     WriteLog(cLogGettingOwnVersion);
-    TFileVersionNumbers v = ParseFileVersion(ProgramVersionInfo.FileVersion());
-    char caption[128];
-    std::snprintf(caption, sizeof caption, cCaptionFormat, v.Major, v.Minor, v.Release, v.Build);
-    setWindowTitle(ToQ(caption));
+    setWindowTitle(ToQ(MainCaption(ProgramVersionInfo.FileVersion())));
 
     const int32_t storeMode = Settings.CodecStoreMode;
     try {
@@ -454,12 +451,7 @@ void TfMain::AboutClick() {
     about->exec();
 }
 
-std::string TfMain::VersionText() const {
-    const TFileVersionNumbers v = ParseFileVersion(ProgramVersionInfo.FileVersion());
-    char text[96];
-    std::snprintf(text, sizeof text, cVersionFormat, v.Major, v.Minor, v.Release, v.Build);
-    return text;
-}
+std::string TfMain::VersionText() const { return tarnel::VersionText(ProgramVersionInfo.FileVersion()); }
 
 bool TfMain::FormCloseQuery() {
     QPointer<TfQuestion> question = new TfQuestion(this, &log_);

@@ -11,19 +11,12 @@
 #include <cmath>
 #include <memory>
 
+#include "core/shell/ShellView.h"
 #include "core/shell/uConst.h"
 
 namespace tarnel {
 
 namespace {
-// The design's placement: the text panel at 104,64, 409 x 33, with the Ok
-// button 7 pixels below it and 17 pixels of dialog below the button.
-constexpr int kPanelLeft = 104, kPanelTop = 64, kDesignPanelWidth = 409, kDesignPanelHeight = 33;
-constexpr int kRightMargin = 12, kButtonGap = 7, kButtonWidth = 81, kButtonHeight = 25, kBottomMargin = 17;
-constexpr int kDesignHeight = 146;
-// Left free at each edge of the screen when a long message widens the dialog.
-constexpr int kScreenMargin = 24;
-
 QStyle::StandardPixmap IconOf(TMessageKind kind) {
     switch (kind) {
         case TMessageKind::Error: return QStyle::SP_MessageBoxCritical;
@@ -129,8 +122,9 @@ void TfMessage::Arrange() {
     int longest = 0;
     for (const QString& line : MessageLabel->toPlainText().split('\n'))
         longest = std::max(longest, metrics.horizontalAdvance(line));
-    const int widest = std::max(kDesignPanelWidth, area.width() - 2 * kScreenMargin - kPanelLeft - kRightMargin);
-    const int panelWidth = std::clamp(longest + margins, kDesignPanelWidth, widest);
+    // Logical pixels: the window system scales them.
+    const auto s = [](int px) { return px; };
+    const int panelWidth = MessagePanelWidth(longest + margins, area.width(), s);
 
     // As high as the wrapped lines need; beyond the screen's height the text scrolls.
     // Measured on a copy: the field lays its own document out at its
@@ -138,20 +132,16 @@ void TfMessage::Arrange() {
     const std::unique_ptr<QTextDocument> probe(MessageLabel->document()->clone());
     probe->setTextWidth(panelWidth - frame);
     const int textHeight = int(std::ceil(probe->size().height()));
-    const int chrome = kPanelTop + kButtonGap + kButtonHeight + kBottomMargin;
-    const int tallest = std::max(kDesignPanelHeight, area.height() - 2 * kScreenMargin - 40 - chrome);
-    const int panelHeight = std::clamp(textHeight + frame, kDesignPanelHeight, tallest);
+    const TMessageLayout l = MessageLayout(panelWidth, textHeight + frame, area.height(), s);
 
-    DeviceServicePanel->setGeometry(kPanelLeft, kPanelTop, panelWidth, panelHeight);
+    DeviceServicePanel->setGeometry(l.PanelLeft, l.PanelTop, l.PanelWidth, l.PanelHeight);
     const QRect inside = DeviceServicePanel->contentsRect();
     const int textShown = std::min(textHeight, inside.height());
     // Centred in the panel, as the design's one line is.
     MessageLabel->setGeometry(inside.x(), inside.y() + (inside.height() - textShown) / 2, inside.width(),
                               textShown);
-    const int buttonTop = kPanelTop + panelHeight + kButtonGap;
-    OkButton->setGeometry(kPanelLeft + (panelWidth - kButtonWidth) / 2 - 4, buttonTop, kButtonWidth, kButtonHeight);
-    setFixedSize(kPanelLeft + panelWidth + kRightMargin,
-                 std::max(kDesignHeight, buttonTop + kButtonHeight + kBottomMargin));
+    OkButton->setGeometry(l.ButtonLeft, l.ButtonTop, l.ButtonWidth, l.ButtonHeight);
+    setFixedSize(l.ClientWidth, l.ClientHeight);
     Panel5->setGeometry(0, 0, width(), 49);
     FitBandLabels(Panel5);
 }

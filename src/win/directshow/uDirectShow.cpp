@@ -13,12 +13,6 @@ namespace tarnel::win {
 
 TfDirectShow* fDirectShow = nullptr;
 
-namespace {
-// The four columns after "Filter" never shrink below this, so that a very
-// long filter name pushes them out of sight rather than making them vanish.
-constexpr int kMinSharedWidth = 30;
-}  // namespace
-
 TfDirectShow::TfDirectShow(TfMain& main) : DS_FileVersionInfo(main.Settings), main_(main) {
     Form = CreateHandlerWindow(cFormClass, 0, WS_OVERLAPPEDWINDOW, L"fDirectShow", nullptr, 0, this);
     DirectShowPanel = CreateHandlerWindow(cPanelClass, WS_EX_CONTROLPARENT, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
@@ -111,17 +105,12 @@ int TfDirectShow::WidestFilterText() const {
 
 void TfDirectShow::DirectShowFilterListResize() {
     if (filterColumnWidth_ < 0) filterColumnWidth_ = WidestFilterText();
-    ::SendMessageW(DirectShowFilterList, LVM_SETCOLUMNWIDTH, fcFilter, MAKELPARAM(filterColumnWidth_, 0));
     RECT inside;
     ::GetClientRect(DirectShowFilterList, &inside);
-    const int rest = std::max(0, int(inside.right) - filterColumnWidth_);
-    const int shared = int(fcCount) - 1, share = rest / shared;
-    const int least = Scale(kMinSharedWidth, DpiOf(DirectShowPanel));
-    for (int c = fcFile; c < int(fcCount); ++c) {
-        // The last column takes the pixels the division leaves over.
-        const int width = c == int(fcCount) - 1 ? rest - share * (shared - 1) : share;
-        ::SendMessageW(DirectShowFilterList, LVM_SETCOLUMNWIDTH, WPARAM(c), MAKELPARAM(std::max(width, least), 0));
-    }
+    const std::array<int, fcCount> widths = FilterColumnWidths(
+        filterColumnWidth_, int(inside.right), Scale(cLeastSharedFilterColumn, DpiOf(DirectShowPanel)));
+    for (size_t c = 0; c < fcCount; ++c)
+        ::SendMessageW(DirectShowFilterList, LVM_SETCOLUMNWIDTH, WPARAM(c), MAKELPARAM(widths[c], 0));
 }
 
 void TfDirectShow::Layout() {

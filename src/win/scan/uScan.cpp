@@ -1,7 +1,5 @@
 #include "win/scan/uScan.h"
 
-#include <climits>
-
 #include "core/shell/uConst.h"
 #include "win/catalogue/uNTCodecs.h"
 #include "win/scan/uFound.h"
@@ -11,42 +9,15 @@ namespace tarnel::win {
 
 // --- TScanProgressWindow ---------------------------------------------------------------
 
-int TScanProgressWindow::BarShift(uint64_t size) {
-    int shift = 0;
-    while ((size >> shift) > uint64_t(INT_MAX)) ++shift;
-    return shift;
-}
-
-void TScanProgressWindow::Start(uint64_t size) {
-    size_ = size;
-    shift_ = BarShift(size);
-    pending_ = false;
-    throttle_ = TRepaintThrottle();
+void TScanProgressWindow::OpenBar(int maximum) {
     window_ = std::make_unique<TfProgress>();
     window_->SetTask(cProgressScanning);
-    window_->SetMaximum(int(size >> shift_));
+    window_->SetMaximum(maximum);
     window_->Show();
 }
 
-// Marker bytes can come by the hundred thousand: the window is painted at
-// once, but not more than about 30 times a second, and always with the
-// position just reached.
-void TScanProgressWindow::Advance(uint64_t position, int percent) {
-    position_ = position;
-    percent_ = percent;
-    pending_ = true;
-    if (throttle_.Due(position >= size_)) Show();
-}
-
-void TScanProgressWindow::End() {
-    // The last position is shown even when the throttle held it back.
-    if (pending_) Show();
-    window_.reset();
-}
-
-void TScanProgressWindow::Show() {
-    pending_ = false;
-    if (window_) window_->SetProgress(int(position_ >> shift_), percent_);
+void TScanProgressWindow::ShowBar(int value, int percent) {
+    if (window_) window_->SetProgress(value, percent);
 }
 
 // --- The scan command ----------------------------------------------------------------------

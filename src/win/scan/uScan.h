@@ -7,32 +7,26 @@
 #include <memory>
 
 #include "core/scan/FourccScan.h"
+#include "core/shell/ProgressPacing.h"
 #include "win/shell/uProgress.h"
 
 namespace tarnel::win {
 
-// A progress window "Scanning Codec..." for one scan. Its bar counts bytes;
-// a file beyond the bar's range is shown scaled, the percentage still
-// exact. The window is closed at the end and, should the scan end by an
-// error, when this object goes.
-class TScanProgressWindow : public TScanProgress {
+// A progress window "Scanning Codec..." for one scan, its bar moved as the
+// core's TScanProgressBar says. The window is closed at the end and, should
+// the scan end by an error, when this object goes.
+class TScanProgressWindow : public TScanProgressBar {
 public:
-    void Start(uint64_t size) override;
-    void Advance(uint64_t position, int percent) override;
-    void End() override;
-
     // The window while the scan runs; null before and after.
     TfProgress* Window() const { return window_.get(); }
-    // How far a count up to `size` is shifted right to fit the bar.
-    static int BarShift(uint64_t size);
+
+protected:
+    void OpenBar(int maximum) override;
+    void ShowBar(int value, int percent) override;
+    void CloseBar() override { window_.reset(); }
 
 private:
-    void Show();
     std::unique_ptr<TfProgress> window_;
-    uint64_t size_ = 0, position_ = 0;
-    int shift_ = 0, percent_ = 0;
-    bool pending_ = false;
-    TRepaintThrottle throttle_;
 };
 
 }  // namespace tarnel::win

@@ -322,6 +322,19 @@ int TextWidth(HFONT font, const std::wstring& text) {
     return size.cx;
 }
 
+int ControlTextWidth(HWND control) {
+    const int n = ::GetWindowTextLengthW(control);
+    std::wstring text(size_t(n) + 1, L'\0');
+    text.resize(size_t(::GetWindowTextW(control, text.data(), n + 1)));
+    std::wstring shown;
+    for (size_t i = 0; i < text.size(); ++i) {
+        // "&&" stands for one ampersand; a single one only underlines.
+        if (text[i] == L'&' && ++i >= text.size()) break;
+        shown += text[i];
+    }
+    return TextWidth(reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)), shown);
+}
+
 int LineHeight(HFONT font) {
     HDC dc = ::GetDC(nullptr);
     HGDIOBJ old = ::SelectObject(dc, font);
@@ -371,6 +384,13 @@ void PlaceControls(HWND dialog, std::initializer_list<TDesignPlace> places) {
     for (const TDesignPlace& p : places)
         ::MoveWindow(::GetDlgItem(dialog, p.Id), Scale(p.Left, dpi), Scale(p.Top, dpi), Scale(p.Width, dpi),
                      Scale(p.Height, dpi), FALSE);
+}
+
+RECT RectInParent(HWND control) {
+    RECT r{};
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
 }
 
 void SetClientSize(HWND window, int width, int height) {
@@ -426,15 +446,6 @@ void CentreWindow(HWND window, HWND over) {
 
 void PaintNow(HWND window) {
     if (window) ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-}
-
-bool TRepaintThrottle::Due(bool final) {
-    const int64_t now = int64_t(::GetTickCount64());
-    if (final || last_ < 0 || now - last_ >= 33) {
-        last_ = now;
-        return true;
-    }
-    return false;
 }
 
 // --- Files --------------------------------------------------------------------------------------------

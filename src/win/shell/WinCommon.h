@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "core/shell/ProgressPacing.h"
+
 namespace tarnel::win {
 
 // --- Text ----------------------------------------------------------------------
@@ -90,6 +92,9 @@ inline int Grown(int pixels, double growth) { return int(pixels * growth + 0.5);
 // The height of a line of text in `font`.
 int LineHeight(HFONT font);
 int TextWidth(HFONT font, const std::wstring& text);
+// The width a control's own text takes in the control's font, its mnemonic
+// marks not counted.
+int ControlTextWidth(HWND control);
 
 // --- The header band --------------------------------------------------------------
 // 49 design pixels high, no bevel, filled in the window-text colour, a bold
@@ -116,6 +121,8 @@ struct TDesignPlace {
 // (the template's dialog units give them only roughly, by the font the
 // system has for the dialog's).
 void PlaceControls(HWND dialog, std::initializer_list<TDesignPlace> places);
+// A control's rectangle in its parent's client coordinates.
+RECT RectInParent(HWND control);
 
 // The client size of a window that holds `width` x `height` of client area.
 void SetClientSize(HWND window, int width, int height);
@@ -129,14 +136,6 @@ void KeepOnScreen(HWND window);
 
 // --- Painting in loops that handle no messages ---------------------------------------
 void PaintNow(HWND window);
-// Lets a loop repaint its progress display at most about 30 times a second.
-class TRepaintThrottle {
-public:
-    bool Due(bool final = false);
-
-private:
-    int64_t last_ = -1;
-};
 
 // --- The program's files ------------------------------------------------------------------
 std::wstring ProgramDir();

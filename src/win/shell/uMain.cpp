@@ -122,10 +122,7 @@ void TfMain::FormCreate() {
 
     ProgramVersionInfo.SetExecutableFile(platform::ProgramFile());
     WriteLog(cLogGettingOwnVersion);
-    const TFileVersionNumbers v = ParseFileVersion(ProgramVersionInfo.FileVersion());
-    char caption[128];
-    std::snprintf(caption, sizeof caption, cCaptionFormat, v.Major, v.Minor, v.Release, v.Build);
-    SetWindowTextAnsi(Handle, caption);
+    SetWindowTextAnsi(Handle, MainCaption(ProgramVersionInfo.FileVersion()));
 
     const int32_t storeMode = Settings.CodecStoreMode;
     try {
@@ -337,12 +334,7 @@ void TfMain::AboutClick() {
     about.ShowAbout(Handle, VersionText());
 }
 
-std::string TfMain::VersionText() const {
-    const TFileVersionNumbers v = ParseFileVersion(ProgramVersionInfo.FileVersion());
-    char text[96];
-    std::snprintf(text, sizeof text, cVersionFormat, v.Major, v.Minor, v.Release, v.Build);
-    return text;
-}
+std::string TfMain::VersionText() const { return tarnel::VersionText(ProgramVersionInfo.FileVersion()); }
 
 bool TfMain::FormCloseQuery() {
     TfQuestion question(&log_);

@@ -2,19 +2,12 @@
 
 #include <algorithm>
 
+#include "core/shell/ShellView.h"
 #include "win/resource.h"
 
 namespace tarnel::win {
 
 namespace {
-// The design's placement: the text panel at 104,64, 409 x 33, with the Ok
-// button 7 pixels below it and 17 pixels of dialog below the button.
-constexpr int kPanelLeft = 104, kPanelTop = 64, kDesignPanelWidth = 409, kDesignPanelHeight = 33;
-constexpr int kRightMargin = 12, kButtonGap = 7, kButtonWidth = 81, kButtonHeight = 25, kBottomMargin = 17;
-constexpr int kDesignWidth = 525, kDesignHeight = 146;
-// Left free at each edge of the screen when a long message widens the dialog.
-constexpr int kScreenMargin = 24;
-
 LPCWSTR IconOf(TMessageKind kind) {
     switch (kind) {
         case TMessageKind::Error: return IDI_ERROR;
@@ -61,8 +54,7 @@ void TfMessage::Arrange() {
         longest = std::max(longest, TextWidth(textFont_, text.substr(at, end - at)));
         at = end + 2;
     }
-    const int widest = std::max(s(kDesignPanelWidth), areaWidth - 2 * s(kScreenMargin) - s(kPanelLeft) - s(kRightMargin));
-    const int panelWidth = std::clamp(longest + margins, s(kDesignPanelWidth), widest);
+    const int panelWidth = MessagePanelWidth(longest + margins, areaWidth, s);
 
     // As high as the wrapped lines need; beyond the screen's height the text scrolls.
     HDC dc = ::GetDC(edit);
@@ -72,25 +64,20 @@ void TfMessage::Arrange() {
     ::SelectObject(dc, old);
     ::ReleaseDC(edit, dc);
     const int textHeight = measure.bottom + s(4);
-    const int chrome = s(kPanelTop) + s(kButtonGap) + s(kButtonHeight) + s(kBottomMargin);
-    const int tallest = std::max(s(kDesignPanelHeight), areaHeight - 2 * s(kScreenMargin) - s(40) - chrome);
-    const int panelHeight = std::clamp(textHeight + 2 * frame, s(kDesignPanelHeight), tallest);
+    const TMessageLayout l = MessageLayout(panelWidth, textHeight + 2 * frame, areaHeight, s);
 
-    ::MoveWindow(::GetDlgItem(dialog, IDC_TEXTPANEL), s(kPanelLeft), s(kPanelTop), panelWidth, panelHeight, TRUE);
+    ::MoveWindow(::GetDlgItem(dialog, IDC_TEXTPANEL), l.PanelLeft, l.PanelTop, l.PanelWidth, l.PanelHeight, TRUE);
     // Centred in the panel, as the design's one line is.
-    const int inside = panelHeight - 2 * frame;
+    const int inside = l.PanelHeight - 2 * frame;
     const int shown = std::min(textHeight, inside);
-    ::MoveWindow(edit, s(kPanelLeft) + frame, s(kPanelTop) + frame + (inside - shown) / 2, panelWidth - 2 * frame,
-                 shown, TRUE);
+    ::MoveWindow(edit, l.PanelLeft + frame, l.PanelTop + frame + (inside - shown) / 2, l.PanelWidth - 2 * frame, shown,
+                 TRUE);
     ::ShowScrollBar(edit, SB_VERT, textHeight > inside);
     ::MoveWindow(::GetDlgItem(dialog, IDC_ICONPANEL), s(8), s(64), s(81), s(65), TRUE);
     ::MoveWindow(::GetDlgItem(dialog, IDC_MESSAGEICON), s(8) + (s(81) - s(32)) / 2, s(64) + (s(65) - s(32)) / 2, s(32),
                  s(32), TRUE);
-    const int buttonTop = s(kPanelTop) + panelHeight + s(kButtonGap);
-    ::MoveWindow(::GetDlgItem(dialog, IDOK), s(kPanelLeft) + (panelWidth - s(kButtonWidth)) / 2 - s(4), buttonTop,
-                 s(kButtonWidth), s(kButtonHeight), TRUE);
-    SetClientSize(dialog, std::max(s(kDesignWidth), s(kPanelLeft) + panelWidth + s(kRightMargin)),
-                  std::max(s(kDesignHeight), buttonTop + s(kButtonHeight) + s(kBottomMargin)));
+    ::MoveWindow(::GetDlgItem(dialog, IDOK), l.ButtonLeft, l.ButtonTop, l.ButtonWidth, l.ButtonHeight, TRUE);
+    SetClientSize(dialog, l.ClientWidth, l.ClientHeight);
     FitDialogBand(dialog);
 }
 

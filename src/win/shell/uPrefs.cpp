@@ -1,11 +1,49 @@
 #include "win/shell/uPrefs.h"
 
+#include <algorithm>
+
 #include "core/shell/ShellView.h"
 #include "core/shell/uConst.h"
 #include "win/resource.h"
 #include "win/shell/uMain.h"
 
 namespace tarnel::win {
+
+namespace {
+
+// A font set wider than the design's (Wine's stand-in for the dialog font
+// is) would cut the texts off: each check box grows to its text, up to the
+// font column, and the font column's fields move right of its longer label,
+// keeping their right edges.
+void FitTexts(HWND d, UINT dpi) {
+    const int column = Scale(160 - 4, dpi);
+    const int mark = Scale(13 + 6, dpi);  // the box and the gap before the text
+    for (int id : {IDC_SIZEEQUAL, IDC_STAYONTOP, IDC_SAVEPOSITION, IDC_AUTOSWAP, IDC_DISABLEDBLCLICK}) {
+        HWND box = ::GetDlgItem(d, id);
+        const RECT r = RectInParent(box);
+        const int wanted = std::min(mark + ControlTextWidth(box) + Scale(2, dpi), column - int(r.left));
+        if (wanted > r.right - r.left)
+            ::SetWindowPos(box, nullptr, 0, 0, wanted, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    HWND fontLabel = ::GetDlgItem(d, IDC_FONTLABEL), sizeLabel = ::GetDlgItem(d, IDC_FONTSIZELABEL);
+    const int labelLeft = int(RectInParent(fontLabel).left);
+    const int labels = std::max(ControlTextWidth(fontLabel), ControlTextWidth(sizeLabel));
+    const RECT box = RectInParent(::GetDlgItem(d, IDC_FONTBOX));
+    const int fieldLeft = std::max(int(box.left), labelLeft + labels + Scale(4, dpi));
+    if (fieldLeft == box.left) return;
+    for (HWND label : {fontLabel, sizeLabel}) {
+        const RECT r = RectInParent(label);
+        ::SetWindowPos(label, nullptr, 0, 0, fieldLeft - labelLeft - Scale(2, dpi), r.bottom - r.top,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ::SetWindowPos(::GetDlgItem(d, IDC_FONTBOX), nullptr, fieldLeft, box.top, box.right - fieldLeft,
+                   box.bottom - box.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    HWND edit = ::GetDlgItem(d, IDC_FONTSIZEEDIT);
+    const RECT e = RectInParent(edit);
+    ::SetWindowPos(edit, nullptr, fieldLeft, e.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
 
 INT_PTR TfPreferences::ShowModal() { return RunModalDialog(IDD_PREFERENCES, main_.Handle, *this); }
 
@@ -100,6 +138,7 @@ INT_PTR TfPreferences::HandleDialog(HWND dialog, UINT msg, WPARAM wp, LPARAM lp)
                                    {IDC_FONTSIZEEDIT, 232, y + 83, 57, 22},
                                    {IDOK, 296, y + 136, 75, 25},
                                    {IDCANCEL, 380, y + 136, 75, 25}});
+            FitTexts(dialog, dpi);
             // The arrows take their place at the right of the field again.
             ::SendDlgItemMessageW(dialog, IDC_FONTSIZESPIN, UDM_SETBUDDY,
                                   reinterpret_cast<WPARAM>(::GetDlgItem(dialog, IDC_FONTSIZEEDIT)), 0);

@@ -113,3 +113,10 @@ TEST_F(FilterList, AValueThatIsNotTextEndsTheFillingKeepingTheRowsBefore) {
     reg.WriteInteger("", 1);
     EXPECT_EQ(Fill(), std::make_pair(Rows{first, {"Odd", "", "", "", ""}}, std::string("Invalid data type for ''")));
 }
+
+TEST(FilterColumnWidths, TheFourAfterFilterShareTheRestAndKeepTheirLeast) {
+    using W = std::array<int, fcCount>;
+    EXPECT_EQ(FilterColumnWidths(100, 503, 30), (W{100, 100, 100, 100, 103})) << "the last takes the remainder";
+    EXPECT_EQ(FilterColumnWidths(100, 200, 30), (W{100, 30, 30, 30, 30})) << "never under the least";
+    EXPECT_EQ(FilterColumnWidths(600, 400, 30), (W{600, 30, 30, 30, 30})) << "a filter wider than the list";
+}

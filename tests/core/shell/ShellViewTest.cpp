@@ -73,5 +73,32 @@ TEST(AboutBuildText, TheNoteFollowsTheVersionOrStandsAloneWithoutItsBlank) {
     EXPECT_EQ(AboutBuildText("", ""), "");
 }
 
+TEST(MessageLayout, DesignSizeUntilTheTextWantsMoreThenAsFarAsTheWorkArea) {
+    const auto one = [](int px) { return px; };
+    EXPECT_EQ(MessagePanelWidth(100, 1024, one), 409);
+    EXPECT_EQ(MessagePanelWidth(600, 1024, one), 600);
+    EXPECT_EQ(MessagePanelWidth(5000, 1024, one), 1024 - 48 - 104 - 12) << "24 free at each edge";
+    EXPECT_EQ(MessagePanelWidth(5000, 300, one), 409) << "never under the design, even on a small screen";
+
+    TMessageLayout l = MessageLayout(409, 20, 768, one);
+    EXPECT_EQ(std::vector<int>({l.PanelLeft, l.PanelTop, l.PanelWidth, l.PanelHeight}), std::vector<int>({104, 64, 409, 33}));
+    EXPECT_EQ(std::vector<int>({l.ButtonLeft, l.ButtonTop, l.ClientWidth, l.ClientHeight}),
+              std::vector<int>({264, 104, 525, 146})) << "the design's Ok button and size";
+    l = MessageLayout(600, 5000, 768, one);
+    EXPECT_EQ(l.PanelHeight, 768 - 48 - 40 - (64 + 7 + 25 + 17)) << "beyond the work area the text scrolls";
+    EXPECT_EQ(l.ClientHeight, l.ButtonTop + 25 + 17);
+    EXPECT_EQ(l.ClientWidth, 104 + 600 + 12);
+
+    l = MessageLayout(818, 20, 1536, [](int px) { return 2 * px; });
+    EXPECT_EQ(std::vector<int>({l.PanelTop, l.PanelHeight, l.ClientWidth, l.ClientHeight}),
+              std::vector<int>({128, 66, 1050, 292})) << "scaled alike";
+}
+
+TEST(MainCaption, TheFourNumbersOfTheFileVersionInOrderZerosWithoutOne) {
+    EXPECT_EQ(MainCaption("2.0.1.7"), "Tarnel - Version 2.0 - Release 1 - Build 7");
+    EXPECT_EQ(MainCaption(""), "Tarnel - Version 0.0 - Release 0 - Build 0");
+    EXPECT_EQ(VersionText("1.0.0.1"), "Version 1.0 - Release 0 - Build 1");
+}
+
 }  // namespace
 }  // namespace tarnel

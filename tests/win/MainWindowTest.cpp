@@ -1,0 +1,149 @@
+// The main window and its dialogs on the Windows API, in a font that may set
+// text wider than the design's (Wine's stand-in for the dialog font does):
+// texts stay whole and the lists need no horizontal scroll bar at the
+// window's design size.
+#include "win/WinProgram.h"
+#include "win/shell/WinListView.h"
+
+namespace tarnel::wintest {
+namespace {
+
+class MainWindow : public WinProgram {
+protected:
+    void SetUp() override {
+        InstallDemoDrivers();
+        DemoStore();
+        Start();
+    }
+    void MainCommand(int id) { ::SendMessageW(main->Handle, WM_COMMAND, WPARAM(id), 0); }
+    static int ColumnsWidth(HWND list) {
+        int sum = 0;
+        for (int c = 0; c < win::ColumnCount(list); ++c) sum += win::ColumnWidth(list, c);
+        return sum;
+    }
+    static int ClientWidth(HWND w) {
+        RECT r;
+        ::GetClientRect(w, &r);
+        return int(r.right);
+    }
+};
+
+TEST_F(MainWindow, PreferenceTextsAreNotCutOff) {
+    bool looked = false;
+    answers.Then([&](HWND d) {
+        looked = true;
+        const UINT dpi = win::DpiOf(d);
+        for (int id : {IDC_SIZEEQUAL, IDC_STAYONTOP, IDC_SAVEPOSITION, IDC_AUTOSWAP, IDC_DISABLEDBLCLICK}) {
+            HWND box = ::GetDlgItem(d, id);
+            const RECT r = win::RectInParent(box);
+            EXPECT_GE(r.right - r.left, win::ControlTextWidth(box) + win::Scale(13, dpi)) << "check box " << id;
+            EXPECT_LE(r.right, win::RectInParent(::GetDlgItem(d, IDC_PREVIEWFONT)).left) << "check box " << id;
+        }
+        const RECT box = win::RectInParent(::GetDlgItem(d, IDC_FONTBOX));
+        const RECT edit = win::RectInParent(::GetDlgItem(d, IDC_FONTSIZEEDIT));
+        for (int id : {IDC_FONTLABEL, IDC_FONTSIZELABEL}) {
+            HWND label = ::GetDlgItem(d, id);
+            const RECT r = win::RectInParent(label);
+            EXPECT_GE(r.right - r.left, win::ControlTextWidth(label)) << "label " << id;
+            EXPECT_LE(r.right, box.left);
+            EXPECT_LE(r.right, edit.left);
+        }
+        RECT inside;
+        ::GetClientRect(d, &inside);
+        EXPECT_LE(box.right, inside.right) << "the font box stays inside the dialog";
+        ::PostMessageW(d, WM_COMMAND, IDCANCEL, 0);
+    });
+    MainCommand(IDM_PREFERENCES);
+    EXPECT_TRUE(looked);
+}
+
+TEST_F(MainWindow, ListsFitTheirColumnsAtTheDesignSizeAndKeepADraggedWidth) {
+    Show();
+    for (HWND list : {codecs->CodecList, codecs->InactiveCodecList}) {
+        EXPECT_LE(ColumnsWidth(list), ClientWidth(list)) << "no horizontal scroll bar";
+        EXPECT_FALSE(::GetWindowLongW(list, GWL_STYLE) & WS_HSCROLL);
+    }
+    // A description column the user widened stays so when the window changes size.
+    HWND list = codecs->CodecList;
+    ::SendMessageW(list, LVM_SETCOLUMNWIDTH, acDescription, MAKELPARAM(500, 0));
+    RECT frame;
+    ::GetWindowRect(main->Handle, &frame);
+    ::SetWindowPos(main->Handle, nullptr, 0, 0, frame.right - frame.left + 40, frame.bottom - frame.top,
+                   SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+    EXPECT_EQ(win::ColumnWidth(list, acDescription), 500);
+    // The other list, left alone, takes the new room up to its design width.
+    EXPECT_LE(ColumnsWidth(codecs->InactiveCodecList), ClientWidth(codecs->InactiveCodecList));
+}
+
+TEST_F(MainWindow, PreferencesOkTakesTheControlsIntoMemoryOnlyAndCancelNothing) {
+    main->Settings.ProgramFont = "No Such Font Here";
+    main->Settings.FontSize = 250;
+    main->Settings.AutoSwap = true;
+    const auto stored = Settings();
+    answers.Then([](HWND d) {
+        EXPECT_EQ(::SendDlgItemMessageW(d, IDC_FONTBOX, CB_GETCURSEL, 0, 0), CB_ERR) << "no entry names the font";
+        EXPECT_EQ(::SendDlgItemMessageW(d, IDC_FONTSIZESPIN, UDM_GETPOS32, 0, 0), 100) << "shown clamped";
+        ::CheckDlgButton(d, IDC_AUTOSWAP, BST_UNCHECKED);
+        ::PostMessageW(d, WM_COMMAND, IDCANCEL, 0);
+    });
+    MainCommand(IDM_PREFERENCES);
+    EXPECT_EQ(main->Settings.ProgramFont, "No Such Font Here");
+    EXPECT_EQ(main->Settings.FontSize, 250);
+    EXPECT_TRUE(main->Settings.AutoSwap);
+
+    answers.Then([](HWND d) {
+        ::CheckDlgButton(d, IDC_AUTOSWAP, BST_UNCHECKED);
+        ::PostMessageW(d, WM_COMMAND, IDOK, 0);
+    });
+    MainCommand(IDM_PREFERENCES);
+    EXPECT_EQ(main->Settings.ProgramFont, "") << "nothing selected stores an empty name";
+    EXPECT_EQ(main->Settings.FontSize, 100);
+    EXPECT_FALSE(main->Settings.AutoSwap);
+    EXPECT_EQ(Settings(), stored) << "the registry waits for the quit";
+    ASSERT_EQ(answers.Seen().size(), 2u);
+    EXPECT_TRUE(answers.Seen()[0].Has("Program Preferences"));
+}
+
+TEST_F(MainWindow, QuitAnsweredNoOrCancelKeepsRunningAndSavesNothing) {
+    const auto stored = Settings();
+    main->Settings.AutoSwap = !main->Settings.AutoSwap;
+    for (int answer : {IDNO, IDCANCEL}) {
+        answers.ThenPress(answer);
+        ::SendMessageW(main->Handle, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(::IsWindow(main->Handle));
+    }
+    ASSERT_EQ(answers.Seen().size(), 2u);
+    for (const TSeenDialog& seen : answers.Seen()) {
+        EXPECT_TRUE(seen.Has("Quit, Leave, Exit, Shutdown Program?"));
+        EXPECT_TRUE(seen.Has("Question"));
+    }
+    EXPECT_EQ(Settings(), stored);
+}
+
+TEST_F(MainWindow, ALongMessageWidensItsDialogNoFurtherThanTheWorkArea) {
+    for (const std::string& text : {std::string("Short"), std::string(400, 'W')}) {
+        answers.Then([&](HWND d) {
+            const RECT panel = win::RectInParent(::GetDlgItem(d, IDC_TEXTPANEL));
+            const RECT ok = win::RectInParent(::GetDlgItem(d, IDOK));
+            const UINT dpi = win::DpiOf(d);
+            if (text.size() < 10) {
+                EXPECT_EQ(panel.right - panel.left, win::Scale(409, dpi)) << "the design's panel";
+            } else {
+                EXPECT_GT(panel.right - panel.left, win::Scale(409, dpi));
+                RECT frame, work{};
+                ::GetWindowRect(d, &frame);
+                ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+                EXPECT_LE(frame.right - frame.left, work.right - work.left);
+            }
+            EXPECT_NEAR((ok.left + ok.right) / 2, (panel.left + panel.right) / 2, win::Scale(5, dpi)) << "Ok under the panel";
+            EXPECT_GE(ok.top, panel.bottom);
+            ::PostMessageW(d, WM_COMMAND, IDOK, 0);
+        });
+        main->ShowSystemMessage(text);
+    }
+    EXPECT_EQ(answers.Seen().size(), 2u);
+}
+
+}  // namespace
+}  // namespace tarnel::wintest
