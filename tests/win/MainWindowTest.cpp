@@ -2,6 +2,9 @@
 // text wider than the design's (Wine's stand-in for the dialog font does):
 // texts stay whole and the lists need no horizontal scroll bar at the
 // window's design size.
+#include <map>
+
+#include "platform/api/Backend.h"
 #include "win/WinProgram.h"
 #include "win/shell/WinListView.h"
 
@@ -143,6 +146,65 @@ TEST_F(MainWindow, ALongMessageWidensItsDialogNoFurtherThanTheWorkArea) {
         main->ShowSystemMessage(text);
     }
     EXPECT_EQ(answers.Seen().size(), 2u);
+}
+
+// The about box's lines that are cut short say themselves whole in a tip;
+// the machine line always does, as it names where the program works.
+struct TAboutLook {
+    bool seen = false;
+    std::map<int, std::wstring> tips, shown;
+};
+TAboutLook gAbout;
+
+BOOL CALLBACK FindAbout(HWND w, LPARAM p) {
+    if (::GetDlgItem(w, IDC_RECYCLED)) *reinterpret_cast<HWND*>(p) = w;
+    return TRUE;
+}
+
+BOOL CALLBACK ReadAboutTips(HWND w, LPARAM p) {
+    wchar_t cls[64];
+    ::GetClassNameW(w, cls, 64);
+    if (std::wstring(cls) != TOOLTIPS_CLASSW || ::GetWindow(w, GW_OWNER) != reinterpret_cast<HWND>(p)) return TRUE;
+    for (int id : {IDC_MACHINE, IDC_LOADING}) {
+        wchar_t text[512] = L"";
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = reinterpret_cast<HWND>(p);
+        tool.uId = UINT_PTR(id);
+        tool.lpszText = text;
+        if (::SendMessageW(w, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool)) == 0) continue;
+        tool.lpszText = text;
+        ::SendMessageW(w, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
+        gAbout.tips[id] = text;
+    }
+    return TRUE;
+}
+
+void CALLBACK LookAtAbout(HWND, UINT, UINT_PTR, DWORD) {
+    HWND about = nullptr;
+    ::EnumThreadWindows(::GetCurrentThreadId(), FindAbout, reinterpret_cast<LPARAM>(&about));
+    if (!about || gAbout.seen) return;
+    gAbout.seen = true;
+    for (int id : {IDC_MACHINE, IDC_LOADING}) gAbout.shown[id] = win::ToW(win::WindowText(::GetDlgItem(about, id)));
+    ::EnumThreadWindows(::GetCurrentThreadId(), ReadAboutTips, reinterpret_cast<LPARAM>(about));
+    ::EndDialog(about, IDOK);
+}
+
+TEST_F(MainWindow, AboutLinesCutShortSayTheRestInTips) {
+    gAbout = TAboutLook();
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, LookAtAbout);
+    MainCommand(IDM_ABOUT);
+    ::KillTimer(nullptr, timer);
+    ASSERT_TRUE(gAbout.seen);
+    const std::wstring machine = win::ToW(cLogMachine + platform::CurrentBackend().Describe());
+    EXPECT_EQ(gAbout.tips[IDC_MACHINE], machine);
+    const std::wstring& shownMachine = gAbout.shown[IDC_MACHINE];
+    EXPECT_TRUE(shownMachine == machine || shownMachine.find(L"...") != std::wstring::npos) << "whole or cut in the middle";
+    const std::wstring recycled = win::ToW(cAboutRecycledBits);
+    if (gAbout.shown[IDC_LOADING] == recycled)
+        EXPECT_EQ(gAbout.tips.count(IDC_LOADING), 0u) << "a whole line needs no tip";
+    else
+        EXPECT_EQ(gAbout.tips[IDC_LOADING], recycled);
 }
 
 }  // namespace

@@ -212,6 +212,22 @@ std::wstring ElideRight(HFONT font, const std::wstring& text, int width) {
     return text.substr(0, low) + dots;
 }
 
+std::wstring ElideMiddle(HFONT font, const std::wstring& text, int width) {
+    if (TextWidth(font, text) <= width) return text;
+    static const std::wstring dots = L"...";
+    // The most characters kept, split between both ends, that fit with the dots.
+    const auto kept = [&](size_t n) { return text.substr(0, (n + 1) / 2) + dots + text.substr(text.size() - n / 2); };
+    size_t low = 0, high = text.size();
+    while (low < high) {
+        const size_t mid = (low + high + 1) / 2;
+        if (TextWidth(font, kept(mid)) <= width)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    return kept(low);
+}
+
 void InitWindowClasses() {
     static bool done = false;
     if (done) return;

@@ -212,5 +212,7 @@ bool PumpMessages();
 
 // A text cut at its end with "..." to fit `width` pixels in `font`.
 std::wstring ElideRight(HFONT font, const std::wstring& text, int width);
+// The same, keeping the beginning and the end (a path's drive and its last folder).
+std::wstring ElideMiddle(HFONT font, const std::wstring& text, int width);
 
 }  // namespace tarnel::win

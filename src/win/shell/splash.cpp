@@ -78,7 +78,12 @@ void TSplashScreen::ConfigureAsAbout() {
     SetWindowTextAnsi(::GetDlgItem(d, IDC_LOADING), cAboutRecycledBits);
     SetWindowTextAnsi(::GetDlgItem(d, IDC_MAIL), cAboutMail);
     // Which machine is shown, so that a machine is never taken for another.
-    SetWindowTextAnsi(::GetDlgItem(d, IDC_MACHINE), cLogMachine + platform::CurrentBackend().Describe());
+    HWND machineLine = ::GetDlgItem(d, IDC_MACHINE);
+    const std::wstring machine = ToW(cLogMachine + platform::CurrentBackend().Describe());
+    const std::wstring machineShown = ElideMiddle(reinterpret_cast<HFONT>(::SendMessageW(machineLine, WM_GETFONT, 0, 0)),
+                                                  machine, Scale(460, DpiOf(d)));
+    ::SetWindowTextW(machineLine, machineShown.c_str());
+    AddTip(IDC_MACHINE, machine);
     for (int id : {IDC_BUILD, IDC_MACHINE, IDC_TESTEDON, IDC_FREEWARE, IDC_LOADING, IDC_MAIL, IDC_RECYCLED})
         ::ShowWindow(::GetDlgItem(d, id), SW_SHOWNA);
     ::ShowWindow(::GetDlgItem(d, IDC_LOADBAR), SW_HIDE);
@@ -100,8 +105,29 @@ void TSplashScreen::PlaceRecycledImage() {
     ::SetWindowTextW(line, shown.c_str());
     const int width = TextWidth(font, shown) + 2;
     ::MoveWindow(line, left, Scale(208, dpi), width, Scale(14, dpi), TRUE);
+    if (shown != text) AddTip(IDC_LOADING, text);
     const int iconLeft = std::max(Scale(248, dpi), left + width + gap);
     ::MoveWindow(::GetDlgItem(Dialog, IDC_RECYCLED), iconLeft, Scale(200, dpi), icon, icon, TRUE);
+}
+
+void TSplashScreen::AddTip(int id, const std::wstring& text) {
+    // The window owns its tips' window, which goes with it.
+    if (!tips_ || !::IsWindow(tips_))
+        tips_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, 0,
+                                  0, 0, 0, Dialog, nullptr, Instance(), nullptr);
+    // The lines take no mouse messages of their own: the tip watches their
+    // place on the window.
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = Dialog;
+    tool.uId = UINT_PTR(id);
+    HWND control = ::GetDlgItem(Dialog, id);
+    ::GetWindowRect(control, &tool.rect);
+    ::MapWindowPoints(nullptr, Dialog, reinterpret_cast<POINT*>(&tool.rect), 2);
+    std::wstring copy = text;  // the control keeps its own copy
+    tool.lpszText = copy.data();
+    ::SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 INT_PTR TSplashScreen::HandleDialog(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {

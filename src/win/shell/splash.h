@@ -42,10 +42,13 @@ public:
 private:
     void ConfigureAsAbout();
     void PlaceRecycledImage();
+    // A tip saying `text` whole over the control `id`, whose line is cut short.
+    void AddTip(int id, const std::wstring& text);
     TLog* log_;
     bool about_ = false, modal_ = false;
     std::string version_;
     HWND owner_ = nullptr;
+    HWND tips_ = nullptr;
     TPicture picture_, recycled_;
 };
 
