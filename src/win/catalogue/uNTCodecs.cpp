@@ -283,7 +283,6 @@ void TfNTCodecs::Layout() {
     place(Panel1, s(cBandHeight));
     place(InactiveCodecList, int(r.bottom) - y - s(kSpacer) - s(kBorder));
     ::EndDeferWindowPos(moves);
-    FitColumns();
 }
 
 void TfNTCodecs::SetListsFont(HFONT font) {
@@ -295,23 +294,6 @@ void TfNTCodecs::SetListsFont(HFONT font) {
     for (HWND l : {CodecList, InactiveCodecList}) ::SendMessageW(l, WM_SETFONT, WPARAM(font), TRUE);
     SetColumnWidths(CodecList, ColumnsOf(TListKind::Active), dpi, growth);
     SetColumnWidths(InactiveCodecList, ColumnsOf(TListKind::Inactive), dpi, growth);
-    descriptionWidth_ = Grown(Scale(ColumnsOf(TListKind::Active)[acDescription].Width, dpi), growth);
-    fittedDescription_[0] = fittedDescription_[1] = -1;
-    FitColumns();
-}
-
-// The design's columns together are wider than the lists at the window's
-// design size, more so in a font that sets text wider: the description
-// gives way, down to a third, so that no horizontal scroll bar is needed
-// while there is room. A width the user dragged is left as it is.
-void TfNTCodecs::FitColumns() {
-    if (descriptionWidth_ <= 0) return;
-    static_assert(int(acDescription) == int(icDescription));
-    HWND lists[2] = {CodecList, InactiveCodecList};
-    for (int i = 0; i < 2; ++i) {
-        if (fittedDescription_[i] >= 0 && ColumnWidth(lists[i], acDescription) != fittedDescription_[i]) continue;
-        fittedDescription_[i] = FitColumnToList(lists[i], acDescription, descriptionWidth_, descriptionWidth_ / 3);
-    }
 }
 
 // --- Rows and selection ----------------------------------------------------------------------

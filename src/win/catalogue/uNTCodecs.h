@@ -123,7 +123,6 @@ private:
     void Command(int id);
     void ContextMenu(HWND list, POINT screen);
     void Layout();
-    void FitColumns();
     // Which of the two lists a handle is; none for anything else.
     std::optional<TListKind> ListOf(HWND window) const;
     TCodecList& RowsOf(HWND list) { return list == CodecList ? catalogue_.CodecList : catalogue_.InactiveCodecList; }
@@ -147,10 +146,6 @@ private:
     int splitterStart_ = 0, splitterPress_ = 0;
     bool splitterDragging_ = false;
     int tipRow_ = -1;
-    // The description column's width at the lists' font, and what FitColumns
-    // last gave each list (-1: nothing, or the user dragged it since).
-    int descriptionWidth_ = 0;
-    int fittedDescription_[2] = {-1, -1};
     std::string toolTipText_;
     TFont tipFont_;
 };

@@ -1,7 +1,5 @@
 #include "win/shell/WinListView.h"
 
-#include <algorithm>
-
 namespace tarnel::win {
 
 void SetUpReportList(HWND list, DWORD extra) {
@@ -30,20 +28,6 @@ void SetColumnWidths(HWND list, std::span<const TColumnLayout> columns, UINT dpi
 }
 
 int ColumnWidth(HWND list, int column) { return int(::SendMessageW(list, LVM_GETCOLUMNWIDTH, WPARAM(column), 0)); }
-
-int FitColumnToList(HWND list, int give, int designed, int least) {
-    RECT inside;
-    ::GetClientRect(list, &inside);
-    int room = int(inside.right);
-    if (!(::GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL))
-        room -= std::max(Scale(17, DpiOf(list)), ::GetSystemMetrics(SM_CXVSCROLL));
-    int others = 0;
-    for (int c = 0, n = ColumnCount(list); c < n; ++c)
-        if (c != give) others += ColumnWidth(list, c);
-    const int width = std::clamp(room - others, std::min(least, designed), designed);
-    if (width != ColumnWidth(list, give)) ::SendMessageW(list, LVM_SETCOLUMNWIDTH, WPARAM(give), MAKELPARAM(width, 0));
-    return ColumnWidth(list, give);
-}
 
 int ColumnCount(HWND list) {
     HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));

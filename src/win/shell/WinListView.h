@@ -20,10 +20,6 @@ void SetUpReportList(HWND list, DWORD extra = 0);
 void SetColumns(HWND list, std::span<const TColumnLayout> columns, UINT dpi, double growth = 1.0);
 void SetColumnWidths(HWND list, std::span<const TColumnLayout> columns, UINT dpi, double growth);
 int ColumnWidth(HWND list, int column);
-// Narrows column `give` so that the columns fit the list's width, room kept
-// for a vertical scroll bar: never wider than `designed`, never narrower than
-// `least`. Returns the width it has now.
-int FitColumnToList(HWND list, int give, int designed, int least);
 int ColumnCount(HWND list);
 std::string ColumnCaption(HWND list, int column);
 
