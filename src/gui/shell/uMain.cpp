@@ -72,6 +72,9 @@ TfMain::TfMain(TLog& log, QWidget* parent)
 }
 
 TfMain::~TfMain() {
+    // The tabs go after this object: their going must not make a page.
+    disconnect(pageShown_);
+    for (auto& make : pending_) make = {};
     platform::SetDiagnosticSink({});
     if (fMain == this) fMain = nullptr;
 }
@@ -176,6 +179,7 @@ void TfMain::BuildComponents() {
     DirectShowSheet = sheet("DirectShowSheet", cTabDirectShow);
     LogSheet = sheet("LogSheet", cTabLog);
     PageControl->setCurrentIndex(0);
+    pageShown_ = connect(PageControl, &QTabWidget::currentChanged, this, [this](int page) { MakePage(page); });
 }
 
 void TfMain::FormCreate() {
@@ -349,6 +353,30 @@ void TfMain::HostPanel(int page, QWidget* panel) {
     panel->setParent(sheet);
     sheet->layout()->addWidget(panel);
     panel->show();
+    if (page < 0 || page >= int(std::size(hosted_))) return;
+    hosted_[page] = panel;
+    // A panel joins the focus order at its end: the panels of later pages
+    // made before it (a tab brought to the front earlier) go behind it
+    // again, so the focus runs through the pages in their order.
+    for (int later = page + 1; later < int(std::size(hosted_)); ++later) {
+        QPointer<QWidget> behind = hosted_[later];
+        if (!behind || behind->parentWidget() != PageControl->widget(later)) continue;
+        behind->setParent(nullptr);
+        HostPanel(later, behind);
+    }
+}
+
+void TfMain::HostPanelOnFirstShow(int page, std::function<QWidget*()> make) {
+    if (page < 0 || page >= int(std::size(pending_))) return;
+    pending_[page] = std::move(make);
+    if (PageControl->currentIndex() == page) MakePage(page);
+}
+
+void TfMain::MakePage(int page) {
+    if (page < 0 || page >= int(std::size(pending_)) || !pending_[page]) return;
+    const std::function<QWidget*()> make = std::move(pending_[page]);
+    pending_[page] = {};
+    HostPanel(page, make());
 }
 
 void TfMain::Exit1Click() { close(); }

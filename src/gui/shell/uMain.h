@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <functional>
@@ -122,6 +123,11 @@ public:
 
     // Puts a window's panel into a tab page (0 codecs, 1 DirectShow, 2 log).
     void HostPanel(int page, QWidget* panel);
+    // Puts the panel that `make` makes into a tab page when the page first
+    // comes to the front, or earlier when MakePage asks for it.
+    void HostPanelOnFirstShow(int page, std::function<QWidget*()> make);
+    // Hosts the page's panel now if it still waits to be made.
+    void MakePage(int page);
 
     // Handlers.
     void FormCreate();
@@ -151,6 +157,9 @@ private:
     void ShowMachine();
     TLog& log_;
     bool terminate_ = false;
+    std::function<QWidget*()> pending_[3];
+    QPointer<QWidget> hosted_[3];
+    QMetaObject::Connection pageShown_;
 };
 
 extern TfMain* fMain;

@@ -25,7 +25,9 @@ namespace tarnel {
 
 TfMain* StartProgram(TLog& log) {
     QPointer<TSplashScreen> splash = new TSplashScreen(nullptr, &log);
-    new TfLogging(log);
+    // The log keeps its lines itself: the log window's panel is made when
+    // its tab first comes to the front and then shows them all.
+    new TfLogging(log, TfLogging::OnFirstShow);
     splash->show();
     PaintNow(splash);
     QCoreApplication::setApplicationName(ToQ(cApplicationTitle));
@@ -35,8 +37,10 @@ TfMain* StartProgram(TLog& log) {
         // Hidden until the codec window calls it up, which may never happen:
         // its contents wait until then.
         new TfFourcc(fMain, TfFourcc::OnFirstShow);
-        new TfDirectShow(*fMain);
-        fMain->HostPanel(2, fLogging->LogViewerPanel);
+        // Filled now, its list shown when its tab first comes to the front.
+        new TfDirectShow(*fMain, TfDirectShow::OnFirstShow);
+        QPointer<TfLogging> logging(fLogging);
+        fMain->HostPanelOnFirstShow(2, [logging]() -> QWidget* { return logging ? logging->BuildComponents() : nullptr; });
     } catch (...) {
         if (splash) delete splash.data();
         throw;

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -121,6 +122,11 @@ TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
     EXPECT_EQ(main->PageControl->tabText(1), "DirectShow Filters");
     EXPECT_EQ(main->PageControl->tabText(2), "Log");
     EXPECT_EQ(main->PageControl->currentIndex(), 0);
+    // The tabs behind the first are made when they first come to the front.
+    EXPECT_EQ(fLogging->LogViewerPanel, nullptr);
+    EXPECT_EQ(fDirectShow->DirectShowPanel, nullptr);
+    main->PageControl->setCurrentIndex(2);
+    main->PageControl->setCurrentIndex(1);
     EXPECT_TRUE(main->LogSheet->isAncestorOf(fLogging->LogViewerPanel));
     EXPECT_EQ(fLogging->LogMemo->toPlainText().split('\n').size(), 11) << "lines written before the log showed";
     EXPECT_TRUE(main->VideoCodecsSheet->isAncestorOf(fNTCodecs->WindowsNTCodecsPanel));
@@ -129,6 +135,104 @@ TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
     EXPECT_TRUE(fLogging->LogMemo->toPlainText().endsWith("T : after"));
     for (QWidget* w : QApplication::topLevelWidgets())
         EXPECT_EQ(qobject_cast<TSplashScreen*>(w), nullptr) << "the splash screen is disposed of";
+}
+
+namespace {
+// Each component of a window with its name, what a screen reader calls it,
+// its kind and its parent (sorted: a tab page brought to the front moves to
+// the end of its siblings).
+std::vector<std::string> Components(QWidget* window) {
+    std::vector<std::string> out;
+    for (QWidget* w : window->findChildren<QWidget*>())
+        if (!w->objectName().isEmpty() && !w->objectName().startsWith("qt_"))
+            out.push_back(w->objectName().toStdString() + "|" + w->accessibleName().toStdString() + "|" +
+                          w->metaObject()->className() + "|" +
+                          (w->parentWidget() ? w->parentWidget()->objectName().toStdString() : ""));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The order the focus goes through a window's own components.
+std::string FocusOrder(QWidget* window) {
+    std::string out;
+    for (QWidget* w = window->nextInFocusChain(); w && w != window; w = w->nextInFocusChain())
+        if (!w->objectName().isEmpty() && !w->objectName().startsWith("qt_"))
+            out += w->objectName().toStdString() + " ";
+    return out;
+}
+}  // namespace
+
+// The DirectShow and log tabs are made when they first come to the front,
+// in whichever order the user brings them: the main window then has every
+// component that making them at once (as start-up used to) gives, named,
+// placed and in focus order alike; the list was filled at start-up and the
+// log shows every line from the first.
+TEST_F(MainWindow, TabsMadeWhenFirstShownEqualTabsMadeAtOnce) {
+    {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyClassesRoot);
+        ASSERT_TRUE(reg.OpenKey("\\CLSID\\{083863F1-70DE-11d0-BD40-00A0C911CE86}\\Instance\\{1}", true));
+        reg.WriteString("FriendlyName", "A filter");
+    }
+    struct TSeen {
+        std::vector<std::string> Components;
+        std::string Focus;
+        QString LogText;
+        int Filters = 0;
+    };
+    auto run = [&](bool atOnce, std::vector<int> pages) {
+        TSeen seen;
+        StartProgram(log);
+        std::unique_ptr<TfMain> main(fMain);
+        std::unique_ptr<TfNTCodecs> codecs(fNTCodecs);
+        std::unique_ptr<TfFourcc> fourcc(fFourcc);
+        std::unique_ptr<TfDirectShow> directShow(fDirectShow);
+        std::unique_ptr<TfLogging> logging(fLogging);
+        EXPECT_GT(directShow->FilterListModel->rowCount(), 0) << "filled at start-up";
+        if (atOnce) {
+            main->MakePage(1);
+            main->MakePage(2);
+        } else {
+            EXPECT_EQ(directShow->DirectShowPanel, nullptr);
+            EXPECT_EQ(logging->LogViewerPanel, nullptr);
+            main->WriteLog("before the log is made");
+            main->show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+        }
+        for (int page : pages) {
+            main->PageControl->setCurrentIndex(page);
+            QApplication::processEvents();
+        }
+        main->PageControl->setCurrentIndex(0);
+        main->MakePage(1);  // made once only
+        main->MakePage(2);
+        main->WriteLog("after");
+        seen.Components = Components(main.get());
+        seen.Focus = FocusOrder(main.get());
+        seen.LogText = logging->LogMemo->toPlainText();
+        seen.Filters = directShow->DirectShowFilterList->model()->rowCount();
+        main->hide();
+        return seen;
+    };
+    const TSeen atOnce = run(true, {});
+    const TSeen logFirst = run(false, {2, 1});
+    const TSeen filtersFirst = run(false, {1, 2});
+    ASSERT_GT(atOnce.Components.size(), 40u);
+    EXPECT_EQ(logFirst.Components, atOnce.Components);
+    EXPECT_EQ(filtersFirst.Components, atOnce.Components);
+    EXPECT_EQ(logFirst.Focus, atOnce.Focus);
+    EXPECT_EQ(filtersFirst.Focus, atOnce.Focus);
+    EXPECT_GT(logFirst.Filters, 0);
+    EXPECT_EQ(logFirst.Filters, atOnce.Filters);
+    for (const TSeen* lazy : {&logFirst, &filtersFirst}) {
+        const QStringList lines = lazy->LogText.split('\n');
+        ASSERT_GE(lines.size(), 13);
+        EXPECT_EQ(lines.front(), "T : Getting OS Version (Needed for the correct Codec Info Location)");
+        EXPECT_TRUE(lines.contains("T : before the log is made"));
+        EXPECT_EQ(lines.back(), "T : after");
+    }
+    // Every line of all three starts, each shown once in the last log made.
+    EXPECT_EQ(filtersFirst.LogText.split('\n').size(), int(log.Lines().size()));
 }
 
 TEST_F(MainWindow, CaptionOfAProgramWithoutVersionResource) {
