@@ -55,6 +55,36 @@ std::string FormatWithName(const char* format, const std::string& name) {
 }
 }  // namespace
 
+TUnframedItemsStyle::TUnframedItemsStyle(QObject* owner) : QProxyStyle(QApplication::style()->name()) {
+    setParent(owner);
+}
+
+void TUnframedItemsStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                                        const QWidget* widget) const {
+    if (element == PE_FrameStatusBarItem) return;
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+}
+
+namespace {
+// Tabs at least as wide as the design's, wider where their text needs it.
+constexpr int kLeastTabWidth = 149;
+class TPageTabBar : public QTabBar {
+public:
+    explicit TPageTabBar(QWidget* parent) : QTabBar(parent) {}
+
+protected:
+    QSize tabSizeHint(int index) const override { return AtLeastDesignWidth(QTabBar::tabSizeHint(index)); }
+    QSize minimumTabSizeHint(int index) const override {
+        return AtLeastDesignWidth(QTabBar::minimumTabSizeHint(index));
+    }
+
+private:
+    static QSize AtLeastDesignWidth(QSize size) { return {std::max(size.width(), kLeastTabWidth), size.height()}; }
+};
+}  // namespace
+
+TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent) { setTabBar(new TPageTabBar(this)); }
+
 TfMain::TfMain(TLog& log, QWidget* parent)
     : QMainWindow(parent), ProgramVersionInfo(Settings), log_(log) {
     fMain = this;
@@ -145,7 +175,7 @@ void TfMain::BuildComponents() {
     StatusBar->setAccessibleName(QStringLiteral("Status bar"));
     StatusBar->setSizeGripEnabled(true);
     // The panels draw their own bevels; the bar must not frame them again.
-    StatusBar->setStyleSheet("QStatusBar::item { border: none; }");
+    StatusBar->setStyle(new TUnframedItemsStyle(StatusBar));
     StatusPanels = new TStatusPanels(StatusBar);
     StatusPanels->setAccessibleName(QStringLiteral("Status"));
     StatusBar->addWidget(StatusPanels, 1);
@@ -156,13 +186,9 @@ void TfMain::BuildComponents() {
     Panel2->setFrameShadow(QFrame::Sunken);
     auto* layout = new QVBoxLayout(Panel2);
     layout->setContentsMargins(1, 1, 1, 1);
-    PageControl = new QTabWidget(Panel2);
+    PageControl = new TPageControl(Panel2);
     PageControl->setObjectName("PageControl");
     PageControl->setDocumentMode(true);
-    // On the tab bar alone: a style sheet on the page control would reach
-    // every panel in the tabs and keep their lists from following the
-    // program font.
-    PageControl->tabBar()->setStyleSheet("QTabBar::tab { min-width: 149px; }");
     layout->addWidget(PageControl);
     setCentralWidget(Panel2);
 
@@ -269,8 +295,7 @@ void TfMain::ApplyProgramFont() {
     main.setFamily(family);
     main.setPointSize(Settings.FontSize > 0 ? Settings.FontSize : cDefaultFontSize);
     setFont(main);
-    // The tab bar's style sheet (its minimum tab width) stops it following
-    // the window's font, so it is handed the font itself.
+    // The tab bar is handed the font as its own, as the status bar is.
     PageControl->tabBar()->setFont(main);
     if (fNTCodecs) fNTCodecs->SetListsFont(main);
 }
@@ -326,8 +351,7 @@ void TStatusPanels::resizeEvent(QResizeEvent*) { Arrange(); }
 
 void TStatusPanels::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
-        // Handed on by hand: the status bar's style sheet keeps the labels
-        // from following their parent's font.
+        // Handed on by hand: each label holds the panels' font as its own.
         for (QLabel* panel : Panels) panel->setFont(font());
         Arrange();
         updateGeometry();

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <functional>
@@ -67,6 +68,23 @@ private:
     void Arrange();
     void ShowText(int panel);
     QString texts_[Count];
+};
+
+// A style that leaves the status bar's items unframed (the panels draw
+// their own bevels); owned by `owner`.
+class TUnframedItemsStyle : public QProxyStyle {
+    Q_OBJECT
+public:
+    explicit TUnframedItemsStyle(QObject* owner);
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget = nullptr) const override;
+};
+
+// The main window's page control: its tabs at least the design's width.
+class TPageControl : public QTabWidget {
+    Q_OBJECT
+public:
+    explicit TPageControl(QWidget* parent = nullptr);
 };
 
 class TfMain : public QMainWindow {
