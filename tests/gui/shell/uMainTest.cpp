@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QMenu>
+#include <QPainter>
+#include <QStyleOption>
+#include <QTabBar>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QPushButton>
@@ -600,6 +603,52 @@ TEST_F(MainWindow, OnTheDoubleScaleScreenBoundsFitAndAreSavedAsQtRestoresThem) {
     EXPECT_TRUE(area.contains(help->frameGeometry()));
     help->close();
     QFile::remove(beside);
+}
+
+// Tabs are the design's 149 pixels wide, or as wide as their caption
+// needs in a larger program font; the status bar frames none of its items
+// (the panels draw their own bevels).
+TEST_F(MainWindow, TabsKeepTheirLeastWidthAndTheStatusBarFramesNoItem) {
+    TfMain main(log);
+    QTabBar* tabs = main.PageControl->tabBar();
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    for (int i = 0; i < tabs->count(); ++i) EXPECT_EQ(tabs->tabRect(i).width(), 149) << i;
+    main.Settings.FontSize = 24;
+    main.ApplyProgramFont();
+    QApplication::processEvents();
+    const int needed = QFontMetrics(tabs->font()).horizontalAdvance(main.PageControl->tabText(1));
+    EXPECT_GT(tabs->tabRect(1).width(), std::max(149, needed)) << "caption and margins";
+    EXPECT_GE(tabs->tabRect(2).width(), 149);
+
+    EXPECT_NE(main.StatusBar->style(), QApplication::style()) << "the bar alone has a style of its own";
+    EXPECT_EQ(main.StatusPanels->style(), QApplication::style()) << "the panels keep the program's";
+}
+
+// Drawn on white, a status bar item's frame leaves every pixel white.
+bool FramesNothing(QStyle* style, const QWidget* widget) {
+    QStyleOption option;
+    option.rect = QRect(0, 0, 20, 20);
+    QImage image(20, 20, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    style->drawPrimitive(QStyle::PE_FrameStatusBarItem, &option, &painter, widget);
+    painter.end();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != QColor(Qt::white).rgb()) return false;
+    return true;
+}
+
+TEST_F(MainWindow, UnderAStyleThatFramesStatusItemsTheBarFramesNone) {
+    const QString before = QApplication::style()->name();
+    QApplication::setStyle("Windows");
+    {
+        TfMain main(log);
+        EXPECT_FALSE(FramesNothing(QApplication::style(), main.StatusBar)) << "this style frames the items";
+        EXPECT_TRUE(FramesNothing(main.StatusBar->style(), main.StatusBar));
+    }
+    QApplication::setStyle(before);
 }
 
 TEST_F(MainWindow, StatusPanelsGrowWithTheirFontAndReadAsTheirTexts) {
