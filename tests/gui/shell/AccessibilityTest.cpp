@@ -73,6 +73,8 @@ TEST(Accessibility, EveryControlOfEveryWindowHasAName) {
     std::unique_ptr<TfDirectShow> directShow(fDirectShow);
     std::unique_ptr<TfLogging> logging(fLogging);
     std::unique_ptr<TfFourcc> fourcc(fFourcc);
+    main->MakePage(1);
+    main->MakePage(2);
     EXPECT_EQ(Unnamed(main.get()), "") << "the main window with its three tabs";
     EXPECT_EQ(Unnamed(fourcc.get()), "");
 
