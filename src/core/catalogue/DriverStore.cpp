@@ -434,16 +434,17 @@ void TDriverStore::VisitInactiveLines(const std::function<void(size_t count)>& b
     reg.SetRootKey(platform::kHkeyLocalMachine);
     reg.OpenKeyReadOnly(cInactiveKey);
     // Read a part at a time: a large store's values are never all held at
-    // once beside the entries made of them.
+    // once beside the entries made of them. The count is for the caller's
+    // room; the parts go on to the last value, as one whole read would.
     constexpr uint32_t kPart = 256;
-    const uint32_t count = reg.ValueCount();
-    if (begin) begin(count);
+    if (begin) begin(reg.ValueCount());
     const std::string keyPath = reg.CurrentPath();
     const std::function<void(TCodecEntry&)> complete = InactiveCompleter();
     TInactiveStoreLine line;
     std::vector<TRegistry::TValue> values;
-    for (uint32_t first = 0; first < count; first += kPart) {
-        reg.GetValueRange(first, std::min(kPart, count - first), values);
+    for (uint32_t first = 0;; first += uint32_t(values.size())) {
+        reg.GetValueRange(first, kPart, values);
+        if (values.empty()) break;
         for (auto& v : values) {
             line.Kind = TInactiveStoreLine::Other;
             line.Entry = TCodecEntry{};
