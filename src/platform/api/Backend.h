@@ -117,6 +117,9 @@ public:
     // gives them one by one (which is what this does unless a backend that
     // holds the values itself hands them over in one pass).
     virtual long RegGetValues(RegKey key, std::vector<RegValue>& values);
+    // The same for at most `count` values from position `first` on: a key
+    // of many values read a part at a time never holds them all at once.
+    virtual long RegGetValueRange(RegKey key, uint32_t first, uint32_t count, std::vector<RegValue>& values);
     // What the last failed registry call of this thread could not do, in
     // words naming the file or key ("system.reg: No space left on device",
     // a parse error with file and line); empty when there is nothing to add.

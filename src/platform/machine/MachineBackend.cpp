@@ -236,6 +236,9 @@ long TMachineBackend::RegEnumValueA(RegKey key, uint32_t index, char* name, uint
 long TMachineBackend::RegGetValues(RegKey key, std::vector<RegValue>& values) {
     return Registry([&] { impl_->registry.GetValues(key, values); });
 }
+long TMachineBackend::RegGetValueRange(RegKey key, uint32_t first, uint32_t count, std::vector<RegValue>& values) {
+    return Registry([&] { impl_->registry.GetValues(key, values, first, count); });
+}
 long TMachineBackend::RegQueryInfoKeyA(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
                                        uint32_t* maxValueNameChars, uint32_t* maxValueBytes) {
     return Registry([&] {
