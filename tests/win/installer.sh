@@ -65,11 +65,28 @@ uninstall() {
   [ ! -e "$menu" ] || fail "the uninstall left the Start-menu entry behind"
 }
 has_settings() { win reg query "$settings" /v TarnelInstallerTest >/dev/null 2>&1; }
+# A Wine call can fail on its own while the prefix's server starts: the
+# marker is checked in place before the uninstall, and a missing one is
+# asked after again before it counts as removed.
+add_marker() {
+  for _ in 1 2 3; do
+    win reg add "$settings" /v TarnelInstallerTest /t REG_DWORD /d 1 /f >/dev/null 2>&1 && has_settings && return 0
+    sleep 1
+  done
+  fail "the marker value could not be written into $settings"
+}
+settings_kept() {
+  for _ in 1 2 3; do
+    has_settings && return 0
+    sleep 1
+  done
+  return 1
+}
 
 install
-win reg add "$settings" /v TarnelInstallerTest /t REG_DWORD /d 1 /f >/dev/null
+add_marker
 uninstall
-has_settings || fail "a plain uninstall removed the user's settings"
+settings_kept || fail "a plain uninstall removed the user's settings"
 
 install
 uninstall /REMOVESETTINGS
