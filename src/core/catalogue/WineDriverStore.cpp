@@ -172,7 +172,7 @@ protected:
     // SYSTEM.INI is Wine's own file, shared with everything else in it: a
     // line that stays as it is is left where it stands, so that only the
     // codecs that change place move.
-    void RemoveActive(const std::vector<TCodecEntry>& shown) override {
+    void RemoveActive(const std::vector<TCodecEntry>& shown, const TActiveStanding&) override {
         std::map<std::string, int> keys;
         for (const TCodecEntry& e : shown)
             if (e.Store == TCodecStore::SystemIni) ++keys[Lower(e.StoredName)];
@@ -198,7 +198,7 @@ protected:
             if (e.Store != TCodecStore::SystemIni) reg.DeleteValue(e.StoredName);
     }
 
-    void WriteActive(std::span<const TCodecEntry> active) override {
+    void WriteActive(std::span<const TCodecEntry> active, const TActiveStanding&) override {
         TRegistry drivers32, drivers;
         bool drivers32Open = false, driversOpen = false;
         for (const TCodecEntry& e : active) {

@@ -117,6 +117,14 @@ public:
     // gives them one by one (which is what this does unless a backend that
     // holds the values itself hands them over in one pass).
     virtual long RegGetValues(RegKey key, std::vector<RegValue>& values);
+    // Whether the key holds a value that RegSetValueExA with these arguments
+    // would leave exactly as it is (name spelt the same, same type, the same
+    // data as stored): a writer may then leave it standing. A backend that
+    // cannot tell answers false.
+    virtual bool RegValueHoldsA(RegKey key, const char* name, uint32_t type, const uint8_t* data,
+                                uint32_t dataBytes) {
+        return false;
+    }
     // What the last failed registry call of this thread could not do, in
     // words naming the file or key ("system.reg: No space left on device",
     // a parse error with file and line); empty when there is nothing to add.

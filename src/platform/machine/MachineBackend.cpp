@@ -236,6 +236,12 @@ long TMachineBackend::RegEnumValueA(RegKey key, uint32_t index, char* name, uint
 long TMachineBackend::RegGetValues(RegKey key, std::vector<RegValue>& values) {
     return Registry([&] { impl_->registry.GetValues(key, values); });
 }
+bool TMachineBackend::RegValueHoldsA(RegKey key, const char* name, uint32_t type, const uint8_t* data,
+                                     uint32_t dataBytes) {
+    bool holds = false;
+    Registry([&] { holds = impl_->registry.ValueHolds(key, name, type, data, dataBytes); });
+    return holds;
+}
 long TMachineBackend::RegQueryInfoKeyA(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
                                        uint32_t* maxValueNameChars, uint32_t* maxValueBytes) {
     return Registry([&] {
