@@ -249,11 +249,13 @@ protected:
         return true;
     }
 
-    void RemoveActive(const std::vector<TCodecEntry>& shown, const TActiveStanding& standing) override {
+    bool RemoveActive(const std::vector<TCodecEntry>& shown, const TActiveStanding& standing) override {
         TRegistry reg;
         OpenForWriting(reg, cDrivers32Key);
+        bool all = true;
         for (size_t i = 0; i < shown.size(); ++i)
-            if (!standing.Shown[i]) reg.DeleteValue(shown[i].StoredName);
+            if (!standing.Shown[i]) all = reg.DeleteValue(shown[i].StoredName) && all;
+        return all;
     }
 
     void WriteActiveEntry(const std::string& name, const std::string& driver) override {
@@ -382,8 +384,9 @@ protected:
     }
 
     // One deletion per line shown: two lines of one name both go.
-    void RemoveActive(const std::vector<TCodecEntry>& shown, const TActiveStanding&) override {
+    bool RemoveActive(const std::vector<TCodecEntry>& shown, const TActiveStanding&) override {
         for (const TCodecEntry& e : shown) WriteProfileKey(e.StoredName, nullptr);
+        return false;
     }
 
     // The section holds every active entry, whatever its Type.
@@ -598,7 +601,7 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
 
     const TActiveStanding activeStanding = StandingActive(shown, settled, active);
     BackUpActive(shown);
-    RemoveActive(shown, activeStanding);
+    const bool removed = RemoveActive(shown, activeStanding);
     // The numbered values as the save leaves them, when what it writes tells
     // them: each write then lands after the others, under a name no other
     // value of the key has. The lines of those left standing are the
@@ -630,7 +633,7 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
     WriteActive(active, activeStanding);
     if (written) {
         // What the next save compares with: read back but for what was just told.
-        if (!ActiveLinesWritten(shown, activeStanding, active, std::move(otherActive), written->Active)) {
+        if (!removed || !ActiveLinesWritten(shown, activeStanding, active, std::move(otherActive), written->Active)) {
             written->Active.clear();
             for (const TActiveStoreLine& line : ReadActive())
                 if (line.Kind == TActiveStoreLine::Codec)

@@ -164,12 +164,15 @@ protected:
     // The snapshot lines of the active store as the save that just wrote
     // leaves it, when the store can tell them without reading them back
     // (`others`: the names of its other values, lower case); false otherwise.
+    // (`removed`: RemoveActive removed every entry it was to.)
     virtual bool ActiveLinesWritten(const std::vector<TCodecEntry>& shown, const TActiveStanding& standing,
                                     std::span<const TCodecEntry> active, std::set<std::string> others,
                                     std::vector<std::string>& lines) const {
         return false;
     }
-    virtual void RemoveActive(const std::vector<TCodecEntry>& shown, const TActiveStanding& standing) = 0;
+    // Removes the shown entries that do not stand; true when it knows each
+    // of them was there to remove.
+    virtual bool RemoveActive(const std::vector<TCodecEntry>& shown, const TActiveStanding& standing) = 0;
     virtual void WriteActive(std::span<const TCodecEntry> active, const TActiveStanding& standing) = 0;
     virtual void CheckActiveEntries(std::span<const TCodecEntry> active) {}
     virtual void WriteActiveEntry(const std::string& name, const std::string& driver) = 0;
