@@ -93,6 +93,42 @@ TEST(Registry, EnumerationFollowsCreationOrderAcrossReloads) {
     EXPECT_TRUE(names.empty());
 }
 
+// Values read a part at a time come in the order and with the data of one
+// whole read, also after deletions left gaps among the stored records.
+TEST(Registry, ValueRangesTogetherGiveTheWholeRead) {
+    TempMachine m;
+    TRegistry reg;
+    reg.SetRootKey(kHkeyLocalMachine);
+    EXPECT_EQ(reg.ValueCount(), 0u) << "no key open";
+    ASSERT_TRUE(reg.OpenKey(kTestKey, true));
+    for (int i = 0; i < 23; ++i) reg.WriteString("v" + std::to_string(i), std::string(size_t(i) * 7, char('a' + i)));
+    reg.WriteInteger("dword", 0x1234);
+    for (const char* gone : {"v0", "v5", "v17"}) reg.DeleteValue(gone);
+    reg.WriteString("v9", "replaced");
+    std::vector<TRegistry::TValue> whole, part, joined;
+    reg.GetValues(whole);
+    ASSERT_EQ(reg.ValueCount(), whole.size());
+    ASSERT_EQ(whole.size(), 21u);
+    for (uint32_t first = 0; first < reg.ValueCount(); first += 4) {
+        reg.GetValueRange(first, 4, part);
+        EXPECT_LE(part.size(), 4u);
+        joined.insert(joined.end(), part.begin(), part.end());
+    }
+    ASSERT_EQ(joined.size(), whole.size());
+    for (size_t i = 0; i < whole.size(); ++i) {
+        EXPECT_EQ(joined[i].Name, whole[i].Name) << i;
+        EXPECT_EQ(joined[i].Type, whole[i].Type) << i;
+        EXPECT_EQ(joined[i].Data, whole[i].Data) << i;
+    }
+    reg.GetValueRange(19, 100, part);
+    ASSERT_EQ(part.size(), 2u) << "a range past the end is cut there";
+    EXPECT_EQ(part[1].Name, "dword");
+    reg.GetValueRange(21, 5, part);
+    EXPECT_TRUE(part.empty());
+    reg.GetValueRange(0, 0, part);
+    EXPECT_TRUE(part.empty());
+}
+
 TEST(Registry, TypesSizesAndConversions) {
     TempMachine m;
     TRegistry reg;

@@ -135,6 +135,19 @@ bool SameLine(const std::string& line, const std::string& name, const std::strin
            line[name.size()] == '\0' && line.compare(name.size() + 1, std::string::npos, data) == 0;
 }
 
+// The seventh text of an inactive entry's data as SplitSectionBuffer cuts
+// it (empty texts skipped, one without its zero not taken); empty when none.
+std::string_view SeventhText(std::string_view data) {
+    size_t n = 0;
+    for (size_t p = 0; p < data.size();) {
+        const size_t zero = data.find('\0', p);
+        if (zero == std::string_view::npos) break;
+        if (zero > p && ++n == 7) return data.substr(p, zero - p);
+        p = zero + 1;
+    }
+    return {};
+}
+
 // The whole Number of a stored inactive entry: what stands between its two
 // "#" ("1000" for #1000#), or after the first when no second one closes it.
 std::string NumberOfName(const std::string& name) {
@@ -485,42 +498,48 @@ void TDriverStore::VisitInactiveLines(const std::function<void(size_t count)>& b
     TRegistry reg;
     reg.SetRootKey(platform::kHkeyLocalMachine);
     reg.OpenKeyReadOnly(cInactiveKey);
-    std::vector<TRegistry::TValue> values;
-    reg.GetValues(values);
-    if (begin) begin(values.size());
+    // Read a part at a time: a large store's values are never all held at
+    // once beside the entries made of them. The count is for the caller's
+    // room; the parts go on to the last value, as one whole read would.
+    constexpr uint32_t kPart = 256;
+    if (begin) begin(reg.ValueCount());
     const std::string keyPath = reg.CurrentPath();
     const std::function<void(TCodecEntry&)> complete = InactiveCompleter();
     TInactiveStoreLine line;
-    for (auto& v : values) {
-        line.Kind = TInactiveStoreLine::Other;
-        line.Entry = TCodecEntry{};
-        if (v.Name.size() > 1 && v.Name[0] == cInactiveMark[0] && v.Type != platform::kRegBinary) {
-            line.Kind = TInactiveStoreLine::NotBinary;
-        } else if (!v.Name.empty() && v.Name[0] == cInactiveMark[0]) {
-            TInactiveCodecInfo record;
-            std::vector<std::string> pieces;
-            std::string problem = ReadInactiveEntryParts(v.Name, v.Data, keyPath, record, &pieces);
-            if (!record.Number.empty()) {
-                line.Kind = problem.empty() ? TInactiveStoreLine::Numbered : TInactiveStoreLine::Malformed;
-                TCodecEntry& e = line.Entry;
-                e.Fourcc = std::move(record.Fourcc);
-                e.Driver = std::move(record.Driver);
-                e.Shortname = std::move(record.Shortname);
-                e.Description = std::move(record.Description);
-                e.Version = std::move(record.Version);
-                e.Type = std::move(record.Type);
-                e.Number = NumberOfName(v.Name);
-                e.ExpandableDriver = pieces.size() > 6 && pieces[6] == cExpandableDriverMark;
-                e.Malformed = std::move(problem);
-                e.StoredName = v.Name;
-                if (complete) complete(e);
+    std::vector<TRegistry::TValue> values;
+    for (uint32_t first = 0;; first += uint32_t(values.size())) {
+        reg.GetValueRange(first, kPart, values);
+        if (values.empty()) break;
+        for (auto& v : values) {
+            line.Kind = TInactiveStoreLine::Other;
+            line.Entry = TCodecEntry{};
+            if (v.Name.size() > 1 && v.Name[0] == cInactiveMark[0] && v.Type != platform::kRegBinary) {
+                line.Kind = TInactiveStoreLine::NotBinary;
+            } else if (!v.Name.empty() && v.Name[0] == cInactiveMark[0]) {
+                TInactiveCodecInfo record;
+                std::string problem = ReadInactiveEntryParts(v.Name, v.Data, keyPath, record);
+                if (!record.Number.empty()) {
+                    line.Kind = problem.empty() ? TInactiveStoreLine::Numbered : TInactiveStoreLine::Malformed;
+                    TCodecEntry& e = line.Entry;
+                    e.Fourcc = std::move(record.Fourcc);
+                    e.Driver = std::move(record.Driver);
+                    e.Shortname = std::move(record.Shortname);
+                    e.Description = std::move(record.Description);
+                    e.Version = std::move(record.Version);
+                    e.Type = std::move(record.Type);
+                    e.Number = NumberOfName(v.Name);
+                    e.ExpandableDriver = SeventhText(v.Data) == cExpandableDriverMark;
+                    e.Malformed = std::move(problem);
+                    e.StoredName = v.Name;
+                    if (complete) complete(e);
+                }
             }
+            line.Entry.Store = TCodecStore::Inactive;
+            line.Entry.ValueType = v.Type;
+            line.Entry.StoredName = std::move(v.Name);
+            line.Data = std::move(v.Data);
+            visit(line);
         }
-        line.Entry.Store = TCodecStore::Inactive;
-        line.Entry.ValueType = v.Type;
-        line.Entry.StoredName = std::move(v.Name);
-        line.Data = std::move(v.Data);
-        visit(line);
     }
     transaction.Commit();
 }

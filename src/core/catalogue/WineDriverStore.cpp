@@ -305,7 +305,7 @@ protected:
             if (e.Home != TCodecStore::SystemIni) continue;
             if (!open) OpenForWriting(reg, cInactiveHomeKey);
             open = true;
-            const std::string key = e.HomeName.empty() ? VidcName(e.Fourcc) : e.HomeName;
+            const std::string key = e.HomeName.empty() ? VidcName(e.Fourcc) : e.HomeName.str();
             reg.WriteString(cInactiveMark + e.Number + cInactiveMark, std::string(kHomeMark) + "|" + key + "|" + e.Driver);
         }
     }

@@ -36,7 +36,7 @@ TCodecEntry InactiveFrom(const TCodecEntry& active, const std::string& type) {
     e.ExpandableDriver = active.ExpandableDriver;
     // A SYSTEM.INI line of a machine Wine runs goes back there.
     e.Home = active.Store == TCodecStore::SystemIni ? TCodecStore::SystemIni : active.Home;
-    e.HomeName = active.Store == TCodecStore::SystemIni ? active.StoredName : active.HomeName;
+    e.HomeName = active.Store == TCodecStore::SystemIni ? active.StoredName : active.HomeName.str();
     return e;
 }
 

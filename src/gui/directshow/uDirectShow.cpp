@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QHeaderView>
+#include <QPointer>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -52,11 +53,30 @@ void TFilterListModel::Reset() {
 
 // --- TfDirectShow ------------------------------------------------------------------
 
-TfDirectShow::TfDirectShow(TfMain& main, QWidget* parent)
-    : QWidget(parent), DS_FileVersionInfo(main.Settings), main_(main) {
+TfDirectShow::TfDirectShow(TfMain& main, TBuild build, QWidget* parent)
+    : QWidget(parent), DS_FileVersionInfo(main.Settings), main_(main), build_(build) {
     setObjectName("fDirectShow");
     fDirectShow = this;
 
+    FilterListModel = new TFilterListModel(this);
+    FilterListModel->setObjectName("FilterListModel");
+    FilterListSort = new QSortFilterProxyModel(this);
+    FilterListSort->setObjectName("FilterListSort");
+    FilterListSort->setSourceModel(FilterListModel);
+    // By the texts, letter case ignored; rows of equal texts keep their order.
+    FilterListSort->setSortCaseSensitivity(Qt::CaseInsensitive);
+
+    if (build == Now) BuildComponents();
+    try {
+        FormCreate();
+    } catch (...) {
+        if (fDirectShow == this) fDirectShow = nullptr;
+        throw;
+    }
+}
+
+QFrame* TfDirectShow::BuildComponents() {
+    if (DirectShowPanel) return DirectShowPanel;
     DirectShowPanel = new QFrame(this);
     DirectShowPanel->setObjectName("DirectShowPanel");
     DirectShowPanel->setFrameShape(QFrame::NoFrame);
@@ -68,14 +88,6 @@ TfDirectShow::TfDirectShow(TfMain& main, QWidget* parent)
 
     Panel5 = new THeaderBand(ToQ(cProgramTitle), ToQ(cDirectShowSubtitle), {40, 8}, {80, 24}, DirectShowPanel);
     Panel5->setObjectName("Panel5");
-
-    FilterListModel = new TFilterListModel(this);
-    FilterListModel->setObjectName("FilterListModel");
-    FilterListSort = new QSortFilterProxyModel(this);
-    FilterListSort->setObjectName("FilterListSort");
-    FilterListSort->setSourceModel(FilterListModel);
-    // By the texts, letter case ignored; rows of equal texts keep their order.
-    FilterListSort->setSortCaseSensitivity(Qt::CaseInsensitive);
 
     DirectShowFilterList = new QTreeView(DirectShowPanel);
     DirectShowFilterList->setObjectName("DirectShowFilterList");
@@ -115,13 +127,7 @@ TfDirectShow::TfDirectShow(TfMain& main, QWidget* parent)
     watchedViewport_ = DirectShowFilterList->viewport();
     watchedList_->installEventFilter(this);
     watchedViewport_->installEventFilter(this);
-
-    try {
-        FormCreate();
-    } catch (...) {
-        if (fDirectShow == this) fDirectShow = nullptr;
-        throw;
-    }
+    return DirectShowPanel;
 }
 
 TfDirectShow::~TfDirectShow() {
@@ -129,7 +135,12 @@ TfDirectShow::~TfDirectShow() {
 }
 
 void TfDirectShow::FormCreate() {
-    main_.HostPanel(1, DirectShowPanel);
+    if (build_ == Now) {
+        main_.HostPanel(1, DirectShowPanel);
+    } else {
+        QPointer<TfDirectShow> self(this);
+        main_.HostPanelOnFirstShow(1, [self]() -> QWidget* { return self ? self->BuildComponents() : nullptr; });
+    }
     main_.ApplyProgramFont();
     FillFilterListView();
 }
@@ -167,7 +178,8 @@ int TfDirectShow::WidestFilterText() const {
 }
 
 void TfDirectShow::DirectShowFilterListResize() {
-    if (!DirectShowFilterList->isVisible()) return;  // laid out again when shown
+    // Laid out again when made and shown.
+    if (!DirectShowFilterList || !DirectShowFilterList->isVisible()) return;
     if (filterColumnWidth_ < 0) filterColumnWidth_ = WidestFilterText();
     QHeaderView* header = DirectShowFilterList->header();
     const std::array<int, fcCount> widths = FilterColumnWidths(

@@ -41,15 +41,21 @@ private:
 class TfDirectShow : public QWidget {
     Q_OBJECT
 public:
-    // Runs the creation handler at once (FormCreate).
-    explicit TfDirectShow(TfMain& main, QWidget* parent = nullptr);
+    // Runs the creation handler at once (FormCreate). Made OnFirstShow, the
+    // list is filled all the same, but the panel and the components in it
+    // (null until then) are made when its tab first comes to the front.
+    enum TBuild { Now, OnFirstShow };
+    explicit TfDirectShow(TfMain& main, TBuild build = Now, QWidget* parent = nullptr);
     ~TfDirectShow() override;
 
+    // Makes the panel (once) and returns it.
+    QFrame* BuildComponents();
+
     // Components.
-    QFrame* DirectShowPanel;
-    THeaderBand* Panel5;
-    QTreeView* DirectShowFilterList;
-    QFrame* Panel1;  // the spacer below the list
+    QFrame* DirectShowPanel = nullptr;
+    THeaderBand* Panel5 = nullptr;
+    QTreeView* DirectShowFilterList = nullptr;
+    QFrame* Panel1 = nullptr;  // the spacer below the list
     TFilterListModel* FilterListModel;
     QSortFilterProxyModel* FilterListSort;  // the list's own header sort
     TFileVersionInfo DS_FileVersionInfo;
@@ -71,6 +77,7 @@ private:
     int WidestFilterText() const;
 
     TfMain& main_;
+    TBuild build_;
     int filterColumnWidth_ = -1;  // -1: to be measured
     QObject* watchedList_ = nullptr;
     QObject* watchedViewport_ = nullptr;

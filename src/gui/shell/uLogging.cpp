@@ -9,8 +9,14 @@ namespace tarnel {
 
 TfLogging* fLogging = nullptr;
 
-TfLogging::TfLogging(TLog& log, QWidget* parent) : QWidget(parent), log_(log) {
+TfLogging::TfLogging(TLog& log, TBuild build, QWidget* parent) : QWidget(parent), log_(log) {
     setObjectName("fLogging");
+    fLogging = this;
+    if (build == Now) BuildComponents();
+}
+
+QFrame* TfLogging::BuildComponents() {
+    if (LogViewerPanel) return LogViewerPanel;
     LogViewerPanel = new QFrame(this);
     LogViewerPanel->setObjectName("LogViewerPanel");
     LogViewerPanel->setFrameShape(QFrame::NoFrame);
@@ -48,7 +54,7 @@ TfLogging::TfLogging(TLog& log, QWidget* parent) : QWidget(parent), log_(log) {
     log_.SetListener([memo](const std::string& line) {
         if (memo) memo->appendPlainText(ToQ(line));
     });
-    fLogging = this;
+    return LogViewerPanel;
 }
 
 TfLogging::~TfLogging() {

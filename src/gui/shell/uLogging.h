@@ -1,5 +1,7 @@
 // The log window: never shown by itself; its panel lives in the main
-// window's "Log" tab and shows the activity log as it grows.
+// window's "Log" tab and shows the activity log as it grows. The lines are
+// kept by the log itself, so the panel may be made late (when its tab first
+// comes to the front) and still shows every line from the start.
 #pragma once
 
 #include <QFrame>
@@ -14,13 +16,20 @@ namespace tarnel {
 class TfLogging : public QWidget {
     Q_OBJECT
 public:
-    explicit TfLogging(TLog& log, QWidget* parent = nullptr);
+    // Made OnFirstShow, the components below stay null until
+    // BuildComponents makes them.
+    enum TBuild { Now, OnFirstShow };
+    explicit TfLogging(TLog& log, TBuild build = Now, QWidget* parent = nullptr);
     ~TfLogging() override;
 
-    QFrame* LogViewerPanel;
-    THeaderBand* Panel5;
-    QPlainTextEdit* LogMemo;
-    QFrame* Panel1;
+    // Makes the panel (once) showing every line written so far and each
+    // line to come; returns it.
+    QFrame* BuildComponents();
+
+    QFrame* LogViewerPanel = nullptr;
+    THeaderBand* Panel5 = nullptr;
+    QPlainTextEdit* LogMemo = nullptr;
+    QFrame* Panel1 = nullptr;
 
 private:
     TLog& log_;

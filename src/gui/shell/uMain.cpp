@@ -55,6 +55,36 @@ std::string FormatWithName(const char* format, const std::string& name) {
 }
 }  // namespace
 
+TUnframedItemsStyle::TUnframedItemsStyle(QObject* owner) : QProxyStyle(QApplication::style()->name()) {
+    setParent(owner);
+}
+
+void TUnframedItemsStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                                        const QWidget* widget) const {
+    if (element == PE_FrameStatusBarItem) return;
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+}
+
+namespace {
+// Tabs at least as wide as the design's, wider where their text needs it.
+constexpr int kLeastTabWidth = 149;
+class TPageTabBar : public QTabBar {
+public:
+    explicit TPageTabBar(QWidget* parent) : QTabBar(parent) {}
+
+protected:
+    QSize tabSizeHint(int index) const override { return AtLeastDesignWidth(QTabBar::tabSizeHint(index)); }
+    QSize minimumTabSizeHint(int index) const override {
+        return AtLeastDesignWidth(QTabBar::minimumTabSizeHint(index));
+    }
+
+private:
+    static QSize AtLeastDesignWidth(QSize size) { return {std::max(size.width(), kLeastTabWidth), size.height()}; }
+};
+}  // namespace
+
+TPageControl::TPageControl(QWidget* parent) : QTabWidget(parent) { setTabBar(new TPageTabBar(this)); }
+
 TfMain::TfMain(TLog& log, QWidget* parent)
     : QMainWindow(parent), ProgramVersionInfo(Settings), log_(log) {
     fMain = this;
@@ -72,6 +102,9 @@ TfMain::TfMain(TLog& log, QWidget* parent)
 }
 
 TfMain::~TfMain() {
+    // The tabs go after this object: their going must not make a page.
+    disconnect(pageShown_);
+    for (auto& make : pending_) make = {};
     platform::SetDiagnosticSink({});
     if (fMain == this) fMain = nullptr;
 }
@@ -142,7 +175,7 @@ void TfMain::BuildComponents() {
     StatusBar->setAccessibleName(QStringLiteral("Status bar"));
     StatusBar->setSizeGripEnabled(true);
     // The panels draw their own bevels; the bar must not frame them again.
-    StatusBar->setStyleSheet("QStatusBar::item { border: none; }");
+    StatusBar->setStyle(new TUnframedItemsStyle(StatusBar));
     StatusPanels = new TStatusPanels(StatusBar);
     StatusPanels->setAccessibleName(QStringLiteral("Status"));
     StatusBar->addWidget(StatusPanels, 1);
@@ -153,13 +186,9 @@ void TfMain::BuildComponents() {
     Panel2->setFrameShadow(QFrame::Sunken);
     auto* layout = new QVBoxLayout(Panel2);
     layout->setContentsMargins(1, 1, 1, 1);
-    PageControl = new QTabWidget(Panel2);
+    PageControl = new TPageControl(Panel2);
     PageControl->setObjectName("PageControl");
     PageControl->setDocumentMode(true);
-    // On the tab bar alone: a style sheet on the page control would reach
-    // every panel in the tabs and keep their lists from following the
-    // program font.
-    PageControl->tabBar()->setStyleSheet("QTabBar::tab { min-width: 149px; }");
     layout->addWidget(PageControl);
     setCentralWidget(Panel2);
 
@@ -176,6 +205,7 @@ void TfMain::BuildComponents() {
     DirectShowSheet = sheet("DirectShowSheet", cTabDirectShow);
     LogSheet = sheet("LogSheet", cTabLog);
     PageControl->setCurrentIndex(0);
+    pageShown_ = connect(PageControl, &QTabWidget::currentChanged, this, [this](int page) { MakePage(page); });
 }
 
 void TfMain::FormCreate() {
@@ -265,8 +295,7 @@ void TfMain::ApplyProgramFont() {
     main.setFamily(family);
     main.setPointSize(Settings.FontSize > 0 ? Settings.FontSize : cDefaultFontSize);
     setFont(main);
-    // The tab bar's style sheet (its minimum tab width) stops it following
-    // the window's font, so it is handed the font itself.
+    // The tab bar is handed the font as its own, as the status bar is.
     PageControl->tabBar()->setFont(main);
     if (fNTCodecs) fNTCodecs->SetListsFont(main);
 }
@@ -322,8 +351,7 @@ void TStatusPanels::resizeEvent(QResizeEvent*) { Arrange(); }
 
 void TStatusPanels::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
-        // Handed on by hand: the status bar's style sheet keeps the labels
-        // from following their parent's font.
+        // Handed on by hand: each label holds the panels' font as its own.
         for (QLabel* panel : Panels) panel->setFont(font());
         Arrange();
         updateGeometry();
@@ -349,6 +377,30 @@ void TfMain::HostPanel(int page, QWidget* panel) {
     panel->setParent(sheet);
     sheet->layout()->addWidget(panel);
     panel->show();
+    if (page < 0 || page >= int(std::size(hosted_))) return;
+    hosted_[page] = panel;
+    // A panel joins the focus order at its end: the panels of later pages
+    // made before it (a tab brought to the front earlier) go behind it
+    // again, so the focus runs through the pages in their order.
+    for (int later = page + 1; later < int(std::size(hosted_)); ++later) {
+        QPointer<QWidget> behind = hosted_[later];
+        if (!behind || behind->parentWidget() != PageControl->widget(later)) continue;
+        behind->setParent(nullptr);
+        HostPanel(later, behind);
+    }
+}
+
+void TfMain::HostPanelOnFirstShow(int page, std::function<QWidget*()> make) {
+    if (page < 0 || page >= int(std::size(pending_))) return;
+    pending_[page] = std::move(make);
+    if (PageControl->currentIndex() == page) MakePage(page);
+}
+
+void TfMain::MakePage(int page) {
+    if (page < 0 || page >= int(std::size(pending_)) || !pending_[page]) return;
+    const std::function<QWidget*()> make = std::move(pending_[page]);
+    pending_[page] = {};
+    HostPanel(page, make());
 }
 
 void TfMain::Exit1Click() { close(); }

@@ -9,6 +9,8 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <functional>
@@ -68,6 +70,23 @@ private:
     QString texts_[Count];
 };
 
+// A style that leaves the status bar's items unframed (the panels draw
+// their own bevels); owned by `owner`.
+class TUnframedItemsStyle : public QProxyStyle {
+    Q_OBJECT
+public:
+    explicit TUnframedItemsStyle(QObject* owner);
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget = nullptr) const override;
+};
+
+// The main window's page control: its tabs at least the design's width.
+class TPageControl : public QTabWidget {
+    Q_OBJECT
+public:
+    explicit TPageControl(QWidget* parent = nullptr);
+};
+
 class TfMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -122,6 +141,11 @@ public:
 
     // Puts a window's panel into a tab page (0 codecs, 1 DirectShow, 2 log).
     void HostPanel(int page, QWidget* panel);
+    // Puts the panel that `make` makes into a tab page when the page first
+    // comes to the front, or earlier when MakePage asks for it.
+    void HostPanelOnFirstShow(int page, std::function<QWidget*()> make);
+    // Hosts the page's panel now if it still waits to be made.
+    void MakePage(int page);
 
     // Handlers.
     void FormCreate();
@@ -151,6 +175,9 @@ private:
     void ShowMachine();
     TLog& log_;
     bool terminate_ = false;
+    std::function<QWidget*()> pending_[3];
+    QPointer<QWidget> hosted_[3];
+    QMetaObject::Connection pageShown_;
 };
 
 extern TfMain* fMain;

@@ -1,9 +1,12 @@
 #include "gui/shell/uStartup.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QGuiApplication>
 #include <QTimer>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -23,25 +26,57 @@
 
 namespace tarnel {
 
+namespace {
+// With TARNEL_START_MARKS set, start-up says on standard error how long
+// each of its steps took, for finding what makes it slow.
+class TStartMarks {
+public:
+    TStartMarks() : on_(std::getenv("TARNEL_START_MARKS") != nullptr) { clock_.start(); }
+    void operator()(const char* step) {
+        if (!on_) return;
+        const qint64 now = clock_.nsecsElapsed();
+        std::fprintf(stderr, "start: %-24s %7.2f ms\n", step, double(now - last_) / 1e6);
+        last_ = now;
+    }
+
+private:
+    bool on_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+};
+}  // namespace
+
 TfMain* StartProgram(TLog& log) {
+    TStartMarks mark;
     QPointer<TSplashScreen> splash = new TSplashScreen(nullptr, &log);
-    new TfLogging(log);
+    // The log keeps its lines itself: the log window's panel is made when
+    // its tab first comes to the front and then shows them all.
+    new TfLogging(log, TfLogging::OnFirstShow);
+    mark("splash made");
     splash->show();
+    mark("splash shown");
     PaintNow(splash);
+    mark("splash painted");
     QCoreApplication::setApplicationName(ToQ(cApplicationTitle));
     try {
         new TfMain(log);
+        mark("main window");
         new TfNTCodecs(*fMain, splash);
+        mark("codec window and lists");
         // Hidden until the codec window calls it up, which may never happen:
         // its contents wait until then.
         new TfFourcc(fMain, TfFourcc::OnFirstShow);
-        new TfDirectShow(*fMain);
-        fMain->HostPanel(2, fLogging->LogViewerPanel);
+        // Filled now, its list shown when its tab first comes to the front.
+        new TfDirectShow(*fMain, TfDirectShow::OnFirstShow);
+        QPointer<TfLogging> logging(fLogging);
+        fMain->HostPanelOnFirstShow(2, [logging]() -> QWidget* { return logging ? logging->BuildComponents() : nullptr; });
+        mark("other windows");
     } catch (...) {
         if (splash) delete splash.data();
         throw;
     }
     if (splash) delete splash.data();
+    mark("splash gone");
     return fMain;
 }
 

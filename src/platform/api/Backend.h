@@ -125,6 +125,9 @@ public:
                                 uint32_t dataBytes) {
         return false;
     }
+    // The same for at most `count` values from position `first` on: a key
+    // of many values read a part at a time never holds them all at once.
+    virtual long RegGetValueRange(RegKey key, uint32_t first, uint32_t count, std::vector<RegValue>& values);
     // What the last failed registry call of this thread could not do, in
     // words naming the file or key ("system.reg: No space left on device",
     // a parse error with file and line); empty when there is nothing to add.

@@ -222,6 +222,18 @@ void TRegistry::GetValues(std::vector<TValue>& values) {
     CurrentBackend().RegGetValues(key_, values);
 }
 
+void TRegistry::GetValueRange(uint32_t first, uint32_t count, std::vector<TValue>& values) {
+    values.clear();
+    if (!key_) return;
+    CurrentBackend().RegGetValueRange(key_, first, count, values);
+}
+
+uint32_t TRegistry::ValueCount() {
+    uint32_t count = 0;
+    if (!key_ || RegQueryInfoKeyA(key_, nullptr, nullptr, &count, nullptr, nullptr) != long(kErrorSuccess)) return 0;
+    return count;
+}
+
 long TPlatformBackend::RegGetValues(RegKey key, std::vector<RegValue>& values) {
     // The count alone: the longest name and data would cost a pass over
     // every value's data; a value that does not fit asks for more room below.
@@ -229,9 +241,14 @@ long TPlatformBackend::RegGetValues(RegKey key, std::vector<RegValue>& values) {
     long rc = RegQueryInfoKeyA(key, nullptr, nullptr, &count, nullptr, nullptr);
     if (rc != long(kErrorSuccess)) return rc;
     values.reserve(values.size() + count);
+    return RegGetValueRange(key, 0, UINT32_MAX, values);
+}
+
+long TPlatformBackend::RegGetValueRange(RegKey key, uint32_t first, uint32_t count, std::vector<RegValue>& values) {
     std::string name(256, '\0');
     std::string data(4096, '\0');
-    for (uint32_t i = 0;; ++i) {
+    long rc = long(kErrorSuccess);
+    for (uint32_t i = first; i - first < count; ++i) {
         uint32_t chars = uint32_t(name.size()), bytes = uint32_t(data.size()), type = 0;
         rc = RegEnumValueA(key, i, name.data(), &chars, &type, reinterpret_cast<uint8_t*>(data.data()), &bytes);
         if (rc == long(kErrorMoreData)) {
@@ -245,6 +262,7 @@ long TPlatformBackend::RegGetValues(RegKey key, std::vector<RegValue>& values) {
         if (rc != long(kErrorSuccess)) return rc;
         values.push_back(RegValue{std::string(name.data(), chars), type, std::string(data.data(), bytes)});
     }
+    return long(kErrorSuccess);
 }
 
 void TRegistry::GetKeyNames(std::vector<std::string>& names) {

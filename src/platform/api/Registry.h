@@ -103,6 +103,10 @@ public:
     // give them), in enumeration order: one pass instead of a query per name.
     using TValue = RegValue;
     void GetValues(std::vector<TValue>& values);
+    // Cleared, then at most `count` of them from position `first` on.
+    void GetValueRange(uint32_t first, uint32_t count, std::vector<TValue>& values);
+    // How many values the open key holds; 0 while no key is open.
+    uint32_t ValueCount();
     void GetKeyNames(std::vector<std::string>& names);
 
     bool ValueExists(const std::string& name);

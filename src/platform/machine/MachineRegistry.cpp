@@ -359,7 +359,7 @@ void MachineRegistry::EnumValue(RegKey key, uint32_t index, char* name, uint32_t
     if (data || dataBytes) return CopyData(AnsiData(*v), data, dataBytes);
 }
 
-void MachineRegistry::GetValues(RegKey key, std::vector<RegValue>& values) {
+void MachineRegistry::GetValues(RegKey key, std::vector<RegValue>& values, uint32_t first, uint32_t count) {
     Handle scratch;
     const Handle* h = HandleOf(key, scratch);
     if (!h) throw EWinError(kErrorInvalidHandle);
@@ -370,8 +370,9 @@ void MachineRegistry::GetValues(RegKey key, std::vector<RegValue>& values) {
         if (h->classesRoot) return;
         throw EWinError(kErrorKeyDeleted);
     }
-    values.reserve(values.size() + k->ValueCount());
-    for (size_t i = 0; i < k->ValueCount(); ++i) {
+    const size_t end = first + std::min<size_t>(count, k->ValueCount() - std::min<size_t>(first, k->ValueCount()));
+    values.reserve(values.size() + (end - std::min<size_t>(first, end)));
+    for (size_t i = first; i < end; ++i) {
         const HiveValue* v = k->ValueAt(i);
         values.push_back(RegValue{Utf8ToAnsi(v->Name()), v->Type(), AnsiData(*v)});
     }

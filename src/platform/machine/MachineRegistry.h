@@ -28,7 +28,7 @@ public:
                       uint32_t* maxValueNameChars, uint32_t* maxValueBytes);
     void QueryValue(RegKey key, const char* name, uint32_t* type, uint8_t* data, uint32_t* dataBytes);
     // Every value of the key as EnumValue gives them, in one pass.
-    void GetValues(RegKey key, std::vector<RegValue>& values);
+    void GetValues(RegKey key, std::vector<RegValue>& values, uint32_t first = 0, uint32_t count = UINT32_MAX);
     void SetValue(RegKey key, const char* name, uint32_t type, const uint8_t* data, uint32_t dataBytes);
     void DeleteValue(RegKey key, const char* name);
     // Whether SetValue with these arguments would leave the key as it is.

@@ -93,6 +93,9 @@ std::string HiveValue::DataBytes() const {
     CursorSink sink{out.data()};
     DecodeValueText(text, length, sink);
     out.resize(size_t(sink.at - out.data()));
+    // Hex text gives a third of its length or less: a value kept by the
+    // caller should not hold six times the room it needs.
+    if (out.capacity() > 2 * out.size() + 32) out.shrink_to_fit();
     return out;
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -407,4 +408,75 @@ TEST(DriverStore, ActiveEntriesStandOnlyWhereAWholeRewriteWouldLeaveThem) {
     whole.push_back("vidc.ffff=f.dll");
     std::rotate(whole.begin() + 2, whole.end() - 1, whole.end());
     EXPECT_EQ(Drivers32Values(), whole);
+}
+
+// The inactive store is read a part at a time: a store of many values,
+// odd ones among them, is visited whole, in store order, each value as it
+// stands, whatever part it falls in.
+TEST(DriverStore, AManyValuedInactiveStoreIsVisitedWholeAndInOrder) {
+    test::TempMachine m;
+    constexpr int kValues = 700;
+    std::vector<std::string> data(kValues);
+    {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey(cInactiveKey, true));
+        for (int i = 0; i < kValues; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "#%04d#", i);
+            if (i % 101 == 7) {
+                reg.WriteString(name, "not binary");
+                continue;
+            }
+            if (i % 113 == 3) {
+                reg.WriteString("other" + std::to_string(i), "x");
+                continue;
+            }
+            std::vector<std::string> texts{"f" + std::to_string(i), "d" + std::to_string(i) + ".dll", "", "Desc", "1.0",
+                                           i % 2 ? "32" : "16"};
+            if (i % 97 == 5) texts.resize(3);
+            else if (i % 3 == 0) texts.emplace_back(cExpandableDriverMark);
+            else if (i % 5 == 0) texts.emplace_back("another");
+            WriteBinaryStrings(reg, name, texts);
+            for (const std::string& t : texts) data[size_t(i)] += t + '\0';
+        }
+    }
+    std::unique_ptr<TDriverStore> store = TDriverStore::ForMode(3);
+    size_t announced = 0;
+    std::vector<TInactiveStoreLine> lines;
+    store->VisitInactiveLines([&](size_t count) { announced = count; },
+                              [&](const TInactiveStoreLine& l) { lines.push_back(l); });
+    EXPECT_EQ(announced, size_t(kValues));
+    ASSERT_EQ(lines.size(), size_t(kValues));
+    for (int i = 0; i < kValues; ++i) {
+        const TInactiveStoreLine& l = lines[size_t(i)];
+        const TCodecEntry& e = l.Entry;
+        SCOPED_TRACE(i);
+        EXPECT_EQ(e.Store, TCodecStore::Inactive);
+        if (i % 101 == 7) {
+            EXPECT_EQ(l.Kind, TInactiveStoreLine::NotBinary);
+            continue;
+        }
+        if (i % 113 == 3) {
+            EXPECT_EQ(l.Kind, TInactiveStoreLine::Other);
+            EXPECT_EQ(e.StoredName, "other" + std::to_string(i));
+            continue;
+        }
+        char number[8];
+        std::snprintf(number, sizeof number, "%04d", i);
+        EXPECT_EQ(e.Number, number);
+        EXPECT_EQ(e.StoredName, "#" + std::string(number) + "#");
+        EXPECT_EQ(e.Fourcc + " " + e.Driver, "f" + std::to_string(i) + " d" + std::to_string(i) + ".dll");
+        EXPECT_EQ(l.Data, data[size_t(i)]);
+        if (i % 97 == 5) {
+            EXPECT_EQ(l.Kind, TInactiveStoreLine::Malformed);
+            EXPECT_NE(e.Malformed.find("holds 3 texts"), std::string::npos) << e.Malformed;
+            continue;
+        }
+        EXPECT_EQ(l.Kind, TInactiveStoreLine::Numbered);
+        EXPECT_TRUE(e.Malformed.empty());
+        EXPECT_EQ(e.Shortname + "|" + e.Description + "|" + e.Version + "|" + e.Type,
+                  std::string(" |Desc|1.0|") + (i % 2 ? "32" : "16"));
+        EXPECT_EQ(e.ExpandableDriver, i % 3 == 0) << "only the seventh text marks it";
+    }
 }

@@ -73,7 +73,13 @@ TEST(Accessibility, EveryControlOfEveryWindowHasAName) {
     std::unique_ptr<TfDirectShow> directShow(fDirectShow);
     std::unique_ptr<TfLogging> logging(fLogging);
     std::unique_ptr<TfFourcc> fourcc(fFourcc);
+    main->MakePage(1);
+    main->MakePage(2);
     EXPECT_EQ(Unnamed(main.get()), "") << "the main window with its three tabs";
+    // Its contents are made when it is first shown: check them, not an empty window.
+    fourcc->show();
+    fourcc->hide();
+    ASSERT_NE(fourcc->dfsExtListView1, nullptr);
     EXPECT_EQ(Unnamed(fourcc.get()), "");
 
     TfMessage message(main.get());

@@ -8,11 +8,15 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QMenu>
+#include <QPainter>
+#include <QStyleOption>
+#include <QTabBar>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -121,6 +125,11 @@ TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
     EXPECT_EQ(main->PageControl->tabText(1), "DirectShow Filters");
     EXPECT_EQ(main->PageControl->tabText(2), "Log");
     EXPECT_EQ(main->PageControl->currentIndex(), 0);
+    // The tabs behind the first are made when they first come to the front.
+    EXPECT_EQ(fLogging->LogViewerPanel, nullptr);
+    EXPECT_EQ(fDirectShow->DirectShowPanel, nullptr);
+    main->PageControl->setCurrentIndex(2);
+    main->PageControl->setCurrentIndex(1);
     EXPECT_TRUE(main->LogSheet->isAncestorOf(fLogging->LogViewerPanel));
     EXPECT_EQ(fLogging->LogMemo->toPlainText().split('\n').size(), 11) << "lines written before the log showed";
     EXPECT_TRUE(main->VideoCodecsSheet->isAncestorOf(fNTCodecs->WindowsNTCodecsPanel));
@@ -129,6 +138,104 @@ TEST_F(MainWindow, StartUpWritesItsLinesInOrderAndHostsTheLog) {
     EXPECT_TRUE(fLogging->LogMemo->toPlainText().endsWith("T : after"));
     for (QWidget* w : QApplication::topLevelWidgets())
         EXPECT_EQ(qobject_cast<TSplashScreen*>(w), nullptr) << "the splash screen is disposed of";
+}
+
+namespace {
+// Each component of a window with its name, what a screen reader calls it,
+// its kind and its parent (sorted: a tab page brought to the front moves to
+// the end of its siblings).
+std::vector<std::string> Components(QWidget* window) {
+    std::vector<std::string> out;
+    for (QWidget* w : window->findChildren<QWidget*>())
+        if (!w->objectName().isEmpty() && !w->objectName().startsWith("qt_"))
+            out.push_back(w->objectName().toStdString() + "|" + w->accessibleName().toStdString() + "|" +
+                          w->metaObject()->className() + "|" +
+                          (w->parentWidget() ? w->parentWidget()->objectName().toStdString() : ""));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The order the focus goes through a window's own components.
+std::string FocusOrder(QWidget* window) {
+    std::string out;
+    for (QWidget* w = window->nextInFocusChain(); w && w != window; w = w->nextInFocusChain())
+        if (!w->objectName().isEmpty() && !w->objectName().startsWith("qt_"))
+            out += w->objectName().toStdString() + " ";
+    return out;
+}
+}  // namespace
+
+// The DirectShow and log tabs are made when they first come to the front,
+// in whichever order the user brings them: the main window then has every
+// component that making them at once (as start-up used to) gives, named,
+// placed and in focus order alike; the list was filled at start-up and the
+// log shows every line from the first.
+TEST_F(MainWindow, TabsMadeWhenFirstShownEqualTabsMadeAtOnce) {
+    {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyClassesRoot);
+        ASSERT_TRUE(reg.OpenKey("\\CLSID\\{083863F1-70DE-11d0-BD40-00A0C911CE86}\\Instance\\{1}", true));
+        reg.WriteString("FriendlyName", "A filter");
+    }
+    struct TSeen {
+        std::vector<std::string> Components;
+        std::string Focus;
+        QString LogText;
+        int Filters = 0;
+    };
+    auto run = [&](bool atOnce, std::vector<int> pages) {
+        TSeen seen;
+        StartProgram(log);
+        std::unique_ptr<TfMain> main(fMain);
+        std::unique_ptr<TfNTCodecs> codecs(fNTCodecs);
+        std::unique_ptr<TfFourcc> fourcc(fFourcc);
+        std::unique_ptr<TfDirectShow> directShow(fDirectShow);
+        std::unique_ptr<TfLogging> logging(fLogging);
+        EXPECT_GT(directShow->FilterListModel->rowCount(), 0) << "filled at start-up";
+        if (atOnce) {
+            main->MakePage(1);
+            main->MakePage(2);
+        } else {
+            EXPECT_EQ(directShow->DirectShowPanel, nullptr);
+            EXPECT_EQ(logging->LogViewerPanel, nullptr);
+            main->WriteLog("before the log is made");
+            main->show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+        }
+        for (int page : pages) {
+            main->PageControl->setCurrentIndex(page);
+            QApplication::processEvents();
+        }
+        main->PageControl->setCurrentIndex(0);
+        main->MakePage(1);  // made once only
+        main->MakePage(2);
+        main->WriteLog("after");
+        seen.Components = Components(main.get());
+        seen.Focus = FocusOrder(main.get());
+        seen.LogText = logging->LogMemo->toPlainText();
+        seen.Filters = directShow->DirectShowFilterList->model()->rowCount();
+        main->hide();
+        return seen;
+    };
+    const TSeen atOnce = run(true, {});
+    const TSeen logFirst = run(false, {2, 1});
+    const TSeen filtersFirst = run(false, {1, 2});
+    ASSERT_GT(atOnce.Components.size(), 40u);
+    EXPECT_EQ(logFirst.Components, atOnce.Components);
+    EXPECT_EQ(filtersFirst.Components, atOnce.Components);
+    EXPECT_EQ(logFirst.Focus, atOnce.Focus);
+    EXPECT_EQ(filtersFirst.Focus, atOnce.Focus);
+    EXPECT_GT(logFirst.Filters, 0);
+    EXPECT_EQ(logFirst.Filters, atOnce.Filters);
+    for (const TSeen* lazy : {&logFirst, &filtersFirst}) {
+        const QStringList lines = lazy->LogText.split('\n');
+        ASSERT_GE(lines.size(), 13);
+        EXPECT_EQ(lines.front(), "T : Getting OS Version (Needed for the correct Codec Info Location)");
+        EXPECT_TRUE(lines.contains("T : before the log is made"));
+        EXPECT_EQ(lines.back(), "T : after");
+    }
+    // Every line of all three starts, each shown once in the last log made.
+    EXPECT_EQ(filtersFirst.LogText.split('\n').size(), int(log.Lines().size()));
 }
 
 TEST_F(MainWindow, CaptionOfAProgramWithoutVersionResource) {
@@ -496,6 +603,52 @@ TEST_F(MainWindow, OnTheDoubleScaleScreenBoundsFitAndAreSavedAsQtRestoresThem) {
     EXPECT_TRUE(area.contains(help->frameGeometry()));
     help->close();
     QFile::remove(beside);
+}
+
+// Tabs are the design's 149 pixels wide, or as wide as their caption
+// needs in a larger program font; the status bar frames none of its items
+// (the panels draw their own bevels).
+TEST_F(MainWindow, TabsKeepTheirLeastWidthAndTheStatusBarFramesNoItem) {
+    TfMain main(log);
+    QTabBar* tabs = main.PageControl->tabBar();
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    for (int i = 0; i < tabs->count(); ++i) EXPECT_EQ(tabs->tabRect(i).width(), 149) << i;
+    main.Settings.FontSize = 24;
+    main.ApplyProgramFont();
+    QApplication::processEvents();
+    const int needed = QFontMetrics(tabs->font()).horizontalAdvance(main.PageControl->tabText(1));
+    EXPECT_GT(tabs->tabRect(1).width(), std::max(149, needed)) << "caption and margins";
+    EXPECT_GE(tabs->tabRect(2).width(), 149);
+
+    EXPECT_NE(main.StatusBar->style(), QApplication::style()) << "the bar alone has a style of its own";
+    EXPECT_EQ(main.StatusPanels->style(), QApplication::style()) << "the panels keep the program's";
+}
+
+// Drawn on white, a status bar item's frame leaves every pixel white.
+bool FramesNothing(QStyle* style, const QWidget* widget) {
+    QStyleOption option;
+    option.rect = QRect(0, 0, 20, 20);
+    QImage image(20, 20, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    style->drawPrimitive(QStyle::PE_FrameStatusBarItem, &option, &painter, widget);
+    painter.end();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != QColor(Qt::white).rgb()) return false;
+    return true;
+}
+
+TEST_F(MainWindow, UnderAStyleThatFramesStatusItemsTheBarFramesNone) {
+    const QString before = QApplication::style()->name();
+    QApplication::setStyle("Windows");
+    {
+        TfMain main(log);
+        EXPECT_FALSE(FramesNothing(QApplication::style(), main.StatusBar)) << "this style frames the items";
+        EXPECT_TRUE(FramesNothing(main.StatusBar->style(), main.StatusBar));
+    }
+    QApplication::setStyle(before);
 }
 
 TEST_F(MainWindow, StatusPanelsGrowWithTheirFontAndReadAsTheirTexts) {
