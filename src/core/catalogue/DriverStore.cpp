@@ -1,6 +1,7 @@
 #include "core/catalogue/DriverStore.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string_view>
 
@@ -202,10 +203,72 @@ protected:
         for (const TCodecEntry& e : shown) WriteDriverValue(reg, e.StoredName, e.Driver, e.ExpandableDriver);
     }
 
-    void RemoveActive(const std::vector<TCodecEntry>& shown) override {
+    // A whole rewrite deletes the shown entries and appends the active ones:
+    // a shown entry already holding, under the very name, what is written
+    // for the next active entry of the key, and lying after every value that
+    // stays and after the entries standing before it, is where that rewrite
+    // would put it, so it may stand. A save that would change nothing still
+    // rewrites the last one, so that the key shows the time of the save.
+    TActiveStanding StandingActive(const std::vector<TCodecEntry>& shown, size_t settled,
+                                   std::span<const TCodecEntry> active) override {
+        TActiveStanding standing{std::vector<bool>(shown.size()), 0};
+        std::map<std::string, size_t> byName;
+        for (size_t i = settled; i < shown.size(); ++i) byName.emplace(platform::AsciiLowerCase(shown[i].StoredName), i);
+        if (byName.empty()) return standing;
+        TRegistry reg;
+        reg.SetRootKey(platform::kHkeyLocalMachine);
+        if (!reg.OpenKeyReadOnly(cDrivers32Key)) return standing;
+        size_t next = settled, in32 = 0, last = 0;
+        for (const TCodecEntry& e : active) {
+            if (e.Type == cType16) continue;
+            ++in32;
+            const std::string name = VidcName(e.Fourcc);
+            auto it = byName.find(platform::AsciiLowerCase(name));
+            if (it == byName.end() || it->second < next || !reg.HoldsString(name, e.Driver, e.ExpandableDriver)) break;
+            last = it->second;
+            standing.Shown[last] = true;
+            next = last + 1;
+            ++standing.Count;
+        }
+        const bool deletes = std::find(standing.Shown.begin(), standing.Shown.end(), false) != standing.Shown.end();
+        if (standing.Count > 0 && !deletes && standing.Count == in32) {
+            standing.Shown[last] = false;
+            --standing.Count;
+        }
+        return standing;
+    }
+
+    // The standing entries in their order, then those written, each under a
+    // name the key had for no other value (a write over one would put it
+    // elsewhere) and reading back as written.
+    bool ActiveLinesWritten(const std::vector<TCodecEntry>& shown, const TActiveStanding& standing,
+                            std::span<const TCodecEntry> active, std::set<std::string> others,
+                            std::vector<std::string>& lines) const override {
+        lines.clear();
+        for (size_t i = 0; i < shown.size(); ++i) {
+            if (!standing.Shown[i]) continue;
+            others.insert(platform::AsciiLowerCase(shown[i].StoredName));
+            lines.push_back(SnapshotLine(shown[i].StoredName, shown[i].Driver));
+        }
+        size_t in32 = 0;
+        for (const TCodecEntry& e : active) {
+            if (e.Type == cType16 || in32++ < standing.Count) continue;
+            std::string name = VidcName(e.Fourcc);
+            if (!PlainName(name) || !PlainName(e.Driver) || SplitDriverName(name).Kind.empty() ||
+                !others.insert(platform::AsciiLowerCase(name)).second)
+                return false;
+            lines.push_back(SnapshotLine(name, e.Driver));
+        }
+        return true;
+    }
+
+    bool RemoveActive(const std::vector<TCodecEntry>& shown, const TActiveStanding& standing) override {
         TRegistry reg;
         OpenForWriting(reg, cDrivers32Key);
-        for (const TCodecEntry& e : shown) reg.DeleteValue(e.StoredName);
+        bool all = true;
+        for (size_t i = 0; i < shown.size(); ++i)
+            if (!standing.Shown[i]) all = reg.DeleteValue(shown[i].StoredName) && all;
+        return all;
     }
 
     void WriteActiveEntry(const std::string& name, const std::string& driver) override {
@@ -216,16 +279,17 @@ protected:
 
     // Type "16" goes back to the Drivers key; every other entry is a 32-bit
     // driver of Drivers32, where the loaders will find it again.
-    void WriteActive(std::span<const TCodecEntry> active) override {
+    void WriteActive(std::span<const TCodecEntry> active, const TActiveStanding& standing) override {
         TRegistry drivers32, drivers;
         OpenForWriting(drivers32, cDrivers32Key);
         bool driversOpen = false;
+        size_t in32 = 0;
         for (const TCodecEntry& e : active) {
             if (e.Type == cType16) {
                 if (!driversOpen) OpenForWriting(drivers, cDriversKey);
                 driversOpen = true;
                 WriteDriverValue(drivers, VidcName(e.Fourcc), e.Driver, e.ExpandableDriver);
-            } else {
+            } else if (in32++ >= standing.Count) {
                 WriteDriverValue(drivers32, VidcName(e.Fourcc), e.Driver, e.ExpandableDriver);
             }
         }
@@ -333,12 +397,13 @@ protected:
     }
 
     // One deletion per line shown: two lines of one name both go.
-    void RemoveActive(const std::vector<TCodecEntry>& shown) override {
+    bool RemoveActive(const std::vector<TCodecEntry>& shown, const TActiveStanding&) override {
         for (const TCodecEntry& e : shown) WriteProfileKey(e.StoredName, nullptr);
+        return false;
     }
 
     // The section holds every active entry, whatever its Type.
-    void WriteActive(std::span<const TCodecEntry> active) override {
+    void WriteActive(std::span<const TCodecEntry> active, const TActiveStanding&) override {
         for (const TCodecEntry& e : active) WriteProfileKey(KeyWritten(e), e.Driver.c_str());
     }
 
@@ -507,8 +572,14 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
     // compared line by line with what the caller read.
     std::vector<TCodecEntry> shown;
     bool same = true;
+    size_t settled = 0;  // the shown entries from here on follow every other line
+    std::set<std::string> otherActive;
     for (TActiveStoreLine& line : ReadActive()) {
-        if (line.Kind != TActiveStoreLine::Codec) continue;
+        if (line.Kind != TActiveStoreLine::Codec) {
+            settled = shown.size();
+            if (written) otherActive.insert(platform::AsciiLowerCase(line.Entry.StoredName));
+            continue;
+        }
         if (expected && same) {
             const size_t i = shown.size();
             same = i < expected->Active.size() && SameLine(expected->Active[i], line.Entry.StoredName, line.Entry.Driver);
@@ -547,8 +618,9 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
                                     std::to_string(cMaxInactiveEntryBytes) + " are allowed");
     }
 
+    const TActiveStanding activeStanding = StandingActive(shown, settled, active);
     BackUpActive(shown);
-    RemoveActive(shown);
+    const bool removed = RemoveActive(shown, activeStanding);
     // The numbered values as the save leaves them, when what it writes tells
     // them: each write then lands after the others, under a name no other
     // value of the key has. The lines of those left standing are the
@@ -577,13 +649,15 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
         }
     }
     WriteInactiveExtras(inactive);
-    WriteActive(active);
+    WriteActive(active, activeStanding);
     if (written) {
         // What the next save compares with: read back but for what was just told.
-        written->Active.clear();
-        for (const TActiveStoreLine& line : ReadActive())
-            if (line.Kind == TActiveStoreLine::Codec)
-                written->Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
+        if (!removed || !ActiveLinesWritten(shown, activeStanding, active, std::move(otherActive), written->Active)) {
+            written->Active.clear();
+            for (const TActiveStoreLine& line : ReadActive())
+                if (line.Kind == TActiveStoreLine::Codec)
+                    written->Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
+        }
         if (linesKnown) {
             if (written != expected) {
                 written->Inactive.clear();

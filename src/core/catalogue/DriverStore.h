@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -147,8 +148,32 @@ protected:
     virtual std::string ActiveName(const std::string& fourcc) const = 0;
     // The store's own parts of the save.
     virtual void BackUpActive(const std::vector<TCodecEntry>& shown) = 0;
-    virtual void RemoveActive(const std::vector<TCodecEntry>& shown) = 0;
-    virtual void WriteActive(std::span<const TCodecEntry> active) = 0;
+    // Which shown entries a save leaves standing: Shown[i] for shown[i],
+    // and Count, how many of the first active entries of the active store
+    // they are (in that order). A store that knows none stands none.
+    struct TActiveStanding {
+        std::vector<bool> Shown;
+        size_t Count = 0;
+    };
+    // `settled`: the shown entries from that index on follow every other
+    // value of the active store.
+    virtual TActiveStanding StandingActive(const std::vector<TCodecEntry>& shown, size_t settled,
+                                           std::span<const TCodecEntry> active) {
+        return {std::vector<bool>(shown.size()), 0};
+    }
+    // The snapshot lines of the active store as the save that just wrote
+    // leaves it, when the store can tell them without reading them back
+    // (`others`: the names of its other values, lower case); false otherwise.
+    // (`removed`: RemoveActive removed every entry it was to.)
+    virtual bool ActiveLinesWritten(const std::vector<TCodecEntry>& shown, const TActiveStanding& standing,
+                                    std::span<const TCodecEntry> active, std::set<std::string> others,
+                                    std::vector<std::string>& lines) const {
+        return false;
+    }
+    // Removes the shown entries that do not stand; true when it knows each
+    // of them was there to remove.
+    virtual bool RemoveActive(const std::vector<TCodecEntry>& shown, const TActiveStanding& standing) = 0;
+    virtual void WriteActive(std::span<const TCodecEntry> active, const TActiveStanding& standing) = 0;
     virtual void CheckActiveEntries(std::span<const TCodecEntry> active) {}
     virtual void WriteActiveEntry(const std::string& name, const std::string& driver) = 0;
     virtual void PlaceActive(TCodecEntry& entry) const = 0;

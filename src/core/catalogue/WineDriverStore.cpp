@@ -172,7 +172,7 @@ protected:
     // SYSTEM.INI is Wine's own file, shared with everything else in it: a
     // line that stays as it is is left where it stands, so that only the
     // codecs that change place move.
-    void RemoveActive(const std::vector<TCodecEntry>& shown) override {
+    bool RemoveActive(const std::vector<TCodecEntry>& shown, const TActiveStanding&) override {
         std::map<std::string, int> keys;
         for (const TCodecEntry& e : shown)
             if (e.Store == TCodecStore::SystemIni) ++keys[Lower(e.StoredName)];
@@ -191,14 +191,15 @@ protected:
             }
             WriteProfileKey(e.StoredName, nullptr);
         }
-        if (!registry) return;
+        if (!registry) return false;
         TRegistry reg;
         OpenForWriting(reg, cDrivers32Key);
         for (const TCodecEntry& e : shown)
             if (e.Store != TCodecStore::SystemIni) reg.DeleteValue(e.StoredName);
+        return false;
     }
 
-    void WriteActive(std::span<const TCodecEntry> active) override {
+    void WriteActive(std::span<const TCodecEntry> active, const TActiveStanding&) override {
         TRegistry drivers32, drivers;
         bool drivers32Open = false, driversOpen = false;
         for (const TCodecEntry& e : active) {

@@ -117,6 +117,14 @@ public:
     // gives them one by one (which is what this does unless a backend that
     // holds the values itself hands them over in one pass).
     virtual long RegGetValues(RegKey key, std::vector<RegValue>& values);
+    // Whether the key holds a value that RegSetValueExA with these arguments
+    // would leave exactly as it is (name spelt the same, same type, the same
+    // data as stored): a writer may then leave it standing. A backend that
+    // cannot tell answers false.
+    virtual bool RegValueHoldsA(RegKey key, const char* name, uint32_t type, const uint8_t* data,
+                                uint32_t dataBytes) {
+        return false;
+    }
     // The same for at most `count` values from position `first` on: a key
     // of many values read a part at a time never holds them all at once.
     virtual long RegGetValueRange(RegKey key, uint32_t first, uint32_t count, std::vector<RegValue>& values);

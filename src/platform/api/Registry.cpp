@@ -383,6 +383,13 @@ void TRegistry::WriteString(const std::string& name, const std::string& value) {
     Put(name, kRegSz, z.c_str(), uint32_t(z.size() + 1));
 }
 
+bool TRegistry::HoldsString(const std::string& name, const std::string& value, bool expandable) {
+    if (!key_) return false;
+    const std::string z(value.c_str());
+    return CurrentBackend().RegValueHoldsA(key_, name.c_str(), expandable ? kRegExpandSz : kRegSz,
+                                           reinterpret_cast<const uint8_t*>(z.c_str()), uint32_t(z.size() + 1));
+}
+
 void TRegistry::WriteExpandString(const std::string& name, const std::string& value) {
     std::string z(value.c_str());
     Put(name, kRegExpandSz, z.c_str(), uint32_t(z.size() + 1));

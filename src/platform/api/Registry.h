@@ -136,6 +136,9 @@ public:
     void WriteInteger(const std::string& name, int32_t value);
     void WriteBool(const std::string& name, bool value);
     bool DeleteValue(const std::string& name);
+    // Whether WriteString (WriteExpandString) of these would leave the open
+    // key exactly as it is; false when the backend cannot tell.
+    bool HoldsString(const std::string& name, const std::string& value, bool expandable);
 
 private:
     // The handle and path a key argument names (from the root or below the

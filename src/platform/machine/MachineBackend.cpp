@@ -236,6 +236,12 @@ long TMachineBackend::RegEnumValueA(RegKey key, uint32_t index, char* name, uint
 long TMachineBackend::RegGetValues(RegKey key, std::vector<RegValue>& values) {
     return Registry([&] { impl_->registry.GetValues(key, values); });
 }
+bool TMachineBackend::RegValueHoldsA(RegKey key, const char* name, uint32_t type, const uint8_t* data,
+                                     uint32_t dataBytes) {
+    bool holds = false;
+    Registry([&] { holds = impl_->registry.ValueHolds(key, name, type, data, dataBytes); });
+    return holds;
+}
 long TMachineBackend::RegGetValueRange(RegKey key, uint32_t first, uint32_t count, std::vector<RegValue>& values) {
     return Registry([&] { impl_->registry.GetValues(key, values, first, count); });
 }

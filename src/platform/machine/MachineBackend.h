@@ -64,6 +64,8 @@ public:
     long RegCloseKey(RegKey key) override;
     long RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* nameChars) override;
     long RegGetValues(RegKey key, std::vector<RegValue>& values) override;
+    bool RegValueHoldsA(RegKey key, const char* name, uint32_t type, const uint8_t* data,
+                        uint32_t dataBytes) override;
     long RegGetValueRange(RegKey key, uint32_t first, uint32_t count, std::vector<RegValue>& values) override;
     long RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type, uint8_t* data,
                        uint32_t* dataBytes) override;

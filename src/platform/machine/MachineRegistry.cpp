@@ -460,6 +460,22 @@ void MachineRegistry::SetValue(RegKey key, const char* name, uint32_t type, cons
     scope.Commit();
 }
 
+bool MachineRegistry::ValueHolds(RegKey key, const char* name, uint32_t type, const uint8_t* data,
+                                 uint32_t dataBytes) {
+    Handle scratch;
+    const Handle* h = HandleOf(key, scratch);
+    if (!h || (!data && dataBytes)) return false;
+    StoreFile& f = File(h->hive);
+    if (!f.hive) return false;
+    HiveKey* k = KeyOf(*h);
+    if (!k) return false;
+    const std::string utf8 = AnsiToUtf8(name ? name : "");
+    const HiveValue* v = k->FindValue(utf8);
+    // Names match without regard to case, but a write keeps the spelling it is given.
+    if (!v || v->Name() != utf8 || v->Type() != type) return false;
+    return v->Data() == StoredData(type, data, dataBytes);
+}
+
 void MachineRegistry::DeleteValue(RegKey key, const char* name) {
     Handle scratch;
     const Handle* base = HandleOf(key, scratch);

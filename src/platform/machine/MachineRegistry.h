@@ -31,6 +31,8 @@ public:
     void GetValues(RegKey key, std::vector<RegValue>& values, uint32_t first = 0, uint32_t count = UINT32_MAX);
     void SetValue(RegKey key, const char* name, uint32_t type, const uint8_t* data, uint32_t dataBytes);
     void DeleteValue(RegKey key, const char* name);
+    // Whether SetValue with these arguments would leave the key as it is.
+    bool ValueHolds(RegKey key, const char* name, uint32_t type, const uint8_t* data, uint32_t dataBytes);
     void DeleteKey(RegKey key, const char* subKey);
     std::string KeyPath(RegKey key);
 

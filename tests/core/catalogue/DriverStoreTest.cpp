@@ -14,6 +14,7 @@
 #include "core/shell/uConst.h"
 #include "platform/api/Profile.h"
 #include "platform/api/Registry.h"
+#include "platform/machine/Machine.h"
 #include "support/TempMachine.h"
 
 using namespace tarnel;
@@ -293,6 +294,120 @@ TEST(DriverStore, AnExpandableDriverTextKeepsItsType) {
     EXPECT_EQ(typeOf(cDrivers32Key, "vidc.exp1"), uint32_t(kRegExpandSz));
     EXPECT_EQ(typeOf(cDrivers32Key, "vidc.str1"), uint32_t(kRegSz));
     EXPECT_EQ(active[1].ValueType, uint32_t(kRegExpandSz)) << "placed as what was written";
+}
+
+namespace {
+
+void PutDriver(const char* name, const std::string& driver, bool expandable = false) {
+    TRegistry reg;
+    reg.SetRootKey(kHkeyLocalMachine);
+    ASSERT_TRUE(reg.OpenKey(cDrivers32Key, true));
+    if (expandable) reg.WriteExpandString(name, driver);
+    else reg.WriteString(name, driver);
+}
+
+// "name=driver" of every value of Drivers32, "(expand)" marking that type.
+std::vector<std::string> Drivers32Values() {
+    TRegistry reg;
+    reg.SetRootKey(kHkeyLocalMachine);
+    std::vector<std::string> out;
+    if (!reg.OpenKeyReadOnly(cDrivers32Key)) return out;
+    std::vector<TRegistry::TValue> values;
+    reg.GetValues(values);
+    for (auto& v : values)
+        out.push_back(v.Name + "=" + v.Data.c_str() + (v.Type == kRegExpandSz ? "(expand)" : ""));
+    return out;
+}
+
+// The time on the head line of the Drivers32 key in the hive file.
+std::string Drivers32Time(const test::TempMachine& m) {
+    const std::string hive = Slurp(m.Root() / "system.reg");
+    const size_t head = hive.find("\\\\Drivers32] ");
+    if (head == std::string::npos) return {};
+    const size_t from = head + std::string("\\\\Drivers32] ").size();
+    return hive.substr(from, hive.find('\n', from) - from);
+}
+
+}  // namespace
+
+// A save leaves active entries standing only where deleting every shown
+// entry and appending the active ones would leave the very same values in
+// the very same order; the next save compares with what it left.
+TEST(DriverStore, ActiveEntriesStandOnlyWhereAWholeRewriteWouldLeaveThem) {
+    test::TempMachine m;
+    {
+        TRegistryFixedTime before(1600000000);
+        PutDriver("msacm.x", "x.acm");
+        PutDriver("vidc.aaaa", "a.dll");
+        PutDriver("VIDC.BBBB", "b.dll");  // written back in the case the list holds
+        PutDriver("vidc.cccc", "c.dll");
+        PutDriver("vidc.dddd", "d.dll", true);
+        PutDriver("vidc.eeee", "e.dll");
+    }
+    auto store = TDriverStore::ForMode(3);
+    TStoreSnapshot loaded = store->Snapshot();
+    std::vector<TCodecEntry> active = store->ActiveEntries();
+    ASSERT_EQ(active.size(), 5u);
+    auto save = [&] {
+        store->Save(active, {}, &loaded, &loaded);
+        EXPECT_EQ(loaded, store->Snapshot());
+        active = store->ActiveEntries();
+    };
+    save();
+    std::vector<std::string> whole{"msacm.x=x.acm",  "vidc.aaaa=a.dll", "vidc.bbbb=b.dll",
+                                   "vidc.cccc=c.dll", "vidc.dddd=d.dll(expand)", "vidc.eeee=e.dll"};
+    EXPECT_EQ(Drivers32Values(), whole);
+
+    active[2].Driver = "c2.dll";  // the same name, other data
+    save();
+    whole[3] = "vidc.cccc=c2.dll";
+    EXPECT_EQ(Drivers32Values(), whole);
+
+    active[3].ExpandableDriver = false;  // the same text, another type
+    save();
+    whole[4] = "vidc.dddd=d.dll";
+    EXPECT_EQ(Drivers32Values(), whole);
+
+    // Another driver's entry after them: the codecs go after it.
+    PutDriver("msacm.z", "z.acm");
+    save();
+    whole.insert(whole.begin() + 1, "msacm.z=z.acm");
+    EXPECT_EQ(Drivers32Values(), whole);
+
+    // Two entries trade places: the one that now comes first cannot stand
+    // before the other, so both go to the end in their new order.
+    std::swap(active[1], active[2]);
+    save();
+    std::swap(whole[3], whole[4]);
+    EXPECT_EQ(Drivers32Values(), whole);
+
+    // Nothing changes: the key still shows the time of the save (the hive
+    // read anew, so that only this save's changes count).
+    ForgetLoadedHives();
+    {
+        TRegistryFixedTime now(1700000000);
+        save();
+    }
+    EXPECT_EQ(Drivers32Values(), whole);
+    EXPECT_EQ(Drivers32Time(m), "1700000000");
+
+    // A new entry under the name of a value that is no text: written over
+    // it where it stands, and the save knows it is there.
+    {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey(cDrivers32Key, true));
+        reg.WriteInteger("vidc.ffff", 1);
+    }
+    TCodecEntry added;
+    added.Fourcc = "ffff";
+    added.Driver = "f.dll";
+    added.Type = cType32;
+    active.push_back(added);
+    save();
+    whole.push_back("vidc.ffff=f.dll");
+    std::rotate(whole.begin() + 2, whole.end() - 1, whole.end());
+    EXPECT_EQ(Drivers32Values(), whole);
 }
 
 // The inactive store is read a part at a time: a store of many values,
