@@ -1,7 +1,10 @@
 #include "core/catalogue/DriverStore.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <map>
+#include <random>
 #include <set>
 #include <string_view>
 
@@ -47,26 +50,17 @@ bool NumberedValue(const std::string& name, uint32_t type) {
     return name.size() > 1 && name[0] == cInactiveMark[0] && type == platform::kRegBinary;
 }
 
-// The numbered values of the inactive store in store order, read whole but
-// not taken apart: what the change check and the snapshot compare. `last`
-// learns whether they follow every other value of the key, `others` the
-// other values' names (lower case).
-std::vector<TRegistry::TValue> NumberedValues(bool* last = nullptr, std::set<std::string>* others = nullptr) {
+// The snapshot lines of the numbered values of the inactive store, in
+// store order, read in one pass that copies no value.
+std::vector<TSnapshotLine> NumberedLines() {
     TRegistry reg;
     reg.SetRootKey(platform::kHkeyLocalMachine);
     reg.OpenKeyReadOnly(cInactiveKey);  // an unopened key lists no values
-    std::vector<TRegistry::TValue> values;
-    reg.GetValues(values);
-    if (last) {
-        auto first = std::find_if(values.begin(), values.end(),
-                                  [](const TRegistry::TValue& v) { return NumberedValue(v.Name, v.Type); });
-        *last = std::all_of(first, values.end(), [](const TRegistry::TValue& v) { return NumberedValue(v.Name, v.Type); });
-    }
-    if (others)
-        for (const TRegistry::TValue& v : values)
-            if (!NumberedValue(v.Name, v.Type)) others->insert(platform::AsciiLowerCase(v.Name));
-    std::erase_if(values, [](const TRegistry::TValue& v) { return !NumberedValue(v.Name, v.Type); });
-    return values;
+    std::vector<TSnapshotLine> lines;
+    reg.VisitValues([&](const TRegistry::TValue& v) {
+        if (NumberedValue(v.Name, v.Type)) lines.push_back(SnapshotLine(v.Name, v.Data));
+    });
+    return lines;
 }
 
 // Whether a name reads back as written: plain ASCII without a zero byte.
@@ -97,7 +91,7 @@ std::string InactiveData(const TCodecEntry& e) {
 }
 
 // Whether `data` is what InactiveData gives for the entry.
-bool HoldsInactiveData(const std::string& data, const TCodecEntry& e) {
+bool HoldsInactiveData(std::string_view data, const TCodecEntry& e) {
     std::string_view texts[7];
     const size_t n = InactiveTextViews(e, texts);
     std::string_view rest = data;
@@ -110,29 +104,62 @@ bool HoldsInactiveData(const std::string& data, const TCodecEntry& e) {
     return rest.empty();
 }
 
-// How many of the numbered values a save may leave standing: those of a
-// leading run that already hold, under the very name, the data the save
-// would write there. Deleting every numbered value and appending the
-// entries leaves the same key only while the numbered values follow all
-// others (then the run stays where the writes would put it); and a save
-// that changes nothing still rewrites the last one, so that the key shows
-// the time of the save as it always did.
-size_t StandingInactive(const std::vector<TRegistry::TValue>& numbered, bool last,
-                        std::span<const TCodecEntry> inactive) {
-    if (!last) return 0;
-    size_t n = 0;
-    while (n < numbered.size() && n < inactive.size() && numbered[n].Name == InactiveName(inactive[n].Number) &&
-           HoldsInactiveData(numbered[n].Data, inactive[n]))
-        ++n;
-    if (n > 0 && n == numbered.size() && n == inactive.size()) --n;
-    return n;
+// Whether a stored name is the one an inactive entry of that Number is
+// written under (InactiveName), without building it.
+bool IsInactiveName(std::string_view name, const std::string& number) {
+    return name.size() == number.size() + 2 && name.front() == cInactiveMark[0] && name.back() == cInactiveMark[0] &&
+           name.compare(1, number.size(), number) == 0;
 }
 
-// Whether a snapshot line holds that name and data (SnapshotLine's layout),
-// without building the line.
-bool SameLine(const std::string& line, const std::string& name, const std::string& data) {
-    return line.size() == name.size() + 1 + data.size() && line.compare(0, name.size(), name) == 0 &&
-           line[name.size()] == '\0' && line.compare(name.size() + 1, std::string::npos, data) == 0;
+// What a save learns of the inactive store's numbered values in one pass
+// that copies none of their data.
+struct TInactiveScan {
+    bool Same = true;                  // they are the expected ones (when expected)
+    bool Last = true;                  // they follow every other value of the key
+    size_t Standing = 0;               // how many a save may leave standing
+    std::vector<std::string> Names;    // each one's name, in store order
+    std::vector<TSnapshotLine> Lines;  // each one's snapshot line, when kept
+};
+
+// How many numbered values may stand: those of a leading run that already
+// hold, under the very name, the data the save would write there.
+// Deleting every numbered value and appending the entries leaves the same
+// key only while the numbered values follow all others (then the run stays
+// where the writes would put it); and a save that changes nothing still
+// rewrites the last one, so that the key shows the time of the save as it
+// always did.
+TInactiveScan ScanInactive(const std::vector<TSnapshotLine>* expected, bool keepLines,
+                           std::span<const TCodecEntry> inactive) {
+    TInactiveScan scan;
+    TRegistry reg;
+    reg.SetRootKey(platform::kHkeyLocalMachine);
+    reg.OpenKeyReadOnly(cInactiveKey);  // an unopened key lists no values
+    size_t run = 0;
+    reg.VisitValues([&](const TRegistry::TValue& v) {
+        if (!NumberedValue(v.Name, v.Type)) {
+            if (!scan.Names.empty()) scan.Last = false;
+            return;
+        }
+        const size_t k = scan.Names.size();
+        if ((expected && scan.Same) || keepLines) {
+            const TSnapshotLine line = SnapshotLine(v.Name, v.Data);
+            if (expected && scan.Same) scan.Same = k < expected->size() && (*expected)[k] == line;
+            if (keepLines) scan.Lines.push_back(line);
+        }
+        if (run == k && k < inactive.size() && IsInactiveName(v.Name, inactive[k].Number) &&
+            HoldsInactiveData(v.Data, inactive[k]))
+            ++run;
+        scan.Names.push_back(v.Name);
+    });
+    if (expected) scan.Same = scan.Same && scan.Names.size() == expected->size();
+    scan.Standing = scan.Last ? run : 0;
+    if (scan.Standing > 0 && scan.Standing == scan.Names.size() && scan.Standing == inactive.size()) --scan.Standing;
+    return scan;
+}
+
+// Whether a snapshot line holds that name and data.
+bool SameLine(const TSnapshotLine& line, std::string_view name, std::string_view data) {
+    return line == SnapshotLine(name, data);
 }
 
 // The seventh text of an inactive entry's data as SplitSectionBuffer cuts
@@ -243,7 +270,7 @@ protected:
     // elsewhere) and reading back as written.
     bool ActiveLinesWritten(const std::vector<TCodecEntry>& shown, const TActiveStanding& standing,
                             std::span<const TCodecEntry> active, std::set<std::string> others,
-                            std::vector<std::string>& lines) const override {
+                            std::vector<TSnapshotLine>& lines) const override {
         lines.clear();
         for (size_t i = 0; i < shown.size(); ++i) {
             if (!standing.Shown[i]) continue;
@@ -450,9 +477,93 @@ protected:
 
 }  // namespace
 
-// The name and what it holds, told apart by a zero byte that neither may contain.
-std::string SnapshotLine(const std::string& name, const std::string& data) {
-    return name + std::string(1, '\0') + data;
+namespace {
+
+// A keyed 64-bit digest (one round per block, three at the end), fed in
+// pieces: fast enough to run over a large store at every save, and with a
+// key no store can know.
+class TLineDigest {
+public:
+    TLineDigest() {
+        const auto& [k0, k1] = Key();
+        v0_ = k0 ^ 0x736f6d6570736575ull;
+        v1_ = k1 ^ 0x646f72616e646f6dull;
+        v2_ = k0 ^ 0x6c7967656e657261ull;
+        v3_ = k1 ^ 0x7465646279746573ull;
+    }
+    void Add(std::string_view s) {
+        const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+        size_t n = s.size();
+        total_ += n;
+        for (; n && fill_; --n) AddByte(*p++);
+        for (; n >= 8; n -= 8, p += 8) {
+            uint64_t m = 0;
+            if constexpr (std::endian::native == std::endian::little) std::memcpy(&m, p, 8);
+            else
+                for (int i = 7; i >= 0; --i) m = (m << 8) | p[i];
+            Block(m);
+        }
+        for (; n; --n) AddByte(*p++);
+    }
+    void AddLength(size_t n) {
+        unsigned char bytes[8];
+        for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(uint64_t(n) >> (8 * i));
+        Add({reinterpret_cast<const char*>(bytes), 8});
+    }
+    TSnapshotLine Finish() {
+        Block(tail_ | (uint64_t(total_) << 56));
+        v2_ ^= 0xff;
+        for (int i = 0; i < 3; ++i) Round();
+        TSnapshotLine line;
+        line.Digest = v0_ ^ v1_ ^ v2_ ^ v3_;
+        return line;
+    }
+
+private:
+    static const std::pair<uint64_t, uint64_t>& Key() {
+        static const std::pair<uint64_t, uint64_t> key = [] {
+            std::random_device device;
+            auto next = [&] { return (uint64_t(device()) << 32) ^ device(); };
+            return std::pair<uint64_t, uint64_t>{next(), next()};
+        }();
+        return key;
+    }
+    static uint64_t Rotl(uint64_t x, int b) { return (x << b) | (x >> (64 - b)); }
+    void Round() {
+        v0_ += v1_, v1_ = Rotl(v1_, 13), v1_ ^= v0_, v0_ = Rotl(v0_, 32);
+        v2_ += v3_, v3_ = Rotl(v3_, 16), v3_ ^= v2_;
+        v0_ += v3_, v3_ = Rotl(v3_, 21), v3_ ^= v0_;
+        v2_ += v1_, v1_ = Rotl(v1_, 17), v1_ ^= v2_, v2_ = Rotl(v2_, 32);
+    }
+    void Block(uint64_t m) {
+        v3_ ^= m;
+        Round();
+        v0_ ^= m;
+    }
+    void AddByte(unsigned char b) {
+        tail_ |= uint64_t(b) << (8 * fill_);
+        if (++fill_ == 8) {
+            Block(tail_);
+            tail_ = 0;
+            fill_ = 0;
+        }
+    }
+    uint64_t v0_, v1_, v2_, v3_;
+    uint64_t tail_ = 0;
+    unsigned fill_ = 0;
+    size_t total_ = 0;
+};
+
+}  // namespace
+
+// The name's length first: no split of the same bytes into another name
+// and data gives the same line.
+TSnapshotLine SnapshotLine(std::string_view name, std::string_view data) {
+    TLineDigest digest;
+    digest.AddLength(name.size());
+    digest.Add(name);
+    digest.Add(data);
+    return digest.Finish();
 }
 
 namespace {
@@ -549,7 +660,7 @@ TStoreSnapshot TDriverStore::Snapshot() {
     TStoreSnapshot s;
     for (const TActiveStoreLine& line : ReadActive())
         if (line.Kind == TActiveStoreLine::Codec) s.Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
-    for (const TRegistry::TValue& v : NumberedValues()) s.Inactive.push_back(SnapshotLine(v.Name, v.Data));
+    s.Inactive = NumberedLines();
     transaction.Commit();
     return s;
 }
@@ -589,14 +700,12 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
     // Malformed entries are numbered ones too: the lists the caller read
     // showed them (the snapshot says so), and a list without one is the
     // caller's removal of it.
-    bool numberedLast = false;
-    std::set<std::string> others;
-    std::vector<TRegistry::TValue> numbered = NumberedValues(&numberedLast, &others);
-    if (expected && same) {
-        same = shown.size() == expected->Active.size() && numbered.size() == expected->Inactive.size();
-        for (size_t i = 0; same && i < numbered.size(); ++i)
-            same = SameLine(expected->Inactive[i], numbered[i].Name, numbered[i].Data);
-    }
+    if (expected && same) same = shown.size() == expected->Active.size();
+    // The lines of those left standing are the caller's already when
+    // `written` is `expected` (compared equal here).
+    const TInactiveScan scan =
+        ScanInactive(expected && same ? &expected->Inactive : nullptr, written && written != expected, inactive);
+    if (expected && same) same = scan.Same;
     if (!same)
         throw EStoreChanged("The codec list was changed by another program and has been reloaded. "
                             "Please repeat the operation.");
@@ -622,27 +731,22 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
     BackUpActive(shown);
     const bool removed = RemoveActive(shown, activeStanding);
     // The numbered values as the save leaves them, when what it writes tells
-    // them: each write then lands after the others, under a name no other
-    // value of the key has. The lines of those left standing are the
-    // caller's already when `written` is `expected`.
-    std::vector<std::string> inactiveLines;
-    bool linesKnown = written && numberedLast;
-    size_t standing = 0;
+    // them: each write then lands after the others, under a name no value
+    // of the key has (the registry's own match of names says so).
+    std::vector<TSnapshotLine> inactiveLines;
+    bool linesKnown = written && scan.Last;
+    const size_t standing = scan.Standing;
     {
         TRegistry reg;
         OpenForWriting(reg, cInactiveKey);
         // Entries that stand as they would be written stay untouched.
-        standing = StandingInactive(numbered, numberedLast, inactive);
-        for (size_t i = standing; i < numbered.size(); ++i) reg.DeleteValue(numbered[i].Name);
-        if (linesKnown) {
-            inactiveLines.reserve(inactive.size() - standing);
-            for (size_t i = 0; i < standing; ++i) others.insert(platform::AsciiLowerCase(numbered[i].Name));
-        }
+        for (size_t i = standing; i < scan.Names.size(); ++i) reg.DeleteValue(scan.Names[i]);
+        if (linesKnown) inactiveLines.reserve(inactive.size() - standing);
         for (size_t i = standing; i < inactive.size(); ++i) {
             const std::string name = InactiveName(inactive[i].Number);
             std::vector<std::string> texts = InactiveTexts(inactive[i]);
             if (linesKnown) {
-                linesKnown = PlainName(name) && others.insert(platform::AsciiLowerCase(name)).second;
+                linesKnown = PlainName(name) && !reg.ValueExists(name);
                 if (linesKnown) inactiveLines.push_back(SnapshotLine(name, InactiveData(inactive[i])));
             }
             WriteBinaryStrings(reg, name, texts);
@@ -659,17 +763,12 @@ void TDriverStore::Save(std::span<TCodecEntry> active, std::span<TCodecEntry> in
                     written->Active.push_back(SnapshotLine(line.Entry.StoredName, line.Entry.Driver));
         }
         if (linesKnown) {
-            if (written != expected) {
-                written->Inactive.clear();
-                for (size_t i = 0; i < standing; ++i)
-                    written->Inactive.push_back(SnapshotLine(numbered[i].Name, numbered[i].Data));
-            }
+            if (written != expected) written->Inactive.assign(scan.Lines.begin(), scan.Lines.end());
             // Compared equal above, or just made: the standing entries' lines.
             written->Inactive.resize(standing);
-            for (std::string& line : inactiveLines) written->Inactive.push_back(std::move(line));
+            written->Inactive.insert(written->Inactive.end(), inactiveLines.begin(), inactiveLines.end());
         } else {
-            written->Inactive.clear();
-            for (const TRegistry::TValue& v : NumberedValues()) written->Inactive.push_back(SnapshotLine(v.Name, v.Data));
+            written->Inactive = NumberedLines();
         }
     }
     transaction.Commit();

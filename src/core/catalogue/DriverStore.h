@@ -15,6 +15,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -50,14 +51,23 @@ struct TInactiveStoreLine {
 // The entries of the store that the lists show, as they were read: a save
 // compares the store with it before it writes, so that a change another
 // program made in the meantime is never overwritten unseen.
+// Each line is a digest, not a copy: a large store's snapshot would
+// otherwise hold every inactive entry a second time for as long as the
+// lists are shown.
+struct TSnapshotLine {
+    uint64_t Digest = 0;
+    bool operator==(const TSnapshotLine&) const = default;
+};
 struct TStoreSnapshot {
-    std::vector<std::string> Active;    // name and driver of each shown entry
-    std::vector<std::string> Inactive;  // name and data of each numbered entry
+    std::vector<TSnapshotLine> Active;    // name and driver of each shown entry
+    std::vector<TSnapshotLine> Inactive;  // name and data of each numbered entry
     bool operator==(const TStoreSnapshot&) const = default;
 };
 
-// One snapshot line: an entry's name and what it holds.
-std::string SnapshotLine(const std::string& name, const std::string& data);
+// One snapshot line: a 64-bit digest of an entry's name and what it
+// holds, keyed afresh in each process, so that no store can be crafted
+// to make a changed entry look unchanged.
+TSnapshotLine SnapshotLine(std::string_view name, std::string_view data);
 
 // Another program changed the store's codec entries since they were loaded.
 class EStoreChanged : public std::runtime_error {
@@ -167,7 +177,7 @@ protected:
     // (`removed`: RemoveActive removed every entry it was to.)
     virtual bool ActiveLinesWritten(const std::vector<TCodecEntry>& shown, const TActiveStanding& standing,
                                     std::span<const TCodecEntry> active, std::set<std::string> others,
-                                    std::vector<std::string>& lines) const {
+                                    std::vector<TSnapshotLine>& lines) const {
         return false;
     }
     // Removes the shown entries that do not stand; true when it knows each

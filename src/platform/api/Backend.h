@@ -128,6 +128,10 @@ public:
     // The same for at most `count` values from position `first` on: a key
     // of many values read a part at a time never holds them all at once.
     virtual long RegGetValueRange(RegKey key, uint32_t first, uint32_t count, std::vector<RegValue>& values);
+    // The same values handed to `visit` one at a time, in a value the
+    // backend may reuse for the next: a pass that keeps none of them costs
+    // no copy of each. `visit` must not change the key.
+    virtual long RegVisitValues(RegKey key, const std::function<void(const RegValue&)>& visit);
     // What the last failed registry call of this thread could not do, in
     // words naming the file or key ("system.reg: No space left on device",
     // a parse error with file and line); empty when there is nothing to add.

@@ -228,6 +228,21 @@ void TRegistry::GetValueRange(uint32_t first, uint32_t count, std::vector<TValue
     CurrentBackend().RegGetValueRange(key_, first, count, values);
 }
 
+void TRegistry::VisitValues(const std::function<void(const TValue&)>& visit) {
+    if (key_) CurrentBackend().RegVisitValues(key_, visit);
+}
+
+long TPlatformBackend::RegVisitValues(RegKey key, const std::function<void(const RegValue&)>& visit) {
+    std::vector<RegValue> values;
+    for (uint32_t first = 0;; first += uint32_t(values.size())) {
+        values.clear();
+        const long rc = RegGetValueRange(key, first, 256, values);
+        if (rc != long(kErrorSuccess) && rc != long(kErrorNoMoreItems)) return rc;
+        if (values.empty()) return long(kErrorSuccess);
+        for (const RegValue& v : values) visit(v);
+    }
+}
+
 uint32_t TRegistry::ValueCount() {
     uint32_t count = 0;
     if (!key_ || RegQueryInfoKeyA(key_, nullptr, nullptr, &count, nullptr, nullptr) != long(kErrorSuccess)) return 0;

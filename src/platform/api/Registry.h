@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,10 @@ public:
     void GetValues(std::vector<TValue>& values);
     // Cleared, then at most `count` of them from position `first` on.
     void GetValueRange(uint32_t first, uint32_t count, std::vector<TValue>& values);
+    // Each value of the open key in enumeration order, in a value reused
+    // from one call to the next (copy what is kept); nothing while no key
+    // is open. `visit` must not change the key.
+    void VisitValues(const std::function<void(const TValue&)>& visit);
     // How many values the open key holds; 0 while no key is open.
     uint32_t ValueCount();
     void GetKeyNames(std::vector<std::string>& names);

@@ -245,6 +245,9 @@ bool TMachineBackend::RegValueHoldsA(RegKey key, const char* name, uint32_t type
 long TMachineBackend::RegGetValueRange(RegKey key, uint32_t first, uint32_t count, std::vector<RegValue>& values) {
     return Registry([&] { impl_->registry.GetValues(key, values, first, count); });
 }
+long TMachineBackend::RegVisitValues(RegKey key, const std::function<void(const RegValue&)>& visit) {
+    return Registry([&] { impl_->registry.VisitValues(key, visit); });
+}
 long TMachineBackend::RegQueryInfoKeyA(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
                                        uint32_t* maxValueNameChars, uint32_t* maxValueBytes) {
     return Registry([&] {

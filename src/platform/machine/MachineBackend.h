@@ -67,6 +67,7 @@ public:
     bool RegValueHoldsA(RegKey key, const char* name, uint32_t type, const uint8_t* data,
                         uint32_t dataBytes) override;
     long RegGetValueRange(RegKey key, uint32_t first, uint32_t count, std::vector<RegValue>& values) override;
+    long RegVisitValues(RegKey key, const std::function<void(const RegValue&)>& visit) override;
     long RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type, uint8_t* data,
                        uint32_t* dataBytes) override;
     long RegQueryInfoKeyA(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,

@@ -378,6 +378,31 @@ void MachineRegistry::GetValues(RegKey key, std::vector<RegValue>& values, uint3
     }
 }
 
+void MachineRegistry::VisitValues(RegKey key, const std::function<void(const RegValue&)>& visit) {
+    Handle scratch;
+    const Handle* h = HandleOf(key, scratch);
+    if (!h) throw EWinError(kErrorInvalidHandle);
+    StoreFile& f = File(h->hive);
+    if (!f.hive) throw EWinError(kErrorBadDbFormat, f.error);
+    HiveKey* k = KeyOf(*h);
+    if (!k) {
+        if (h->classesRoot) return;
+        throw EWinError(kErrorKeyDeleted);
+    }
+    // One value's room, reused: a pass over many values copies none.
+    RegValue value;
+    for (size_t i = 0, n = k->ValueCount(); i < n; ++i) {
+        const HiveValue* v = k->ValueAt(i);
+        const std::string_view name = v->Name();
+        if (std::all_of(name.begin(), name.end(), [](char c) { return c > 0 && c < 0x7f; })) value.Name.assign(name);
+        else value.Name = Utf8ToAnsi(name);
+        value.Type = v->Type();
+        if (IsStringType(v->Type())) value.Data = AnsiData(*v);
+        else v->DataBytesInto(value.Data);
+        visit(value);
+    }
+}
+
 void MachineRegistry::QueryInfoKey(RegKey key, uint32_t* subKeys, uint32_t* maxSubKeyChars, uint32_t* values,
                                    uint32_t* maxValueNameChars, uint32_t* maxValueBytes) {
     Handle scratch;

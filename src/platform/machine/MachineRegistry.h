@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -29,6 +30,7 @@ public:
     void QueryValue(RegKey key, const char* name, uint32_t* type, uint8_t* data, uint32_t* dataBytes);
     // Every value of the key as EnumValue gives them, in one pass.
     void GetValues(RegKey key, std::vector<RegValue>& values, uint32_t first = 0, uint32_t count = UINT32_MAX);
+    void VisitValues(RegKey key, const std::function<void(const RegValue&)>& visit);
     void SetValue(RegKey key, const char* name, uint32_t type, const uint8_t* data, uint32_t dataBytes);
     void DeleteValue(RegKey key, const char* name);
     // Whether SetValue with these arguments would leave the key as it is.

@@ -64,6 +64,8 @@ public:
     std::vector<uint8_t> Data() const;
     // The same bytes in a string.
     std::string DataBytes() const;
+    // The same into `out`, reusing its room.
+    void DataBytesInto(std::string& out) const;
     size_t DataSize() const;
 
 private:

@@ -70,14 +70,24 @@ std::vector<uint8_t> HiveValue::Data() const {
 }
 
 std::string HiveValue::DataBytes() const {
+    std::string out;
+    DataBytesInto(out);
+    // Hex text gives a third of its length or less: a value kept by the
+    // caller should not hold six times the room it needs.
+    if (out.capacity() > 2 * out.size() + 32) out.shrink_to_fit();
+    return out;
+}
+
+void HiveValue::DataBytesInto(std::string& out) const {
     if ((bits_ & kSlot) && Hive::SlotOf(*this)->changed) {
         const std::vector<uint8_t>& data = Hive::SlotOf(*this)->data;
-        return std::string(data.begin(), data.end());
+        out.assign(data.begin(), data.end());
+        return;
     }
     size_t length = 0;
     const char* text = DataText(&length);
-    std::string out;
-    if (!text) return out;
+    out.clear();
+    if (!text) return;
     // Written through a cursor into room sized for the most the text can
     // give (see Data), then cut to what it gave: no check per byte.
     struct CursorSink {
@@ -93,10 +103,6 @@ std::string HiveValue::DataBytes() const {
     CursorSink sink{out.data()};
     DecodeValueText(text, length, sink);
     out.resize(size_t(sink.at - out.data()));
-    // Hex text gives a third of its length or less: a value kept by the
-    // caller should not hold six times the room it needs.
-    if (out.capacity() > 2 * out.size() + 32) out.shrink_to_fit();
-    return out;
 }
 
 size_t HiveValue::DataSize() const {

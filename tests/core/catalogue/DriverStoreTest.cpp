@@ -480,3 +480,67 @@ TEST(DriverStore, AManyValuedInactiveStoreIsVisitedWholeAndInOrder) {
         EXPECT_EQ(e.ExpandableDriver, i % 3 == 0) << "only the seventh text marks it";
     }
 }
+
+// A snapshot line tells apart what the save must: any one byte changed,
+// at any place in a piece or across the digest's blocks, and the same
+// bytes split otherwise between name and data.
+TEST(DriverStore, SnapshotLinesDifferForAnyChangedByteOrSplit) {
+    std::string text;
+    for (int i = 0; i < 40; ++i) text += char('a' + i % 26);
+    for (size_t size = 0; size <= text.size(); size += 3) {
+        const std::string data = text.substr(0, size);
+        EXPECT_EQ(SnapshotLine("#1#", data), SnapshotLine("#1#", data));
+        for (size_t at = 0; at < size; ++at) {
+            std::string changed = data;
+            changed[at] ^= 1;
+            EXPECT_NE(SnapshotLine("#1#", data), SnapshotLine("#1#", changed)) << size << " " << at;
+        }
+        if (size > 0) EXPECT_NE(SnapshotLine("#1#", data), SnapshotLine("#1#" + data.substr(0, 1), data.substr(1)));
+    }
+    EXPECT_NE(SnapshotLine("", std::string(1, '\0')), SnapshotLine("", ""));
+}
+
+// The snapshot a save leaves is the store as it stands, also where an
+// entry it writes lands on a value of another kind under the same name
+// (written over where it stands) or two entries share a Number.
+TEST(DriverStore, TheSnapshotASaveLeavesIsTheStoreAsItStands) {
+    test::TempMachine m;
+    {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey(cInactiveKey, true));
+        std::vector<std::string> a{"aaaa", "a.dll", "A", "D", "1", "32"};
+        WriteBinaryStrings(reg, "#001#", a);
+        reg.WriteString("#003#", "not an entry");
+    }
+    auto store = TDriverStore::ForMode(3);
+    TStoreSnapshot loaded = store->Snapshot();
+    std::vector<TCodecEntry> inactive;
+    store->VisitInactiveLines([&](TInactiveStoreLine& l) {
+        if (l.Kind == TInactiveStoreLine::Numbered) inactive.push_back(l.Entry);
+    });
+    ASSERT_EQ(inactive.size(), 1u);
+    TCodecEntry b = inactive[0];
+    b.Fourcc = "bbbb";
+    b.Number = "003";
+    inactive.push_back(b);
+    store->Save({}, inactive, &loaded, &loaded);
+    EXPECT_EQ(loaded, store->Snapshot()) << "the entry written over the text value";
+    EXPECT_EQ(loaded.Inactive.size(), 2u);
+
+    b.Fourcc = "cccc";  // the same Number again: the second write lands on the first
+    inactive.push_back(b);
+    store->Save({}, inactive, &loaded, &loaded);
+    EXPECT_EQ(loaded, store->Snapshot());
+    EXPECT_EQ(loaded.Inactive.size(), 2u);
+
+    // Another program changes an entry: the next save refuses.
+    {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey(cInactiveKey, true));
+        std::vector<std::string> a{"aaaa", "a.dll", "A", "D", "2", "32"};
+        WriteBinaryStrings(reg, "#001#", a);
+    }
+    EXPECT_THROW(store->Save({}, inactive, &loaded, &loaded), EStoreChanged);
+}
