@@ -359,7 +359,7 @@ void MachineRegistry::EnumValue(RegKey key, uint32_t index, char* name, uint32_t
     if (data || dataBytes) return CopyData(AnsiData(*v), data, dataBytes);
 }
 
-void MachineRegistry::GetValues(RegKey key, std::vector<RegValue>& values, uint32_t first, uint32_t count) {
+HiveKey* MachineRegistry::ValuesKey(RegKey key) {
     Handle scratch;
     const Handle* h = HandleOf(key, scratch);
     if (!h) throw EWinError(kErrorInvalidHandle);
@@ -367,9 +367,15 @@ void MachineRegistry::GetValues(RegKey key, std::vector<RegValue>& values, uint3
     if (!f.hive) throw EWinError(kErrorBadDbFormat, f.error);
     HiveKey* k = KeyOf(*h);
     if (!k) {
-        if (h->classesRoot) return;
+        if (h->classesRoot) return nullptr;
         throw EWinError(kErrorKeyDeleted);
     }
+    return k;
+}
+
+void MachineRegistry::GetValues(RegKey key, std::vector<RegValue>& values, uint32_t first, uint32_t count) {
+    HiveKey* k = ValuesKey(key);
+    if (!k) return;
     const size_t end = first + std::min<size_t>(count, k->ValueCount() - std::min<size_t>(first, k->ValueCount()));
     values.reserve(values.size() + (end - std::min<size_t>(first, end)));
     for (size_t i = first; i < end; ++i) {
@@ -379,16 +385,8 @@ void MachineRegistry::GetValues(RegKey key, std::vector<RegValue>& values, uint3
 }
 
 void MachineRegistry::VisitValues(RegKey key, const std::function<void(const RegValue&)>& visit) {
-    Handle scratch;
-    const Handle* h = HandleOf(key, scratch);
-    if (!h) throw EWinError(kErrorInvalidHandle);
-    StoreFile& f = File(h->hive);
-    if (!f.hive) throw EWinError(kErrorBadDbFormat, f.error);
-    HiveKey* k = KeyOf(*h);
-    if (!k) {
-        if (h->classesRoot) return;
-        throw EWinError(kErrorKeyDeleted);
-    }
+    HiveKey* k = ValuesKey(key);
+    if (!k) return;
     // One value's room, reused: a pass over many values copies none.
     RegValue value;
     for (size_t i = 0, n = k->ValueCount(); i < n; ++i) {

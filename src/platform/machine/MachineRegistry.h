@@ -77,6 +77,9 @@ private:
     StoreFile& File(FileKind hive);
     // The key the handle names now; null when it is gone.
     wine::HiveKey* KeyOf(const Handle& h);
+    // The open key whose values are asked for; null for a classes-root key
+    // that does not exist (it lists nothing), else throws as the calls do.
+    wine::HiveKey* ValuesKey(RegKey key);
     std::vector<std::string> PathOf(const Handle& h, wine::HiveKey* key);
     void Locate(const Handle& base, const std::string& subKey, Mode mode, Located& out);
     RegKey Store(Handle h);
