@@ -56,7 +56,15 @@ case $cmd in
   make)
     wineserver -k 2>/dev/null || true
     rm -rf "$dir"
-    wineboot -i
+    # wineboot starts the prefix's services, which may outlive every step
+    # below if the server is slow to end: none of them may hold the caller's
+    # output (ctest waits for it to close), so wineboot's goes through a file.
+    log=$(mktemp)
+    trap 'rm -f "$log"' EXIT
+    status=0
+    wineboot -i </dev/null >"$log" 2>&1 || status=$?
+    cat "$log"
+    if [ "$status" -ne 0 ]; then exit "$status"; fi
     # Every program of the run then finds the server running and the
     # registry in memory: the one that made the prefix ends (writing the
     # registry out) and one that stays takes its place.
