@@ -261,14 +261,16 @@ public:
     }
 
     // The display is painted at once, but not more than about 30 times a
-    // second: a load of thousands of entries would otherwise spend its
-    // time painting. What it shows is always the exact position. The
-    // splash screen's bar repaints itself at once whenever its new
-    // position shows (and nothing else of the splash needs painting then);
-    // the last position is painted whether or not it shows.
+    // second: faster than that no one sees the steps, and a load of
+    // thousands of entries would otherwise spend its time painting. What
+    // it shows is always the exact position. The splash screen's bar
+    // repaints itself when given a position that shows (and nothing else
+    // of the splash needs painting then); the last position is painted
+    // whether or not it shows.
     void Advance(int i) override {
         const bool last = i + 1 >= max_;
         if (w_.splash_) {
+            if (!throttle_.Due(last)) return;
             w_.splash_->LoadBar->setValue(i);
             if (last) PaintNow(w_.splash_->LoadBar);
         } else if (window_ && throttle_.Due(last)) {

@@ -89,6 +89,7 @@ THeaderBand::THeaderBand(const QString& title, const QString& subtitle, QPoint t
 }
 
 QString FontFamilyName(const QString& listed) {
+    if (!listed.endsWith(u']')) return listed;
     static const QRegularExpression foundry(QStringLiteral("^(.+) \\[[^\\]]*\\]$"));
     const QRegularExpressionMatch match = foundry.match(listed);
     return match.hasMatch() ? match.captured(1) : listed;
@@ -110,8 +111,16 @@ QStringList InstalledFontFamilies() {
 
 QString ProgramFontFamily(const std::string& programFont) {
     if (!NamesDefaultFont(programFont)) {
-        for (const QString& family : InstalledFontFamilies())
-            if (platform::EqualsNoCase(FromQ(family), programFont)) return family;
+        // The family the preferences would list first among those of that
+        // name, found without sorting them all: start-up asks this for
+        // every window.
+        QString found;
+        for (const QString& listed : QFontDatabase::families()) {
+            if (QFontDatabase::isPrivateFamily(listed)) continue;
+            const QString family = FontFamilyName(listed);
+            if (platform::EqualsNoCase(FromQ(family), programFont) && (found.isEmpty() || family < found)) found = family;
+        }
+        if (!found.isEmpty()) return found;
     }
     return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
 }

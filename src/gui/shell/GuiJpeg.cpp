@@ -37,22 +37,20 @@ void JpegEmitMessage(j_common_ptr cinfo, int level) {
     if (level < 0) JpegErrorExit(cinfo);
 }
 
-// Expands one decoded scanline of `components` samples per pixel into RGB.
-// CMYK JPEG files in practice store the ink inverted (0 = full ink), the
-// convention that goes with the Adobe marker their writers add; all are
-// read that way.
-void ToRgb(const JSAMPLE* in, uchar* out, JDIMENSION width, int components) {
+// Expands one decoded scanline of `components` samples per pixel into
+// 32-bit pixels. CMYK JPEG files in practice store the ink inverted
+// (0 = full ink), the convention that goes with the Adobe marker their
+// writers add; all are read that way.
+void ToRgb32(const JSAMPLE* in, uchar* out, JDIMENSION width, int components) {
+    auto* pixel = reinterpret_cast<QRgb*>(out);
     for (JDIMENSION x = 0; x < width; ++x) {
         if (components == 1) {
-            out[0] = out[1] = out[2] = in[x];
+            pixel[x] = qRgb(in[x], in[x], in[x]);
         } else {
             const JSAMPLE* p = in + x * 4;
             const int k = p[3];
-            out[0] = static_cast<uchar>(p[0] * k / 255);
-            out[1] = static_cast<uchar>(p[1] * k / 255);
-            out[2] = static_cast<uchar>(p[2] * k / 255);
+            pixel[x] = qRgb(p[0] * k / 255, p[1] * k / 255, p[2] * k / 255);
         }
-        out += 3;
     }
 }
 
@@ -74,7 +72,9 @@ bool Decode(const JOCTET* data, unsigned long size, QImage* image, char* message
     jpeg_mem_src(&cinfo, data, size);
     jpeg_read_header(&cinfo, TRUE);
 
-    int components = 3;
+    // Colour pictures are decoded straight into the pixel layout windows
+    // draw from, so that showing one converts nothing.
+    int components = 0;
     switch (cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE:
         cinfo.out_color_space = JCS_GRAYSCALE;
@@ -86,13 +86,13 @@ bool Decode(const JOCTET* data, unsigned long size, QImage* image, char* message
         components = 4;
         break;
     default:
-        cinfo.out_color_space = JCS_RGB;
+        cinfo.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRA : JCS_EXT_ARGB;
         break;
     }
     jpeg_start_decompress(&cinfo);
 
     *image = QImage(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
-                    QImage::Format_RGB888);
+                    QImage::Format_RGB32);
     if (image->isNull()) {
         std::snprintf(message, JMSG_LENGTH_MAX, "picture of %ux%u pixels is too large",
                       cinfo.output_width, cinfo.output_height);
@@ -101,17 +101,17 @@ bool Decode(const JOCTET* data, unsigned long size, QImage* image, char* message
     }
     // Grayscale and CMYK rows need converting; the pool goes with cinfo.
     JSAMPARRAY row = nullptr;
-    if (components != 3)
+    if (components != 0)
         row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                          cinfo.output_width * components, 1);
     while (cinfo.output_scanline < cinfo.output_height) {
         uchar* line = image->scanLine(static_cast<int>(cinfo.output_scanline));
-        if (components == 3) {
+        if (components == 0) {
             JSAMPROW direct = line;
             jpeg_read_scanlines(&cinfo, &direct, 1);
         } else {
             jpeg_read_scanlines(&cinfo, row, 1);
-            ToRgb(row[0], line, cinfo.output_width, components);
+            ToRgb32(row[0], line, cinfo.output_width, components);
         }
     }
     jpeg_finish_decompress(&cinfo);

@@ -2,12 +2,15 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFontDatabase>
+#include <QImageReader>
 #include <QPointer>
 #include <QGuiApplication>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "core/shell/uPrefs.h"
@@ -44,10 +47,33 @@ private:
     QElapsedTimer clock_;
     qint64 last_ = 0;
 };
+// Work the windows would otherwise wait for on this thread, done on
+// another core meanwhile: reading the system's font list (the splash
+// screen's first text needs it) and loading the picture-format plugins
+// (the menu bar's own icons are read through them). Qt shares both
+// between threads, so this thread takes whatever is ready and waits
+// for or does the rest itself. Joined before start-up ends.
+class TWarmUp {
+public:
+    TWarmUp() {
+        try {
+            thread_ = std::jthread([] {
+                QFontDatabase::families();
+                QImageReader::supportedImageFormats();
+            });
+        } catch (const std::system_error&) {
+            // No thread to spare: this thread does it all when it gets there.
+        }
+    }
+
+private:
+    std::jthread thread_;
+};
 }  // namespace
 
 TfMain* StartProgram(TLog& log) {
     TStartMarks mark;
+    TWarmUp warmUp;
     QPointer<TSplashScreen> splash = new TSplashScreen(nullptr, &log);
     // The log keeps its lines itself: the log window's panel is made when
     // its tab first comes to the front and then shows them all.

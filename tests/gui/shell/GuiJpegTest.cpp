@@ -86,6 +86,7 @@ TEST(GuiJpeg, DecodesEachColourSpaceToRgb) {
     ASSERT_FALSE(image.isNull()) << error;
     EXPECT_TRUE(error.empty());
     EXPECT_EQ(image.size(), QSize(32, 16));
+    EXPECT_EQ(image.format(), QImage::Format_RGB32) << "what a window draws from, so showing it converts nothing";
     ExpectColour(image, 3, 8, QColor(220, 30, 30));
     ExpectColour(image, 28, 8, QColor(20, 40, 200));
 

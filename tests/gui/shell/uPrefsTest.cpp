@@ -233,3 +233,10 @@ TEST_F(PreferencesDialog, TheFontBoxListsEachFamilyOnceAsAUserKnowsIt) {
         d->CancelButton->click();
     });
 }
+
+TEST(ProgramFont, IsTheListedFamilyOfThatNameWhateverItsCaseElseTheSystemFont) {
+    EXPECT_EQ(ProgramFontFamily("dejavu SERIF"), "DejaVu Serif");
+    const QString system = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    EXPECT_EQ(ProgramFontFamily("No Such Family"), system);
+    EXPECT_EQ(ProgramFontFamily("Default"), system);
+}
