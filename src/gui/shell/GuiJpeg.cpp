@@ -73,7 +73,8 @@ bool Decode(const JOCTET* data, unsigned long size, QImage* image, char* message
     jpeg_read_header(&cinfo, TRUE);
 
     // Colour pictures are decoded straight into the pixel layout windows
-    // draw from, so that showing one converts nothing.
+    // draw from, so that showing one converts nothing; the others have
+    // `components` samples per pixel to expand.
     int components = 0;
     switch (cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE:
