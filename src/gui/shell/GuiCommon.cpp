@@ -11,7 +11,6 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPalette>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
@@ -89,10 +88,12 @@ THeaderBand::THeaderBand(const QString& title, const QString& subtitle, QPoint t
 }
 
 QString FontFamilyName(const QString& listed) {
+    // "Family [Foundry]": the last " [" opens the foundry when nothing
+    // but its closing bracket ends the name after it.
     if (!listed.endsWith(u']')) return listed;
-    static const QRegularExpression foundry(QStringLiteral("^(.+) \\[[^\\]]*\\]$"));
-    const QRegularExpressionMatch match = foundry.match(listed);
-    return match.hasMatch() ? match.captured(1) : listed;
+    const qsizetype open = listed.lastIndexOf(u" [");
+    if (open < 1 || listed.indexOf(u']', open + 2) != listed.size() - 1) return listed;
+    return listed.left(open);
 }
 
 QStringList InstalledFontFamilies() {

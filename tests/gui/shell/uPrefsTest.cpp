@@ -210,6 +210,9 @@ TEST_F(PreferencesDialog, TheFontBoxListsEachFamilyOnceAsAUserKnowsIt) {
     EXPECT_EQ(FontFamilyName("Nimbus Sans [URW ]"), "Nimbus Sans");
     EXPECT_EQ(FontFamilyName("DejaVu Sans"), "DejaVu Sans");
     EXPECT_EQ(FontFamilyName("[odd]"), "[odd]") << "a name that is only brackets stays";
+    EXPECT_EQ(FontFamilyName("A [b] [c]"), "A [b]") << "only the last bracket is the foundry";
+    EXPECT_EQ(FontFamilyName("A [b]c]"), "A [b]c]");
+    EXPECT_EQ(FontFamilyName(" [c]"), " [c]");
     WithDialog([&](TfPreferences* d) {
         QStringList listed;
         for (int i = 0; i < d->FontBox->count(); ++i) listed << d->FontBox->itemText(i);
