@@ -237,7 +237,6 @@ void MachineRegistry::Locate(const Handle& base, const std::string& subKey, Mode
             out.created = true;
         }
         key = child;
-        h.path = key->Path();
         if (!h.shown.empty()) h.shown += '\\';
         h.shown += shown;
     }
