@@ -79,6 +79,9 @@ TfMain* StartProgram(TLog& log) {
     // its tab first comes to the front and then shows them all.
     new TfLogging(log, TfLogging::OnFirstShow);
     mark("splash made");
+    // The main window is the first to read the store: it is read while the
+    // splash screen is shown.
+    platform::CurrentBackend().PrefetchStore();
     splash->show();
     mark("splash shown");
     PaintNow(splash);

@@ -95,6 +95,10 @@ public:
     // bitness can run here): info, configure, about and the scan's probes
     // are refused with it, while the lists still load. Empty when it can.
     virtual std::string DriverCallsRefused() const { return {}; }
+    // Starts reading the machine's store on another thread, for a program
+    // that has other work to do first; the first call that needs it takes
+    // what was read. Nothing where the store is not files of this backend.
+    virtual void PrefetchStore() {}
 
     // Registry (advapi32). Results are Windows error codes.
     virtual long RegOpenKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired,

@@ -163,6 +163,7 @@ TMachineBackend::~TMachineBackend() = default;
 
 const fs::path& TMachineBackend::Root() const { return impl_->root; }
 StoreFiles& TMachineBackend::Files() { return impl_->files; }
+void TMachineBackend::PrefetchStore() { impl_->files.Prefetch(); }
 void TMachineBackend::SetCodecDialogHandler(CodecDialogHandler handler) { impl_->dialogs = std::move(handler); }
 const CodecDialogHandler& TMachineBackend::DialogHandler() const { return impl_->dialogs; }
 void TMachineBackend::SetReadOnly(const std::string& reason) { impl_->files.SetReadOnly(reason); }

@@ -56,6 +56,7 @@ public:
     TMachineFamily Family() override;
     bool WineMachine() override;
     int View() const override;
+    void PrefetchStore() override;
 
     long RegOpenKeyExA(RegKey key, const char* subKey, uint32_t options, uint32_t samDesired,
                        RegKey* result) override;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -280,6 +281,7 @@ void StoreFiles::Load(StoreFile& f) {
     const Place place = PlaceOf(f.path);
     f.real = place.real;
     std::string content;
+    std::unique_ptr<wine::Hive> prefetched;
     try {
         // Stamp first: a change after this point is seen at the next check.
         f.stamp = StampOf(f.path);
@@ -300,7 +302,8 @@ void StoreFiles::Load(StoreFile& f) {
             content = pending->second;
             f.exists = true;
         } else if (f.exists) {
-            content = ReadWholeFile(f.real);
+            prefetched = TakePrefetched(f);
+            if (!prefetched) content = ReadWholeFile(f.real);
         }
     } catch (const EFileError& e) {
         // Told by the name the machine gives the file, wherever it lies.
@@ -313,8 +316,10 @@ void StoreFiles::Load(StoreFile& f) {
         return;
     }
     try {
-        f.hive = content.empty() ? std::make_unique<wine::Hive>(RelativeTo(f.kind))
-                                 : wine::Hive::Parse(std::move(content), f.path.string(), RelativeTo(f.kind));
+        if (prefetched) f.hive = std::move(prefetched);
+        else
+            f.hive = content.empty() ? std::make_unique<wine::Hive>(RelativeTo(f.kind))
+                                     : wine::Hive::Parse(std::move(content), f.path.string(), RelativeTo(f.kind));
     } catch (const ERegistryException& e) {
         f.error = e.what();
         return;
@@ -324,6 +329,49 @@ void StoreFiles::Load(StoreFile& f) {
                                 std::to_string(f.stamp.size) + ":" + std::to_string(f.stamp.mtimeNs);
     if (warn_ && !f.hive->Warnings().empty() && warned_.insert(version).second)
         for (const std::string& w : f.hive->Warnings()) warn_(w);
+}
+
+void StoreFiles::Prefetch() {
+    if (prefetch_.valid()) return;
+    // One already held is compared with the disk when next asked for.
+    std::vector<std::pair<fs::path, FileKind>> wanted;
+    for (int i = 0; i < 2; ++i)
+        if (!files_.count(hivePaths_[i]))
+            wanted.emplace_back(hivePaths_[i], i == 0 ? FileKind::SystemHive : FileKind::UserHive);
+    if (wanted.empty()) return;
+    auto read = [wanted, root = RealRoot().string()] {
+        std::array<std::optional<Prefetched>, 2> read;
+        for (const auto& [path, kind] : wanted) {
+            try {
+                // Only a file that lies inside the machine, as every read here.
+                const std::optional<fs::path> real = RealPath(path);
+                if (!real || !Within(real->string(), root)) continue;
+                const FileStamp stamp = StampOf(path);
+                std::string content = ReadWholeFile(*real);
+                if (content.empty() || StampOf(path) != stamp) continue;
+                read[kind == FileKind::SystemHive ? 0 : 1] =
+                    Prefetched{real->string(), stamp, wine::Hive::Parse(std::move(content), path.string(), RelativeTo(kind))};
+            } catch (const std::exception&) {
+                // Read again where it is needed, which says why it fails.
+            }
+        }
+        return read;
+    };
+    try {
+        prefetch_ = std::async(std::launch::async, std::move(read));
+    } catch (const std::system_error&) {
+        // No thread to spare: the files are read when they are needed.
+    }
+}
+
+std::unique_ptr<wine::Hive> StoreFiles::TakePrefetched(const StoreFile& f) {
+    const int i = f.path.native() == hivePaths_[0] ? 0 : f.path.native() == hivePaths_[1] ? 1 : -1;
+    if (i < 0 || f.kind != (i == 0 ? FileKind::SystemHive : FileKind::UserHive)) return nullptr;
+    if (prefetch_.valid()) prefetched_ = prefetch_.get();
+    std::optional<Prefetched> ready = std::move(prefetched_[size_t(i)]);
+    prefetched_[size_t(i)].reset();
+    if (ready && ready->real == f.real.native() && ready->stamp == f.stamp) return std::move(ready->hive);
+    return nullptr;
 }
 
 StoreFile& StoreFiles::Access(const fs::path& path, FileKind kind) {
@@ -886,6 +934,8 @@ std::string StoreFiles::DiscardJournal() {
 void StoreFiles::Forget() {
     files_.clear();
     ops_.clear();
+    prefetch_ = {};
+    prefetched_ = {};
 }
 
 }  // namespace tarnel::platform::machine

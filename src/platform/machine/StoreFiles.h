@@ -6,12 +6,15 @@
 // all (through a roll-forward journal in the machine folder).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
 #include <set>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -126,7 +129,19 @@ public:
 
     const std::filesystem::path& Root() const { return root_; }
 
+    // Starts reading and parsing system.reg and user.reg on a thread of
+    // its own, while the program does other work; the first access that
+    // finds a file as it was read then takes the parsed hive instead of
+    // reading it. A file changed meanwhile, or one outside the machine, is
+    // read as before.
+    void Prefetch();
+
 private:
+    struct Prefetched {
+        std::string real;
+        FileStamp stamp;
+        std::unique_ptr<wine::Hive> hive;
+    };
     // Where a store file lies, by the one rule readers and writers share.
     struct Place {
         std::filesystem::path real;
@@ -141,6 +156,7 @@ private:
     };
 
     void Load(StoreFile& f);
+    std::unique_ptr<wine::Hive> TakePrefetched(const StoreFile& f);
     Place PlaceOf(const std::filesystem::path& path);
     const std::filesystem::path& RealRoot();
     void Replay(StoreFile& f, const StoreOp& op);
@@ -182,6 +198,10 @@ private:
     ProfileEditor profileEditor_;
     std::function<std::string()> writeGuard_;
     std::string readOnly_;
+    // Last, so that it is waited for before anything else goes; its thread
+    // shares nothing with this object.
+    std::array<std::optional<Prefetched>, 2> prefetched_;  // system.reg, user.reg
+    std::future<std::array<std::optional<Prefetched>, 2>> prefetch_;
 };
 
 // Begins a writing transaction for one call made outside of any and commits

@@ -16,6 +16,8 @@
 #include <thread>
 
 #include "platform/api/Ansi.h"
+#include "platform/api/Backend.h"
+#include "platform/api/Registry.h"
 #include "platform/api/WinError.h"
 #include "platform/machine/AtomicFile.h"
 #include "platform/machine/Machine.h"
@@ -264,6 +266,36 @@ TEST(StoreFiles, LinkLoopsAreErrorsNotMissingFiles) {
     EXPECT_TRUE(fs::is_symlink(f)) << "never replaced";
     EXPECT_FALSE(StampOf(dir.Path() / "missing.reg").exists);
     EXPECT_FALSE(ReadWholeFileIfExists(dir.Path() / "missing.reg"));
+}
+
+TEST(StoreFiles, AHiveReadAheadIsTakenOnlyWhileTheFileIsAsItWasRead) {
+    test::TempMachine m;
+    constexpr const char* kKey = "Software\\Halvorin\\Test";
+    {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        ASSERT_TRUE(reg.OpenKey(kKey, true));
+        reg.WriteString("a", "first");
+    }
+    const auto read = [&] {
+        TRegistry reg;
+        reg.SetRootKey(kHkeyLocalMachine);
+        return reg.OpenKeyReadOnly(kKey) ? reg.ReadString("a") : std::string("(no key)");
+    };
+    ForgetLoadedHives();
+    CurrentBackend().PrefetchStore();
+    EXPECT_EQ(read(), "first");
+
+    // Another program rewrites the file after it was read ahead: its
+    // version is what the machine shows.
+    ForgetLoadedHives();
+    CurrentBackend().PrefetchStore();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::string text = m.ReadFile("system.reg");
+    const size_t at = text.find("\"first\"");
+    ASSERT_NE(at, std::string::npos);
+    m.WriteFile("system.reg", text.replace(at, 7, "\"other\""));
+    EXPECT_EQ(read(), "other");
 }
 
 TEST(StoreFiles, OnlyRegularFilesOfSaneSizeAreRead) {
