@@ -47,6 +47,7 @@ private:
     QElapsedTimer clock_;
     qint64 last_ = 0;
 };
+
 // Work the windows would otherwise wait for on this thread, done on
 // another core meanwhile: reading the system's font list (the splash
 // screen's first text needs it) and loading the picture-format plugins

@@ -300,6 +300,7 @@ void StoreFiles::Load(StoreFile& f) {
         if (auto pending = pending_.find(f.real.string()); pending != pending_.end()) {
             // A save another program began and could not finish: shown as it will be.
             content = pending->second;
+            TakePrefetched(f);  // what was read ahead is not what the machine shows
             f.exists = true;
         } else if (f.exists) {
             prefetched = TakePrefetched(f);
@@ -340,7 +341,7 @@ void StoreFiles::Prefetch() {
             wanted.emplace_back(hivePaths_[i], i == 0 ? FileKind::SystemHive : FileKind::UserHive);
     if (wanted.empty()) return;
     auto read = [wanted, root = RealRoot().string()] {
-        std::array<std::optional<Prefetched>, 2> read;
+        std::array<std::optional<Prefetched>, 2> found;
         for (const auto& [path, kind] : wanted) {
             try {
                 // Only a file that lies inside the machine, as every read here.
@@ -349,13 +350,13 @@ void StoreFiles::Prefetch() {
                 const FileStamp stamp = StampOf(path);
                 std::string content = ReadWholeFile(*real);
                 if (content.empty() || StampOf(path) != stamp) continue;
-                read[kind == FileKind::SystemHive ? 0 : 1] =
+                found[kind == FileKind::SystemHive ? 0 : 1] =
                     Prefetched{real->string(), stamp, wine::Hive::Parse(std::move(content), path.string(), RelativeTo(kind))};
             } catch (const std::exception&) {
                 // Read again where it is needed, which says why it fails.
             }
         }
-        return read;
+        return found;
     };
     try {
         prefetch_ = std::async(std::launch::async, std::move(read));
