@@ -32,11 +32,15 @@ void PaintNow(QWidget* window) {
 void PaintNow(QWidget* window, const QRegion& part) {
     if (!window) return;
     QWidget* top = window->window();
-    if (top->isVisible()) {
+    const auto exposed = [top] { return top->windowHandle() && top->windowHandle()->isExposed(); };
+    if (top->isVisible() && !exposed()) {
         QElapsedTimer waited;
         waited.start();
-        while ((!top->windowHandle() || !top->windowHandle()->isExposed()) && waited.elapsed() < 500)
+        while (!exposed() && waited.elapsed() < 500)
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        // The exposure has just painted the whole window: painting it again
+        // would only cost a second frame no one sees.
+        if (exposed()) return;
     }
     window->repaint(part);
 }
