@@ -335,14 +335,13 @@ void StoreFiles::Load(StoreFile& f) {
 void StoreFiles::Prefetch() {
     if (prefetch_.valid()) return;
     // One already held is compared with the disk when next asked for.
-    std::vector<std::pair<fs::path, FileKind>> wanted;
-    for (int i = 0; i < 2; ++i)
-        if (!files_.count(hivePaths_[i]))
-            wanted.emplace_back(hivePaths_[i], i == 0 ? FileKind::SystemHive : FileKind::UserHive);
+    std::vector<std::pair<size_t, fs::path>> wanted;
+    for (size_t i = 0; i < 2; ++i)
+        if (!files_.count(hivePaths_[i])) wanted.emplace_back(i, hivePaths_[i]);
     if (wanted.empty()) return;
     auto read = [wanted, root = RealRoot().string()] {
         std::array<std::optional<Prefetched>, 2> found;
-        for (const auto& [path, kind] : wanted) {
+        for (const auto& [i, path] : wanted) {
             try {
                 // Only a file that lies inside the machine, as every read here.
                 const std::optional<fs::path> real = RealPath(path);
@@ -350,8 +349,8 @@ void StoreFiles::Prefetch() {
                 const FileStamp stamp = StampOf(path);
                 std::string content = ReadWholeFile(*real);
                 if (content.empty() || StampOf(path) != stamp) continue;
-                found[kind == FileKind::SystemHive ? 0 : 1] =
-                    Prefetched{real->string(), stamp, wine::Hive::Parse(std::move(content), path.string(), RelativeTo(kind))};
+                found[i] = Prefetched{real->string(), stamp,
+                                      wine::Hive::Parse(std::move(content), path.string(), RelativeTo(kHiveKinds[i]))};
             } catch (const std::exception&) {
                 // Read again where it is needed, which says why it fails.
             }
@@ -367,7 +366,7 @@ void StoreFiles::Prefetch() {
 
 std::unique_ptr<wine::Hive> StoreFiles::TakePrefetched(const StoreFile& f) {
     const int i = f.path.native() == hivePaths_[0] ? 0 : f.path.native() == hivePaths_[1] ? 1 : -1;
-    if (i < 0 || f.kind != (i == 0 ? FileKind::SystemHive : FileKind::UserHive)) return nullptr;
+    if (i < 0 || f.kind != kHiveKinds[i]) return nullptr;
     if (prefetch_.valid()) prefetched_ = prefetch_.get();
     std::optional<Prefetched> ready = std::move(prefetched_[size_t(i)]);
     prefetched_[size_t(i)].reset();

@@ -185,6 +185,7 @@ private:
     bool lookedForJournal_ = false;        // by a read outside any transaction
     std::set<std::string> told_;
     std::string hivePaths_[2];  // system.reg, user.reg, as Access keys them
+    static constexpr FileKind kHiveKinds[2] = {FileKind::SystemHive, FileKind::UserHive};  // of hivePaths_
     std::vector<StoreOp> ops_;
     bool active_ = false;
     bool scratch_ = false;
