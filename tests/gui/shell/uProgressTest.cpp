@@ -5,6 +5,9 @@
 #include <QPointer>
 #include <QScreen>
 #include <QTest>
+#include <QWindow>
+
+#include "gui/shell/GuiCommon.h"
 
 #include "support/TempMachine.h"
 
@@ -60,6 +63,26 @@ TEST(uProgress, ShowsItsTaskCentredAndFreesItselfWhenClosed) {
     progress->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(progress.isNull());
+}
+
+// The progress windows and the splash screen are painted at once: a window
+// just shown is painted by its exposure alone, one already shown when asked.
+TEST(PaintNow, PaintsAWindowJustShownOnceAndAShownOneWhenAsked) {
+    struct TCountsPaints : QWidget {
+        int Paints = 0;
+        void paintEvent(QPaintEvent*) override { ++Paints; }
+    } window;
+    window.resize(200, 100);
+    window.show();
+    PaintNow(&window);
+    ASSERT_TRUE(window.windowHandle() && window.windowHandle()->isExposed());
+    EXPECT_EQ(window.Paints, 1);
+    PaintNow(&window, QRect(0, 0, 10, 10));
+    EXPECT_EQ(window.Paints, 2);
+    // A hidden window is neither waited for nor painted.
+    window.hide();
+    PaintNow(&window);
+    EXPECT_EQ(window.Paints, 2);
 }
 
 }  // namespace
